@@ -1,0 +1,47 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace core {
+
+// Monotonic time of a clock, counted from the moment the clock was made.
+using Duration = std::chrono::microseconds;
+using namespace std::chrono_literals;
+
+// The PC's local wall-clock time, broken down as the programs read it.
+struct LocalTime {
+    int year = 2000;
+    int month = 1;  // 1..12
+    int day = 1;    // 1..31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int weekday = 6;  // 0 Sunday .. 6 Saturday, as strftime's %w
+};
+
+// Formats with the strftime conversions the programs use (%d %m %H %M %S %w %Y %y %%).
+std::string format_local_time(const LocalTime& t, const std::string& format);
+
+// Parses "YYYY-MM-DDTHH:MM:SS"; returns false on any malformed or impossible value.
+bool parse_local_time(const std::string& text, LocalTime& out);
+
+// Local time as plain calendar seconds since 1970-01-01 00:00:00 and back; no time zone is
+// involved, so a virtual PC clock can run forward from any starting reading.
+int64_t calendar_seconds(const LocalTime& t);
+LocalTime local_time_from_calendar_seconds(int64_t seconds);
+
+// Every pause, reply deadline and reading of the PC clock goes through here, so that tests
+// and --fast can run protocol time on a virtual clock.
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    virtual Duration now() const = 0;
+    virtual void sleep_until(Duration t) = 0;
+    virtual LocalTime local_time() const = 0;
+
+    void sleep_for(Duration d) { sleep_until(now() + d); }
+};
+
+}  // namespace core

@@ -1,0 +1,37 @@
+#include "real_clock.h"
+
+#include <ctime>
+#include <thread>
+
+namespace core {
+
+RealClock::RealClock() : start_(std::chrono::steady_clock::now()) {}
+
+Duration RealClock::now() const {
+    return std::chrono::duration_cast<Duration>(std::chrono::steady_clock::now() - start_);
+}
+
+void RealClock::sleep_until(Duration t) {
+    std::this_thread::sleep_until(start_ + t);
+}
+
+LocalTime RealClock::local_time() const {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &now);
+#else
+    localtime_r(&now, &tm);
+#endif
+    LocalTime t;
+    t.year = tm.tm_year + 1900;
+    t.month = tm.tm_mon + 1;
+    t.day = tm.tm_mday;
+    t.hour = tm.tm_hour;
+    t.minute = tm.tm_min;
+    t.second = tm.tm_sec;
+    t.weekday = tm.tm_wday;
+    return t;
+}
+
+}  // namespace core

@@ -1,0 +1,183 @@
+// boardsim: serves a simulated rack on a pseudo-terminal, so that a program started with
+// --port <the printed path> talks to it through the real serial port class.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "rack.h"
+#include "real_clock.h"
+#include "sim_transport.h"
+#include "wire_trace.h"
+
+namespace {
+
+volatile std::sig_atomic_t stop_signal = 0;
+
+void on_signal(int) {
+    stop_signal = 1;
+}
+
+struct Options {
+    std::string rack_file;
+    std::string link;
+    std::string trace;
+    bool byte_time = false;
+};
+
+const char* const USAGE =
+    "Использование: boardsim RACKFILE [--link PATH] [--byte-time] [--trace FILE]\n"
+    "\n"
+    "Имитатор стойки плат: отвечает на байты программы по псевдотерминалу.\n"
+    "Первой строкой печатает путь подчиненной стороны (например /dev/pts/3);\n"
+    "программу запускают с --port <этот путь>. Работает до SIGINT/SIGTERM.\n"
+    "\n"
+    "  RACKFILE       описание стойки, одна плата в строке (см. README)\n"
+    "  --link PATH    создать также символическую ссылку PATH на псевдотерминал\n"
+    "  --byte-time    отвечать с задержкой двух байтов на 9600 бод, как настоящая линия\n"
+    "  --trace FILE   записывать байты: '< XX' принят стойкой, '> XX' ответ платы\n"
+    "  --help         эта справка\n";
+
+bool parse_options(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help") {
+            std::fputs(USAGE, stdout);
+            std::exit(0);
+        } else if (arg == "--byte-time") {
+            options.byte_time = true;
+        } else if ((arg == "--link" || arg == "--trace") && i + 1 < argc) {
+            (arg == "--link" ? options.link : options.trace) = argv[++i];
+        } else if (!arg.empty() && arg[0] != '-' && options.rack_file.empty()) {
+            options.rack_file = arg;
+        } else {
+            std::fprintf(stderr, "boardsim: неверный параметр '%s'\n%s", arg.c_str(), USAGE);
+            return false;
+        }
+    }
+    if (options.rack_file.empty()) {
+        std::fprintf(stderr, "boardsim: не задан файл стойки\n%s", USAGE);
+        return false;
+    }
+    return true;
+}
+
+// The master side of a new pty, with the slave kept open here as well: then the master never
+// sees a hang-up when a program closes its end, and the line stays raw between programs.
+bool open_pty(int& master, int& slave, std::string& slave_path) {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        return false;
+    }
+    const char* name = ptsname(master);
+    if (name == nullptr) {
+        return false;
+    }
+    slave_path = name;
+    slave = ::open(name, O_RDWR | O_NOCTTY);
+    if (slave < 0) {
+        return false;
+    }
+    termios tio{};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    return true;
+}
+
+void serve(int master, sim::Rack& rack, core::Clock& clock, core::WireTrace* trace,
+           bool byte_time) {
+    const core::Duration wire = byte_time ? 2 * sim::BYTE_TIME : core::Duration{0};
+    const core::Duration late = std::chrono::milliseconds(2500);
+    std::multimap<core::Duration, uint8_t> replies;
+    while (stop_signal == 0) {
+        int timeout_ms = 200;
+        if (!replies.empty()) {
+            auto left = replies.begin()->first - clock.now();
+            timeout_ms = static_cast<int>(std::max<int64_t>(0, (left.count() + 999) / 1000));
+        }
+        pollfd p{master, POLLIN, 0};
+        int ready = ::poll(&p, 1, timeout_ms);
+        if (ready > 0 && (p.revents & POLLIN) != 0) {
+            uint8_t buffer[64];
+            ssize_t n = ::read(master, buffer, sizeof buffer);
+            for (ssize_t i = 0; i < n; ++i) {
+                if (trace != nullptr) {
+                    trace->received(buffer[i]);
+                }
+                std::optional<sim::Reply> reply = rack.feed(buffer[i]);
+                if (reply) {
+                    replies.emplace(clock.now() + (reply->late ? late : wire + reply->delay),
+                                    reply->value);
+                }
+            }
+        } else if (ready > 0) {
+            clock.sleep_for(std::chrono::milliseconds(50));  // hang-up: never spin on it
+        }
+        while (!replies.empty() && replies.begin()->first <= clock.now()) {
+            uint8_t value = replies.begin()->second;
+            replies.erase(replies.begin());
+            if (::write(master, &value, 1) == 1 && trace != nullptr) {
+                trace->sent(value);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse_options(argc, argv, options)) {
+        return 2;
+    }
+    sim::RackParse parsed = sim::load_rack_file(options.rack_file);
+    if (!parsed.ok) {
+        std::fprintf(stderr, "boardsim: %s\n", parsed.error.c_str());
+        return 2;
+    }
+    int master = -1;
+    int slave = -1;
+    std::string slave_path;
+    if (!open_pty(master, slave, slave_path)) {
+        std::fprintf(stderr, "boardsim: псевдотерминал не создан: %s\n", std::strerror(errno));
+        return 1;
+    }
+    if (!options.link.empty()) {
+        ::unlink(options.link.c_str());
+        if (::symlink(slave_path.c_str(), options.link.c_str()) != 0) {
+            std::fprintf(stderr, "boardsim: ссылка %s не создана: %s\n", options.link.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
+    }
+    core::RealClock clock;
+    core::WireTrace trace(clock);
+    if (!options.trace.empty()) {
+        std::string error = trace.open(options.trace);
+        if (!error.empty()) {
+            std::fprintf(stderr, "boardsim: %s: %s\n", options.trace.c_str(), error.c_str());
+            return 1;
+        }
+    }
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+    std::printf("%s\n", slave_path.c_str());
+    std::fflush(stdout);
+    sim::Rack rack(parsed.rack);
+    serve(master, rack, clock, options.trace.empty() ? nullptr : &trace, options.byte_time);
+    if (!options.link.empty()) {
+        ::unlink(options.link.c_str());
+    }
+    ::close(slave);
+    ::close(master);
+    return 0;
+}

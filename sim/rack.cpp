@@ -1,0 +1,45 @@
+#include "rack.h"
+
+namespace sim {
+
+Rack::Rack(const RackSpec& spec) {
+    for (int a = 0; a < 8; ++a) {
+        if (spec.boards[a]) {
+            boards_[a] = std::make_unique<Board>(*spec.boards[a]);
+        }
+    }
+}
+
+std::optional<Reply> Rack::feed(uint8_t byte) {
+    std::lock_guard lock(mutex_);
+    Board* current = selected_ >= 0 ? boards_[selected_].get() : nullptr;
+    if (current != nullptr && !current->selected()) {
+        current = nullptr;  // released by CMD_END
+    }
+    // 0x80-0x87 select with bit 7 only when no board holds the bus: to a selected board
+    // 0x81 is CMD_SET_WAIT.
+    if (current != nullptr && (current->takes_as_data(byte) || (byte & 0x80) != 0)) {
+        return current->receive(byte, false);
+    }
+    if (is_select_byte(byte)) {
+        selected_ = byte & 0x07;
+        Board* addressed = boards_[selected_].get();
+        return addressed != nullptr ? addressed->receive(byte, true) : std::nullopt;
+    }
+    if (current == nullptr) {
+        return std::nullopt;  // nobody is on the bus to hear it
+    }
+    return current->receive(byte, false);
+}
+
+void Rack::hear(const std::string& file, core::Duration length) {
+    std::lock_guard lock(mutex_);
+    Board* current = selected_ >= 0 ? boards_[selected_].get() : nullptr;
+    if (current == nullptr) {
+        unheard_sound_.push_back(file);
+        return;
+    }
+    current->hear(file, length);
+}
+
+}  // namespace sim

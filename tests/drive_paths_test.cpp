@@ -1,0 +1,28 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "drive_paths.h"
+
+namespace fs = std::filesystem;
+
+TEST(DriveC, ResolvesFixedPathsUnderTheRootIgnoringLetterCase) {
+    fs::path root = fs::path(::testing::TempDir()) / "drive_c_test";
+    fs::remove_all(root);
+    fs::create_directories(root / "WAV");
+    fs::create_directories(root / "Time");
+    std::ofstream(root / "WAV" / "Avtootvet1RU.wav") << "x";
+    std::ofstream(root / "ring.txt") << "x";
+    core::DriveC c(root);
+
+    // Existing entries are found whatever the spelling.
+    EXPECT_EQ(c.resolve("c:/wav/Avtootvet1RU.wav"), root / "WAV" / "Avtootvet1RU.wav");
+    EXPECT_EQ(c.resolve("C:/wav/avtootvet1ru.WAV"), root / "WAV" / "Avtootvet1RU.wav");
+    EXPECT_EQ(c.resolve("c:\\Ring.TXT"), root / "ring.txt");
+    EXPECT_EQ(c.resolve("c:/TIME/01DU.wav"), root / "Time" / "01DU.wav");
+    // Missing files keep the documented spelling, so they are created with it.
+    EXPECT_EQ(c.resolve("C:\\RINGY.txt"), root / "RINGY.txt");
+    EXPECT_EQ(c.resolve("C:/wav/0.wav"), root / "WAV" / "0.wav");
+    EXPECT_EQ(c.resolve("C:/UZ//5.wav"), root / "UZ" / "5.wav");
+    fs::remove_all(root);
+}

@@ -1,0 +1,146 @@
+// End to end through the real serial port class: boardsim serves a rack on a pty.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "commands.h"
+#include "link.h"
+#include "real_clock.h"
+#include "serial_port.h"
+
+using namespace core;
+using namespace std::chrono_literals;
+
+namespace {
+
+// boardsim as a child process; its first output line is the pty to open.
+class BoardsimProcess {
+  public:
+    explicit BoardsimProcess(const std::string& rack_text) {
+        rack_path_ = ::testing::TempDir() + "/pty_test_" + std::to_string(::getpid()) + ".rack";
+        std::ofstream(rack_path_) << rack_text;
+        int out[2];
+        if (::pipe(out) != 0) {
+            return;
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::execl(BOARDSIM_PATH, "boardsim", rack_path_.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        std::FILE* from_child = ::fdopen(out[0], "r");
+        char line[256] = {};
+        if (from_child != nullptr && std::fgets(line, sizeof line, from_child) != nullptr) {
+            path_ = line;
+            path_.erase(path_.find_last_not_of('\n') + 1);
+        }
+        if (from_child != nullptr) {
+            std::fclose(from_child);
+        }
+    }
+    ~BoardsimProcess() {
+        stop();
+        std::remove(rack_path_.c_str());
+    }
+    void stop() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string path_;
+    std::string rack_path_;
+};
+
+double cpu_seconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+TEST(SerialPortOnPty, ExchangesSelectAndLineStatusWithTwoBoards) {
+    BoardsimProcess boardsim("K1 ring line\nK3 informer noline\n");
+    ASSERT_FALSE(boardsim.path().empty());
+    RealClock clock;
+    OpenedPort opened = open_serial_port(boardsim.path(), clock);
+    ASSERT_TRUE(opened.port) << opened.error;
+    Link link(*opened.port, clock);
+    struct {
+        uint8_t address, select_reply, line;
+    } expected[] = {{0, 0x20, 0x00}, {2, 0x12, 0x0C}};
+    for (const auto& e : expected) {
+        link.send_select(e.address);
+        ASSERT_TRUE(link.read_reply());
+        EXPECT_EQ(link.OGD(), e.select_reply);
+        link.send_byte(CMD_LINE_STATUS);
+        ASSERT_TRUE(link.read_reply());
+        EXPECT_EQ(link.OGD(), e.line);
+        link.send_byte(CMD_END);
+        ASSERT_TRUE(link.read_reply());
+    }
+    // An empty slot: nothing comes back before the deadline.
+    link.set_reply_limit(300ms);
+    Duration before = clock.now();
+    link.send_select(1);
+    EXPECT_FALSE(link.read_reply());
+    EXPECT_GE(clock.now() - before, 300ms);
+    EXPECT_LT(clock.now() - before, 400ms);
+
+    // The port belongs to this process alone.
+    OpenedPort second = open_serial_port(boardsim.path(), clock);
+    EXPECT_FALSE(second.port);
+    EXPECT_EQ(second.error, "порт занят другой программой");
+}
+
+TEST(SerialPortOnPty, AVanishedPtyIsReportedOnceAndDoesNotSpin) {
+    BoardsimProcess boardsim("K1 ring line\n");
+    ASSERT_FALSE(boardsim.path().empty());
+    RealClock clock;
+    OpenedPort opened = open_serial_port(boardsim.path(), clock);
+    ASSERT_TRUE(opened.port) << opened.error;
+    Link link(*opened.port, clock);
+    std::vector<std::string> reports;
+    link.set_report([&](const std::string& text) { reports.push_back(text); });
+    link.send_select(0);
+    ASSERT_TRUE(link.read_reply());
+    boardsim.stop();
+
+    link.set_reply_limit(200ms);
+    double cpu_before = cpu_seconds();
+    Duration before = clock.now();
+    for (int i = 0; i < 5; ++i) {
+        link.send_select(0);
+        EXPECT_FALSE(link.read_reply());
+    }
+    Duration spent = clock.now() - before;
+    double cpu = cpu_seconds() - cpu_before;
+    EXPECT_GE(spent, 1s);
+    EXPECT_LT(cpu, 0.1) << "waiting on a dead port must not burn the processor";
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].rfind("Обрыв связи с портом " + boardsim.path() + ": ", 0), 0u)
+        << reports[0];
+}
+
+TEST(SerialPortOnPty, APortThatDoesNotExistGivesTheSystemsReason) {
+    RealClock clock;
+    OpenedPort opened = open_serial_port("/dev/no-such-port", clock);
+    EXPECT_FALSE(opened.port);
+    EXPECT_EQ(opened.error, "No such file or directory");
+}
