@@ -1,0 +1,165 @@
+#include "controller.h"
+
+#include "check_status.h"
+
+namespace core {
+
+Controller::Controller(Link& link, Clock& clock, DriveC drive)
+    : state_(link, clock, std::move(drive)) {}
+
+Controller::~Controller() {
+    close();
+}
+
+void Controller::start(FrontEnd& front_end, const std::string& port_error) {
+    front_end_ = &front_end;
+    form_model().status_text = STATUS_SURVEY;
+    state_.link_state = LINK_SURVEY;
+    state_.upload_permit = 0;
+    if (!port_error.empty()) {
+        state_.log.add(port_error);
+    }
+    state_.link.set_report([this](const std::string& text) { state_.log.add(text); });
+    update_data();
+    claim_worker();
+    threads_.emplace_back([this] {
+        channel_survey(state_, survey_pauses(), messages());
+        release_worker();
+    });
+    start_program_workers();
+}
+
+void Controller::close() {
+    for (AutoResetEvent* e : {&state_.work_event, &state_.upload_event, &state_.time_upload_event,
+                              &state_.check_event}) {
+        e->close();
+    }
+    for (std::thread& t : threads_) {
+        if (t.joinable()) {
+            t.join();
+        }
+    }
+    threads_.clear();
+}
+
+void Controller::OnChannelK(int n) {
+    if (n < 1 || n > CHANNEL_COUNT || state_.link_state == LINK_WORK) {
+        return;
+    }
+    form_model().channel_radio = n - 1;
+    state_.table.current_channel = n - 1;
+    update_data();
+}
+
+std::optional<std::string> Controller::press(Button) {
+    return std::nullopt;
+}
+
+bool Controller::wait_idle(std::chrono::milliseconds real_timeout) {
+    std::unique_lock lock(idle_mutex_);
+    return idle_changed_.wait_for(lock, real_timeout, [&] { return active_workers_ == 0; });
+}
+
+std::vector<std::string> Controller::row(int k) const {
+    const FormModel& f = form_model();
+    return {std::to_string(f.channel_box[k]), std::to_string(f.line_box[k]), f.mode_text[k]};
+}
+
+std::vector<std::pair<std::string, std::string>> Controller::show() const {
+    const FormModel& f = form_model();
+    std::vector<std::pair<std::string, std::string>> members{
+        {"status_text", f.status_text},
+        {"channel_radio", std::to_string(f.channel_radio)},
+    };
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        std::string channel = "[K" + std::to_string(k + 1) + "]";
+        members.push_back({"channel_box" + channel, std::to_string(f.channel_box[k])});
+        members.push_back({"line_box" + channel, std::to_string(f.line_box[k])});
+        members.push_back({"mode_text" + channel, f.mode_text[k]});
+    }
+    members.push_back({"log_count", std::to_string(state_.log.count())});
+    members.push_back({"log_selection", std::to_string(state_.log.selection())});
+    members.push_back({"link_state", std::to_string(state_.link_state.load())});
+    members.push_back({"current_channel", std::to_string(state_.table.current_channel.load())});
+    members.push_back({"upload_permit", std::to_string(state_.upload_permit.load())});
+    return members;
+}
+
+void Controller::form_update(int channel) {
+    front_end_->run_on_ui([&] {
+        state_.table.current_channel = channel;
+        OnFormUpdate();
+    });
+}
+
+void Controller::form_state(int code, int channel) {
+    front_end_->run_on_ui([&] {
+        state_.table.current_channel = channel;
+        OnFormState(code);
+    });
+}
+
+void Controller::OnFormUpdate() {
+    form_model().channel_radio = state_.table.current_channel;
+    update_data();
+}
+
+bool Controller::show_status_code(int code, const std::string& work_ended_status) {
+    FormModel& f = form_model();
+    std::atomic<int>& current = state_.table.current_channel;
+    switch (code) {
+        case FORM_IDLE:
+            f.status_text = idle_status();
+            return true;
+        case FORM_WORK_ENDED:
+            f.status_text = work_ended_status;
+            break;
+        case FORM_CHECKING:
+            f.status_text = check_status(current);
+            break;
+        default:
+            return false;
+    }
+    // The selection shown is the channel the operator sees as current.
+    if (f.channel_radio >= 0) {
+        current = f.channel_radio;
+    }
+    return true;
+}
+
+void Controller::show_channel_row(const std::string& dtmf_name) {
+    const ChannelTable& t = state_.table;
+    int k = t.current_channel;
+    FormModel& f = form_model();
+    f.mode_text[k] = mode_name(t.channel_mode[k], dtmf_name);
+    f.channel_box[k] = 1;
+    f.line_box[k] = t.has_line(k) ? 1 : 0;
+}
+
+void Controller::update_data() {
+    if (front_end_ != nullptr) {
+        front_end_->form_changed();
+    }
+}
+
+void Controller::start_worker(AutoResetEvent& event, std::function<void()> turn) {
+    threads_.emplace_back([this, &event, turn = std::move(turn)] {
+        while (event.wait()) {
+            turn();
+            release_worker();
+        }
+    });
+}
+
+void Controller::claim_worker() {
+    std::lock_guard lock(idle_mutex_);
+    ++active_workers_;
+}
+
+void Controller::release_worker() {
+    std::lock_guard lock(idle_mutex_);
+    --active_workers_;
+    idle_changed_.notify_all();
+}
+
+}  // namespace core

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "form_messages.h"
+#include "form_model.h"
+#include "front_end.h"
+#include "program_state.h"
+#include "survey.h"
+
+namespace core {
+
+// The operator's buttons, for the front ends. A program answers only its own.
+enum class Button { start, stop, upload, informer_upload, time_upload, check, permit };
+
+// The program's name (About box, --version) and its window title.
+struct ProgramInfo {
+    const char* name;   // "Dialrun"
+    const char* title;  // "Прозвонка"
+};
+
+// The program without its window: the form's members and handlers, the button handlers and
+// the worker threads. The Qt window and the console are two front ends over it.
+class Controller : private FormMessages {
+  public:
+    Controller(Link& link, Clock& clock, DriveC drive);
+    virtual ~Controller();
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
+
+    // PreCreateWindow and OnCreate: the first status, the port's fate in the log, the
+    // threads. port_error is empty when the port opened.
+    void start(FrontEnd& front_end, const std::string& port_error);
+    // Ends the worker threads that are waiting for work; a turn under way is finished first.
+    void close();
+
+    // Channel radio button Kn, n = 1..8 (OnChannelK1..OnChannelK8).
+    void OnChannelK(int n);
+    // A button; returns the text of the message box to show, if any.
+    virtual std::optional<std::string> press(Button button);
+    virtual bool has_button(Button) const { return false; }
+    // A program's own console command (Dialrun's spins); false when it has none such.
+    virtual bool program_command(const std::string&, const std::string&) { return false; }
+
+    // True while a worker is serving something (the survey, a run, an upload, a check).
+    bool busy() const { return active_workers_ > 0; }
+    // Blocks until no worker is busy or real_timeout has passed; true when idle.
+    bool wait_idle(std::chrono::milliseconds real_timeout);
+
+    ProgramState& state() { return state_; }
+    const FormModel& form() const { return form_model(); }
+    virtual const ProgramInfo& info() const = 0;
+    // A channel row as the console shows it: channel box, line box, mode text, and any
+    // program's own columns.
+    virtual std::vector<std::string> row(int k) const;
+    // Every member of the form and the controller's state, as name and value.
+    virtual std::vector<std::pair<std::string, std::string>> show() const;
+
+  protected:
+    virtual FormModel& form_model() = 0;
+    virtual const FormModel& form_model() const = 0;
+    virtual SurveyPauses survey_pauses() const = 0;
+    virtual std::string idle_status() const = 0;
+    // UM_FORM_STATE: the program's own handler.
+    virtual void OnFormState(int code) = 0;
+    // Threads after the survey, in the program's order.
+    virtual void start_program_workers() {}
+
+    // Worker → form messages: current_channel is set to channel on the user-interface side
+    // just before the handler runs, so a radio click cannot slip in between.
+    void form_update(int channel) override;
+    void form_state(int code, int channel) override;
+    FormMessages& messages() { return *this; }
+    // The common UM_FORM_UPDATE handler.
+    void OnFormUpdate();
+    // State codes 1, 2 and 3, alike in the three programs but for the texts; false for the
+    // codes that update a channel row.
+    bool show_status_code(int code, const std::string& work_ended_status);
+    // The common handling of state code 0: the row of current_channel from the table.
+    void show_channel_row(const std::string& dtmf_name = "Прием DTMF");
+    void update_data();
+
+    // A thread that sleeps on event and runs turn each time it is set; the handler that sets
+    // the event calls claim_worker() first, the turn's end releases it.
+    void start_worker(AutoResetEvent& event, std::function<void()> turn);
+    void claim_worker();
+
+    FrontEnd* front_end_ = nullptr;
+
+  private:
+    void release_worker();
+
+    ProgramState state_;
+    std::vector<std::thread> threads_;
+    std::atomic<int> active_workers_{0};
+    std::mutex idle_mutex_;
+    std::condition_variable idle_changed_;
+};
+
+}  // namespace core

@@ -1,0 +1,20 @@
+#pragma once
+
+namespace core {
+
+// The messages worker threads send to the form (UM_FORM_UPDATE, UM_FORM_STATE), each with the
+// channel concerned. They return when the form's handler has run.
+class FormMessages {
+  public:
+    virtual ~FormMessages() = default;
+    virtual void form_update(int channel) = 0;
+    virtual void form_state(int code, int channel) = 0;
+};
+
+// State codes of the shared threads.
+constexpr int FORM_CHANNEL_ROW = 0;  // a channel answered the survey
+constexpr int FORM_IDLE = 1;         // survey, check or upload ended
+constexpr int FORM_WORK_ENDED = 2;   // an engine ended
+constexpr int FORM_CHECKING = 3;     // the phoneme check began
+
+}  // namespace core

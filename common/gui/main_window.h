@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include "controller.h"
+
+namespace gui {
+
+// The frame: the form as its only content, the menus "Выход" and "?", no toolbar and no
+// status bar.
+class MainWindow : public QMainWindow {
+  public:
+    MainWindow(const core::ProgramInfo& info, QWidget* form);
+
+  private:
+    void show_about();
+
+    const core::ProgramInfo& info_;
+};
+
+}  // namespace gui

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+#include "controller.h"
+#include "form_binding.h"
+#include "front_end.h"
+
+namespace gui {
+
+// The window as the controller's front end: form messages from worker threads run on the
+// user-interface thread while the worker waits (a blocking queued call, like SendMessage);
+// log lines arrive queued and never block a worker.
+class QtFrontEnd : public QObject, public core::FrontEnd {
+  public:
+    using RefreshExtras = std::function<void()>;
+
+    QtFrontEnd(core::Controller& controller, FormBinding& binding, QWidget* window,
+               RefreshExtras refresh_extras = {});
+    ~QtFrontEnd() override;
+
+    void run_on_ui(const std::function<void()>& handler) override;
+    void form_changed() override;
+
+  private:
+    void connect_controls();
+    void press(core::Button button);
+
+    core::Controller& controller_;
+    FormBinding& binding_;
+    QWidget* window_;
+    RefreshExtras refresh_extras_;
+};
+
+}  // namespace gui

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace core {
+
+// The form's log list box. Worker threads append to it directly, as the original did through
+// the list box's window; a front end is told of every change.
+class LogBox {
+  public:
+    struct Listener {
+        std::function<void(const std::string& line, bool selected)> added;
+        std::function<void()> cleared;
+    };
+
+    void set_listener(Listener listener);
+    // Appends a line and makes it the current selection, so the newest line is visible.
+    void add(const std::string& line) { append(line, true); }
+    // Appends a line and leaves the selection where it was.
+    void add_unselected(const std::string& line) { append(line, false); }
+    void clear();
+
+    int count() const;
+    int selection() const;  // -1 when nothing is selected
+    std::vector<std::string> lines() const;
+
+  private:
+    void append(const std::string& line, bool select);
+
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+    int selection_ = -1;
+    Listener listener_;
+};
+
+}  // namespace core

@@ -1,0 +1,185 @@
+#include "console_front_end.h"
+
+#include <cstdlib>
+#include <istream>
+#include <ostream>
+#include <sstream>
+
+namespace program {
+
+using core::Button;
+
+namespace {
+
+std::string one_line(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+struct ButtonCommand {
+    const char* word;
+    Button button;
+};
+
+const ButtonCommand BUTTONS[] = {
+    {"start", Button::start},      {"stop", Button::stop},
+    {"upload", Button::upload},    {"informer", Button::informer_upload},
+    {"time", Button::time_upload}, {"check", Button::check},
+    {"permit", Button::permit},
+};
+
+}  // namespace
+
+ConsoleFrontEnd::ConsoleFrontEnd(core::Controller& controller, core::Clock& clock,
+                                 core::VirtualClock* virtual_clock, std::ostream& out)
+    : controller_(controller), clock_(clock), virtual_clock_(virtual_clock), out_(out) {
+    for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
+        shown_rows_.push_back(controller_.row(k));
+    }
+    controller_.state().log.set_listener(
+        {[this](const std::string& line, bool) { print("log", line); },
+         [this] { print("clear", ""); }});
+    if (virtual_clock_ != nullptr) {
+        virtual_clock_->hold_at(virtual_clock_->now());
+    }
+}
+
+void ConsoleFrontEnd::run_on_ui(const std::function<void()>& handler) {
+    std::lock_guard lock(ui_mutex_);
+    handler();
+}
+
+void ConsoleFrontEnd::form_changed() {
+    const core::FormModel& form = controller_.form();
+    if (form.status_text != shown_status_) {
+        shown_status_ = form.status_text;
+        print("status", shown_status_);
+    }
+    for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
+        std::vector<std::string> row = controller_.row(k);
+        if (row != shown_rows_[k]) {
+            shown_rows_[k] = row;
+            std::string text = "K" + std::to_string(k + 1);
+            for (const std::string& field : row) {
+                text += "\t" + field;
+            }
+            print("row", text);
+        }
+    }
+}
+
+void ConsoleFrontEnd::print(const std::string& tag, const std::string& text) {
+    std::lock_guard lock(out_mutex_);
+    out_ << tag << '\t' << one_line(text) << '\n';
+    out_.flush();
+}
+
+int ConsoleFrontEnd::run(std::istream& in) {
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!obey(line)) {
+            return 0;
+        }
+    }
+    wait_until_idle();
+    return 0;
+}
+
+// Carries out one command line; false for "quit".
+bool ConsoleFrontEnd::obey(const std::string& line) {
+    std::istringstream words(line);
+    std::string word;
+    std::string argument;
+    if (!(words >> word)) {
+        return true;
+    }
+    words >> argument;
+    if (word == "quit") {
+        return false;
+    }
+    if (word.size() == 2 && word[0] == 'K' && word[1] >= '1' && word[1] <= '8') {
+        std::lock_guard lock(ui_mutex_);
+        controller_.OnChannelK(word[1] - '0');
+        return true;
+    }
+    for (const ButtonCommand& b : BUTTONS) {
+        if (word == b.word && controller_.has_button(b.button)) {
+            press(b.button);
+            return true;
+        }
+    }
+    if (word == "wait") {
+        wait_until_idle();
+    } else if (word == "sleep" && !argument.empty()) {
+        char* end = nullptr;
+        double seconds = std::strtod(argument.c_str(), &end);
+        if (*end != 0 || !(seconds >= 0) || seconds > 1e7) {
+            print("box", "Неверное число секунд: " + argument);
+        } else {
+            sleep_program_time(seconds);
+        }
+    } else if (word == "show") {
+        show();
+    } else {
+        std::lock_guard lock(ui_mutex_);
+        if (!controller_.program_command(word, argument)) {
+            print("box", "Неизвестная команда: " + line);
+        }
+    }
+    return true;
+}
+
+void ConsoleFrontEnd::press(Button button) {
+    std::lock_guard lock(ui_mutex_);
+    std::optional<std::string> box = controller_.press(button);
+    if (box) {
+        print("box", *box);  // answered with OK at once
+    }
+    form_changed();
+}
+
+void ConsoleFrontEnd::wait_until_idle() {
+    if (virtual_clock_ != nullptr) {
+        virtual_clock_->release_hold();
+    }
+    while (!controller_.wait_idle(std::chrono::milliseconds(200))) {
+    }
+    if (virtual_clock_ != nullptr) {
+        virtual_clock_->hold_at(virtual_clock_->now());
+    }
+}
+
+void ConsoleFrontEnd::sleep_program_time(double seconds) {
+    core::Duration until = clock_.now() + core::Duration(static_cast<int64_t>(seconds * 1e6));
+    if (virtual_clock_ == nullptr) {
+        clock_.sleep_until(until);
+        return;
+    }
+    // Let the workers run up to that moment and hold them there; with nobody running, the
+    // clock is simply moved on.
+    virtual_clock_->hold_at(until);
+    while (!virtual_clock_->wait_reached(until, std::chrono::milliseconds(20))) {
+        if (!controller_.busy()) {
+            virtual_clock_->advance_to(until);
+        }
+    }
+}
+
+void ConsoleFrontEnd::show() {
+    std::lock_guard lock(ui_mutex_);
+    for (const auto& [name, value] : controller_.show()) {
+        print("show", name + "\t" + value);
+    }
+}
+
+}  // namespace program

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <iosfwd>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "controller.h"
+#include "front_end.h"
+#include "virtual_clock.h"
+
+namespace program {
+
+// The front end for automation and for machines without a display: events on standard
+// output, one line each ("tag<TAB>text"), operator commands from standard input.
+// Under a virtual clock the console holds the clock while it reads and obeys commands, so
+// that every command acts at an exact moment of program time; "sleep" and "wait" let it run.
+class ConsoleFrontEnd : public core::FrontEnd {
+  public:
+    ConsoleFrontEnd(core::Controller& controller, core::Clock& clock,
+                    core::VirtualClock* virtual_clock, std::ostream& out);
+
+    void run_on_ui(const std::function<void()>& handler) override;
+    void form_changed() override;
+
+    // Reads commands until "quit" or the end of input; returns the exit status.
+    int run(std::istream& in);
+    // Prints one event line; safe from any thread.
+    void print(const std::string& tag, const std::string& text);
+
+  private:
+    bool obey(const std::string& line);
+    void press(core::Button button);
+    void wait_until_idle();
+    void sleep_program_time(double seconds);
+    void show();
+
+    core::Controller& controller_;
+    core::Clock& clock_;
+    core::VirtualClock* virtual_clock_;
+    std::ostream& out_;
+    std::mutex ui_mutex_;
+    std::mutex out_mutex_;
+    std::string shown_status_;
+    std::vector<std::vector<std::string>> shown_rows_;
+};
+
+}  // namespace program

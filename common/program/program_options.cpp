@@ -1,0 +1,126 @@
+#include "program_options.h"
+
+#include "serial_port.h"
+
+namespace program {
+
+namespace {
+
+bool takes_value(const std::string& option) {
+    return option == "--port" || option == "--root" || option == "--simulate" ||
+           option == "--time" || option == "--trace";
+}
+
+std::string apply(ProgramOptions& o, const std::string& option, const std::string& value) {
+    if (option == "--port") {
+        o.port = value;
+    } else if (option == "--root") {
+        o.root = value;
+    } else if (option == "--simulate") {
+        o.rack_file = value;
+    } else if (option == "--trace") {
+        o.trace_file = value;
+    } else if (option == "--time") {
+        core::LocalTime t;
+        if (!core::parse_local_time(value, t)) {
+            return "неверное время '" + value + "': нужно ГГГГ-ММ-ДДTЧЧ:ММ:СС";
+        }
+        o.time = t;
+    }
+    return {};
+}
+
+}  // namespace
+
+OptionsParse parse_program_options(const std::vector<std::string>& args) {
+    OptionsParse result;
+    ProgramOptions& o = result.options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string option = args[i];
+        std::string value;
+        bool has_value = false;
+        size_t eq = option.find('=');
+        if (option.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = option.substr(eq + 1);
+            option = option.substr(0, eq);
+            has_value = true;
+        }
+        if (takes_value(option)) {
+            if (!has_value) {
+                if (i + 1 == args.size()) {
+                    result.error = "у параметра " + option + " нет значения";
+                    return result;
+                }
+                value = args[++i];
+            }
+            std::string wrong = apply(o, option, value);
+            if (!wrong.empty()) {
+                result.error = wrong;
+                return result;
+            }
+        } else if (!has_value && (option == "--fast" || option == "--console" ||
+                                  option == "--help" || option == "--version")) {
+            (option == "--fast"      ? o.fast
+             : option == "--console" ? o.console
+             : option == "--help"    ? o.help
+                                     : o.version) = true;
+        } else {
+            result.error = "неизвестный параметр '" + args[i] + "'";
+            return result;
+        }
+    }
+    if (o.fast && o.rack_file.empty()) {
+        result.error = "--fast работает только с --simulate: у настоящих плат время настоящее";
+        return result;
+    }
+    if (o.time && !o.fast) {
+        result.error = "--time задает часы ПК только вместе с --fast";
+        return result;
+    }
+    if (!o.rack_file.empty() && !o.port.empty()) {
+        result.error = "--port и --simulate вместе не задаются: либо порт, либо имитатор";
+        return result;
+    }
+    if (o.port.empty()) {
+        o.port = core::default_port_name();
+    }
+    result.ok = true;
+    return result;
+}
+
+std::string program_usage(const std::string& executable, const std::string& title) {
+    return "Использование: " + executable +
+           " [параметры]\n"
+           "\n" +
+           title +
+           ": программа оператора стойки плат K1..K8.\n"
+           "\n"
+           "  --port NAME          последовательный порт плат (по умолчанию " +
+           core::default_port_name() +
+           ")\n"
+           "  --root DIR           папка, которая стоит вместо диска C: (по умолчанию текущая);\n"
+           "                       c:\\Ring.TXT - это DIR/Ring.TXT, регистр букв не важен\n"
+           "  --simulate RACKFILE  вместо порта - имитатор стойки, описанной в RACKFILE\n"
+           "  --fast               только с --simulate: виртуальное время, паузы, проигрывание\n"
+           "                       и ожидание ответов не занимают настоящего времени\n"
+           "  --time ГГГГ-ММ-ДДTЧЧ:ММ:СС\n"
+           "                       только с --fast: с этого времени идут часы ПК\n"
+           "  --trace FILE         записывать каждый байт линии и каждый проигранный файл\n"
+           "  --console            без окна: события в стандартный вывод, команды оператора\n"
+           "                       из стандартного ввода (см. ниже)\n"
+           "  --version            версия программы\n"
+           "  --help               эта справка\n"
+           "\n"
+           "Вывод --console: строка на событие, метка, табуляция, текст:\n"
+           "  log, clear, status, box, row (Kn, канал, линия, режим ...)\n"
+           "Команды --console, по одной в строке:\n"
+           "  K1..K8        кнопка канала\n"
+           "  start, stop, upload, informer, time, check, permit   кнопки формы\n"
+           "  set-wait N, set-stop N   счетчики \"Ожид.\" и \"Стоп\" (Dialrun)\n"
+           "  wait          дождаться, пока закончится работа с платами\n"
+           "  sleep S       подождать S секунд по часам программы\n"
+           "  show          показать все поля формы и состояние\n"
+           "  quit          выйти; конец ввода - как wait, затем выход\n";
+}
+
+}  // namespace program

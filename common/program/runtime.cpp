@@ -1,0 +1,50 @@
+#include "runtime.h"
+
+#include "closed_port.h"
+#include "serial_port.h"
+#include "sim_transport.h"
+
+namespace program {
+
+std::unique_ptr<Runtime> Runtime::create(const ProgramOptions& options, std::string& error) {
+    std::unique_ptr<Runtime> rt(new Runtime());
+    rt->root_ = options.root;
+    if (options.fast) {
+        core::RealClock now;
+        rt->virtual_clock_ =
+            std::make_unique<core::VirtualClock>(options.time.value_or(now.local_time()));
+    } else {
+        rt->real_clock_ = std::make_unique<core::RealClock>();
+    }
+    core::Clock& clock = rt->clock();
+    if (!options.rack_file.empty()) {
+        sim::RackParse parsed = sim::load_rack_file(options.rack_file);
+        if (!parsed.ok) {
+            error = parsed.error;
+            return nullptr;
+        }
+        rt->rack_ = std::make_unique<sim::Rack>(parsed.rack);
+        rt->port_ = std::make_unique<sim::SimTransport>(*rt->rack_, clock);
+    } else {
+        core::OpenedPort opened = core::open_serial_port(options.port, clock);
+        if (opened.port) {
+            rt->port_ = std::move(opened.port);
+        } else {
+            // As before, the program goes on and finds no boards; but now it says why.
+            rt->port_error_ = core::port_not_opened_text(options.port, opened.error);
+            rt->port_ = std::make_unique<core::ClosedPort>(options.port, clock);
+        }
+    }
+    if (!options.trace_file.empty()) {
+        rt->trace_ = std::make_unique<core::WireTrace>(clock);
+        std::string why = rt->trace_->open(options.trace_file);
+        if (!why.empty()) {
+            error = options.trace_file + ": файл трассы не создан: " + why;
+            return nullptr;
+        }
+    }
+    rt->link_ = std::make_unique<core::Link>(*rt->port_, clock, rt->trace_.get());
+    return rt;
+}
+
+}  // namespace program

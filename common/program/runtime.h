@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "drive_paths.h"
+#include "link.h"
+#include "program_options.h"
+#include "rack.h"
+#include "real_clock.h"
+#include "virtual_clock.h"
+#include "wire_trace.h"
+
+namespace program {
+
+// What the options choose underneath a program: the clock, the port or the simulated rack,
+// the wire trace and drive C.
+class Runtime {
+  public:
+    // Null, with error set, for a rack file or trace file that cannot be used.
+    static std::unique_ptr<Runtime> create(const ProgramOptions& options, std::string& error);
+
+    core::Clock& clock() {
+        if (virtual_clock_) {
+            return *virtual_clock_;
+        }
+        return *real_clock_;
+    }
+    core::VirtualClock* virtual_clock() { return virtual_clock_.get(); }
+    core::Link& link() { return *link_; }
+    core::DriveC drive() const { return core::DriveC(root_); }
+    // The log line for a port that could not be opened; empty when it opened.
+    const std::string& port_error() const { return port_error_; }
+    sim::Rack* rack() { return rack_.get(); }
+
+  private:
+    Runtime() = default;
+
+    std::unique_ptr<core::RealClock> real_clock_;
+    std::unique_ptr<core::VirtualClock> virtual_clock_;
+    std::unique_ptr<sim::Rack> rack_;
+    std::unique_ptr<core::Transport> port_;
+    std::unique_ptr<core::WireTrace> trace_;
+    std::unique_ptr<core::Link> link_;
+    std::string root_;
+    std::string port_error_;
+};
+
+}  // namespace program

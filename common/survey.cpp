@@ -1,0 +1,72 @@
+#include "survey.h"
+
+#include <string>
+
+#include "commands.h"
+
+namespace core {
+
+namespace {
+
+const char* const STOPPED_ON_ADDRESS = "Ошибка адреса.Остaнов!";
+const char* const STOPPED_ON_TIMEOUT = "Тайм-аут ответа.Остaнов!";
+
+// Sends one byte and waits for its reply; on silence logs the survey's time-out.
+bool exchange(ProgramState& s, uint8_t byte) {
+    s.link.send_byte(byte);
+    if (s.link.read_reply()) {
+        return true;
+    }
+    s.log.add(STOPPED_ON_TIMEOUT);
+    return false;
+}
+
+enum class Answer { absent, present, stop };
+
+// Steps 3.2 to 3.9 for one channel. The survey keeps its own channel index, so a radio click
+// meanwhile changes the operator's selection, not the board being surveyed.
+Answer survey_channel(ProgramState& s, const SurveyPauses& pauses, FormMessages& form,
+                      int channel) {
+    ChannelTable& t = s.table;
+    t.channel_present[channel] = 0;
+    s.log.add("Проверка " + std::to_string(channel + 1) + " канала");
+    s.link.send_select(static_cast<uint8_t>(CMD_SELECT | channel));
+    s.clock.sleep_for(pauses.after_select);
+    if (!s.link.read_reply()) {
+        return Answer::absent;
+    }
+    uint8_t reply = s.link.OGD();
+    if ((reply & REPLY_ADDRESS_MASK) != channel) {
+        s.log.add(STOPPED_ON_ADDRESS);
+        return Answer::stop;
+    }
+    t.channel_present[channel] = 1;
+    t.channel_mode[channel] = reply & REPLY_MODE_MASK;
+    if (!exchange(s, CMD_LINE_STATUS)) {
+        return Answer::stop;
+    }
+    t.channel_line[channel] = s.link.OGD() & LINE_MASK;
+    if (!exchange(s, CMD_STOP_MODE) || !exchange(s, CMD_END)) {
+        return Answer::stop;
+    }
+    form.form_state(FORM_CHANNEL_ROW, channel);
+    return Answer::present;
+}
+
+}  // namespace
+
+void channel_survey(ProgramState& s, const SurveyPauses& pauses, FormMessages& form) {
+    s.log.add_unselected("   Проверка каналов и линий телефонов");
+    for (int channel = 0; channel < CHANNEL_COUNT; ++channel) {
+        form.form_update(channel);
+        s.clock.sleep_for(pauses.after_form_update);
+        if (survey_channel(s, pauses, form, channel) == Answer::stop) {
+            return;  // link_state stays -1: every link action is refused until a restart
+        }
+        s.clock.sleep_for(std::chrono::milliseconds(100));
+    }
+    s.link_state = LINK_FREE;
+    form.form_state(FORM_IDLE, CHANNEL_COUNT - 1);
+}
+
+}  // namespace core

@@ -1,0 +1,14 @@
+#include "dialrun_controller.h"
+#include "dialrun_window.h"
+#include "program_main.h"
+
+int main(int argc, char** argv) {
+    return program::program_main(
+        argc, argv, dialrun::DIALRUN_INFO,
+        [](core::Link& link, core::Clock& clock, core::DriveC drive) {
+            return std::make_unique<dialrun::DialrunController>(link, clock, std::move(drive));
+        },
+        [](int& argc, char** argv, core::Controller& controller, program::Runtime& runtime) {
+            return gui::run_window(argc, argv, controller, runtime, dialrun::window_spec());
+        });
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <array>
+
+#include "controller.h"
+
+namespace inform {
+
+const core::ProgramInfo INFORM_INFO{"Inform", "Автоинформатор"};
+
+// Inform's form: the common members and a message counter per channel.
+struct InformForm : core::FormModel {
+    std::array<unsigned, core::CHANNEL_COUNT> call_count{};
+};
+
+class InformController : public core::Controller {
+  public:
+    using core::Controller::Controller;
+    ~InformController() override { close(); }
+
+    const core::ProgramInfo& info() const override { return INFORM_INFO; }
+    const InformForm& inform_form() const { return form_; }
+    std::vector<std::string> row(int k) const override;
+    std::vector<std::pair<std::string, std::string>> show() const override;
+
+  protected:
+    core::FormModel& form_model() override { return form_; }
+    const core::FormModel& form_model() const override { return form_; }
+    core::SurveyPauses survey_pauses() const override;
+    std::string idle_status() const override;
+    void OnFormState(int code) override;
+
+  private:
+    InformForm form_;
+};
+
+// State code of the informer engine: a message count arrived (in OGD).
+constexpr int FORM_MESSAGES_COUNTED = 4;
+
+}  // namespace inform

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "inform_controller.h"
+#include "run_window.h"
+
+namespace inform {
+
+// Inform's form for the shared window shell.
+gui::WindowSpec window_spec();
+
+}  // namespace inform

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "pinread_controller.h"
+#include "run_window.h"
+
+namespace pinread {
+
+// Pinread's form for the shared window shell.
+gui::WindowSpec window_spec();
+
+}  // namespace pinread
