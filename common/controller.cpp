@@ -51,8 +51,24 @@ void Controller::OnChannelK(int n) {
     update_data();
 }
 
-std::optional<std::string> Controller::press(Button) {
+std::optional<std::string> Controller::press(Button button) {
+    if (button == Button::permit) {
+        return OnUploadPermit();
+    }
     return std::nullopt;
+}
+
+// "Да/Нет З.Ф.": one press allows exactly one upload, the next press takes it back.
+std::optional<std::string> Controller::OnUploadPermit() {
+    if (state_.link_state != LINK_FREE) {
+        return "Запрещено ! ";
+    }
+    if (state_.upload_permit != 0) {
+        state_.upload_permit = 0;
+        return "         Включен\nзапрет записи " + prohibition_subject() + " !";
+    }
+    state_.upload_permit = 1;
+    return "        Отключен\nзапрет записи " + prohibition_subject() + " !";
 }
 
 bool Controller::wait_idle(std::chrono::milliseconds real_timeout) {

@@ -46,7 +46,7 @@ class Controller : private FormMessages {
     void OnChannelK(int n);
     // A button; returns the text of the message box to show, if any.
     virtual std::optional<std::string> press(Button button);
-    virtual bool has_button(Button) const { return false; }
+    virtual bool has_button(Button button) const { return button == Button::permit; }
     // A program's own console command (Dialrun's spins); false when it has none such.
     virtual bool program_command(const std::string&, const std::string&) { return false; }
 
@@ -69,6 +69,8 @@ class Controller : private FormMessages {
     virtual const FormModel& form_model() const = 0;
     virtual SurveyPauses survey_pauses() const = 0;
     virtual std::string idle_status() const = 0;
+    // What the upload prohibition protects, in its texts: "Фонем" or "режима DTMF".
+    virtual std::string prohibition_subject() const { return "Фонем"; }
     // UM_FORM_STATE: the program's own handler.
     virtual void OnFormState(int code) = 0;
     // Threads after the survey, in the program's order.
@@ -96,6 +98,7 @@ class Controller : private FormMessages {
     FrontEnd* front_end_ = nullptr;
 
   private:
+    std::optional<std::string> OnUploadPermit();
     void release_worker();
 
     ProgramState state_;

@@ -18,6 +18,7 @@ class PinreadController : public core::Controller {
     const core::FormModel& form_model() const override { return form_; }
     core::SurveyPauses survey_pauses() const override;
     std::string idle_status() const override;
+    std::string prohibition_subject() const override { return "режима DTMF"; }
     void OnFormState(int code) override;
 
   private:

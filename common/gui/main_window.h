@@ -11,11 +11,13 @@ namespace gui {
 class MainWindow : public QMainWindow {
   public:
     MainWindow(const core::ProgramInfo& info, QWidget* form);
+    QWidget* form() const { return form_; }
 
   private:
     void show_about();
 
     const core::ProgramInfo& info_;
+    QWidget* form_;
 };
 
 }  // namespace gui

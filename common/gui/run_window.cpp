@@ -1,36 +1,40 @@
 #include "run_window.h"
 
 #include <QApplication>
-#include <QFont>
 #include <cstdlib>
 
-#include "main_window.h"
-#include "qt_front_end.h"
-
 namespace gui {
+
+ProgramWindow::ProgramWindow(core::Controller& controller, program::Runtime& runtime,
+                             const WindowSpec& spec)
+    : spec_(spec),
+      window_(controller.info(), spec_.make_form()),
+      binding_(window_.form(), spec_.controls),
+      front_end_(controller, binding_, &window_, [this, &controller] {
+          if (spec_.refresh_extras) {
+              spec_.refresh_extras(binding_, controller);
+          }
+      }) {
+    if (spec_.connect_extras) {
+        spec_.connect_extras(binding_, controller);
+    }
+    controller.start(front_end_, runtime.port_error());
+}
 
 int run_window(int& argc, char** argv, core::Controller& controller, program::Runtime& runtime,
                const WindowSpec& spec) {
     QApplication app(argc, argv);
     app.setApplicationName(QString::fromUtf8(controller.info().name));
-    QWidget* form = spec.make_form();
-    MainWindow window(controller.info(), form);
-    FormBinding binding(form, spec.controls);
-    if (spec.connect_extras) {
-        spec.connect_extras(binding, controller);
-    }
-    QtFrontEnd front_end(controller, binding, &window, [&] {
-        if (spec.refresh_extras) {
-            spec.refresh_extras(binding, controller);
+    int status = 0;
+    {
+        ProgramWindow program_window(controller, runtime, spec);
+        program_window.window().show();
+        status = app.exec();
+        if (controller.busy()) {
+            std::_Exit(status);  // the workers end with the process, as the original's did
         }
-    });
-    controller.start(front_end, runtime.port_error());
-    window.show();
-    int status = app.exec();
-    if (controller.busy()) {
-        std::_Exit(status);  // the workers end with the process, as the original's did
+        controller.close();
     }
-    controller.close();
     return status;
 }
 

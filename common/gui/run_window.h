@@ -1,10 +1,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "controller.h"
 #include "form_binding.h"
 #include "form_controls.h"
+#include "main_window.h"
+#include "qt_front_end.h"
 #include "runtime.h"
 
 class QWidget;
@@ -21,6 +24,24 @@ struct WindowSpec {
     std::function<void(FormBinding&, core::Controller&)> connect_extras;
 };
 
+// A program's window bound to its controller: the frame, the form and the front end. The
+// controller is started when the window is made (PreCreateWindow, OnCreate).
+class ProgramWindow {
+public:
+    ProgramWindow(core::Controller& controller, program::Runtime& runtime,
+                  const WindowSpec& spec);
+
+    MainWindow& window() { return window_; }
+    FormBinding& binding() { return binding_; }
+
+private:
+    WindowSpec spec_;
+    MainWindow window_;
+    FormBinding binding_;
+    QtFrontEnd front_end_;
+};
+
+// The application around one program window, until the window is closed.
 int run_window(int& argc, char** argv, core::Controller& controller, program::Runtime& runtime,
                const WindowSpec& spec);
 

@@ -1,0 +1,135 @@
+// The windows, offscreen: the widgets follow the controller, clicks reach it, refusals show.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <cstdlib>
+#include <fstream>
+
+#include "dialrun_window.h"
+#include "inform_window.h"
+#include "message_box.h"
+#include "pinread_window.h"
+
+using namespace core;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A program with its window on a simulated rack under virtual time.
+template <typename C>
+struct Windowed {
+    Windowed(const std::string& rack_text, const gui::WindowSpec& spec) {
+        std::string rack = ::testing::TempDir() + "/gui_test.rack";
+        std::ofstream(rack) << rack_text;
+        program::ProgramOptions options;
+        options.rack_file = rack;
+        options.fast = true;
+        std::string error;
+        runtime = program::Runtime::create(options, error);
+        EXPECT_TRUE(runtime) << error;
+        controller = std::make_unique<C>(runtime->link(), runtime->clock(), runtime->drive());
+        window = std::make_unique<gui::ProgramWindow>(*controller, *runtime, spec);
+        // The survey's form messages need the event loop: run it until the survey ends.
+        while (controller->busy()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        QCoreApplication::processEvents();
+    }
+    ~Windowed() { controller->close(); }
+
+    template <typename W>
+    W* control(int id) {
+        W* w = qobject_cast<W*>(window->binding().control(id));
+        EXPECT_NE(w, nullptr) << id;
+        return w;
+    }
+
+    std::unique_ptr<program::Runtime> runtime;
+    std::unique_ptr<C> controller;
+    std::unique_ptr<gui::ProgramWindow> window;
+};
+
+}  // namespace
+
+TEST(Window, TheRowsAndRadiosFollowTheSurvey) {
+    Windowed<inform::InformController> w("K1 informer line\nK3 time noline\nK6 mode=0x50 line\n",
+                                         inform::window_spec());
+    EXPECT_EQ(w.window->window().windowTitle(), QString::fromUtf8("Автоинформатор"));
+    EXPECT_EQ(w.control<QLineEdit>(1034)->text(), QString::fromUtf8("Автоинформатор"));
+    EXPECT_EQ(w.control<QLineEdit>(1036)->text(), QString::fromUtf8("Служба времени"));
+    EXPECT_EQ(w.control<QLineEdit>(1039)->text(), QString::fromUtf8("Неверный режим"));
+    EXPECT_TRUE(w.control<QCheckBox>(1008)->isChecked());     // K1 answered
+    EXPECT_FALSE(w.control<QCheckBox>(1009)->isChecked());    // K2 did not
+    EXPECT_TRUE(w.control<QCheckBox>(1026)->isChecked());     // K1 has a line
+    EXPECT_FALSE(w.control<QCheckBox>(1028)->isChecked());    // K3 has none
+    EXPECT_EQ(w.control<QLineEdit>(1056)->text(), "0");       // K6's counter
+    EXPECT_TRUE(w.control<QRadioButton>(1025)->isChecked());  // the survey ended on K8
+    EXPECT_EQ(w.control<QLineEdit>(1043)->text(),
+              QString::fromUtf8(" Ожидание старта или записи фонем в канал "));
+    QListWidget* log = w.control<QListWidget>(1042);
+    ASSERT_EQ(log->count(), 9);
+    EXPECT_EQ(log->item(8)->text(), QString::fromUtf8("Проверка 8 канала"));
+    EXPECT_EQ(log->currentRow(), 8);
+}
+
+TEST(Window, RadioClicksSetTheChannelExceptWhileWorkRuns) {
+    Windowed<pinread::PinreadController> w("K2 dtmf line\n", pinread::window_spec());
+    ProgramState& s = w.controller->state();
+    w.control<QRadioButton>(1008)->click();  // K3
+    EXPECT_EQ(s.table.current_channel, 2);
+    EXPECT_EQ(w.controller->form().channel_radio, 2);
+    s.link_state = LINK_WORK;
+    w.control<QRadioButton>(1011)->click();  // K6: ignored
+    EXPECT_EQ(s.table.current_channel, 2);
+    EXPECT_EQ(w.controller->form().channel_radio, 2);
+}
+
+TEST(Window, ARefusalAppearsAsAMessageBox) {
+    Windowed<dialrun::DialrunController> w("K1 ring line\n", dialrun::window_spec());
+    std::vector<QString> boxes;
+    gui::set_message_box_function([&](QWidget*, const QString& text) { boxes.push_back(text); });
+    w.controller->state().link_state = LINK_WORK;
+    w.control<QPushButton>(1060)->click();  // "Да/Нет  З.Ф."
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], QString::fromUtf8("Запрещено ! "));
+    gui::set_message_box_function({});
+
+    // The real box, closed by its OK as an operator would.
+    w.controller->state().link_state = LINK_FREE;
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = box->text();
+        box->button(QMessageBox::Ok)->click();
+    });
+    w.control<QPushButton>(1060)->click();
+    EXPECT_EQ(shown, QString::fromUtf8("        Отключен\nзапрет записи Фонем !"));
+    EXPECT_EQ(w.controller->state().upload_permit, 1);
+}
+
+TEST(Window, DialrunSpinsChangeTheSettings) {
+    Windowed<dialrun::DialrunController> w("", dialrun::window_spec());
+    auto* spin = w.window->binding().control(1050);
+    ASSERT_NE(spin, nullptr);
+    QMetaObject::invokeMethod(spin, "stepUp");
+    EXPECT_EQ(w.controller->dialrun_form().wait_setting, 21u);
+    EXPECT_EQ(w.control<QLineEdit>(1049)->text(), "21");
+}
+
+int main(int argc, char** argv) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,180 @@
+// The programs themselves, as an operator or a script starts them.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with input on its standard input; environment variables in unset are
+// removed first.
+Outcome run(const std::vector<std::string>& args, const std::string& input,
+            const std::vector<std::string>& unset = {}) {
+    std::string err_path = ::testing::TempDir() + "/e2e_stderr_" + std::to_string(::getpid());
+    int in[2], out[2];
+    Outcome o;
+    if (::pipe(in) != 0 || ::pipe(out) != 0) {
+        return o;
+    }
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(in[0], STDIN_FILENO);
+        ::dup2(out[1], STDOUT_FILENO);
+        std::FILE* err = std::fopen(err_path.c_str(), "w");
+        ::dup2(fileno(err), STDERR_FILENO);
+        ::close(in[1]);
+        ::close(out[0]);
+        for (const std::string& name : unset) {
+            ::unsetenv(name.c_str());
+        }
+        std::vector<char*> argv;
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    if (!input.empty() && ::write(in[1], input.data(), input.size()) < 0) {
+        ADD_FAILURE() << "input not written";
+    }
+    ::close(in[1]);
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) {
+        o.out.append(buffer, n);
+    }
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(err_path);
+    std::stringstream text;
+    text << err.rdbuf();
+    o.err = text.str();
+    std::remove(err_path.c_str());
+    return o;
+}
+
+std::string write_file(const std::string& name, const std::string& text) {
+    std::string path = ::testing::TempDir() + "/" + name;
+    std::ofstream(path) << text;
+    return path;
+}
+
+// boardsim on a pty, for as long as the object lives.
+struct Boardsim {
+    explicit Boardsim(const std::string& rack) {
+        int out[2];
+        if (::pipe(out) != 0) {
+            return;
+        }
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::execl(BOARDSIM_PATH, "boardsim", rack.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        char line[256] = {};
+        ssize_t n = ::read(out[0], line, sizeof line - 1);
+        ::close(out[0]);
+        if (n > 0) {
+            pty.assign(line, n);
+            pty.erase(pty.find_last_not_of('\n') + 1);
+        }
+    }
+    ~Boardsim() {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+    }
+    pid_t pid = -1;
+    std::string pty;
+};
+
+bool has_line(const std::string& text, const std::string& line) {
+    return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
+}  // namespace
+
+TEST(ProgramEndToEnd, SurveysARackOnAPtyThroughTheRealPort) {
+    Boardsim boardsim(write_file("e2e_full.rack",
+                                 "K1 ring line\nK2 ring line\nK3 informer noline\nK4 time line\n"
+                                 "K5 dtmf line\nK6 ring line\nK7 mode=0x50 line\nK8 dtmf line\n"));
+    ASSERT_FALSE(boardsim.pty.empty());
+    Outcome o = run({PINREAD_PATH, "--console", "--port", boardsim.pty}, "wait\nshow\n");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(has_line(o.out, "row\tK3\t1\t0\tАвтоинформатор")) << o.out;
+    EXPECT_TRUE(has_line(o.out, "row\tK5\t1\t1\tПрием DTMF-кода ")) << o.out;
+    EXPECT_TRUE(has_line(o.out, "row\tK7\t1\t1\tНеверный режим")) << o.out;
+    EXPECT_TRUE(has_line(o.out, "status\t Ожидание старта или записи режима DTMF ")) << o.out;
+    EXPECT_TRUE(has_line(o.out, "show\tlink_state\t0")) << o.out;
+}
+
+TEST(ProgramEndToEnd, APortThatCannotBeOpenedIsNamedInTheLog) {
+    Outcome first = run({INFORM_PATH, "--console", "--port", "/dev/no-such-tty"}, "quit\n");
+    EXPECT_EQ(first.status, 0);
+    EXPECT_TRUE(
+        has_line(first.out, "log\tПорт /dev/no-such-tty не открыт: No such file or directory"))
+        << first.out;
+}
+
+TEST(ProgramEndToEnd, OptionsHelpVersionAndRefusals) {
+    for (const char* program : {DIALRUN_PATH, PINREAD_PATH, INFORM_PATH}) {
+        Outcome help = run({program, "--help"}, "");
+        EXPECT_EQ(help.status, 0);
+        for (const char* option : {"--port", "--root", "--simulate", "--fast", "--time", "--trace",
+                                   "--console", "--version", "--help"}) {
+            EXPECT_NE(help.out.find(option), std::string::npos) << program << " " << option;
+        }
+    }
+    EXPECT_EQ(run({DIALRUN_PATH, "--version"}, "").out, "Dialrun Version 1.0\n");
+    EXPECT_EQ(run({INFORM_PATH, "--version"}, "").out, "Inform Version 1.0\n");
+
+    Outcome no_display = run({DIALRUN_PATH, "--simulate", write_file("e2e_empty.rack", "")}, "",
+                             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+    EXPECT_EQ(no_display.status, 2);
+    EXPECT_EQ(std::count(no_display.err.begin(), no_display.err.end(), '\n'), 1) << no_display.err;
+    EXPECT_NE(no_display.err.find("--console"), std::string::npos);
+
+    std::string bad_rack = write_file("e2e_bad.rack", "K1 ring\nK2 ring busy=x\n");
+    Outcome bad = run({PINREAD_PATH, "--console", "--simulate", bad_rack}, "");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find(bad_rack + ", строка 2: неверное значение 'busy=x'"), std::string::npos)
+        << bad.err;
+    Outcome bad_option = run({INFORM_PATH, "--console", "--fast"}, "");
+    EXPECT_EQ(bad_option.status, 2);
+    EXPECT_NE(bad_option.err.find("--fast работает только с --simulate"), std::string::npos);
+}
+
+TEST(ProgramEndToEnd, FastTraceShowsAnAbsentBoardsDeadline) {
+    std::string trace = ::testing::TempDir() + "/e2e_trace.txt";
+    Outcome o = run({DIALRUN_PATH, "--console", "--fast", "--trace", trace, "--simulate",
+                     write_file("e2e_k2.rack", "K2 ring line\n")},
+                    "");
+    EXPECT_EQ(o.status, 0) << o.err;
+    std::ifstream in(trace);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    ASSERT_GE(lines.size(), 3u);
+    // K1 is absent: its select at 0, K2's select after the 2 s deadline and 100 ms pause.
+    EXPECT_EQ(lines[0], "0.000 > 00");
+    EXPECT_EQ(lines[1], "2.100 > 01");
+    EXPECT_EQ(lines[2], "2.102 < 21");
+    std::remove(trace.c_str());
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+
+#include "controller.h"
+#include "front_end.h"
+#include "rack.h"
+#include "sim_transport.h"
+#include "virtual_clock.h"
+#include "wire_trace.h"
+
+// A front end that runs every form handler at once, serialised as on a user-interface thread.
+class DirectFrontEnd : public core::FrontEnd {
+  public:
+    void run_on_ui(const std::function<void()>& handler) override {
+        std::lock_guard lock(ui_mutex);
+        handler();
+    }
+    void form_changed() override { ++updates; }
+
+    std::recursive_mutex ui_mutex;
+    int updates = 0;
+};
+
+// One program's controller on a simulated rack, on a virtual clock, with no window.
+template <typename ProgramController>
+struct ProgramOnRack {
+    explicit ProgramOnRack(const std::string& rack_text, const std::string& trace_path = "") {
+        sim::RackParse parsed = sim::parse_rack_text(rack_text, "test.rack");
+        EXPECT_TRUE(parsed.ok) << parsed.error;
+        rack = std::make_unique<sim::Rack>(parsed.rack);
+        transport = std::make_unique<sim::SimTransport>(*rack, clock);
+        if (!trace_path.empty()) {
+            EXPECT_EQ(trace.open(trace_path), "");
+        }
+        link =
+            std::make_unique<core::Link>(*transport, clock, trace_path.empty() ? nullptr : &trace);
+        controller = std::make_unique<ProgramController>(*link, clock, core::DriveC("."));
+    }
+    ~ProgramOnRack() { clock.release_hold(); }
+
+    // Starts the program and lets the survey run to its end.
+    void start_and_survey(const std::string& port_error = "") {
+        controller->start(front_end, port_error);
+        ASSERT_TRUE(controller->wait_idle(std::chrono::seconds(10)));
+    }
+    // An operator action, on the user-interface side.
+    template <typename F>
+    auto ui(F action) {
+        std::lock_guard lock(front_end.ui_mutex);
+        return action(*controller);
+    }
+    std::vector<std::string> log() const { return controller->state().log.lines(); }
+    const std::vector<uint8_t>& received(int address) const {
+        return rack->board(address)->received();
+    }
+
+    core::VirtualClock clock;
+    core::WireTrace trace{clock};
+    std::unique_ptr<sim::Rack> rack;
+    std::unique_ptr<sim::SimTransport> transport;
+    std::unique_ptr<core::Link> link;
+    DirectFrontEnd front_end;
+    std::unique_ptr<ProgramController> controller;
+};
