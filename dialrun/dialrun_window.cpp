@@ -67,12 +67,7 @@ void connect_spins(gui::FormBinding& b, core::Controller& controller) {
 gui::WindowSpec window_spec() {
     gui::WindowSpec spec;
     spec.controls = controls();
-    spec.make_form = [] {
-        auto* form = new QWidget;
-        Ui::DialrunForm ui;
-        ui.setupUi(form);
-        return form;
-    };
+    spec.make_form = gui::make_form<Ui::DialrunForm>;
     spec.refresh_extras = refresh;
     spec.connect_extras = connect_spins;
     return spec;

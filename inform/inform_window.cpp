@@ -38,12 +38,7 @@ gui::WindowSpec window_spec() {
         {1044, core::Button::start},           {1045, core::Button::stop},
         {1046, core::Button::informer_upload}, {1047, core::Button::time_upload},
         {1049, core::Button::check},           {1048, core::Button::permit}};
-    spec.make_form = [] {
-        auto* form = new QWidget;
-        Ui::InformForm ui;
-        ui.setupUi(form);
-        return form;
-    };
+    spec.make_form = gui::make_form<Ui::InformForm>;
     spec.refresh_extras = refresh_counters;
     return spec;
 }

@@ -20,12 +20,7 @@ gui::WindowSpec window_spec() {
                              {1044, core::Button::upload},
                              {1046, core::Button::check},
                              {1045, core::Button::permit}};
-    spec.make_form = [] {
-        auto* form = new QWidget;
-        Ui::PinreadForm ui;
-        ui.setupUi(form);
-        return form;
-    };
+    spec.make_form = gui::make_form<Ui::PinreadForm>;
     return spec;
 }
 

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "boardsim_process.h"
+
 namespace {
 
 struct Outcome {
@@ -74,36 +76,6 @@ std::string write_file(const std::string& name, const std::string& text) {
     return path;
 }
 
-// boardsim on a pty, for as long as the object lives.
-struct Boardsim {
-    explicit Boardsim(const std::string& rack) {
-        int out[2];
-        if (::pipe(out) != 0) {
-            return;
-        }
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::execl(BOARDSIM_PATH, "boardsim", rack.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        char line[256] = {};
-        ssize_t n = ::read(out[0], line, sizeof line - 1);
-        ::close(out[0]);
-        if (n > 0) {
-            pty.assign(line, n);
-            pty.erase(pty.find_last_not_of('\n') + 1);
-        }
-    }
-    ~Boardsim() {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-    }
-    pid_t pid = -1;
-    std::string pty;
-};
-
 bool has_line(const std::string& text, const std::string& line) {
     return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
 }
@@ -111,11 +83,11 @@ bool has_line(const std::string& text, const std::string& line) {
 }  // namespace
 
 TEST(ProgramEndToEnd, SurveysARackOnAPtyThroughTheRealPort) {
-    Boardsim boardsim(write_file("e2e_full.rack",
-                                 "K1 ring line\nK2 ring line\nK3 informer noline\nK4 time line\n"
-                                 "K5 dtmf line\nK6 ring line\nK7 mode=0x50 line\nK8 dtmf line\n"));
-    ASSERT_FALSE(boardsim.pty.empty());
-    Outcome o = run({PINREAD_PATH, "--console", "--port", boardsim.pty}, "wait\nshow\n");
+    BoardsimProcess boardsim(
+        "K1 ring line\nK2 ring line\nK3 informer noline\nK4 time line\n"
+        "K5 dtmf line\nK6 ring line\nK7 mode=0x50 line\nK8 dtmf line\n");
+    ASSERT_FALSE(boardsim.path().empty());
+    Outcome o = run({PINREAD_PATH, "--console", "--port", boardsim.path()}, "wait\nshow\n");
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_TRUE(has_line(o.out, "row\tK3\t1\t0\tАвтоинформатор")) << o.out;
     EXPECT_TRUE(has_line(o.out, "row\tK5\t1\t1\tПрием DTMF-кода ")) << o.out;

@@ -10,7 +10,7 @@
 #include "qt_front_end.h"
 #include "runtime.h"
 
-class QWidget;
+#include <QWidget>
 
 namespace gui {
 
@@ -24,17 +24,25 @@ struct WindowSpec {
     std::function<void(FormBinding&, core::Controller&)> connect_extras;
 };
 
+// A new form widget from a form class that uic made of a .ui file.
+template <typename UiForm>
+QWidget* make_form() {
+    auto* form = new QWidget;
+    UiForm ui;
+    ui.setupUi(form);
+    return form;
+}
+
 // A program's window bound to its controller: the frame, the form and the front end. The
 // controller is started when the window is made (PreCreateWindow, OnCreate).
 class ProgramWindow {
-public:
-    ProgramWindow(core::Controller& controller, program::Runtime& runtime,
-                  const WindowSpec& spec);
+  public:
+    ProgramWindow(core::Controller& controller, program::Runtime& runtime, const WindowSpec& spec);
 
     MainWindow& window() { return window_; }
     FormBinding& binding() { return binding_; }
 
-private:
+  private:
     WindowSpec spec_;
     MainWindow window_;
     FormBinding binding_;
