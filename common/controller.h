@@ -15,6 +15,7 @@
 #include "front_end.h"
 #include "program_state.h"
 #include "survey.h"
+#include "text_list.h"
 
 namespace core {
 
@@ -56,6 +57,7 @@ class Controller : private FormMessages {
     bool wait_idle(std::chrono::milliseconds real_timeout);
 
     ProgramState& state() { return state_; }
+    const ProgramState& state() const { return state_; }
     const FormModel& form() const { return form_model(); }
     virtual const ProgramInfo& info() const = 0;
     // A channel row as the console shows it: channel box, line box, mode text, and any
@@ -63,6 +65,10 @@ class Controller : private FormMessages {
     virtual std::vector<std::string> row(int k) const;
     // Every member of the form and the controller's state, as name and value.
     virtual std::vector<std::pair<std::string, std::string>> show() const;
+    // A program's own list boxes with their captions (Dialrun's three lists).
+    virtual std::vector<std::pair<std::string, const TextList*>> form_lists() const { return {}; }
+    // A program's progress bar 0..100, or -1 when it has none.
+    virtual int progress() const { return -1; }
 
   protected:
     virtual FormModel& form_model() = 0;

@@ -2,19 +2,25 @@
 
 #include "controller.h"
 #include "dialrun_form.h"
+#include "dialrun_state.h"
 
 namespace dialrun {
 
 const core::ProgramInfo DIALRUN_INFO{"Dialrun", "Прозвонка"};
 
-class DialrunController : public core::Controller {
+class DialrunController : public core::Controller, private DialrunMessages {
   public:
     using core::Controller::Controller;
     ~DialrunController() override { close(); }
 
     const core::ProgramInfo& info() const override { return DIALRUN_INFO; }
     const DialrunForm& dialrun_form() const { return form_; }
+    const DialrunState& dialrun_state() const { return d_; }
+    std::optional<std::string> press(core::Button button) override;
+    bool has_button(core::Button button) const override;
     std::vector<std::pair<std::string, std::string>> show() const override;
+    std::vector<std::pair<std::string, const core::TextList*>> form_lists() const override;
+    int progress() const override { return form_.progress; }
     // "set-wait N" and "set-stop N": the spins "Ожид." (1..59) and "Стоп" (1..23).
     bool program_command(const std::string& word, const std::string& argument) override;
 
@@ -24,9 +30,21 @@ class DialrunController : public core::Controller {
     core::SurveyPauses survey_pauses() const override { return {}; }
     std::string idle_status() const override;
     void OnFormState(int code) override;
+    void start_program_workers() override;
 
   private:
+    std::optional<std::string> OnStart();
+    std::optional<std::string> OnStop();
+    // UM_CHANNEL_RESULT and UM_RECORD_READ, run on the user-interface side.
+    void channel_result(int code, int channel) override;
+    void record_read(int code) override;
+    void OnChannelResult(int code);
+    void OnRecordRead(int code);
+    int progress_value() const;
+    std::string now_stamp() const;
+
     DialrunForm form_;
+    DialrunState d_;
 };
 
 }  // namespace dialrun

@@ -1,17 +1,17 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "form_model.h"
+#include "text_list.h"
 
 namespace dialrun {
 
 // Dialrun's form: the common members and its own lists, counters, settings and stamps.
 struct DialrunForm : core::FormModel {
-    std::vector<std::string> record_list;        // "Список"
-    std::vector<std::string> notified_list;      // "Оповещены"
-    std::vector<std::string> not_notified_list;  // "Не оповещены"
+    core::TextList record_list;        // "Список"
+    core::TextList notified_list;      // "Оповещены"
+    core::TextList not_notified_list;  // "Не оповещены"
     unsigned list_total = 0;
     unsigned notified_total = 0;
     unsigned not_notified_total = 0;
@@ -22,5 +22,9 @@ struct DialrunForm : core::FormModel {
     std::string stop_stamp;
     int progress = 0;  // 0..100
 };
+
+const char* const RECORD_LIST_CAPTION = "Список";
+const char* const NOTIFIED_LIST_CAPTION = "Оповещены";
+const char* const NOT_NOTIFIED_LIST_CAPTION = "Не оповещены";
 
 }  // namespace dialrun

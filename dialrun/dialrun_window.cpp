@@ -2,6 +2,8 @@
 #include <QProgressBar>
 #include <QSpinBox>
 
+#include "text_list_model.h"
+
 #include "dialrun_window.h"
 #include "ui_dialrun.h"
 
@@ -51,6 +53,14 @@ void refresh(gui::FormBinding& b, const core::Controller& controller) {
         spin->setValue(static_cast<int>(value));
     }
     qobject_cast<QProgressBar*>(b.control(1000))->setValue(f.progress);
+    for (int id : {1056, 1041, 1040}) {
+        auto* view = qobject_cast<QListView*>(b.control(id));
+        static_cast<gui::TextListModel*>(view->model())->refresh();
+    }
+}
+
+gui::TextListModel* list_model(gui::FormBinding& b, int id, const core::TextList& list) {
+    return new gui::TextListModel(list, qobject_cast<QListView*>(b.control(id)));
 }
 
 void connect_spins(gui::FormBinding& b, core::Controller& controller) {
@@ -69,7 +79,13 @@ gui::WindowSpec window_spec() {
     spec.controls = controls();
     spec.make_form = gui::make_form<Ui::DialrunForm>;
     spec.refresh_extras = refresh;
-    spec.connect_extras = connect_spins;
+    spec.connect_extras = [](gui::FormBinding& b, core::Controller& controller) {
+        const DialrunForm& f = static_cast<DialrunController&>(controller).dialrun_form();
+        list_model(b, 1056, f.record_list);
+        list_model(b, 1041, f.notified_list);
+        list_model(b, 1040, f.not_notified_list);
+        connect_spins(b, controller);
+    };
     return spec;
 }
 

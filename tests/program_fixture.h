@@ -19,16 +19,32 @@ class DirectFrontEnd : public core::FrontEnd {
         std::lock_guard lock(ui_mutex);
         handler();
     }
-    void form_changed() override { ++updates; }
+    void form_changed() override {
+        ++updates;
+        if (on_form_changed) {
+            on_form_changed();
+        }
+    }
 
     std::recursive_mutex ui_mutex;
     int updates = 0;
+    std::function<void()> on_form_changed;  // runs on the "user-interface side"
+};
+
+// Where a test program keeps its files and when its PC clock starts.
+struct Setting {
+    std::string trace_path;
+    std::string root = ".";
+    core::LocalTime start{};
 };
 
 // One program's controller on a simulated rack, on a virtual clock, with no window.
 template <typename ProgramController>
 struct ProgramOnRack {
-    explicit ProgramOnRack(const std::string& rack_text, const std::string& trace_path = "") {
+    explicit ProgramOnRack(const std::string& rack_text, const std::string& trace_path = "")
+        : ProgramOnRack(rack_text, Setting{trace_path}) {}
+    ProgramOnRack(const std::string& rack_text, const Setting& setting) : clock(setting.start) {
+        const std::string& trace_path = setting.trace_path;
         sim::RackParse parsed = sim::parse_rack_text(rack_text, "test.rack");
         EXPECT_TRUE(parsed.ok) << parsed.error;
         rack = std::make_unique<sim::Rack>(parsed.rack);
@@ -38,7 +54,7 @@ struct ProgramOnRack {
         }
         link =
             std::make_unique<core::Link>(*transport, clock, trace_path.empty() ? nullptr : &trace);
-        controller = std::make_unique<ProgramController>(*link, clock, core::DriveC("."));
+        controller = std::make_unique<ProgramController>(*link, clock, core::DriveC(setting.root));
     }
     ~ProgramOnRack() { clock.release_hold(); }
 

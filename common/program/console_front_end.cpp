@@ -43,6 +43,7 @@ ConsoleFrontEnd::ConsoleFrontEnd(core::Controller& controller, core::Clock& cloc
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         shown_rows_.push_back(controller_.row(k));
     }
+    shown_progress_ = controller_.progress();
     controller_.state().log.set_listener(
         {[this](const std::string& line, bool) { print("log", line); },
          [this] { print("clear", ""); }});
@@ -72,6 +73,24 @@ void ConsoleFrontEnd::form_changed() {
             }
             print("row", text);
         }
+    }
+    print_list_changes();
+}
+
+void ConsoleFrontEnd::print_list_changes() {
+    auto lists = controller_.form_lists();
+    shown_list_sizes_.resize(lists.size(), 0);
+    for (size_t l = 0; l < lists.size(); ++l) {
+        const auto& [caption, entries] = lists[l];
+        for (size_t i = shown_list_sizes_[l]; i < entries->size(); ++i) {
+            print("list", caption + "\t" + std::string(entries->at(i)));
+        }
+        shown_list_sizes_[l] = entries->size();
+    }
+    int progress = controller_.progress();
+    if (progress != shown_progress_) {
+        shown_progress_ = progress;
+        print("progress", std::to_string(progress));
     }
 }
 

@@ -34,6 +34,7 @@ class ConsoleFrontEnd : public core::FrontEnd {
     void wait_until_idle();
     void sleep_program_time(double seconds);
     void show();
+    void print_list_changes();
 
     core::Controller& controller_;
     core::Clock& clock_;
@@ -43,6 +44,8 @@ class ConsoleFrontEnd : public core::FrontEnd {
     std::mutex out_mutex_;
     std::string shown_status_;
     std::vector<std::vector<std::string>> shown_rows_;
+    std::vector<size_t> shown_list_sizes_;
+    int shown_progress_ = -1;
 };
 
 }  // namespace program

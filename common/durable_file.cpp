@@ -1,0 +1,68 @@
+#include "durable_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#ifdef _WIN32
+#include <io.h>
+#include <share.h>
+#else
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
+namespace core {
+
+std::FILE* open_exclusive(const std::filesystem::path& path, const char* mode, std::string& error,
+                          bool wait) {
+    // Waiting is bounded: a holder that never lets go is reported, not waited for.
+    const int attempts = wait ? 250 : 1;
+    for (int attempt = 1;; ++attempt) {
+#ifdef _WIN32
+        std::FILE* file =
+            _wfsopen(path.wstring().c_str(), std::wstring(mode, mode + std::strlen(mode)).c_str(),
+                     _SH_DENYRW);
+        if (file != nullptr) {
+            return file;
+        }
+        bool busy = errno == EACCES;
+#else
+        std::FILE* file = std::fopen(path.c_str(), mode);
+        if (file == nullptr) {
+            error = std::strerror(errno);
+            return nullptr;
+        }
+        if (::flock(fileno(file), LOCK_EX | LOCK_NB) == 0) {
+            return file;
+        }
+        bool busy = errno == EWOULDBLOCK;
+        int reason = errno;
+        std::fclose(file);
+        errno = reason;
+#endif
+        if (!busy || attempt >= attempts) {
+            error = busy ? FILE_BUSY : std::strerror(errno);
+            return nullptr;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::string sync_to_disk(std::FILE* file) {
+    if (std::fflush(file) != 0) {
+        return std::strerror(errno);
+    }
+#ifdef _WIN32
+    if (_commit(_fileno(file)) != 0) {
+        return std::strerror(errno);
+    }
+#else
+    if (::fdatasync(fileno(file)) != 0) {
+        return std::strerror(errno);
+    }
+#endif
+    return {};
+}
+
+}  // namespace core

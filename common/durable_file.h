@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace core {
+
+// A file for this process alone while it is open: a second opener is refused, not
+// interleaved. mode is an fopen mode ("r+b", "ab"). Null with error set on failure; error is
+// "занят другой программой" when another process has it. With wait, a file that another
+// process holds is waited for (up to a few seconds) instead.
+std::FILE* open_exclusive(const std::filesystem::path& path, const char* mode, std::string& error,
+                          bool wait = false);
+
+// Writes what is buffered and has the system put it on the disk, so a result reported as
+// saved survives a crash. Returns the system's reason on failure, else "".
+std::string sync_to_disk(std::FILE* file);
+
+const char* const FILE_BUSY = "занят другой программой";
+
+}  // namespace core

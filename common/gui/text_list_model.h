@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QListView>
+
+#include "text_list.h"
+
+namespace gui {
+
+// A list box's view over a TextList of the form model. The view asks only for the rows it
+// shows, so a list of a million entries stays quick.
+class TextListModel : public QAbstractListModel {
+  public:
+    TextListModel(const core::TextList& list, QListView* view);
+
+    int rowCount(const QModelIndex& parent) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    // Takes in the entries added since the last refresh and moves the selection.
+    void refresh();
+
+  private:
+    const core::TextList& list_;
+    QListView* view_;
+    int shown_ = 0;
+    int selection_ = -1;
+};
+
+}  // namespace gui

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace core {
+
+// An unsorted list box's entries, packed into one buffer: a million short entries cost a few
+// bytes each, not a string object each.
+class TextList {
+  public:
+    void add(std::string_view entry) {
+        text_.append(entry);
+        ends_.push_back(static_cast<uint32_t>(text_.size()));
+        selection_ = static_cast<int>(ends_.size()) - 1;
+    }
+    void add_unselected(std::string_view entry) {
+        int keep = selection_;
+        add(entry);
+        selection_ = keep;
+    }
+    void select_last() { selection_ = static_cast<int>(ends_.size()) - 1; }
+
+    size_t size() const { return ends_.size(); }
+    std::string_view at(size_t i) const {
+        uint32_t begin = i == 0 ? 0 : ends_[i - 1];
+        return std::string_view(text_).substr(begin, ends_[i] - begin);
+    }
+    int selection() const { return selection_; }  // -1: none
+
+  private:
+    std::string text_;
+    std::vector<uint32_t> ends_;
+    int selection_ = -1;
+};
+
+}  // namespace core

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace dialrun {
+
+// c:\Ring.TXT: fixed 20-byte records "NNNNNNN??AAAAAAA?M\r\n" (number, amount, mark), read in
+// file order and marked in place. It is the campaign's memory: a marked record is never
+// called again.
+constexpr int RECORD_SIZE = 20;
+constexpr int MARK_COLUMN = 17;
+
+enum RecordKind { LIST_END = 0, FRESH_RECORD = 1, MARKED_RECORD = 2 };
+
+// "Y" notified, "Z" not notified (reply 2), "N" not notified (any other reply).
+char mark_for_reply(uint8_t reply);
+
+class SubscriberList {
+  public:
+    SubscriberList() = default;
+    ~SubscriberList() { close(); }
+    SubscriberList(const SubscriberList&) = delete;
+    SubscriberList& operator=(const SubscriberList&) = delete;
+
+    // Opens the list for reading and writing, for this program alone, at its start.
+    bool open(const std::filesystem::path& path, std::string& error);
+    void close();
+    // Checks every record up to the end of the list, so that marking can never hit the wrong
+    // byte. Returns "" when all are well formed, else what is wrong and on which line. The
+    // file is not changed; reading starts again from the beginning.
+    std::string validate();
+
+    // The next line: LIST_END at the end of the file or at an empty line, else FRESH_RECORD
+    // or MARKED_RECORD with the line in record_buffer().
+    RecordKind read_record();
+    // Writes the mark for reply into the record that ends at record_end and puts it on the
+    // disk; the reading position stays. Returns the system's reason on failure, else "".
+    std::string mark_record(long record_end, uint8_t reply);
+
+    const std::string& record_buffer() const { return record_buffer_; }
+    long list_length() const { return list_length_; }
+    long list_offset() const { return list_offset_; }
+
+  private:
+    // One line as the reader sees it: up to and including a line feed, at most 80 bytes.
+    bool read_line(std::string& line);
+
+    std::FILE* file_ = nullptr;
+    long list_length_ = 0;
+    long list_offset_ = 0;
+    std::string record_buffer_;
+};
+
+}  // namespace dialrun

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+// A fresh folder standing for drive C:, removed afterwards.
+struct TempRoot {
+    TempRoot() {
+        static std::atomic<int> counter{0};
+        path = std::filesystem::path(::testing::TempDir()) /
+               ("root_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                std::to_string(counter++) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~TempRoot() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::string file(const std::string& name) const { return (path / name).string(); }
+    void write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(path / name, std::ios::binary) << bytes;
+    }
+    std::string read(const std::string& name) const {
+        std::ifstream in(path / name, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    std::filesystem::path path;
+};
+
+// One record of Ring.TXT: number, two separators, amount, a blank, the mark, CR LF.
+inline std::string record(const std::string& number, const std::string& amount, char mark = ' ') {
+    std::string r = number + "  " + amount + " " + mark + "\r\n";
+    EXPECT_EQ(r.size(), 20u) << r;
+    return r;
+}
