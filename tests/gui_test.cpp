@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -17,6 +19,7 @@
 #include "inform_window.h"
 #include "message_box.h"
 #include "pinread_window.h"
+#include "temp_root.h"
 
 using namespace core;
 using namespace std::chrono_literals;
@@ -26,18 +29,26 @@ namespace {
 // A program with its window on a simulated rack under virtual time.
 template <typename C>
 struct Windowed {
-    Windowed(const std::string& rack_text, const gui::WindowSpec& spec) {
+    Windowed(const std::string& rack_text, const gui::WindowSpec& spec,
+             const std::string& root = ".") {
         std::string rack = ::testing::TempDir() + "/gui_test.rack";
         std::ofstream(rack) << rack_text;
         program::ProgramOptions options;
         options.rack_file = rack;
         options.fast = true;
+        options.root = root;
+        core::LocalTime ten;
+        core::parse_local_time("2026-12-08T10:00:00", ten);
+        options.time = ten;
         std::string error;
         runtime = program::Runtime::create(options, error);
         EXPECT_TRUE(runtime) << error;
         controller = std::make_unique<C>(runtime->link(), runtime->clock(), runtime->drive());
         window = std::make_unique<gui::ProgramWindow>(*controller, *runtime, spec);
-        // The survey's form messages need the event loop: run it until the survey ends.
+        settle();
+    }
+    // Worker threads' form messages need the event loop: run it until they are done.
+    void settle() {
         while (controller->busy()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         }
@@ -123,6 +134,41 @@ TEST(Window, DialrunSpinsChangeTheSettings) {
     QMetaObject::invokeMethod(spin, "stepUp");
     EXPECT_EQ(w.controller->dialrun_form().wait_setting, 21u);
     EXPECT_EQ(w.control<QLineEdit>(1049)->text(), "21");
+}
+
+TEST(Window, DialrunShowsACampaignInItsListsAndCounters) {
+    TempRoot root;
+    root.write("Ring.TXT", record("1111111", "   1000", 'Y') + record("2222222", "   2000") +
+                               record("3333333", "   3000") + record("4444444", "   4000") +
+                               "\r\n");
+    Windowed<dialrun::DialrunController> w("K1 ring line results=1,2\nK2 ring line results=0\n",
+                                           dialrun::window_spec(), root.path.string());
+    w.control<QPushButton>(1042)->click();  // "Старт Прозвонки"
+    w.settle();
+    auto rows = [&](int id) {
+        QStringList entries;
+        QAbstractItemModel* model = w.control<QListView>(id)->model();
+        for (int r = 0; r < model->rowCount(); ++r) {
+            entries << model->index(r, 0).data().toString();
+        }
+        return entries;
+    };
+    EXPECT_EQ(rows(1056), (QStringList{"1111111  Y", "2222222   ", "3333333   ", "4444444   "}));
+    EXPECT_EQ(rows(1041), (QStringList{"1111111 ", "2222222 "}));
+    EXPECT_EQ(rows(1040), (QStringList{"3333333 ", "4444444 "}));
+    EXPECT_EQ(w.control<QListView>(1040)->currentIndex().row(), 1);
+    EXPECT_EQ(w.control<QLineEdit>(1046)->text(), "4");
+    EXPECT_EQ(w.control<QLineEdit>(1047)->text(), "2");
+    EXPECT_EQ(w.control<QLineEdit>(1048)->text(), "2");
+    EXPECT_EQ(w.control<QLineEdit>(1055)->text(), "4");
+    EXPECT_EQ(w.control<QLineEdit>(1061)->text(), " 08-12  10:00");
+    EXPECT_EQ(w.control<QProgressBar>(1000)->value(), 100);
+    EXPECT_EQ(w.control<QLineEdit>(1029)->text().left(7), "Stop ! ");
+    EXPECT_EQ(w.control<QLineEdit>(1045)->text(),
+              QString::fromUtf8(" Завершение прозвонки абонентов ! "));
+    if (const char* shot = std::getenv("DIALRUN_SHOT")) {
+        w.window->window().grab().save(shot);
+    }
 }
 
 int main(int argc, char** argv) {

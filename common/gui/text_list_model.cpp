@@ -6,6 +6,10 @@ TextListModel::TextListModel(const core::TextList& list, QListView* view)
     : QAbstractListModel(view), list_(list), view_(view) {
     view_->setModel(this);
     view_->setUniformItemSizes(true);
+    view_->setLayoutMode(QListView::Batched);
+    timer_.setSingleShot(true);
+    timer_.setInterval(100);
+    QObject::connect(&timer_, &QTimer::timeout, this, &TextListModel::apply);
 }
 
 int TextListModel::rowCount(const QModelIndex& parent) const {
@@ -21,6 +25,12 @@ QVariant TextListModel::data(const QModelIndex& index, int role) const {
 }
 
 void TextListModel::refresh() {
+    if (!timer_.isActive()) {
+        timer_.start();
+    }
+}
+
+void TextListModel::apply() {
     int size = static_cast<int>(list_.size());
     if (size > shown_) {
         beginInsertRows({}, shown_, size - 1);

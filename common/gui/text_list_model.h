@@ -2,6 +2,7 @@
 
 #include <QAbstractListModel>
 #include <QListView>
+#include <QTimer>
 
 #include "text_list.h"
 
@@ -15,14 +16,19 @@ class TextListModel : public QAbstractListModel {
 
     int rowCount(const QModelIndex& parent) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    // Takes in the entries added since the last refresh and moves the selection.
+    // Takes in the entries added since the last refresh and moves the selection. Called for
+    // every record of a run, so the view is brought up to date at most every 100 ms: laying
+    // out and scrolling a long list per record would cost more than the run itself.
     void refresh();
+    // Brings the view up to date now.
+    void apply();
 
   private:
     const core::TextList& list_;
     QListView* view_;
     int shown_ = 0;
     int selection_ = -1;
+    QTimer timer_;
 };
 
 }  // namespace gui
