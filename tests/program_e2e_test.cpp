@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -149,4 +151,58 @@ TEST(ProgramEndToEnd, FastTraceShowsAnAbsentBoardsDeadline) {
     EXPECT_EQ(lines[1], "2.100 > 01");
     EXPECT_EQ(lines[2], "2.102 < 21");
     std::remove(trace.c_str());
+}
+
+TEST(ProgramEndToEnd, ACampaignThroughTheConsoleAgreesWithTheWireTrace) {
+    std::string root = ::testing::TempDir() + "/e2e_campaign";
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    std::string list;
+    for (int i = 0; i < 6; ++i) {
+        list += std::to_string(4000000 + 111 * i) + "     " + std::to_string(1000 + i) + "  \r\n";
+    }
+    std::ofstream(root + "/ring.txt", std::ios::binary) << list << "\r\n";  // any letter case
+    std::string trace = root + "/trace.txt";
+    Outcome o =
+        run({DIALRUN_PATH, "--console", "--fast", "--time", "2026-12-08T09:00:00", "--root", root,
+             "--trace", trace, "--simulate",
+             write_file("e2e_ring.rack", "K1 ring line results=1,2\nK2 ring line results=0\n")},
+            "wait\nstart\n");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(has_line(o.out, "status\t Завершение прозвонки абонентов ! ")) << o.out;
+    EXPECT_TRUE(has_line(o.out, "list\tСписок\t4000000   ")) << o.out;
+    // Each CMD_NUMBER in the trace is followed by the payload of one record of the list.
+    std::ifstream in(trace);
+    std::vector<std::string> sent;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(" > ") != std::string::npos) {
+            sent.push_back(line.substr(line.size() - 2));
+        }
+    }
+    std::vector<std::string> numbers;
+    for (size_t i = 0; i + 8 < sent.size(); ++i) {
+        if (sent[i] == "57") {
+            std::string digits = sent[i + 5].substr(1) + sent[i + 6] + sent[i + 7] + sent[i + 8];
+            numbers.push_back(digits);
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    EXPECT_EQ(numbers, (std::vector<std::string>{"4000000", "4000111", "4000222", "4000333",
+                                                 "4000444", "4000555"}));
+    std::ifstream marked(root + "/ring.txt", std::ios::binary);
+    std::stringstream after;
+    after << marked.rdbuf();
+    int y = 0, n = 0;
+    for (size_t i = 17; i < 120; i += 20) {
+        (after.str()[i] == 'Y' ? y : n)++;
+    }
+    std::ifstream ringy(root + "/RINGY.txt", std::ios::binary),
+        ringn(root + "/RINGN.txt", std::ios::binary);
+    std::stringstream ytext, ntext;
+    ytext << ringy.rdbuf();
+    ntext << ringn.rdbuf();
+    EXPECT_EQ(ytext.str().size(), 70u * y);
+    EXPECT_EQ(ntext.str().size(), 70u * n);
+    EXPECT_EQ(y + n, 6);
+    std::filesystem::remove_all(root);
 }
