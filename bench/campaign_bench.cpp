@@ -70,7 +70,8 @@ int run_child(const std::string& mode, const fs::path& dir, int argc, char** arg
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    dialrun::DialrunController controller(runtime->link(), runtime->clock(), runtime->drive());
+    dialrun::DialrunController controller(runtime->link(), runtime->clock(), runtime->drive(),
+                                          runtime->sound());
     auto start = std::chrono::steady_clock::now();
     if (mode == "console") {
         std::ofstream null("/dev/null");

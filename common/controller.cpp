@@ -1,11 +1,12 @@
 #include "controller.h"
 
 #include "check_status.h"
+#include "upload.h"
 
 namespace core {
 
-Controller::Controller(Link& link, Clock& clock, DriveC drive)
-    : state_(link, clock, std::move(drive)) {}
+Controller::Controller(Link& link, Clock& clock, DriveC drive, Sound& sound)
+    : state_(link, clock, std::move(drive)), sound_(sound) {}
 
 Controller::~Controller() {
     close();
@@ -27,6 +28,24 @@ void Controller::start(FrontEnd& front_end, const std::string& port_error) {
         release_worker();
     });
     start_program_workers();
+    start_shared_workers();
+}
+
+// The upload threads of the program's upload buttons, then the phoneme check.
+void Controller::start_shared_workers() {
+    for (Button button : {Button::upload, Button::informer_upload, Button::time_upload}) {
+        const UploadTable* table = upload_table(button);
+        if (table == nullptr) {
+            continue;
+        }
+        AutoResetEvent& event =
+            button == Button::time_upload ? state_.time_upload_event : state_.upload_event;
+        start_worker(event, [this, table] {
+            run_upload(state_, *table, sound_, messages(), upload_channel_);
+        });
+    }
+    start_worker(state_.check_event,
+                 [this] { phoneme_check(state_, check_texts(), messages(), check_channel_); });
 }
 
 void Controller::close() {
@@ -51,10 +70,65 @@ void Controller::OnChannelK(int n) {
     update_data();
 }
 
+bool Controller::has_button(Button button) const {
+    return button == Button::permit || button == Button::check || upload_table(button) != nullptr;
+}
+
 std::optional<std::string> Controller::press(Button button) {
     if (button == Button::permit) {
         return OnUploadPermit();
     }
+    if (button == Button::check) {
+        return OnCheck();
+    }
+    if (upload_table(button) != nullptr) {
+        return OnUpload(button);
+    }
+    return std::nullopt;
+}
+
+// "Контроль Ф.": the board plays its phonemes while the operator listens on the line; the
+// box stays up meanwhile, and the check ends when the board has played them all.
+std::optional<std::string> Controller::OnCheck() {
+    if (state_.link_state != LINK_FREE) {
+        return "Запрещен контроль фонем ! ";
+    }
+    int channel = state_.table.current_channel;
+    if (state_.table.channel_present[channel] == 0) {
+        return "Нет канала ! ";
+    }
+    state_.link_state = LINK_CHECK;
+    check_channel_ = channel;
+    claim_worker();
+    state_.check_event.set();
+    return "           ВНИМАНИЕ !\nПозвонить,прослушать все фонемы\n     и нажать ОК! ";
+}
+
+// An upload button: one permission, one upload. Its files are checked before anything is
+// sent, so a missing one refuses the upload and leaves the permission given.
+std::optional<std::string> Controller::OnUpload(Button button) {
+    const UploadTable& table = *upload_table(button);
+    if (state_.link_state != LINK_FREE) {
+        return "Запись запрещена! ";
+    }
+    int channel = state_.table.current_channel;
+    if (state_.table.channel_present[channel] == 0) {
+        return "Нет канала ! ";
+    }
+    if (state_.upload_permit == 0) {
+        return "Нет разрешения Записи! ";
+    }
+    std::string refusal = check_upload_files(table, state_.drive, sound_);
+    if (!refusal.empty()) {
+        return refusal;
+    }
+    state_.link_state = LINK_UPLOAD;
+    form_model().status_text = table.status_prefix + std::to_string(channel + 1);
+    state_.upload_permit = 0;
+    upload_channel_ = channel;
+    claim_worker();
+    (button == Button::time_upload ? state_.time_upload_event : state_.upload_event).set();
+    update_data();
     return std::nullopt;
 }
 
@@ -110,7 +184,9 @@ void Controller::form_update(int channel) {
 
 void Controller::form_state(int code, int channel) {
     front_end_->run_on_ui([&] {
-        state_.table.current_channel = channel;
+        if (channel >= 0) {
+            state_.table.current_channel = channel;
+        }
         OnFormState(code);
     });
 }

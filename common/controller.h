@@ -13,9 +13,12 @@
 #include "form_messages.h"
 #include "form_model.h"
 #include "front_end.h"
+#include "phoneme_check.h"
 #include "program_state.h"
+#include "sound.h"
 #include "survey.h"
 #include "text_list.h"
+#include "upload_table.h"
 
 namespace core {
 
@@ -32,7 +35,7 @@ struct ProgramInfo {
 // the worker threads. The Qt window and the console are two front ends over it.
 class Controller : private FormMessages {
   public:
-    Controller(Link& link, Clock& clock, DriveC drive);
+    Controller(Link& link, Clock& clock, DriveC drive, Sound& sound);
     virtual ~Controller();
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
@@ -47,7 +50,7 @@ class Controller : private FormMessages {
     void OnChannelK(int n);
     // A button; returns the text of the message box to show, if any.
     virtual std::optional<std::string> press(Button button);
-    virtual bool has_button(Button button) const { return button == Button::permit; }
+    virtual bool has_button(Button button) const;
     // A program's own console command (Dialrun's spins); false when it has none such.
     virtual bool program_command(const std::string&, const std::string&) { return false; }
 
@@ -77,6 +80,9 @@ class Controller : private FormMessages {
     virtual std::string idle_status() const = 0;
     // What the upload prohibition protects, in its texts: "Фонем" or "режима DTMF".
     virtual std::string prohibition_subject() const { return "Фонем"; }
+    // The program's upload behind an upload button, or null where it has no such button.
+    virtual const UploadTable* upload_table(Button) const { return nullptr; }
+    virtual CheckTexts check_texts() const { return {Duration{0}, "===Котроль Фонем завершен==="}; }
     // UM_FORM_STATE: the program's own handler.
     virtual void OnFormState(int code) = 0;
     // Threads after the survey, in the program's order.
@@ -105,9 +111,17 @@ class Controller : private FormMessages {
 
   private:
     std::optional<std::string> OnUploadPermit();
+    std::optional<std::string> OnCheck();
+    std::optional<std::string> OnUpload(Button button);
+    void start_shared_workers();
     void release_worker();
 
     ProgramState state_;
+    Sound& sound_;
+    // The channel each worker serves, taken when its button was pressed: a radio click
+    // meanwhile changes the selection, not the board being served.
+    std::atomic<int> upload_channel_{0};
+    std::atomic<int> check_channel_{0};
     std::vector<std::thread> threads_;
     std::atomic<int> active_workers_{0};
     std::mutex idle_mutex_;

@@ -3,12 +3,13 @@
 namespace core {
 
 // The messages worker threads send to the form (UM_FORM_UPDATE, UM_FORM_STATE), each with the
-// channel concerned. They return when the form's handler has run.
+// channel concerned (current_channel is set to it first; -1 leaves current_channel as it
+// is). They return when the form's handler has run.
 class FormMessages {
   public:
     virtual ~FormMessages() = default;
     virtual void form_update(int channel) = 0;
-    virtual void form_state(int code, int channel) = 0;
+    virtual void form_state(int code, int channel = -1) = 0;
 };
 
 // State codes of the shared threads.

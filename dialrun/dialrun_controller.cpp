@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "calling_engine.h"
+#include "dialrun_upload.h"
 #include "form_messages.h"
 
 namespace dialrun {
@@ -93,6 +94,10 @@ std::optional<std::string> DialrunController::OnStop() {
 
 std::string DialrunController::now_stamp() const {
     return format_local_time(state().clock.local_time(), " %d-%m  %H:%M");
+}
+
+const UploadTable* DialrunController::upload_table(Button button) const {
+    return button == Button::upload ? &dialrun_upload() : nullptr;
 }
 
 void DialrunController::start_program_workers() {

@@ -31,6 +31,7 @@ class DialrunController : public core::Controller, private DialrunMessages {
     std::string idle_status() const override;
     void OnFormState(int code) override;
     void start_program_workers() override;
+    const core::UploadTable* upload_table(core::Button button) const override;
 
   private:
     std::optional<std::string> OnStart();

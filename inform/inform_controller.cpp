@@ -14,6 +14,10 @@ std::string InformController::idle_status() const {
     return " Ожидание старта или записи фонем в канал ";
 }
 
+CheckTexts InformController::check_texts() const {
+    return {std::chrono::milliseconds(4), "===Контроль Фонем завершен==="};
+}
+
 void InformController::OnFormState(int code) {
     if (!show_status_code(code, " Автоинформатор остановлен ! ")) {
         show_channel_row();

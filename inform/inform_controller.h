@@ -29,6 +29,7 @@ class InformController : public core::Controller {
     core::SurveyPauses survey_pauses() const override;
     std::string idle_status() const override;
     void OnFormState(int code) override;
+    core::CheckTexts check_texts() const override;
 
   private:
     InformForm form_;

@@ -5,8 +5,8 @@
 int main(int argc, char** argv) {
     return program::program_main(
         argc, argv, inform::INFORM_INFO,
-        [](core::Link& link, core::Clock& clock, core::DriveC drive) {
-            return std::make_unique<inform::InformController>(link, clock, std::move(drive));
+        [](core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound) {
+            return std::make_unique<inform::InformController>(link, clock, std::move(drive), sound);
         },
         [](int& argc, char** argv, core::Controller& controller, program::Runtime& runtime) {
             return gui::run_window(argc, argv, controller, runtime, inform::window_spec());

@@ -5,8 +5,9 @@
 int main(int argc, char** argv) {
     return program::program_main(
         argc, argv, pinread::PINREAD_INFO,
-        [](core::Link& link, core::Clock& clock, core::DriveC drive) {
-            return std::make_unique<pinread::PinreadController>(link, clock, std::move(drive));
+        [](core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound) {
+            return std::make_unique<pinread::PinreadController>(link, clock, std::move(drive),
+                                                                sound);
         },
         [](int& argc, char** argv, core::Controller& controller, program::Runtime& runtime) {
             return gui::run_window(argc, argv, controller, runtime, pinread::window_spec());

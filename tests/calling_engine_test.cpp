@@ -350,7 +350,8 @@ TEST(CallingEngine, AWrongEchoInAPassIsLoggedWithTheStrayBytesAfterIt) {
         // The third select of K1: survey, start phase, then the first poll.
         WrongEchoTransport tampered(*p.transport, 0x00, 3, 0x23, k.strays);
         Link link(tampered, p.clock);
-        p.controller = std::make_unique<DialrunController>(link, p.clock, DriveC(root.path));
+        p.controller =
+            std::make_unique<DialrunController>(link, p.clock, DriveC(root.path), *p.sound);
         p.start_and_survey();
         EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
         ASSERT_TRUE(p.controller->wait_idle(10s));

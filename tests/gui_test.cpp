@@ -44,7 +44,8 @@ struct Windowed {
         std::string error;
         runtime = program::Runtime::create(options, error);
         EXPECT_TRUE(runtime) << error;
-        controller = std::make_unique<C>(runtime->link(), runtime->clock(), runtime->drive());
+        controller = std::make_unique<C>(runtime->link(), runtime->clock(), runtime->drive(),
+                                         runtime->sound());
         window = std::make_unique<gui::ProgramWindow>(*controller, *runtime, spec);
         settle();
     }

@@ -8,6 +8,7 @@
 #include "controller.h"
 #include "front_end.h"
 #include "rack.h"
+#include "sim_sound.h"
 #include "sim_transport.h"
 #include "virtual_clock.h"
 #include "wire_trace.h"
@@ -54,7 +55,9 @@ struct ProgramOnRack {
         }
         link =
             std::make_unique<core::Link>(*transport, clock, trace_path.empty() ? nullptr : &trace);
-        controller = std::make_unique<ProgramController>(*link, clock, core::DriveC(setting.root));
+        sound = std::make_unique<sim::SimSound>(*rack, clock);
+        controller =
+            std::make_unique<ProgramController>(*link, clock, core::DriveC(setting.root), *sound);
     }
     ~ProgramOnRack() { clock.release_hold(); }
 
@@ -79,6 +82,7 @@ struct ProgramOnRack {
     std::unique_ptr<sim::Rack> rack;
     std::unique_ptr<sim::SimTransport> transport;
     std::unique_ptr<core::Link> link;
+    std::unique_ptr<sim::SimSound> sound;
     DirectFrontEnd front_end;
     std::unique_ptr<ProgramController> controller;
 };

@@ -77,7 +77,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
         std::fprintf(stderr, "%s: %s\n", exe.c_str(), error.c_str());
         return 2;
     }
-    auto controller = make_controller(rt->link(), rt->clock(), rt->drive());
+    auto controller = make_controller(rt->link(), rt->clock(), rt->drive(), rt->sound());
     if (options.console) {
         return run_console(*controller, *rt);
     }

@@ -8,8 +8,8 @@
 
 namespace program {
 
-using MakeController =
-    std::function<std::unique_ptr<core::Controller>(core::Link&, core::Clock&, core::DriveC)>;
+using MakeController = std::function<std::unique_ptr<core::Controller>(core::Link&, core::Clock&,
+                                                                       core::DriveC, core::Sound&)>;
 // Runs the window until it is closed; returns the exit status.
 using RunWindow = std::function<int(int& argc, char** argv, core::Controller&, Runtime&)>;
 

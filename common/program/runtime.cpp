@@ -2,9 +2,30 @@
 
 #include "closed_port.h"
 #include "serial_port.h"
+#include "sim_sound.h"
 #include "sim_transport.h"
+#ifdef HAVE_SDL2
+#include "sound_sdl.h"
+#endif
 
 namespace program {
+
+namespace {
+
+// With the simulated rack the boards "record" what is played, on the program's clock;
+// otherwise the real player.
+std::unique_ptr<core::Sound> make_sound(sim::Rack* rack, core::Clock& clock) {
+    if (rack != nullptr) {
+        return std::make_unique<sim::SimSound>(*rack, clock);
+    }
+#ifdef HAVE_SDL2
+    return std::make_unique<core::SdlSound>();
+#else
+    return std::make_unique<core::NoSound>("программа собрана без проигрывателя звука (SDL2)");
+#endif
+}
+
+}  // namespace
 
 std::unique_ptr<Runtime> Runtime::create(const ProgramOptions& options, std::string& error) {
     std::unique_ptr<Runtime> rt(new Runtime());
@@ -44,6 +65,7 @@ std::unique_ptr<Runtime> Runtime::create(const ProgramOptions& options, std::str
         }
     }
     rt->link_ = std::make_unique<core::Link>(*rt->port_, clock, rt->trace_.get());
+    rt->sound_ = make_sound(rt->rack_.get(), clock);
     return rt;
 }
 

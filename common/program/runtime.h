@@ -8,6 +8,7 @@
 #include "program_options.h"
 #include "rack.h"
 #include "real_clock.h"
+#include "sound.h"
 #include "virtual_clock.h"
 #include "wire_trace.h"
 
@@ -32,6 +33,7 @@ class Runtime {
     // The log line for a port that could not be opened; empty when it opened.
     const std::string& port_error() const { return port_error_; }
     sim::Rack* rack() { return rack_.get(); }
+    core::Sound& sound() { return *sound_; }
 
   private:
     Runtime() = default;
@@ -42,6 +44,7 @@ class Runtime {
     std::unique_ptr<core::Transport> port_;
     std::unique_ptr<core::WireTrace> trace_;
     std::unique_ptr<core::Link> link_;
+    std::unique_ptr<core::Sound> sound_;
     std::string root_;
     std::string port_error_;
 };
