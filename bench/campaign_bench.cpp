@@ -56,9 +56,11 @@ program::ProgramOptions options_for(const fs::path& dir) {
     o.rack_file = (dir / "rack.txt").string();
     o.root = dir.string();
     o.fast = true;
-    core::LocalTime ten;
-    core::parse_local_time("2026-12-08T10:00:00", ten);
-    o.time = ten;
+    // A million records take about 20 hours of protocol time: start at midnight, with the
+    // stop hour at its latest, 23.
+    core::LocalTime midnight;
+    core::parse_local_time("2026-12-08T00:00:00", midnight);
+    o.time = midnight;
     return o;
 }
 
@@ -78,7 +80,7 @@ int run_child(const std::string& mode, const fs::path& dir, int argc, char** arg
         program::ConsoleFrontEnd console(controller, runtime->clock(), runtime->virtual_clock(),
                                          null);
         controller.start(console, "");
-        std::istringstream commands("wait\nstart\n");
+        std::istringstream commands("set-stop 23\nwait\nstart\n");
         console.run(commands);
         controller.close();
     } else {
@@ -91,6 +93,7 @@ int run_child(const std::string& mode, const fs::path& dir, int argc, char** arg
             }
         };
         settle();
+        controller.program_command("set-stop", "23");
         qobject_cast<QPushButton*>(window.binding().control(1042))->click();
         settle();
         QCoreApplication::processEvents();
@@ -98,7 +101,8 @@ int run_child(const std::string& mode, const fs::path& dir, int argc, char** arg
     }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%u %.3f\n", controller.dialrun_form().list_total, seconds);
+    std::printf("%u %.3f %s\n", controller.dialrun_form().list_total, seconds,
+                core::format_local_time(runtime->clock().local_time(), "%H:%M").c_str());
     return 0;
 }
 
@@ -106,6 +110,7 @@ struct Measure {
     unsigned records = 0;
     double seconds = 0;
     double peak_mb = 0;
+    char program_time[8] = "";  // the PC clock at the end of the run
 };
 
 Measure run_measured(const char* self, const std::string& mode, const fs::path& dir) {
@@ -128,15 +133,15 @@ Measure run_measured(const char* self, const std::string& mode, const fs::path& 
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
     if (n > 0) {
-        std::sscanf(text, "%u %lf", &m.records, &m.seconds);
+        std::sscanf(text, "%u %lf %7s", &m.records, &m.seconds, m.program_time);
     }
     m.peak_mb = usage.ru_maxrss / 1024.0;
     return m;
 }
 
 void report(const char* what, const Measure& m) {
-    std::printf("%-34s %9u %9.1f %11.0f %9.1f\n", what, m.records, m.seconds,
-                m.seconds > 0 ? m.records / m.seconds : 0, m.peak_mb);
+    std::printf("%-34s %9u %9.1f %11.0f %9.1f %8s\n", what, m.records, m.seconds,
+                m.seconds > 0 ? m.records / m.seconds : 0, m.peak_mb, m.program_time);
 }
 
 }  // namespace

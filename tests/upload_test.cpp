@@ -135,9 +135,10 @@ TEST(DialrunUpload, RefusalsChangeNothing) {
 
     // While one upload runs a second press is refused; so is everything else on the link.
     write_voice_prompts(DriveC(u.root.path), dialrun::dialrun_upload());
-    u.p.clock.hold_at(u.p.clock.now() + 5s);
+    Duration mid_upload = u.p.clock.now() + 5s;
+    u.p.clock.hold_at(mid_upload);
     ASSERT_EQ(u.press(Button::upload), std::nullopt);
-    ASSERT_TRUE(u.p.clock.wait_reached(u.p.clock.now() + 5s, 5s));
+    ASSERT_TRUE(u.p.clock.wait_reached(mid_upload, 5s));
     EXPECT_EQ(u.press(Button::upload), "Запись запрещена! ");
     EXPECT_EQ(u.press(Button::check), "Запрещен контроль фонем ! ");
     EXPECT_EQ(u.press(Button::permit), "Запрещено ! ");
