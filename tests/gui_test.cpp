@@ -179,6 +179,35 @@ TEST(Window, DialrunShowsACampaignInItsListsAndCounters) {
     }
 }
 
+TEST(Window, TheCheckRunsWhileItsBoxIsOpen) {
+    Windowed<inform::InformController> w("K2 informer line play-time=5\n", inform::window_spec());
+    w.control<QRadioButton>(1019)->click();  // K2
+    bool finished_under_the_box = false;
+    QString box_text;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            return;
+        }
+        box_text = box->text();
+        // The check thread's form messages must get through while the box waits for OK.
+        if (!w.controller->busy()) {
+            finished_under_the_box = true;
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    poll.start(5);
+    w.control<QPushButton>(1049)->click();  // "Контроль Ф."
+    poll.stop();
+    EXPECT_TRUE(finished_under_the_box);
+    EXPECT_EQ(box_text, QString::fromUtf8("           ВНИМАНИЕ !\nПозвонить,прослушать все "
+                                          "фонемы\n     и нажать ОК! "));
+    EXPECT_EQ(w.controller->state().link_state, LINK_FREE);
+    EXPECT_EQ(w.control<QLineEdit>(1043)->text(),
+              QString::fromUtf8(" Ожидание старта или записи фонем в канал "));
+}
+
 int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
