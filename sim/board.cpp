@@ -44,6 +44,11 @@ std::optional<Reply> Board::receive(uint8_t byte, bool is_select) {
 }
 
 bool Board::takes_as_data(uint8_t byte) const {
+    // To a board on the bus 0x81 is CMD_SET_WAIT; only a board in DTMF work is ever selected
+    // with bit 7 (0x80 + address), and it may still be on the bus from its last poll.
+    if ((byte & 0x80) != 0 && service_ != Service::dtmf) {
+        return true;
+    }
     if (parameters_left_ > 0 || upload_ == Upload::header_first ||
         upload_ == Upload::header_second) {
         return true;

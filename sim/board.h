@@ -40,7 +40,7 @@ class Board {
     // A byte while this board is selected, or the select byte that addresses it.
     std::optional<Reply> receive(uint8_t byte, bool is_select);
     // True when byte, although it looks like a select byte, belongs to the exchange under way
-    // (a parameter, a section header, a phoneme count byte).
+    // (a parameter, a section header, a phoneme count byte, CMD_SET_WAIT).
     bool takes_as_data(uint8_t byte) const;
     bool selected() const { return selected_; }
     // Sound reaching the recording input.

@@ -16,9 +16,7 @@ std::optional<Reply> Rack::feed(uint8_t byte) {
     if (current != nullptr && !current->selected()) {
         current = nullptr;  // released by CMD_END
     }
-    // 0x80-0x87 select with bit 7 only when no board holds the bus: to a selected board
-    // 0x81 is CMD_SET_WAIT.
-    if (current != nullptr && (current->takes_as_data(byte) || (byte & 0x80) != 0)) {
+    if (current != nullptr && current->takes_as_data(byte)) {
         return current->receive(byte, false);
     }
     if (is_select_byte(byte)) {

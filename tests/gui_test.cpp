@@ -32,7 +32,7 @@ template <typename C>
 struct Windowed {
     Windowed(const std::string& rack_text, const gui::WindowSpec& spec,
              const std::string& root = ".") {
-        std::string rack = ::testing::TempDir() + "/gui_test.rack";
+        std::string rack = rack_dir.file("gui_test.rack");
         std::ofstream(rack) << rack_text;
         program::ProgramOptions options;
         options.rack_file = rack;
@@ -65,6 +65,7 @@ struct Windowed {
         return w;
     }
 
+    TempRoot rack_dir;
     std::unique_ptr<program::Runtime> runtime;
     std::unique_ptr<C> controller;
     std::unique_ptr<gui::ProgramWindow> window;

@@ -44,9 +44,11 @@ TEST(DialrunUpload, RecordsTheHundredPhonemesInTheirOrderAndWritesRingRound) {
     DialrunUpload u("K2 line\n", trace);
     u.choose(2);
     EXPECT_EQ(u.press(Button::permit), "        Отключен\nзапрет записи Фонем !");
+    u.p.clock.hold_at(u.p.clock.now());  // look at the form before the upload runs
     EXPECT_EQ(u.press(Button::upload), std::nullopt);
     EXPECT_EQ(u.p.controller->form().status_text, "Запись фонем прозвонки в канал K2");
     EXPECT_EQ(u.p.controller->state().upload_permit, 0);
+    u.p.clock.release_hold();
     ASSERT_TRUE(u.p.controller->wait_idle(10s));
 
     const sim::Board& k2 = *u.p.rack->board(1);
