@@ -1,6 +1,7 @@
 #include "inform_controller.h"
 
 #include "form_messages.h"
+#include "inform_uploads.h"
 
 namespace inform {
 
@@ -12,6 +13,71 @@ SurveyPauses InformController::survey_pauses() const {
 
 std::string InformController::idle_status() const {
     return " Ожидание старта или записи фонем в канал ";
+}
+
+bool InformController::has_button(Button button) const {
+    return button == Button::start || button == Button::stop || Controller::has_button(button);
+}
+
+std::optional<std::string> InformController::press(Button button) {
+    switch (button) {
+        case Button::start:
+            return OnStartInformer();
+        case Button::stop:
+            return OnStopInformer();
+        default:
+            return Controller::press(button);
+    }
+}
+
+const UploadTable* InformController::upload_table(Button button) const {
+    switch (button) {
+        case Button::informer_upload:
+            return &informer_upload();
+        case Button::time_upload:
+            return &time_upload();
+        default:
+            return nullptr;
+    }
+}
+
+// "Старт".
+std::optional<std::string> InformController::OnStartInformer() {
+    ProgramState& s = state();
+    if (s.link_state != LINK_FREE) {
+        return "Запрет старта ! ";
+    }
+    bool any = false;
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        any = any || s.table.serves(k, MODE_INFORMER) || s.table.serves(k, MODE_TIME);
+    }
+    if (!any) {
+        update_data();
+        return "Нет канала автоинформатора !";
+    }
+    s.link_state = LINK_WORK;
+    claim_worker();
+    s.work_event.set();
+    form_.status_text = "Работает Автоинформатор !";
+    update_data();
+    return std::nullopt;
+}
+
+// "Стоп": each channel is taken out of service after its current message.
+std::optional<std::string> InformController::OnStopInformer() {
+    if (state().link_state != LINK_WORK) {
+        return "Запрет Останова ! ";
+    }
+    form_.status_text = "Ожидание завершения ответов ";
+    i_.stop_requested = 1;
+    update_data();
+    return std::nullopt;
+}
+
+void InformController::start_program_workers() {
+    // Inform waits up to 59 s wherever it reads a reply byte: a board answers after a message.
+    state().link.set_reply_byte_limit(std::chrono::seconds(59));
+    start_worker(state().work_event, [this] { InformerEngine(state(), i_, messages()).run(); });
 }
 
 CheckTexts InformController::check_texts() const {

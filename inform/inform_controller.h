@@ -3,6 +3,7 @@
 #include <array>
 
 #include "controller.h"
+#include "informer_engine.h"
 
 namespace inform {
 
@@ -20,6 +21,9 @@ class InformController : public core::Controller {
 
     const core::ProgramInfo& info() const override { return INFORM_INFO; }
     const InformForm& inform_form() const { return form_; }
+    const InformState& inform_state() const { return i_; }
+    std::optional<std::string> press(core::Button button) override;
+    bool has_button(core::Button button) const override;
     std::vector<std::string> row(int k) const override;
     std::vector<std::pair<std::string, std::string>> show() const override;
 
@@ -30,12 +34,15 @@ class InformController : public core::Controller {
     std::string idle_status() const override;
     void OnFormState(int code) override;
     core::CheckTexts check_texts() const override;
+    void start_program_workers() override;
+    const core::UploadTable* upload_table(core::Button button) const override;
 
   private:
-    InformForm form_;
-};
+    std::optional<std::string> OnStartInformer();
+    std::optional<std::string> OnStopInformer();
 
-// State code of the informer engine: a message count arrived (in OGD).
-constexpr int FORM_MESSAGES_COUNTED = 4;
+    InformForm form_;
+    InformState i_;
+};
 
 }  // namespace inform
