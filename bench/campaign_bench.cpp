@@ -37,7 +37,7 @@ void prepare(const fs::path& dir, long records) {
     std::ofstream(dir / "rack.txt") << RACK;
     std::ofstream list(dir / "Ring.TXT", std::ios::binary);
     std::string buffer;
-    char line[32];
+    char line[64];
     for (long i = 0; i < records; ++i) {
         char mark = i % 10 == 3 ? 'Y' : i % 10 == 7 ? 'N' : ' ';
         std::snprintf(line, sizeof line, "%07ld  %7ld %c\r\n", 1000000 + i, (i * 7919) % 999999,

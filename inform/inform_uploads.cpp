@@ -34,7 +34,7 @@ core::UploadSection time_section(const char* title, uint8_t code, int first, int
     section.code = code;
     section.count = static_cast<uint8_t>(last - first + 1);
     for (int n = first; n <= last; ++n) {
-        char path[32];
+        char path[64];
         std::snprintf(path, sizeof path, "c:/Time/%02d%s.wav", n, kind_and_language);
         section.files.push_back({path, ""});  // no line per phoneme here
     }

@@ -53,7 +53,7 @@ struct Campaign {
 std::string list_of(int count, int first = 2000000) {
     std::string list;
     for (int i = 0; i < count; ++i) {
-        char amount[8];
+        char amount[16];
         std::snprintf(amount, sizeof amount, "%7d", 1000 + 37 * i);
         list += record(std::to_string(first + i), amount);
     }
