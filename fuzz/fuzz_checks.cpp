@@ -1,0 +1,89 @@
+#include "fuzz_checks.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "rack.h"
+#include "subscriber_list.h"
+
+namespace fuzz {
+
+namespace {
+
+void require(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "property violated: %s\n", what);
+        std::abort();
+    }
+}
+
+std::filesystem::path scratch_file() {
+    static const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                              ("fuzz_ring_" + std::to_string(::getpid()) + ".txt");
+    return path;
+}
+
+std::string read_back(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+void check_subscriber_list(const uint8_t* data, size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    const std::filesystem::path path = scratch_file();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << input;
+    std::string expected = input;
+    {
+        dialrun::SubscriberList list;
+        std::string error;
+        require(list.open(path, error), "the list opens");
+        if (list.validate().empty()) {
+            uint8_t reply = 0;
+            for (dialrun::RecordKind kind; (kind = list.read_record()) != dialrun::LIST_END;) {
+                const std::string& record = list.record_buffer();
+                require(record.size() == dialrun::RECORD_SIZE, "an accepted record has 20 bytes");
+                require(record.substr(18) == "\r\n", "an accepted record ends in CR LF");
+                if (kind == dialrun::FRESH_RECORD) {
+                    long end = list.list_offset();
+                    require(list.mark_record(end, reply).empty(), "a mark is written");
+                    expected[static_cast<size_t>(end - 3)] = dialrun::mark_for_reply(reply);
+                    reply = static_cast<uint8_t>((reply + 1) % 4);
+                }
+            }
+        }
+    }
+    require(read_back(path) == expected, "only the marks of records read have changed");
+    std::filesystem::remove(path);
+}
+
+void check_rack_file(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    sim::RackParse parsed = sim::parse_rack_text(text, "fuzz.rack");
+    if (!parsed.ok) {
+        require(parsed.error.rfind("fuzz.rack, строка ", 0) == 0, "an error names the line");
+        return;
+    }
+    sim::Rack rack(parsed.rack);
+    size_t fed = 0;
+    for (unsigned char byte : text) {
+        rack.feed(byte);
+        if (byte % 7 == 0) {
+            rack.hear("c:/wav/x.wav", std::chrono::milliseconds(byte));
+        }
+        if (++fed == 4096) {
+            break;
+        }
+    }
+}
+
+}  // namespace fuzz

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace fuzz {
+
+// Properties that must hold for any input; a violation aborts, which a fuzzer reports and a
+// test fails on.
+
+// Any bytes as Ring.TXT: a list that is refused stays unchanged; a list that is accepted can
+// be read and marked to its end, and marking changes nothing but mark columns.
+void check_subscriber_list(const uint8_t* data, size_t size);
+
+// Any bytes as a rack file: an error names the file and the line; a rack that is read
+// answers any stream of bus bytes and sound without failing.
+void check_rack_file(const uint8_t* data, size_t size);
+
+}  // namespace fuzz
