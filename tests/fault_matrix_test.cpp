@@ -1,0 +1,138 @@
+// A board that falls silent at each byte position of a sequence in turn: the step's text in
+// the log, nothing more sent to the bus, the link free again and the form idle.
+
+#include <gtest/gtest.h>
+
+#include "dialrun_controller.h"
+#include "dialrun_upload.h"
+#include "inform_controller.h"
+#include "inform_uploads.h"
+#include "pinread_controller.h"
+#include "pinread_upload.h"
+#include "program_fixture.h"
+#include "temp_root.h"
+#include "voice_prompts.h"
+
+using namespace core;
+using namespace std::chrono_literals;
+
+namespace {
+
+const int SURVEY_BYTES = 4;
+
+int upload_bytes(const UploadTable& t) {
+    int bytes = 2;  // select, reset coder
+    for (const UploadSection& s : t.sections) {
+        bytes += 2 + 2 * static_cast<int>(s.files.size()) + (s.closing ? 2 : 0);
+    }
+    return bytes + 3;  // mode, its number, end
+}
+
+struct Row {
+    std::string sequence;
+    int bytes;  // how many bytes the sequence sends the board
+    Button button;
+    const char* end_line;
+    const char* idle;
+};
+
+// The sequence against K2, whose board answers `answered` of its bytes after the survey.
+template <typename C>
+void silent_at(const Row& row, const TempRoot& root, int answered) {
+    ProgramOnRack<C> p("K1 ring line\nK2 line play-time=3 silent-after=" +
+                           std::to_string(SURVEY_BYTES + answered) + "\nK3 ring line\n",
+                       Setting{"", root.path.string()});
+    p.start_and_survey();
+    p.ui([](auto& c) { c.OnChannelK(2); });
+    p.ui([](auto& c) { return c.press(Button::permit); });
+    std::vector<size_t> others{p.received(0).size(), p.received(2).size()};
+    p.ui([&](auto& c) { return c.press(row.button); });
+    ASSERT_TRUE(p.controller->wait_idle(10s));
+    std::string at = row.sequence + ", silent after " + std::to_string(answered) + " bytes";
+    std::vector<std::string> log = p.log();
+    ASSERT_GE(log.size(), 2u) << at;
+    EXPECT_EQ(log[log.size() - 2], "Тайм-Аут") << at;
+    EXPECT_EQ(log.back(), row.end_line) << at;
+    EXPECT_EQ(p.received(1).size(), static_cast<size_t>(SURVEY_BYTES + answered + 1))
+        << at << ": nothing may be sent after the silent byte";
+    EXPECT_EQ(p.received(0).size(), others[0]) << at;
+    EXPECT_EQ(p.received(2).size(), others[1]) << at;
+    EXPECT_TRUE(p.rack->board(1)->modes_written().empty()) << at;
+    EXPECT_EQ(p.controller->state().link_state, LINK_FREE) << at;
+    EXPECT_EQ(p.controller->form().status_text, row.idle) << at;
+}
+
+template <typename C>
+void sweep(const Row& row, const UploadTable* table) {
+    TempRoot root;
+    if (table != nullptr) {
+        write_voice_prompts(DriveC(root.path), *table);
+    }
+    // The last two bytes (mode number, end) come after the mode is written.
+    int positions = table != nullptr ? row.bytes - 2 : row.bytes;
+    for (int answered = 0; answered < positions; ++answered) {
+        silent_at<C>(row, root, answered);
+        if (::testing::Test::HasFailure()) {
+            return;  // one row is enough to read
+        }
+    }
+}
+
+const char* const IDLE = " Ожидание старта или записи фонем в канал ";
+const char* const PIN_IDLE = " Ожидание старта или записи режима DTMF ";
+
+}  // namespace
+
+TEST(FaultMatrix, DialrunUpload) {
+    sweep<dialrun::DialrunController>({"Dialrun upload", upload_bytes(dialrun::dialrun_upload()),
+                                       Button::upload, "===Запись фонем завершена===", IDLE},
+                                      &dialrun::dialrun_upload());
+}
+
+TEST(FaultMatrix, PinModeUpload) {
+    sweep<pinread::PinreadController>(
+        {"PIN-mode upload", upload_bytes(pinread::pin_mode_upload()), Button::upload,
+         "===Запись режима PINKOD завершена===", PIN_IDLE},
+        &pinread::pin_mode_upload());
+}
+
+TEST(FaultMatrix, InformerUpload) {
+    sweep<inform::InformController>({"informer upload", upload_bytes(inform::informer_upload()),
+                                     Button::informer_upload, "===Запись фонем завершена===", IDLE},
+                                    &inform::informer_upload());
+}
+
+TEST(FaultMatrix, TimeServiceUpload) {
+    sweep<inform::InformController>({"time-service upload", upload_bytes(inform::time_upload()),
+                                     Button::time_upload, "===Запись фонем завершена===", IDLE},
+                                    &inform::time_upload());
+}
+
+TEST(FaultMatrix, PhonemeCheck) {
+    // select, CMD_PLAY_ALL (its wait is bounded), end
+    sweep<dialrun::DialrunController>(
+        {"check", 3, Button::check, "===Котроль Фонем завершен===", IDLE}, nullptr);
+    sweep<inform::InformController>(
+        {"check", 3, Button::check, "===Контроль Фонем завершен===", IDLE}, nullptr);
+}
+
+TEST(FaultMatrix, Survey) {
+    // K2 silent at its select is absent; silent later it stops the survey there.
+    for (int answered = 0; answered < 4; ++answered) {
+        ProgramOnRack<pinread::PinreadController> p("K1 ring line\nK2 dtmf line silent-after=" +
+                                                    std::to_string(answered) + "\nK3 ring line\n");
+        p.start_and_survey();
+        std::vector<std::string> log = p.log();
+        if (answered == 0) {
+            EXPECT_EQ(p.controller->state().link_state, LINK_FREE);
+            EXPECT_EQ(p.controller->form().channel_box[1], 0);
+            EXPECT_EQ(p.received(2).size(), 4u);
+            continue;
+        }
+        EXPECT_EQ(log.back(), "Тайм-аут ответа.Остaнов!") << answered;
+        EXPECT_EQ(p.received(1).size(), static_cast<size_t>(answered + 1)) << answered;
+        EXPECT_TRUE(p.received(2).empty()) << answered;
+        EXPECT_EQ(p.controller->state().link_state, LINK_SURVEY);
+        EXPECT_EQ(p.controller->form().status_text, STATUS_SURVEY);
+    }
+}
