@@ -47,23 +47,24 @@ bool Link::read_within(Duration limit) {
         }
         return true;
     }
-    if (r.kind == ReadResult::Kind::device_lost) {
-        note_device_lost(r.reason);
-        // A vanished device answers at once; waiting out the deadline keeps every caller
-        // (the check's repeated wait among them) from spinning on it.
+    if (r.kind == ReadResult::Kind::device_lost && !note_device_lost(r.reason)) {
+        // The first failure ends the exchange at once; a device already known to be gone
+        // answers at once for ever, so from then on the deadline is waited out and no caller
+        // (the check's repeated wait among them) can spin on it.
         clock_.sleep_until(deadline);
     }
     return false;
 }
 
-void Link::note_device_lost(const std::string& reason) {
+bool Link::note_device_lost(const std::string& reason) {
     if (device_lost_.exchange(true)) {
-        return;
+        return false;
     }
     std::lock_guard lock(report_mutex_);
     if (report_) {
         report_(port_lost_text(port_.name(), reason));
     }
+    return true;
 }
 
 std::string port_not_opened_text(const std::string& port, const std::string& reason) {

@@ -47,7 +47,8 @@ class Link {
 
   private:
     bool read_within(Duration limit);
-    void note_device_lost(const std::string& reason);
+    // Reports the loss the first time; true when this was the first time.
+    bool note_device_lost(const std::string& reason);
 
     Transport& port_;
     Clock& clock_;

@@ -92,7 +92,7 @@ class VanishedPort : public Transport {
 
 }  // namespace
 
-TEST(Link, AVanishedDeviceIsReportedOnceAndWaitsOutEachDeadline) {
+TEST(Link, AVanishedDeviceIsReportedOnceAndThenWaitsOutEachDeadline) {
     VanishedPort port;
     VirtualClock clock;
     Link link(port, clock);
@@ -106,7 +106,8 @@ TEST(Link, AVanishedDeviceIsReportedOnceAndWaitsOutEachDeadline) {
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], "Обрыв связи с портом /dev/ttyUSB0: Input/output error");
     EXPECT_TRUE(link.device_lost());
-    // One read per attempt, each costing its full deadline: no spinning.
+    // One read per attempt. The loss was first seen by the write, so every read costs its
+    // deadline: nothing can spin on the dead device.
     EXPECT_EQ(port.reads, 10);
     EXPECT_EQ(clock.now(), 20s);
 }

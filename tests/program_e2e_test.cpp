@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "boardsim_process.h"
 
@@ -19,6 +21,8 @@ struct Outcome {
     int status = -1;
     std::string out;
     std::string err;
+    double cpu_seconds = 0;
+    double wall_seconds = 0;
 };
 
 // Runs a program with input on its standard input; environment variables in unset are
@@ -31,6 +35,7 @@ Outcome run(const std::vector<std::string>& args, const std::string& input,
     if (::pipe(in) != 0 || ::pipe(out) != 0) {
         return o;
     }
+    auto started = std::chrono::steady_clock::now();
     pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(in[0], STDIN_FILENO);
@@ -62,7 +67,12 @@ Outcome run(const std::vector<std::string>& args, const std::string& input,
     }
     ::close(out[0]);
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    o.wall_seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    o.cpu_seconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                    (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream err(err_path);
     std::stringstream text;
@@ -205,4 +215,46 @@ TEST(ProgramEndToEnd, ACampaignThroughTheConsoleAgreesWithTheWireTrace) {
     EXPECT_EQ(ntext.str().size(), 70u * n);
     EXPECT_EQ(y + n, 6);
     std::filesystem::remove_all(root);
+}
+
+TEST(ProgramEndToEnd, APortThatVanishesMidRunIsReportedOnceAndEndsTheRun) {
+    BoardsimProcess boardsim(
+        "K1 informer line message-time=0.2\nK2 ring line\nK3 ring line\nK4 ring line\n"
+        "K5 ring line\nK6 ring line\nK7 ring line\nK8 ring line\n");
+    ASSERT_FALSE(boardsim.path().empty());
+    std::thread unplug([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        boardsim.stop();
+    });
+    Outcome o = run({INFORM_PATH, "--console", "--port", boardsim.path()}, "wait\nstart\n");
+    unplug.join();
+    EXPECT_EQ(o.status, 0) << o.err;
+    size_t reports = 0;
+    for (size_t at = 0;
+         (at = o.out.find("log\tОбрыв связи с портом " + boardsim.path(), at)) != std::string::npos;
+         ++at) {
+        ++reports;
+    }
+    EXPECT_EQ(reports, 1u) << o.out;
+    EXPECT_TRUE(has_line(o.out, "log\tОстанов Автоинформатора")) << o.out;
+    EXPECT_TRUE(has_line(o.out, "status\t Автоинформатор остановлен ! ")) << o.out;
+    // Waiting on a dead port costs its deadline, not the processor.
+    EXPECT_LT(o.cpu_seconds, 0.05 * o.wall_seconds + 0.3)
+        << o.cpu_seconds << " s of CPU in " << o.wall_seconds << " s";
+}
+
+TEST(ProgramEndToEnd, APortHeldByAnotherProgramIsRefusedNamingIt) {
+    BoardsimProcess boardsim("K1 ring line\n");
+    ASSERT_FALSE(boardsim.path().empty());
+    Outcome first;
+    std::thread holder([&] {
+        first = run({PINREAD_PATH, "--console", "--port", boardsim.path()}, "sleep 2\nquit\n");
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Outcome second = run({DIALRUN_PATH, "--console", "--port", boardsim.path()}, "quit\n");
+    holder.join();
+    EXPECT_TRUE(has_line(
+        second.out, "log\tПорт " + boardsim.path() + " не открыт: порт занят другой программой"))
+        << second.out;
+    EXPECT_TRUE(has_line(first.out, "row\tK1\t1\t1\tПрозвонка")) << first.out;
 }

@@ -85,7 +85,7 @@ TEST(SerialPortOnPty, AVanishedPtyIsReportedOnceAndDoesNotSpin) {
     }
     Duration spent = clock.now() - before;
     double cpu = cpu_seconds() - cpu_before;
-    EXPECT_GE(spent, 1s);
+    EXPECT_GE(spent, 800ms);  // the first read fails at once, the other four wait 200 ms
     EXPECT_LT(cpu, 0.1) << "waiting on a dead port must not burn the processor";
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].rfind("Обрыв связи с портом " + boardsim.path() + ": ", 0), 0u)
