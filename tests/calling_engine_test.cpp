@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 
 #include "calling_engine.h"
@@ -405,4 +406,40 @@ TEST(CallingEngine, ALogThatCannotBeWrittenIsReportedAndTheMarkStillWritten) {
     EXPECT_EQ(after[MARK_COLUMN], 'Y');
     EXPECT_EQ(after[20 + MARK_COLUMN], 'Y');
     EXPECT_EQ(c.form().notified_total, 2u);
+}
+
+TEST(CallingEngine, AFullDiskIsReportedAndTheMarksStillWritten) {
+    TempRoot place;
+    std::filesystem::path disk = place.path / "disk";
+    std::filesystem::create_directories(disk);
+    std::string mount = "mount -t tmpfs -o size=64k tmpfs '" + disk.string() + "' 2>/dev/null";
+    if (std::system(mount.c_str()) != 0) {
+        GTEST_SKIP() << "cannot mount a small filesystem here (needs root)";
+    }
+    std::ofstream(disk / "Ring.TXT", std::ios::binary) << list_of(5);
+    {
+        std::ofstream filler(disk / "filler", std::ios::binary);
+        std::string block(4096, 'x');
+        while (filler.write(block.data(), block.size())) {
+        }
+    }
+    {
+        ProgramOnRack<DialrunController> p("K1 ring line busy=0\n",
+                                           Setting{"", disk.string(), at("2026-12-08T10:00:00")});
+        p.start_and_survey();
+        EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
+        ASSERT_TRUE(p.controller->wait_idle(10s));
+        std::vector<std::string> log = p.log();
+        EXPECT_EQ(std::count(log.begin(), log.end(),
+                             "Ошибка записи в C:\\RINGY.txt: No space left on device"),
+                  5);
+        std::ifstream in(disk / "Ring.TXT", std::ios::binary);
+        std::stringstream list;
+        list << in.rdbuf();
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(list.str()[i * 20 + MARK_COLUMN], 'Y') << i;
+        }
+    }
+    std::string unmount = "umount '" + disk.string() + "'";
+    EXPECT_EQ(std::system(unmount.c_str()), 0);
 }
