@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -168,6 +169,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    ::prctl(PR_SET_TIMERSLACK, 1UL);  // wake up on time, not up to 50 us late
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     std::printf("%s\n", slave_path.c_str());

@@ -136,3 +136,127 @@ TEST(FaultMatrix, Survey) {
         EXPECT_EQ(p.controller->form().status_text, STATUS_SURVEY);
     }
 }
+
+namespace {
+
+// Answers the n-th select (counted from start()) with the address's neighbour, then counts
+// every byte the program still sends. Link::send_select drops stale input first, which is how
+// a select is told from a data byte that looks the same.
+class WrongEchoAt : public Transport {
+  public:
+    WrongEchoAt(Transport& inner, int n) : inner_(inner), n_(n) {}
+    void start() { counting_ = true; }
+    int sent_after_fault() const { return after_; }
+    bool faulted() const { return fired_; }
+
+    std::string name() const override { return inner_.name(); }
+    std::string write_byte(uint8_t value) override {
+        if (fired_) {
+            ++after_;
+        } else if (counting_ && select_next_ && ++selects_ == n_) {
+            arm_ = true;
+        }
+        select_next_ = false;
+        return inner_.write_byte(value);
+    }
+    ReadResult read_byte(Duration deadline) override {
+        ReadResult r = inner_.read_byte(deadline);
+        if (arm_ && r.kind == ReadResult::Kind::byte) {
+            arm_ = false;
+            fired_ = true;
+            r.value = static_cast<uint8_t>((r.value & ~7) | ((r.value + 1) & 7));
+        }
+        return r;
+    }
+    std::vector<uint8_t> discard_input() override {
+        select_next_ = true;
+        return inner_.discard_input();
+    }
+
+  private:
+    Transport& inner_;
+    int n_;
+    bool counting_ = false;
+    bool select_next_ = false;
+    int selects_ = 0;
+    bool arm_ = false;
+    bool fired_ = false;
+    int after_ = 0;
+};
+
+const char* const ECHO_RACK =
+    "K1 ring line busy=1\nK2 dtmf line ring=1 dial=1\nK3 informer line\nK4 time line\n"
+    "K5 ring line\nK6 dtmf line\n";
+
+// The n-th select of an action on a program: the echo text in the log, nothing sent after.
+template <typename C>
+void wrong_echo_at(int n, Button button, const std::vector<std::string>& texts, int final_state,
+                   const std::string& list = "") {
+    TempRoot root;
+    root.write("Ring.TXT", list);
+    write_voice_prompts(DriveC(root.path), dialrun::dialrun_upload());
+    write_voice_prompts(DriveC(root.path), pinread::pin_mode_upload());
+    write_voice_prompts(DriveC(root.path), inform::informer_upload());
+    LocalTime nine;
+    parse_local_time("2026-12-07T09:00:00", nine);
+    ProgramOnRack<C> p(ECHO_RACK, Setting{"", root.path.string(), nine});
+    WrongEchoAt tampered(*p.transport, n);
+    Link link(tampered, p.clock);
+    p.controller = std::make_unique<C>(link, p.clock, DriveC(root.path), *p.sound);
+    p.start_and_survey();
+    p.ui([](auto& c) { c.OnChannelK(2); });
+    p.ui([](auto& c) { return c.press(Button::permit); });
+    tampered.start();
+    Duration until = p.clock.now() + 600s;
+    p.clock.hold_at(until);
+    ASSERT_EQ(
+        p.ui([button](auto& c) { return c.press(button); }),
+        button == Button::check
+            ? std::optional<std::string>(
+                  "           ВНИМАНИЕ !\nПозвонить,прослушать все фонемы\n     и нажать ОК! ")
+            : std::nullopt);
+    auto give_up = std::chrono::steady_clock::now() + 10s;
+    while (!p.clock.wait_reached(until, 5ms) && p.controller->busy()) {
+        ASSERT_LT(std::chrono::steady_clock::now(), give_up);
+    }
+    p.clock.release_hold();
+    ASSERT_TRUE(p.controller->wait_idle(10s));
+    std::string at = "select " + std::to_string(n);
+    ASSERT_TRUE(tampered.faulted()) << at;
+    std::vector<std::string> log = p.log();
+    bool found = false;
+    for (const std::string& text : texts) {
+        found = found || std::find(log.begin(), log.end(), text) != log.end();
+    }
+    EXPECT_TRUE(found) << at << ": " << log.back();
+    EXPECT_EQ(tampered.sent_after_fault(), 0) << at << ": nothing may follow a wrong echo";
+    EXPECT_EQ(p.controller->state().link_state, final_state) << at;
+}
+
+}  // namespace
+
+TEST(FaultMatrix, AWrongEchoAtEachSelectEndsTheSequenceAndNothingFollows) {
+    std::string list;
+    for (int i = 0; i < 30; ++i) {
+        list += record(std::to_string(6000000 + i), "   1000");
+    }
+    list += "\r\n";
+    for (int n = 1; n <= 12; ++n) {
+        // Start pass and polls of each engine.
+        wrong_echo_at<dialrun::DialrunController>(n, Button::start, {"Ошибка Адреса"},
+                                                  LINK_WORK_ENDED, list);
+        wrong_echo_at<pinread::PinreadController>(
+            n, Button::start, {"Ошибка Адреса", "Ошибка Адреса "}, LINK_WORK_ENDED);
+        wrong_echo_at<inform::InformController>(n, Button::start, {"Ошибка Адреса"},
+                                                LINK_WORK_ENDED);
+        if (HasFailure()) {
+            return;
+        }
+    }
+    // The one select of the check and of each upload.
+    wrong_echo_at<dialrun::DialrunController>(1, Button::check, {"Ошибка Адреса"}, LINK_FREE);
+    wrong_echo_at<dialrun::DialrunController>(1, Button::upload, {"Ошибка Адреса"}, LINK_FREE);
+    wrong_echo_at<pinread::PinreadController>(1, Button::upload, {"Ошибка Адреса"}, LINK_FREE);
+    wrong_echo_at<inform::InformController>(1, Button::informer_upload, {"Ошибка Адреса"},
+                                            LINK_FREE);
+}
