@@ -71,10 +71,19 @@ void Controller::OnChannelK(int n) {
 }
 
 bool Controller::has_button(Button button) const {
+    if (button == Button::start || button == Button::stop) {
+        return has_engine();
+    }
     return button == Button::permit || button == Button::check || upload_table(button) != nullptr;
 }
 
 std::optional<std::string> Controller::press(Button button) {
+    if (button == Button::start && has_engine()) {
+        return OnStart();
+    }
+    if (button == Button::stop && has_engine()) {
+        return OnStop();
+    }
     if (button == Button::permit) {
         return OnUploadPermit();
     }

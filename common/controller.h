@@ -82,6 +82,10 @@ class Controller : private FormMessages {
     virtual std::string prohibition_subject() const { return "Фонем"; }
     // The program's upload behind an upload button, or null where it has no such button.
     virtual const UploadTable* upload_table(Button) const { return nullptr; }
+    // The start and stop of work, for the programs with an engine.
+    virtual bool has_engine() const { return false; }
+    virtual std::optional<std::string> OnStart() { return std::nullopt; }
+    virtual std::optional<std::string> OnStop() { return std::nullopt; }
     virtual CheckTexts check_texts() const { return {Duration{0}, "===Котроль Фонем завершен==="}; }
     // UM_FORM_STATE: the program's own handler.
     virtual void OnFormState(int code) = 0;

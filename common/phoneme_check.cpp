@@ -1,5 +1,6 @@
 #include "phoneme_check.h"
 
+#include "board_select.h"
 #include "commands.h"
 
 namespace core {
@@ -18,14 +19,8 @@ bool wait_for_playing(ProgramState& s) {
 }
 
 void check_board(ProgramState& s, const CheckTexts& texts, int channel) {
-    s.link.send_select(static_cast<uint8_t>(CMD_SELECT | channel));
-    s.clock.sleep_for(texts.select_pause);
-    if (!s.link.read_reply()) {
-        s.log.add_unselected("Тайм-Аут");
-        return;
-    }
-    if ((s.link.OGD() & REPLY_ADDRESS_MASK) != channel) {
-        s.log.add_unselected("Ошибка Адреса");
+    if (!select_board(s, channel, static_cast<uint8_t>(CMD_SELECT | channel), Duration{0},
+                      texts.select_pause, "Тайм-Аут", "Ошибка Адреса")) {
         return;
     }
     s.link.send_byte(CMD_PLAY_ALL);

@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -51,7 +52,10 @@ class PosixSerialPort : public Transport {
         for (;;) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - clock_.now() + std::chrono::microseconds(999));
-            int timeout_ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+            // At most 50 ms at a time: the kernel lets a poll run late by 0.1 % of its
+            // timeout, which would put a 59 s deadline 59 ms out.
+            int timeout_ms =
+                left.count() > 0 ? static_cast<int>(std::min<int64_t>(left.count(), 50)) : 0;
             pollfd p{fd_, POLLIN, 0};
             int ready = ::poll(&p, 1, timeout_ms);
             if (ready < 0 && errno == EINTR) {

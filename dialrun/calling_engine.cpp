@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "board_select.h"
 #include "commands.h"
 #include "result_log.h"
 
@@ -78,15 +79,8 @@ bool CallingEngine::start_phase() {
 bool CallingEngine::start_channel(int k) {
     form_.form_update(k);
     s_.log.add("Start K" + std::to_string(k + 1));
-    pause(milliseconds(4));
-    s_.link.send_select(static_cast<uint8_t>(CMD_SELECT | k));
-    pause(milliseconds(4));
-    if (!s_.link.read_reply()) {
-        log_error("Тайм-Аут0");
-        return false;
-    }
-    if ((s_.link.OGD() & REPLY_ADDRESS_MASK) != k) {
-        log_error("Ошибка Адреса");
+    if (!select_board(s_, k, static_cast<uint8_t>(CMD_SELECT | k), milliseconds(4), milliseconds(4),
+                      "Тайм-Аут0", "Ошибка Адреса")) {
         return false;
     }
     return exchange(CMD_SET_WAIT, milliseconds(2), "Тайм-Аут00") &&

@@ -30,21 +30,6 @@ std::string DialrunController::idle_status() const {
     return " Ожидание старта или записи фонем в канал ";
 }
 
-bool DialrunController::has_button(Button button) const {
-    return button == Button::start || button == Button::stop || Controller::has_button(button);
-}
-
-std::optional<std::string> DialrunController::press(Button button) {
-    switch (button) {
-        case Button::start:
-            return OnStart();
-        case Button::stop:
-            return OnStop();
-        default:
-            return Controller::press(button);
-    }
-}
-
 // "Старт Прозвонки".
 std::optional<std::string> DialrunController::OnStart() {
     ProgramState& s = state();

@@ -16,8 +16,6 @@ class DialrunController : public core::Controller, private DialrunMessages {
     const core::ProgramInfo& info() const override { return DIALRUN_INFO; }
     const DialrunForm& dialrun_form() const { return form_; }
     const DialrunState& dialrun_state() const { return d_; }
-    std::optional<std::string> press(core::Button button) override;
-    bool has_button(core::Button button) const override;
     std::vector<std::pair<std::string, std::string>> show() const override;
     std::vector<std::pair<std::string, const core::TextList*>> form_lists() const override;
     int progress() const override { return form_.progress; }
@@ -25,6 +23,9 @@ class DialrunController : public core::Controller, private DialrunMessages {
     bool program_command(const std::string& word, const std::string& argument) override;
 
   protected:
+    bool has_engine() const override { return true; }
+    std::optional<std::string> OnStart() override;
+    std::optional<std::string> OnStop() override;
     core::FormModel& form_model() override { return form_; }
     const core::FormModel& form_model() const override { return form_; }
     core::SurveyPauses survey_pauses() const override { return {}; }
@@ -34,8 +35,6 @@ class DialrunController : public core::Controller, private DialrunMessages {
     const core::UploadTable* upload_table(core::Button button) const override;
 
   private:
-    std::optional<std::string> OnStart();
-    std::optional<std::string> OnStop();
     // UM_CHANNEL_RESULT and UM_RECORD_READ, run on the user-interface side.
     void channel_result(int code, int channel) override;
     void record_read(int code) override;

@@ -15,21 +15,6 @@ std::string InformController::idle_status() const {
     return " Ожидание старта или записи фонем в канал ";
 }
 
-bool InformController::has_button(Button button) const {
-    return button == Button::start || button == Button::stop || Controller::has_button(button);
-}
-
-std::optional<std::string> InformController::press(Button button) {
-    switch (button) {
-        case Button::start:
-            return OnStartInformer();
-        case Button::stop:
-            return OnStopInformer();
-        default:
-            return Controller::press(button);
-    }
-}
-
 const UploadTable* InformController::upload_table(Button button) const {
     switch (button) {
         case Button::informer_upload:

@@ -22,12 +22,15 @@ class InformController : public core::Controller {
     const core::ProgramInfo& info() const override { return INFORM_INFO; }
     const InformForm& inform_form() const { return form_; }
     const InformState& inform_state() const { return i_; }
-    std::optional<std::string> press(core::Button button) override;
-    bool has_button(core::Button button) const override;
     std::vector<std::string> row(int k) const override;
     std::vector<std::pair<std::string, std::string>> show() const override;
 
   protected:
+    bool has_engine() const override { return true; }
+    std::optional<std::string> OnStart() override { return OnStartInformer(); }
+    std::optional<std::string> OnStop() override { return OnStopInformer(); }
+    std::optional<std::string> OnStartInformer();
+    std::optional<std::string> OnStopInformer();
     core::FormModel& form_model() override { return form_; }
     const core::FormModel& form_model() const override { return form_; }
     core::SurveyPauses survey_pauses() const override;
@@ -38,9 +41,6 @@ class InformController : public core::Controller {
     const core::UploadTable* upload_table(core::Button button) const override;
 
   private:
-    std::optional<std::string> OnStartInformer();
-    std::optional<std::string> OnStopInformer();
-
     InformForm form_;
     InformState i_;
 };

@@ -1,5 +1,6 @@
 #include "informer_engine.h"
 
+#include "board_select.h"
 #include "commands.h"
 
 namespace inform {
@@ -83,15 +84,8 @@ bool InformerEngine::start_pass() {
 bool InformerEngine::start_channel(int k) {
     form_.form_update(k);
     s_.log.add("Start K" + n(k));
-    pause(SELECT_PAUSE);
-    s_.link.send_select(static_cast<uint8_t>(CMD_SELECT | k));
-    pause(REPLY_PAUSE);
-    if (!s_.link.read_reply()) {
-        s_.log.add_unselected("Тайм-Аут0");
-        return false;
-    }
-    if ((s_.link.OGD() & REPLY_ADDRESS_MASK) != k) {
-        s_.log.add_unselected("Ошибка Адреса");
+    if (!select_board(s_, k, static_cast<uint8_t>(CMD_SELECT | k), SELECT_PAUSE, REPLY_PAUSE,
+                      "Тайм-Аут0", "Ошибка Адреса")) {
         return false;
     }
     bool time_service = i_.served_mode[k] == MODE_NUMBER_TIME;
@@ -156,15 +150,8 @@ bool InformerEngine::poll_channel(int k) {
     pause(SELECT_PAUSE);
     form_.form_update(k);
     s_.log.add("Adres K" + n(k));
-    pause(SELECT_PAUSE);
-    s_.link.send_select(static_cast<uint8_t>(CMD_SELECT | k));
-    pause(REPLY_PAUSE);
-    if (!s_.link.read_reply()) {
-        s_.log.add_unselected("Тайм-Аут1");
-        return false;
-    }
-    if ((s_.link.OGD() & REPLY_ADDRESS_MASK) != k) {
-        s_.log.add_unselected("Ошибка Адреса");
+    if (!select_board(s_, k, static_cast<uint8_t>(CMD_SELECT | k), SELECT_PAUSE, REPLY_PAUSE,
+                      "Тайм-Аут1", "Ошибка Адреса")) {
         return false;
     }
     pause(BYTE_PAUSE);

@@ -1,5 +1,6 @@
 #include "dtmf_engine.h"
 
+#include "board_select.h"
 #include "commands.h"
 
 namespace pinread {
@@ -64,15 +65,8 @@ bool DtmfEngine::start_pass() {
 bool DtmfEngine::start_channel(int k) {
     form_.form_update(k);
     s_.log.add("Start K" + n(k));
-    pause(SELECT_PAUSE);
-    s_.link.send_select(static_cast<uint8_t>(CMD_SELECT | k));
-    pause(SELECT_PAUSE);
-    if (!s_.link.read_reply()) {
-        s_.log.add_unselected("Тайм-Аут0");
-        return false;
-    }
-    if ((s_.link.OGD() & REPLY_ADDRESS_MASK) != k) {
-        s_.log.add_unselected("Ошибка Адреса");
+    if (!select_board(s_, k, static_cast<uint8_t>(CMD_SELECT | k), SELECT_PAUSE, SELECT_PAUSE,
+                      "Тайм-Аут0", "Ошибка Адреса")) {
         return false;
     }
     // The pause after CMD_START_DTMF comes before its reply is awaited.
@@ -114,18 +108,11 @@ bool DtmfEngine::poll_channel(int k) {
         s_.log.add_unselected("Adres+7bit");
         select |= CMD_SELECT_BIT7;  // asks the board to leave its wait for a call
     }
-    pause(SELECT_PAUSE);
-    s_.link.send_select(select);
-    pause(SELECT_PAUSE);
-    if (!s_.link.read_reply()) {
-        s_.log.add_unselected("Тайм-Аут Adres");
+    if (!select_board(s_, k, select, SELECT_PAUSE, SELECT_PAUSE, "Тайм-Аут Adres",
+                      "Ошибка Адреса ")) {
         return false;
     }
     uint8_t r = s_.link.OGD();
-    if ((r & REPLY_ADDRESS_MASK) != k) {
-        s_.log.add_unselected("Ошибка Адреса ");
-        return false;
-    }
     bool busy = (r & REPLY_BUSY) != 0;
     bool call = (r & REPLY_CALL) != 0;
     if (busy && !call) {

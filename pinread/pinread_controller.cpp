@@ -18,21 +18,6 @@ std::string PinreadController::idle_status() const {
     return " Ожидание старта или записи режима DTMF ";
 }
 
-bool PinreadController::has_button(Button button) const {
-    return button == Button::start || button == Button::stop || Controller::has_button(button);
-}
-
-std::optional<std::string> PinreadController::press(Button button) {
-    switch (button) {
-        case Button::start:
-            return OnStart();
-        case Button::stop:
-            return OnStop();
-        default:
-            return Controller::press(button);
-    }
-}
-
 const UploadTable* PinreadController::upload_table(Button button) const {
     return button == Button::upload ? &pin_mode_upload() : nullptr;
 }

@@ -17,10 +17,11 @@ class PinreadController : public core::Controller {
 
     const core::ProgramInfo& info() const override { return PINREAD_INFO; }
     const PinreadState& pinread_state() const { return p_; }
-    std::optional<std::string> press(core::Button button) override;
-    bool has_button(core::Button button) const override;
 
   protected:
+    bool has_engine() const override { return true; }
+    std::optional<std::string> OnStart() override;
+    std::optional<std::string> OnStop() override;
     PinreadState& engine_state() { return p_; }
     core::FormModel& form_model() override { return form_; }
     const core::FormModel& form_model() const override { return form_; }
@@ -32,9 +33,6 @@ class PinreadController : public core::Controller {
     const core::UploadTable* upload_table(core::Button button) const override;
 
   private:
-    std::optional<std::string> OnStart();
-    std::optional<std::string> OnStop();
-
     core::FormModel form_;
     PinreadState p_;
 };

@@ -1,0 +1,23 @@
+#include "board_select.h"
+
+#include "commands.h"
+
+namespace core {
+
+bool select_board(ProgramState& s, int channel, uint8_t select_byte, Duration before,
+                  Duration after, const char* silent_text, const char* echo_text) {
+    s.clock.sleep_for(before);
+    s.link.send_select(select_byte);
+    s.clock.sleep_for(after);
+    if (!s.link.read_reply()) {
+        s.log.add_unselected(silent_text);
+        return false;
+    }
+    if ((s.link.OGD() & REPLY_ADDRESS_MASK) != channel) {
+        s.log.add_unselected(echo_text);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace core
