@@ -86,7 +86,7 @@ int run_child(const std::string& mode, const fs::path& dir, int argc, char** arg
     } else {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         QApplication app(argc, argv);
-        gui::ProgramWindow window(controller, *runtime, dialrun::window_spec());
+        gui::ProgramWindow window(controller, *runtime, dialrun::window_setup());
         auto settle = [&] {
             while (controller.busy()) {
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 50);

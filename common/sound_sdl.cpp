@@ -59,21 +59,21 @@ std::string SdlSound::play(const std::filesystem::path& file, const std::string&
     if (!error.empty()) {
         return error;
     }
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec setup{};
     Uint8* samples = nullptr;
     Uint32 bytes = 0;
-    if (SDL_LoadWAV(file.string().c_str(), &spec, &samples, &bytes) == nullptr) {
+    if (SDL_LoadWAV(file.string().c_str(), &setup, &samples, &bytes) == nullptr) {
         return SDL_GetError();
     }
-    spec.samples = 512;  // a short device buffer: the end of the file is heard on time
-    SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &spec, nullptr, 0);
+    setup.samples = 512;  // a short device buffer: the end of the file is heard on time
+    SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &setup, nullptr, 0);
     if (device == 0) {
         error = SDL_GetError();
         SDL_FreeWAV(samples);
         return error;
     }
-    int frame_bytes = SDL_AUDIO_BITSIZE(spec.format) / 8 * spec.channels;
-    auto duration = std::chrono::microseconds(length_bytes_to_us(bytes, frame_bytes, spec.freq));
+    int frame_bytes = SDL_AUDIO_BITSIZE(setup.format) / 8 * setup.channels;
+    auto duration = std::chrono::microseconds(length_bytes_to_us(bytes, frame_bytes, setup.freq));
     SDL_QueueAudio(device, samples, bytes);
     auto started = std::chrono::steady_clock::now();
     SDL_PauseAudioDevice(device, 0);

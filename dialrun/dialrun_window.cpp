@@ -74,19 +74,19 @@ void connect_spins(gui::FormBinding& b, core::Controller& controller) {
 
 }  // namespace
 
-gui::WindowSpec window_spec() {
-    gui::WindowSpec spec;
-    spec.controls = controls();
-    spec.make_form = gui::make_form<Ui::DialrunForm>;
-    spec.refresh_extras = refresh;
-    spec.connect_extras = [](gui::FormBinding& b, core::Controller& controller) {
+gui::WindowSetup window_setup() {
+    gui::WindowSetup setup;
+    setup.controls = controls();
+    setup.make_form = gui::make_form<Ui::DialrunForm>;
+    setup.refresh_extras = refresh;
+    setup.connect_extras = [](gui::FormBinding& b, core::Controller& controller) {
         const DialrunForm& f = static_cast<DialrunController&>(controller).dialrun_form();
         list_model(b, 1056, f.record_list);
         list_model(b, 1041, f.notified_list);
         list_model(b, 1040, f.not_notified_list);
         connect_spins(b, controller);
     };
-    return spec;
+    return setup;
 }
 
 }  // namespace dialrun

@@ -24,23 +24,23 @@ void refresh_counters(gui::FormBinding& b, const core::Controller& controller) {
 
 }  // namespace
 
-gui::WindowSpec window_spec() {
-    gui::WindowSpec spec;
+gui::WindowSetup window_setup() {
+    gui::WindowSetup setup;
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
-        spec.controls.radio[k] = 1018 + k;
-        spec.controls.channel_box[k] = 1008 + k;
-        spec.controls.line_box[k] = 1026 + k;
-        spec.controls.mode_text[k] = 1034 + k;
+        setup.controls.radio[k] = 1018 + k;
+        setup.controls.channel_box[k] = 1008 + k;
+        setup.controls.line_box[k] = 1026 + k;
+        setup.controls.mode_text[k] = 1034 + k;
     }
-    spec.controls.status = 1043;
-    spec.controls.log = 1042;
-    spec.controls.buttons = {
+    setup.controls.status = 1043;
+    setup.controls.log = 1042;
+    setup.controls.buttons = {
         {1044, core::Button::start},           {1045, core::Button::stop},
         {1046, core::Button::informer_upload}, {1047, core::Button::time_upload},
         {1049, core::Button::check},           {1048, core::Button::permit}};
-    spec.make_form = gui::make_form<Ui::InformForm>;
-    spec.refresh_extras = refresh_counters;
-    return spec;
+    setup.make_form = gui::make_form<Ui::InformForm>;
+    setup.refresh_extras = refresh_counters;
+    return setup;
 }
 
 }  // namespace inform

@@ -9,6 +9,6 @@ int main(int argc, char** argv) {
             return std::make_unique<inform::InformController>(link, clock, std::move(drive), sound);
         },
         [](int& argc, char** argv, core::Controller& controller, program::Runtime& runtime) {
-            return gui::run_window(argc, argv, controller, runtime, inform::window_spec());
+            return gui::run_window(argc, argv, controller, runtime, inform::window_setup());
         });
 }

@@ -10,6 +10,6 @@ int main(int argc, char** argv) {
                                                                 sound);
         },
         [](int& argc, char** argv, core::Controller& controller, program::Runtime& runtime) {
-            return gui::run_window(argc, argv, controller, runtime, pinread::window_spec());
+            return gui::run_window(argc, argv, controller, runtime, pinread::window_setup());
         });
 }

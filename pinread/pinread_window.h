@@ -6,6 +6,6 @@
 namespace pinread {
 
 // Pinread's form for the shared window shell.
-gui::WindowSpec window_spec();
+gui::WindowSetup window_setup();
 
 }  // namespace pinread

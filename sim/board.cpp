@@ -30,16 +30,16 @@ bool is_select_byte(uint8_t byte) {
     return (byte & 0x78) == 0;  // 0x00-0x07 and, with bit 7, 0x80-0x87
 }
 
-Board::Board(const BoardSpec& spec) : spec_(spec), mode_(spec.mode) {}
+Board::Board(const BoardSetup& setup) : setup_(setup), mode_(setup.mode) {}
 
 std::optional<Reply> Board::receive(uint8_t byte, bool is_select) {
     ++bytes_;
     received_.push_back(byte);
-    if (spec_.silent_after && bytes_ > *spec_.silent_after) {
+    if (setup_.silent_after && bytes_ > *setup_.silent_after) {
         return std::nullopt;
     }
     Reply reply = answer(byte, is_select);
-    reply.late = spec_.late && bytes_ == *spec_.late;
+    reply.late = setup_.late && bytes_ == *setup_.late;
     return reply;
 }
 
@@ -82,7 +82,7 @@ uint8_t Board::select_reply(uint8_t byte) {
         anomaly("выбор платы посреди записи фонем");
     }
     upload_ = Upload::off;
-    uint8_t address = static_cast<uint8_t>(spec_.echo.value_or(spec_.address));
+    uint8_t address = static_cast<uint8_t>(setup_.echo.value_or(setup_.address));
     return static_cast<uint8_t>(mode_ | line_condition((byte & 0x80) != 0) | address);
 }
 
@@ -114,7 +114,7 @@ uint8_t Board::dtmf_condition(bool bit7) {
         call_ = Call::dialling;
     }
     if (call_ == Call::dialling) {
-        if (spec_.dial == DIAL_FOREVER) {
+        if (setup_.dial == DIAL_FOREVER) {
             return REPLY_BUSY | REPLY_CALL;
         }
         if (dial_left_ > 0) {
@@ -129,7 +129,7 @@ uint8_t Board::dtmf_condition(bool bit7) {
 Reply Board::command(uint8_t byte) {
     switch (byte) {
         case CMD_LINE_STATUS:
-            return {spec_.line};
+            return {setup_.line};
         case CMD_STOP_MODE:
             service_ = Service::none;
             call_ = Call::idle;
@@ -150,9 +150,9 @@ Reply Board::command(uint8_t byte) {
             return {byte};
         case CMD_RESULT:  // also CMD_WAIT_MESSAGE: which one depends on the board's work
             if (service_ == Service::ring || (service_ == Service::none && mode_ == MODE_RING)) {
-                return {at_or_last(spec_.results, result_index_++)};
+                return {at_or_last(setup_.results, result_index_++)};
             }
-            return {at_or_last(spec_.messages, message_index_++), seconds(spec_.message_time)};
+            return {at_or_last(setup_.messages, message_index_++), seconds(setup_.message_time)};
         case CMD_START_DTMF:
             service_ = Service::dtmf;
             call_ = Call::idle;
@@ -191,7 +191,7 @@ Reply Board::command(uint8_t byte) {
 Reply Board::end_of_exchange(uint8_t byte) {
     if (digits_left_ > 0) {
         // After CMD_READ_DIGITS each CMD_END fetches one key code of the caller's PIN.
-        std::array<uint8_t, 4> code = at_or_last(spec_.codes, static_cast<size_t>(caller_));
+        std::array<uint8_t, 4> code = at_or_last(setup_.codes, static_cast<size_t>(caller_));
         uint8_t key = code[4 - digits_left_];
         if (--digits_left_ == 0) {
             ++caller_;
@@ -224,18 +224,18 @@ void Board::parameter(uint8_t byte) {
             break;
         case CMD_RECEIVE_PIN:
             call_ = Call::waiting_ring;
-            ring_left_ = spec_.ring;
-            dial_left_ = spec_.dial;
+            ring_left_ = setup_.ring;
+            dial_left_ = setup_.dial;
             break;
         case CMD_PLAY_PHRASE:
             phrases_.push_back(byte);
-            phrase_left_ = spec_.phrase;
+            phrase_left_ = setup_.phrase;
             break;
         case CMD_NUMBER: {
             std::array<uint8_t, 8> number{};
             std::copy(parameters_.begin(), parameters_.end(), number.begin());
             numbers_.push_back(number);
-            busy_left_ = spec_.busy;
+            busy_left_ = setup_.busy;
             break;
         }
         case CMD_SET_CLOCK: {
@@ -317,8 +317,8 @@ void Board::hear(const std::string& file, Duration length) {
 }
 
 Duration Board::play_all_time() const {
-    if (spec_.play_time) {
-        return seconds(*spec_.play_time);
+    if (setup_.play_time) {
+        return seconds(*setup_.play_time);
     }
     Duration total{0};
     for (const Section& section : sections_) {

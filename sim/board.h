@@ -35,7 +35,7 @@ struct Section {
 // real boards. Everything it was sent and recorded can be read back.
 class Board {
   public:
-    explicit Board(const BoardSpec& spec);
+    explicit Board(const BoardSetup& setup);
 
     // A byte while this board is selected, or the select byte that addresses it.
     std::optional<Reply> receive(uint8_t byte, bool is_select);
@@ -46,7 +46,7 @@ class Board {
     // Sound reaching the recording input.
     void hear(const std::string& file, core::Duration length);
 
-    const BoardSpec& spec() const { return spec_; }
+    const BoardSetup& setup() const { return setup_; }
     uint8_t mode() const { return mode_; }
     const std::vector<uint8_t>& received() const { return received_; }
     const std::vector<Section>& sections() const { return sections_; }
@@ -80,7 +80,7 @@ class Board {
     core::Duration play_all_time() const;
     void anomaly(const std::string& what);
 
-    BoardSpec spec_;
+    BoardSetup setup_;
     uint8_t mode_;
     bool selected_ = false;
     Service service_ = Service::none;

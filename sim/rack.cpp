@@ -2,10 +2,10 @@
 
 namespace sim {
 
-Rack::Rack(const RackSpec& spec) {
+Rack::Rack(const RackSetup& setup) {
     for (int a = 0; a < 8; ++a) {
-        if (spec.boards[a]) {
-            boards_[a] = std::make_unique<Board>(*spec.boards[a]);
+        if (setup.boards[a]) {
+            boards_[a] = std::make_unique<Board>(*setup.boards[a]);
         }
     }
 }

@@ -14,7 +14,7 @@ namespace sim {
 // the bytes after it go to that board until it is released or another is selected.
 class Rack {
   public:
-    explicit Rack(const RackSpec& spec);
+    explicit Rack(const RackSetup& setup);
 
     // One byte on the bus; the reply of the board it went to, if that board answers.
     std::optional<Reply> feed(uint8_t byte);

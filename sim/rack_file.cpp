@@ -92,7 +92,7 @@ bool parse_codes(const std::string& text, std::vector<std::array<uint8_t, 4>>& o
 }
 
 // Applies one "word" or "key=value" of a board line; returns what is wrong, or "".
-std::string apply_word(const std::string& word, BoardSpec& b, bool& mode_set, bool& line_set) {
+std::string apply_word(const std::string& word, BoardSetup& b, bool& mode_set, bool& line_set) {
     static const struct {
         const char* name;
         uint8_t mode;
@@ -224,7 +224,7 @@ RackParse parse_rack_text(const std::string& text, const std::string& file_name)
                         std::to_string(defined_on[address]));
         }
         defined_on[address] = number;
-        BoardSpec board;
+        BoardSetup board;
         board.address = address;
         bool mode_set = false;
         bool line_set = false;

@@ -9,7 +9,7 @@
 namespace sim {
 
 // One board of a rack file line, e.g. "K2 ring line busy=3 results=1,2,0".
-struct BoardSpec {
+struct BoardSetup {
     int address = 0;                  // 0..7 for K1..K8
     uint8_t mode = 0;                 // bits 4-6 of the select reply
     uint8_t line = 0;                 // reply to CMD_LINE_STATUS
@@ -29,13 +29,13 @@ struct BoardSpec {
 
 constexpr int DIAL_FOREVER = -1;
 
-struct RackSpec {
-    std::array<std::optional<BoardSpec>, 8> boards;
+struct RackSetup {
+    std::array<std::optional<BoardSetup>, 8> boards;
 };
 
 struct RackParse {
     bool ok = false;
-    RackSpec rack;
+    RackSetup rack;
     std::string error;  // names the file, the line and what is wrong
 };
 

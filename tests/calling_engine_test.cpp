@@ -119,7 +119,7 @@ TEST(CallingEngine, ACampaignMarksLogsAndShowsEveryResultOnce) {
         std::vector<std::string> numbers = numbers_handed(b);
         for (size_t i = 0; i < numbers.size(); ++i) {
             ++handed[numbers[i]];
-            uint8_t reply = b.spec().results[std::min(i, b.spec().results.size() - 1)];
+            uint8_t reply = b.setup().results[std::min(i, b.setup().results.size() - 1)];
             EXPECT_EQ(marks[numbers[i]], mark_for_reply(reply)) << numbers[i];
             (reply == 1 ? notified : not_notified)++;
         }

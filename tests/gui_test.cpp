@@ -30,7 +30,7 @@ namespace {
 // A program with its window on a simulated rack under virtual time.
 template <typename C>
 struct Windowed {
-    Windowed(const std::string& rack_text, const gui::WindowSpec& spec,
+    Windowed(const std::string& rack_text, const gui::WindowSetup& setup,
              const std::string& root = ".") {
         std::string rack = rack_dir.file("gui_test.rack");
         std::ofstream(rack) << rack_text;
@@ -46,7 +46,7 @@ struct Windowed {
         EXPECT_TRUE(runtime) << error;
         controller = std::make_unique<C>(runtime->link(), runtime->clock(), runtime->drive(),
                                          runtime->sound());
-        window = std::make_unique<gui::ProgramWindow>(*controller, *runtime, spec);
+        window = std::make_unique<gui::ProgramWindow>(*controller, *runtime, setup);
         settle();
     }
     // Worker threads' form messages need the event loop: run it until they are done.
@@ -75,7 +75,7 @@ struct Windowed {
 
 TEST(Window, TheRowsAndRadiosFollowTheSurvey) {
     Windowed<inform::InformController> w("K1 informer line\nK3 time noline\nK6 mode=0x50 line\n",
-                                         inform::window_spec());
+                                         inform::window_setup());
     EXPECT_EQ(w.window->window().windowTitle(), QString::fromUtf8("Автоинформатор"));
     EXPECT_EQ(w.control<QLineEdit>(1034)->text(), QString::fromUtf8("Автоинформатор"));
     EXPECT_EQ(w.control<QLineEdit>(1036)->text(), QString::fromUtf8("Служба времени"));
@@ -95,7 +95,7 @@ TEST(Window, TheRowsAndRadiosFollowTheSurvey) {
 }
 
 TEST(Window, RadioClicksSetTheChannelExceptWhileWorkRuns) {
-    Windowed<pinread::PinreadController> w("K2 dtmf line\n", pinread::window_spec());
+    Windowed<pinread::PinreadController> w("K2 dtmf line\n", pinread::window_setup());
     ProgramState& s = w.controller->state();
     w.control<QRadioButton>(1008)->click();  // K3
     EXPECT_EQ(s.table.current_channel, 2);
@@ -107,7 +107,7 @@ TEST(Window, RadioClicksSetTheChannelExceptWhileWorkRuns) {
 }
 
 TEST(Window, ARefusalAppearsAsAMessageBox) {
-    Windowed<dialrun::DialrunController> w("K1 ring line\n", dialrun::window_spec());
+    Windowed<dialrun::DialrunController> w("K1 ring line\n", dialrun::window_setup());
     std::vector<QString> boxes;
     gui::set_message_box_function([&](QWidget*, const QString& text) { boxes.push_back(text); });
     w.controller->state().link_state = LINK_WORK;
@@ -131,7 +131,7 @@ TEST(Window, ARefusalAppearsAsAMessageBox) {
 }
 
 TEST(Window, DialrunSpinsChangeTheSettings) {
-    Windowed<dialrun::DialrunController> w("", dialrun::window_spec());
+    Windowed<dialrun::DialrunController> w("", dialrun::window_setup());
     auto* spin = w.window->binding().control(1050);
     ASSERT_NE(spin, nullptr);
     QMetaObject::invokeMethod(spin, "stepUp");
@@ -145,7 +145,7 @@ TEST(Window, DialrunShowsACampaignInItsListsAndCounters) {
                                record("3333333", "   3000") + record("4444444", "   4000") +
                                "\r\n");
     Windowed<dialrun::DialrunController> w("K1 ring line results=1,2\nK2 ring line results=0\n",
-                                           dialrun::window_spec(), root.path.string());
+                                           dialrun::window_setup(), root.path.string());
     w.control<QPushButton>(1042)->click();  // "Старт Прозвонки"
     w.settle();
     auto rows = [&](int id) {
@@ -181,7 +181,7 @@ TEST(Window, DialrunShowsACampaignInItsListsAndCounters) {
 }
 
 TEST(Window, TheCheckRunsWhileItsBoxIsOpen) {
-    Windowed<inform::InformController> w("K2 informer line play-time=5\n", inform::window_spec());
+    Windowed<inform::InformController> w("K2 informer line play-time=5\n", inform::window_setup());
     w.control<QRadioButton>(1019)->click();  // K2
     bool finished_under_the_box = false;
     QString box_text;

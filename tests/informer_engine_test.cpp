@@ -100,7 +100,7 @@ TEST(InformerEngine, CountersAddTheRepliesAndStopReleasesEveryChannel) {
     int polls = static_cast<int>(std::count(k1.received().begin(), k1.received().end(), 0x56));
     unsigned expected = 0;
     for (int n = 0; n < polls; ++n) {
-        expected += k1.spec().messages[std::min<size_t>(n, 3)];
+        expected += k1.setup().messages[std::min<size_t>(n, 3)];
     }
     ASSERT_GT(polls, 4);
     EXPECT_EQ(i.p.controller->inform_form().call_count[0], expected);

@@ -6,28 +6,28 @@
 namespace gui {
 
 ProgramWindow::ProgramWindow(core::Controller& controller, program::Runtime& runtime,
-                             const WindowSpec& spec)
-    : spec_(spec),
-      window_(controller.info(), spec_.make_form()),
-      binding_(window_.form(), spec_.controls),
+                             const WindowSetup& setup)
+    : setup_(setup),
+      window_(controller.info(), setup_.make_form()),
+      binding_(window_.form(), setup_.controls),
       front_end_(controller, binding_, &window_, [this, &controller] {
-          if (spec_.refresh_extras) {
-              spec_.refresh_extras(binding_, controller);
+          if (setup_.refresh_extras) {
+              setup_.refresh_extras(binding_, controller);
           }
       }) {
-    if (spec_.connect_extras) {
-        spec_.connect_extras(binding_, controller);
+    if (setup_.connect_extras) {
+        setup_.connect_extras(binding_, controller);
     }
     controller.start(front_end_, runtime.port_error());
 }
 
 int run_window(int& argc, char** argv, core::Controller& controller, program::Runtime& runtime,
-               const WindowSpec& spec) {
+               const WindowSetup& setup) {
     QApplication app(argc, argv);
     app.setApplicationName(QString::fromUtf8(controller.info().name));
     int status = 0;
     {
-        ProgramWindow program_window(controller, runtime, spec);
+        ProgramWindow program_window(controller, runtime, setup);
         program_window.window().show();
         status = app.exec();
         if (controller.busy()) {

@@ -15,7 +15,7 @@
 namespace gui {
 
 // What a program gives the shared shell: its form and how to show its own members.
-struct WindowSpec {
+struct WindowSetup {
     FormControls controls;
     std::function<QWidget*()> make_form;
     // Moves the program's own members into its own controls; may be empty.
@@ -37,13 +37,14 @@ QWidget* make_form() {
 // controller is started when the window is made (PreCreateWindow, OnCreate).
 class ProgramWindow {
   public:
-    ProgramWindow(core::Controller& controller, program::Runtime& runtime, const WindowSpec& spec);
+    ProgramWindow(core::Controller& controller, program::Runtime& runtime,
+                  const WindowSetup& setup);
 
     MainWindow& window() { return window_; }
     FormBinding& binding() { return binding_; }
 
   private:
-    WindowSpec spec_;
+    WindowSetup setup_;
     MainWindow window_;
     FormBinding binding_;
     QtFrontEnd front_end_;
@@ -51,6 +52,6 @@ class ProgramWindow {
 
 // The application around one program window, until the window is closed.
 int run_window(int& argc, char** argv, core::Controller& controller, program::Runtime& runtime,
-               const WindowSpec& spec);
+               const WindowSetup& setup);
 
 }  // namespace gui
