@@ -15,12 +15,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-LocalTime at(const char* text) {
-    LocalTime t;
-    EXPECT_TRUE(parse_local_time(text, t));
-    return t;
-}
-
 // Dialrun on a rack, with its own drive C holding list.
 struct Campaign {
     Campaign(const std::string& rack, const std::string& list,

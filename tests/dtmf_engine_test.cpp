@@ -30,15 +30,7 @@ struct Reception {
         return p.ui([b](auto& c) { return c.press(b); });
     }
     // Lets the reception run for a while of program time, then stops it and waits for the end.
-    void run_for(Duration d) {
-        Duration until = p.clock.now() + d;
-        p.clock.hold_at(until);
-        ASSERT_EQ(press(Button::start), std::nullopt);
-        ASSERT_TRUE(p.clock.wait_reached(until, 10s));
-        EXPECT_EQ(press(Button::stop), std::nullopt);
-        p.clock.release_hold();
-        ASSERT_TRUE(p.controller->wait_idle(20s));
-    }
+    void run_for(Duration d) { p.run_then_stop(d); }
     // The bytes a board received after the survey and the engine's start pass.
     std::vector<uint8_t> polled(int k) const {
         const std::vector<uint8_t>& r = p.rack->board(k)->received();

@@ -12,12 +12,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-LocalTime at(const char* text) {
-    LocalTime t;
-    EXPECT_TRUE(parse_local_time(text, t));
-    return t;
-}
-
 struct Informer {
     Informer(const std::string& rack, const char* start = "2026-12-07T09:05:03")
         : p(rack, Setting{"", root.path.string(), at(start)}) {
@@ -28,16 +22,8 @@ struct Informer {
     }
     // Runs until the PC clock shows the given time, then stops and waits for the end.
     void run_until(const char* time) {
-        LocalTime stop_at = at(time);
-        Duration until =
-            p.clock.now() + std::chrono::seconds(calendar_seconds(stop_at) -
-                                                 calendar_seconds(p.clock.local_time()));
-        p.clock.hold_at(until);
-        ASSERT_EQ(press(Button::start), std::nullopt);
-        ASSERT_TRUE(p.clock.wait_reached(until, 10s));
-        EXPECT_EQ(press(Button::stop), std::nullopt);
-        p.clock.release_hold();
-        ASSERT_TRUE(p.controller->wait_idle(20s));
+        p.run_then_stop(std::chrono::seconds(calendar_seconds(at(time)) -
+                                             calendar_seconds(p.clock.local_time())));
     }
     const std::vector<std::array<uint8_t, 5>>& clocks(int k) const {
         return p.rack->board(k)->clock_settings();

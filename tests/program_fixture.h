@@ -32,6 +32,13 @@ class DirectFrontEnd : public core::FrontEnd {
     std::function<void()> on_form_changed;  // runs on the "user-interface side"
 };
 
+// A reading of the PC clock, "YYYY-MM-DDTHH:MM:SS".
+inline core::LocalTime at(const char* text) {
+    core::LocalTime t;
+    EXPECT_TRUE(core::parse_local_time(text, t));
+    return t;
+}
+
 // Where a test program keeps its files and when its PC clock starts.
 struct Setting {
     std::string trace_path;
@@ -71,6 +78,17 @@ struct ProgramOnRack {
     auto ui(F action) {
         std::lock_guard lock(front_end.ui_mutex);
         return action(*controller);
+    }
+    // Starts work, lets it run for d of program time, stops it and waits for the end.
+    void run_then_stop(core::Duration d) {
+        using namespace std::chrono_literals;
+        core::Duration until = clock.now() + d;
+        clock.hold_at(until);
+        ASSERT_EQ(ui([](auto& c) { return c.press(core::Button::start); }), std::nullopt);
+        ASSERT_TRUE(clock.wait_reached(until, 10s));
+        EXPECT_EQ(ui([](auto& c) { return c.press(core::Button::stop); }), std::nullopt);
+        clock.release_hold();
+        ASSERT_TRUE(controller->wait_idle(20s));
     }
     std::vector<std::string> log() const { return controller->state().log.lines(); }
     const std::vector<uint8_t>& received(int address) const {
