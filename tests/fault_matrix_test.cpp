@@ -260,3 +260,167 @@ TEST(FaultMatrix, AWrongEchoAtEachSelectEndsTheSequenceAndNothingFollows) {
     wrong_echo_at<inform::InformController>(1, Button::informer_upload, {"Ошибка Адреса"},
                                             LINK_FREE);
 }
+
+namespace {
+
+// One byte of an engine's sequence on K2: what it is, and the log text when it gets no reply.
+struct Step {
+    const char* step;
+    const char* text;
+};
+
+struct EngineRow {
+    std::string rack;  // with %d where K2's silent-after count goes
+    const char* start_time;
+    const char* end_line;
+    const char* ended_status;
+};
+
+// When the operator presses stop, in program time after start; none: never.
+struct StopAt {
+    bool press = false;
+    Duration after{0};
+};
+
+std::string with_silence(const std::string& rack, int after) {
+    std::string text = rack;
+    text.replace(text.find("%d"), 2, std::to_string(after));
+    return text;
+}
+
+// Runs an engine on the rack until it ends; the bytes K2 received, and the trace's lines.
+template <typename C>
+struct EngineRun {
+    EngineRun(const EngineRow& row, int silent_after, StopAt stop)
+        : p(with_silence(row.rack, silent_after),
+            Setting{(root.path / "trace.txt").string(), root.path.string(), at(row.start_time)}) {
+        p.start_and_survey();
+        if (!stop.press) {
+            EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
+        } else {
+            Duration until = p.clock.now() + stop.after;
+            p.clock.hold_at(until);
+            EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
+            EXPECT_TRUE(p.clock.wait_reached(until, 10s));
+            EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::stop); }), std::nullopt);
+            p.clock.release_hold();
+        }
+        EXPECT_TRUE(p.controller->wait_idle(20s));
+    }
+    std::string last_trace_line() const {
+        std::string last = root.read("trace.txt");
+        last.pop_back();
+        return last.substr(last.rfind('\n') + 1);
+    }
+
+    TempRoot root;
+    ProgramOnRack<C> p;
+};
+
+// K2 falls silent at each step in turn, from byte `first` of what it receives: the step's
+// text and the end line in the log, the unanswered byte the last on the bus, the run ended.
+template <typename C>
+void engine_sweep(const EngineRow& row, int first, const std::vector<Step>& steps,
+                  StopAt stop = {}) {
+    for (size_t i = 0; i < steps.size(); ++i) {
+        int answered = first + static_cast<int>(i);
+        EngineRun<C> run(row, answered, stop);
+        std::string at = std::string(steps[i].step) + " (byte " + std::to_string(answered) + ")";
+        std::vector<std::string> log = run.p.log();
+        ASSERT_GE(log.size(), 2u) << at;
+        EXPECT_EQ(log[log.size() - 2], steps[i].text) << at;
+        EXPECT_EQ(log.back(), row.end_line) << at;
+        EXPECT_EQ(run.p.received(1).size(), static_cast<size_t>(answered + 1))
+            << at << ": nothing may be sent to K2 after its silent byte";
+        EXPECT_NE(run.last_trace_line().find(" > "), std::string::npos)
+            << at << ": nothing may be sent to any board after it: " << run.last_trace_line();
+        EXPECT_EQ(run.p.controller->state().link_state, LINK_WORK_ENDED) << at;
+        EXPECT_EQ(run.p.controller->form().status_text, row.ended_status) << at;
+        if (::testing::Test::HasFailure()) {
+            return;
+        }
+    }
+}
+
+const char* const ADRES = "Тайм-Аут Adres";
+const char* const PIN_ENDED = " Прием DTMF-кодов остановлен ! ";
+
+const EngineRow PIN_CALL{"K1 dtmf line ring=1000\nK2 dtmf line ring=1 dial=1 silent-after=%d\n",
+                         "2026-12-07T09:00:00", "Останов приема DTMF-кодов", PIN_ENDED};
+
+}  // namespace
+
+TEST(FaultMatrix, PinreadEveryByteOfOneCall) {
+    std::vector<Step> steps{
+        {"start: select", "Тайм-Аут0"},
+        {"start: DTMF mode", "Тайм-Аут00"},
+        {"start: end", "Тайм-Аут000"},
+        {"poll: select, ready", ADRES},
+        {"arm: receive a PIN", "Тайм-Аут"},
+        {"arm: four digits", "Тайм-АутF2"},
+        {"poll: select, waiting for a ring", ADRES},
+        {"poll: select, caller dialling", ADRES},
+        {"poll: select, code dialled", ADRES},
+        {"read: request the digits", "Тайм-Аут"},
+        {"read: digit 1", "Тайм-Аут"},
+        {"read: digit 2", "Тайм-Аут"},
+        {"read: digit 3", "Тайм-Аут"},
+        {"read: digit 4", "Тайм-Аут"},
+        {"speak digit 1: play", "Тайм-Аут"},
+        {"speak digit 1: phrase", "Тайм-Аут"},
+    };
+    for (int digit = 2; digit <= 4; ++digit) {
+        steps.push_back({"poll: select, playing", ADRES});
+        steps.push_back({"poll: select, played", ADRES});
+        steps.push_back({"speak next digit: play", "Тайм-Аут"});
+        steps.push_back({"speak next digit: phrase", "Тайм-Аут"});
+    }
+    steps.push_back({"poll: select, playing", ADRES});
+    steps.push_back({"poll: select, played", ADRES});
+    steps.push_back({"hang up", "Тайм-Аут"});
+    steps.push_back({"release the bus", "Тайм-Аут otkl"});
+    steps.push_back({"poll: select, ready for the next caller", ADRES});
+    engine_sweep<pinread::PinreadController>(PIN_CALL, SURVEY_BYTES, steps);
+}
+
+TEST(FaultMatrix, PinreadEveryByteOfAStopWhileWaitingForARing) {
+    const EngineRow waiting{"K1 dtmf line ring=1000\nK2 dtmf line ring=1000 silent-after=%d\n",
+                            "2026-12-07T09:00:00", "Останов приема DTMF-кодов", PIN_ENDED};
+    StopAt stop{true, 2s};
+    // Where the stop's sequence begins: the select with bit 7, in a run that answers it all.
+    std::vector<uint8_t> healthy =
+        EngineRun<pinread::PinreadController>(waiting, 1000, stop).p.received(1);
+    auto bit7 = std::find(healthy.begin(), healthy.end(), CMD_SELECT_BIT7 | 1);
+    ASSERT_NE(bit7, healthy.end());
+    engine_sweep<pinread::PinreadController>(waiting, static_cast<int>(bit7 - healthy.begin()),
+                                             {{"poll: select with bit 7", ADRES},
+                                              {"stop phrase: play", "Тайм-АутF1"},
+                                              {"stop phrase: phrase 0", "Тайм-АутF2"},
+                                              {"poll: select, playing", ADRES},
+                                              {"poll: select, played", ADRES},
+                                              {"hang up", "Тайм-Аут"},
+                                              {"stop the mode", "Тайм-Аут3"},
+                                              {"release the bus", "Тайм-Аут otkl"}},
+                                             stop);
+}
+
+TEST(FaultMatrix, InformEveryByteOfTheStartACorrectionAndTheStop) {
+    // Started just before ten (the survey takes some 13 s of it): the start waits for the
+    // minute, the first poll falls on a ten-minute mark and corrects the clock, and a stop
+    // pressed at once ends it there.
+    const EngineRow time{"K1 informer line\nK2 time line silent-after=%d\n", "2026-12-07T09:59:40",
+                         "Останов Автоинформатора", " Автоинформатор остановлен ! "};
+    std::vector<Step> steps{{"start: select", "Тайм-Аут0"}, {"start: time service", "Тайм-Аут00"}};
+    for (int b = 0; b < 6; ++b) {
+        steps.push_back({"start: clock byte", "Тайм-АутT"});
+    }
+    steps.push_back({"start: end", "Тайм-Аут000"});
+    steps.push_back({"poll: select", "Тайм-Аут1"});
+    steps.push_back({"poll: messages played", "Тайм-Аут rezult"});
+    for (int b = 0; b < 6; ++b) {
+        steps.push_back({"correction: clock byte", "Тайм-АутT"});
+    }
+    steps.push_back({"stop the mode", "Тайм-Аут3"});
+    steps.push_back({"release the bus", "Тайм-Аут otkl"});
+    engine_sweep<inform::InformController>(time, SURVEY_BYTES, steps, StopAt{true, 0s});
+}
