@@ -94,34 +94,47 @@ bool open_pty(int& master, int& slave, std::string& slave_path) {
     return true;
 }
 
+// How long before a reply is due boardsim stops sleeping and watches the clock.
+const core::Duration ON_TIME = std::chrono::microseconds(200);
+
 void serve(int master, sim::Rack& rack, core::Clock& clock, core::WireTrace* trace,
            bool byte_time) {
     const core::Duration wire = byte_time ? 2 * sim::BYTE_TIME : core::Duration{0};
     const core::Duration late = std::chrono::milliseconds(2500);
     std::multimap<core::Duration, uint8_t> replies;
     while (stop_signal == 0) {
-        int timeout_ms = 200;
+        // To the microsecond: a poll in whole milliseconds would answer up to 1 ms late,
+        // a third of the wire time of a reply. The poll ends a little early and the last
+        // stretch is watched on the clock, because a timer wakes an idle processor some
+        // 0.1 ms late and a board's UART is not late.
+        core::Duration left = std::chrono::milliseconds(200);
         if (!replies.empty()) {
-            auto left = replies.begin()->first - clock.now();
-            timeout_ms = static_cast<int>(std::max<int64_t>(0, (left.count() + 999) / 1000));
+            left = std::max(core::Duration{0}, replies.begin()->first - clock.now() - ON_TIME);
         }
+        timespec timeout{static_cast<time_t>(left.count() / 1000000),
+                         static_cast<long>(left.count() % 1000000) * 1000};
         pollfd p{master, POLLIN, 0};
-        int ready = ::poll(&p, 1, timeout_ms);
+        int ready = ::ppoll(&p, 1, &timeout, nullptr);
         if (ready > 0 && (p.revents & POLLIN) != 0) {
             uint8_t buffer[64];
             ssize_t n = ::read(master, buffer, sizeof buffer);
+            const core::Duration arrived = clock.now();  // before the trace's disk write
             for (ssize_t i = 0; i < n; ++i) {
                 if (trace != nullptr) {
                     trace->received(buffer[i]);
                 }
                 std::optional<sim::Reply> reply = rack.feed(buffer[i]);
                 if (reply) {
-                    replies.emplace(clock.now() + (reply->late ? late : wire + reply->delay),
+                    replies.emplace(arrived + (reply->late ? late : wire + reply->delay),
                                     reply->value);
                 }
             }
         } else if (ready > 0) {
             clock.sleep_for(std::chrono::milliseconds(50));  // hang-up: never spin on it
+        }
+        if (!replies.empty() && replies.begin()->first - clock.now() <= ON_TIME) {
+            while (clock.now() < replies.begin()->first) {
+            }
         }
         while (!replies.empty() && replies.begin()->first <= clock.now()) {
             uint8_t value = replies.begin()->second;
