@@ -42,6 +42,8 @@ std::optional<std::string> DialrunController::OnStart() {
     }
     std::string error;
     if (!d_.list.open(s.drive.resolve(LIST_PATH), error)) {
+        // The box keeps its old text; the log says why (missing, locked, read-only).
+        s.log.add("Ошибка открытия C:\\Ring.TXT: " + error);
         update_data();
         return "Нет файла RING.TXT !";
     }

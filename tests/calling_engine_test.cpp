@@ -5,6 +5,7 @@
 
 #include "calling_engine.h"
 #include "dialrun_controller.h"
+#include "durable_file.h"
 #include "program_fixture.h"
 #include "result_log.h"
 #include "temp_root.h"
@@ -368,12 +369,15 @@ TEST(CallingEngine, StartIsRefusedWithoutChannelListOrAWellFormedList) {
     Campaign missing("K1 ring line\n", "");
     std::filesystem::remove(missing.root.path / "Ring.TXT");
     EXPECT_EQ(missing.press(Button::start), "Нет файла RING.TXT !");
+    EXPECT_EQ(missing.p.log().back(), "Ошибка открытия C:\\Ring.TXT: No such file or directory");
 
     Campaign locked("K1 ring line\n", list_of(2));
     SubscriberList other_program;
     std::string error;
     ASSERT_TRUE(other_program.open(locked.root.path / "Ring.TXT", error));
     EXPECT_EQ(locked.press(Button::start), "Нет файла RING.TXT !");
+    EXPECT_EQ(locked.p.log().back(),
+              std::string("Ошибка открытия C:\\Ring.TXT: ") + core::FILE_BUSY);
     other_program.close();
 
     std::string malformed = list_of(2).substr(0, 40) + "12A4567     1000  \r\n\r\n";
@@ -400,6 +404,63 @@ TEST(CallingEngine, ALogThatCannotBeWrittenIsReportedAndTheMarkStillWritten) {
     EXPECT_EQ(after[MARK_COLUMN], 'Y');
     EXPECT_EQ(after[20 + MARK_COLUMN], 'Y');
     EXPECT_EQ(c.form().notified_total, 2u);
+}
+
+namespace {
+
+// A file or folder made read-only in place by a read-only bind mount of itself, which binds
+// root too (file permissions do not).
+struct ReadOnly {
+    explicit ReadOnly(const std::filesystem::path& target) : path(target.string()) {
+        std::string bind = "mount --bind '" + path + "' '" + path + "' 2>/dev/null";
+        mounted = std::system(bind.c_str()) == 0;
+        std::string ro = "mount -o remount,bind,ro '" + path + "' 2>/dev/null";
+        made = mounted && std::system(ro.c_str()) == 0;
+    }
+    ~ReadOnly() {
+        if (mounted) {
+            EXPECT_EQ(std::system(("umount '" + path + "'").c_str()), 0);
+        }
+    }
+    std::string path;
+    bool mounted = false;
+    bool made = false;
+};
+
+}  // namespace
+
+TEST(CallingEngine, AReadOnlyFolderRefusesTheStartAndSaysWhy) {
+    Campaign c("K1 ring line busy=0\n", list_of(2));
+    std::string before = c.root.read("Ring.TXT");
+    ReadOnly folder(c.root.path);
+    if (!folder.made) {
+        GTEST_SKIP() << "cannot make a read-only mount here (needs root)";
+    }
+    EXPECT_EQ(c.press(Button::start), "Нет файла RING.TXT !");
+    EXPECT_EQ(c.p.log().back(), "Ошибка открытия C:\\Ring.TXT: Read-only file system");
+    EXPECT_EQ(c.p.controller->state().link_state, LINK_FREE);
+    EXPECT_TRUE(c.p.rack->board(0)->numbers().empty());
+    EXPECT_EQ(c.root.read("Ring.TXT"), before);
+}
+
+TEST(CallingEngine, AReadOnlyLogIsReportedAtEachResultAndTheMarksStillWritten) {
+    Campaign c("K1 ring line busy=0\n", list_of(3));
+    c.root.write("RINGY.txt", "");
+    ReadOnly log_file(c.root.path / "RINGY.txt");
+    if (!log_file.made) {
+        GTEST_SKIP() << "cannot make a read-only mount here (needs root)";
+    }
+    c.run();
+    std::vector<std::string> log = c.p.log();
+    EXPECT_EQ(
+        std::count(log.begin(), log.end(), "Ошибка записи в C:\\RINGY.txt: Read-only file system"),
+        3);
+    std::string after = c.root.read("Ring.TXT");
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(after[i * 20 + MARK_COLUMN], 'Y') << i;
+    }
+    EXPECT_EQ(c.form().notified_total, 3u);
+    EXPECT_EQ(c.root.read("RINGY.txt"), "");
 }
 
 TEST(CallingEngine, AFullDiskIsReportedAndTheMarksStillWritten) {
