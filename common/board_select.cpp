@@ -6,9 +6,9 @@ namespace core {
 
 bool select_board(ProgramState& s, int channel, uint8_t select_byte, Duration before,
                   Duration after, const char* silent_text, const char* echo_text) {
-    s.clock.sleep_for(before);
+    s.link.pause(before);
     s.link.send_select(select_byte);
-    s.clock.sleep_for(after);
+    s.link.pause(after);
     if (!s.link.read_reply()) {
         s.log.add_unselected(silent_text);
         return false;

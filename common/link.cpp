@@ -11,6 +11,7 @@ void Link::set_report(Report report) {
 }
 
 void Link::send_byte(uint8_t value) {
+    pause_from_ = clock_.now();
     if (trace_ != nullptr) {
         trace_->sent(value);
     }
@@ -29,6 +30,17 @@ void Link::send_select(uint8_t select_byte) {
     send_byte(select_byte);
 }
 
+void Link::pause(Duration d) {
+    const Duration until = pause_from_.load() + d;
+    const Duration now = clock_.now();
+    if (until <= now) {
+        pause_from_ = now;  // the work took longer: the line has been quiet long enough
+        return;
+    }
+    clock_.sleep_until(until);
+    pause_from_ = until;
+}
+
 bool Link::read_reply() {
     return read_within(reply_limit_);
 }
@@ -40,6 +52,7 @@ int Link::read_reply_byte() {
 bool Link::read_within(Duration limit) {
     const Duration deadline = clock_.now() + limit;
     ReadResult r = port_.read_byte(deadline);
+    pause_from_ = clock_.now();
     if (r.kind == ReadResult::Kind::byte) {
         ogd_ = r.value;
         if (trace_ != nullptr) {
@@ -52,6 +65,7 @@ bool Link::read_within(Duration limit) {
         // answers at once for ever, so from then on the deadline is waited out and no caller
         // (the check's repeated wait among them) can spin on it.
         clock_.sleep_until(deadline);
+        pause_from_ = clock_.now();
     }
     return false;
 }

@@ -36,6 +36,10 @@ class Link {
     // The reply byte 0..255, or -1 at the deadline.
     int read_reply_byte();
     uint8_t OGD() const { return ogd_; }
+    // A prescribed pause before the next byte. It runs from the later of the last byte on
+    // the line and the end of the previous pause, so the work done since that byte counts
+    // towards it, and pauses in a row add up as they always did.
+    void pause(Duration d);
 
     // Where the link tells the operator, once, that the device has gone.
     void set_report(Report report);
@@ -56,6 +60,7 @@ class Link {
     std::atomic<Duration> reply_limit_{std::chrono::seconds(2)};
     std::atomic<Duration> reply_byte_limit_{std::chrono::seconds(2)};
     std::atomic<uint8_t> ogd_{0};
+    std::atomic<Duration> pause_from_{Duration{0}};
     std::atomic<bool> device_lost_{false};
     std::mutex report_mutex_;
     Report report_;

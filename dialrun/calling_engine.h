@@ -31,7 +31,7 @@ class CallingEngine {
     void end_run();
 
     bool exchange(uint8_t byte, core::Duration pause, const char* timeout_text);
-    void pause(core::Duration d) { s_.clock.sleep_for(d); }
+    void pause(core::Duration d) { s_.link.pause(d); }
     void log_error(const std::string& text) { s_.log.add_unselected(text); }
 
     core::ProgramState& s_;

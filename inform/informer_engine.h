@@ -39,7 +39,7 @@ class InformerEngine {
 
     bool exchange(uint8_t byte, const char* text);
     bool exchange_long(uint8_t byte, const char* text);
-    void pause(core::Duration d) { s_.clock.sleep_for(d); }
+    void pause(core::Duration d) { s_.link.pause(d); }
 
     core::ProgramState& s_;
     InformState& i_;

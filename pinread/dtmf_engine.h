@@ -34,7 +34,7 @@ class DtmfEngine {
 
     // Sends a byte after a pause and waits; on silence logs text and fails.
     bool exchange(core::Duration pause, uint8_t byte, const char* text);
-    void pause(core::Duration d) { s_.clock.sleep_for(d); }
+    void pause(core::Duration d) { s_.link.pause(d); }
     int64_t whole_seconds() const;
 
     core::ProgramState& s_;

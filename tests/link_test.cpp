@@ -151,3 +151,26 @@ TEST(Link, TheWireTraceListsEveryByteWithItsTime) {
               "2.104 play C:/wav/0.wav\n");
     std::remove(path.c_str());
 }
+
+TEST(Link, APauseRunsFromTheLastByteSoWorkSinceCountsAndPausesInARowAdd) {
+    RackOnLink r("K1 ring line\n");
+    ASSERT_EQ(r.select(0), 0x20);
+    Duration reply = r.clock.now();
+    r.clock.sleep_for(3ms);  // work after the reply, such as writing a result
+    r.link->pause(10ms);
+    EXPECT_EQ(r.clock.now(), reply + 10ms);
+    r.link->pause(4ms);  // a second pause adds to the first
+    EXPECT_EQ(r.clock.now(), reply + 14ms);
+    // Work longer than the pause: none is added, and the next one counts from now.
+    r.clock.sleep_for(20ms);
+    Duration after_work = r.clock.now();
+    r.link->pause(10ms);
+    EXPECT_EQ(r.clock.now(), after_work);
+    r.link->pause(2ms);
+    EXPECT_EQ(r.clock.now(), after_work + 2ms);
+    // A byte sent starts the count again.
+    r.link->send_byte(CMD_END);
+    Duration sent = r.clock.now();
+    r.link->pause(4ms);
+    EXPECT_EQ(r.clock.now(), sent + 4ms);
+}
