@@ -274,6 +274,9 @@ TEST(CallingEngine, EveryMissingReplyEndsTheRunWithItsStepsText) {
         EXPECT_EQ(log[log.size() - 2], texts[answered]) << "answered " << answered;
         EXPECT_EQ(log.back(), "Останов прозвонки");
         EXPECT_EQ(c.p.controller->state().link_state, LINK_WORK_ENDED);
+        EXPECT_EQ(c.form().status_text, " Завершение прозвонки абонентов ! ") << answered;
+        // The board in question gets nothing after the byte it left unanswered.
+        EXPECT_EQ(c.p.received(1).size(), static_cast<size_t>(4 + answered + 1)) << answered;
         // The mark and the log line exist only once the verdict itself has arrived.
         bool verdict = answered >= 17;
         EXPECT_EQ(c.root.read("Ring.TXT")[MARK_COLUMN], verdict ? 'Y' : ' ') << answered;
