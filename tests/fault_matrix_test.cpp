@@ -80,6 +80,7 @@ void sweep(const Row& row, const UploadTable* table) {
 
 const char* const IDLE = " Ожидание старта или записи фонем в канал ";
 const char* const PIN_IDLE = " Ожидание старта или записи режима DTMF ";
+const char* const PIN_ENDED = " Прием DTMF-кодов остановлен ! ";
 
 }  // namespace
 
@@ -141,10 +142,12 @@ namespace {
 
 // Answers the n-th select (counted from start()) with the address's neighbour, then counts
 // every byte the program still sends. Link::send_select drops stale input first, which is how
-// a select is told from a data byte that looks the same.
+// a select is told from a data byte that looks the same. With only_byte, only selects of that
+// byte count.
 class WrongEchoAt : public Transport {
   public:
-    WrongEchoAt(Transport& inner, int n) : inner_(inner), n_(n) {}
+    WrongEchoAt(Transport& inner, int n, int only_byte = -1)
+        : inner_(inner), n_(n), only_byte_(only_byte) {}
     void start() { counting_ = true; }
     int sent_after_fault() const { return after_; }
     bool faulted() const { return fired_; }
@@ -153,7 +156,8 @@ class WrongEchoAt : public Transport {
     std::string write_byte(uint8_t value) override {
         if (fired_) {
             ++after_;
-        } else if (counting_ && select_next_ && ++selects_ == n_) {
+        } else if (counting_ && select_next_ && (only_byte_ < 0 || value == only_byte_) &&
+                   ++selects_ == n_) {
             arm_ = true;
         }
         select_next_ = false;
@@ -176,6 +180,7 @@ class WrongEchoAt : public Transport {
   private:
     Transport& inner_;
     int n_;
+    int only_byte_;
     bool counting_ = false;
     bool select_next_ = false;
     int selects_ = 0;
@@ -261,6 +266,27 @@ TEST(FaultMatrix, AWrongEchoAtEachSelectEndsTheSequenceAndNothingFollows) {
                                             LINK_FREE);
 }
 
+TEST(FaultMatrix, AWrongEchoAtPinreadsSelectWithBit7EndsTheReception) {
+    TempRoot root;
+    ProgramOnRack<pinread::PinreadController> p("K1 dtmf line ring=1000\nK2 dtmf line ring=1000\n",
+                                                Setting{"", root.path.string()});
+    WrongEchoAt tampered(*p.transport, 1, CMD_SELECT_BIT7 | 1);
+    Link link(tampered, p.clock);
+    p.controller =
+        std::make_unique<pinread::PinreadController>(link, p.clock, DriveC(root.path), *p.sound);
+    p.start_and_survey();
+    tampered.start();
+    p.run_then_stop(2s);
+    ASSERT_TRUE(tampered.faulted());
+    std::vector<std::string> log = p.log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], "Ошибка Адреса ");
+    EXPECT_EQ(log.back(), "Останов приема DTMF-кодов");
+    EXPECT_EQ(tampered.sent_after_fault(), 0) << "nothing may follow a wrong echo";
+    EXPECT_EQ(p.controller->state().link_state, LINK_WORK_ENDED);
+    EXPECT_EQ(p.controller->form().status_text, PIN_ENDED);
+}
+
 namespace {
 
 // One byte of an engine's sequence on K2: what it is, and the log text when it gets no reply.
@@ -343,7 +369,6 @@ void engine_sweep(const EngineRow& row, int first, const std::vector<Step>& step
 }
 
 const char* const ADRES = "Тайм-Аут Adres";
-const char* const PIN_ENDED = " Прием DTMF-кодов остановлен ! ";
 
 const EngineRow PIN_CALL{"K1 dtmf line ring=1000\nK2 dtmf line ring=1 dial=1 silent-after=%d\n",
                          "2026-12-07T09:00:00", "Останов приема DTMF-кодов", PIN_ENDED};
