@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -164,6 +165,86 @@ int count_passes(const std::string& path, const std::string& sent) {
     return passes;
 }
 
+struct TraceLine {
+    double seconds;
+    char direction;  // '>' sent, '<' received
+    uint8_t value;
+};
+
+std::vector<TraceLine> read_trace(const std::string& path) {
+    std::vector<TraceLine> lines;
+    std::ifstream trace(path);
+    for (std::string line; std::getline(trace, line);) {
+        TraceLine t{};
+        char direction = 0;
+        unsigned value = 0;
+        if (std::sscanf(line.c_str(), "%lf %c %x", &t.seconds, &direction, &value) == 3 &&
+            (direction == '>' || direction == '<')) {
+            t.direction = direction;
+            t.value = static_cast<uint8_t>(value);
+            lines.push_back(t);
+        }
+    }
+    return lines;
+}
+
+// The engine's first byte: its first select, two lines before its first CMD_SET_WAIT.
+size_t engine_start(const std::vector<TraceLine>& lines) {
+    for (size_t i = 2; i < lines.size(); ++i) {
+        if (lines[i].direction == '>' && lines[i].value == 0x81) {
+            return i - 2;
+        }
+    }
+    return lines.size();
+}
+
+// The floor of this machine and pty: the minimum run's bytes, with the gaps between them,
+// replayed by a bare loop (no engine, files or front end) against a fresh boardsim. Its time
+// runs from the engine's first byte to the last; mismatched replies are counted.
+double replay_floor(const std::vector<TraceLine>& lines, const fs::path& rack, int& mismatches) {
+    Boardsim board(rack);
+    core::RealClock clock;
+    core::OpenedPort opened = core::open_serial_port(board.pty, clock);
+    if (!opened.port) {
+        return -1;
+    }
+    core::Transport& port = *opened.port;
+    const size_t first = engine_start(lines);
+    for (size_t i = 0; i < first;
+         ++i) {  // the survey, untimed: the boards as the engine found them
+        if (lines[i].direction == '>') {
+            port.write_byte(lines[i].value);
+        } else {
+            port.read_byte(clock.now() + std::chrono::seconds(1));
+        }
+    }
+    mismatches = 0;
+    const core::Duration started = clock.now();
+    core::Duration last_event = started;
+    for (size_t i = first; i < lines.size(); ++i) {
+        // Stamps are in whole milliseconds, and every pause is a whole number of them.
+        core::Duration gap = std::chrono::milliseconds(
+            i == first ? 0 : std::lround(1000 * (lines[i].seconds - lines[i - 1].seconds)));
+        if (lines[i].direction == '>') {
+            clock.sleep_until(last_event + gap);
+            port.write_byte(lines[i].value);
+        } else {
+            if (gap >= std::chrono::milliseconds(4)) {  // read after a pause, not at once
+                clock.sleep_until(last_event + gap);
+            }
+            core::ReadResult r = port.read_byte(clock.now() + std::chrono::seconds(1));
+            mismatches += r.kind != core::ReadResult::Kind::byte || r.value != lines[i].value;
+        }
+        last_event = clock.now();
+    }
+    return std::chrono::duration<double>(clock.now() - started).count();
+}
+
+double span_seconds(const std::vector<TraceLine>& lines) {
+    size_t first = engine_start(lines);
+    return first < lines.size() ? lines.back().seconds - lines[first].seconds : 0;
+}
+
 void write_list(const fs::path& root, int records) {
     std::ofstream list(root / "Ring.TXT", std::ios::binary);
     for (int i = 0; i < records; ++i) {
@@ -203,6 +284,8 @@ void efficiency(const fs::path& dir) {
     write_list(virtual_run.root, 40);
     Run minimum = campaign(virtual_run, "");
     minimum.passes = count_passes(virtual_run.trace_file, "> ");
+    const std::vector<TraceLine> minimum_bytes = read_trace(virtual_run.trace_file);
+    const double minimum_span = span_seconds(minimum_bytes);
 
     // The program runs as operators run it, without its trace; boardsim's trace, written
     // while the reply waits out its wire time, counts the passes.
@@ -225,15 +308,29 @@ void efficiency(const fs::path& dir) {
                   [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
         return runs[1];
     };
+    int mismatches = 0;
+    auto floor_of_three = [&] {
+        double spans[3];
+        for (double& span : spans) {
+            int wrong = 0;
+            span = replay_floor(minimum_bytes, dir / "calling.rack", wrong);
+            mismatches += wrong;
+        }
+        std::sort(std::begin(spans), std::end(spans));
+        return spans[1];
+    };
     double late_default = sleep_lateness();
+    double floor_default = floor_of_three();
     Run real = median_of_three();
     Run held;
     double late_held = 0;
+    double floor_held = 0;
     bool could_hold = false;
     {
         WakeUpHeld hold;
         could_hold = hold.fd >= 0;
         late_held = sleep_lateness();
+        floor_held = floor_of_three();
         held = median_of_three();
     }
     std::printf("  %-34s %8s %7s %8s %10s %9s %9s\n", "", "seconds", "passes", "ms/pass",
@@ -243,16 +340,31 @@ void efficiency(const fs::path& dir) {
                     1000 * r.seconds / std::max(1, r.passes),
                     1000 * r.seconds / std::max(1u, r.records), r.seconds / minimum.seconds, late);
     };
+    auto floor_row = [&](const char* name, double span, double late) {
+        std::printf("  %-34s %8.2f %7s %8s %10s %9.3f %6.0f us\n", name, span, "", "", "",
+                    span / minimum_span, late);
+    };
     row("minimum (pauses + bytes)", minimum, 0);
-    row("pty + boardsim, median of 3", real, late_default);
+    floor_row("floor: its bytes by a bare loop", floor_default, late_default);
+    row("Dialrun over pty + boardsim", real, late_default);
     if (could_hold) {
-        row("  processors kept out of deep idle", held, late_held);
+        std::printf("  processors kept out of deep idle:\n");
+        floor_row("floor: its bytes by a bare loop", floor_held, late_held);
+        row("Dialrun over pty + boardsim", held, late_held);
     } else {
         std::printf("  (processors not kept out of deep idle: /dev/cpu_dma_latency needs root)\n");
     }
+    std::printf("  Dialrun / floor: %.3f",
+                (real.seconds / minimum.seconds) / (floor_default / minimum_span));
+    if (could_hold) {
+        std::printf(", kept out of deep idle %.3f",
+                    (held.seconds / minimum.seconds) / (floor_held / minimum_span));
+    }
+    std::printf("%s\n", mismatches == 0 ? "" : "  (the floor's replies differed: see boardsim)");
     std::printf(
-        "  target: within 1.03 of the minimum. \"3ms late\" is how late a 3 ms sleep "
-        "wakes, measured beside each row.\n\n");
+        "  Medians of 3 runs. Target: within 1.03 of the minimum. The floor times the engine's "
+        "first byte to its last;\n  \"3ms late\" is how late a 3 ms sleep wakes, measured "
+        "beside each row.\n\n");
 }
 
 void deadline_precision(const fs::path& dir) {
