@@ -1,11 +1,12 @@
 // The link in real time, over a pseudo-terminal against boardsim emulating 9600-baud byte times:
 //  - efficiency: a Dialrun campaign, beside the same campaign on the virtual clock (whose time
-//    is exactly what the prescribed pauses and byte times allow), once as the machine idles by
-//    default and once with its processors kept out of deep idle;
+//    is exactly what the prescribed pauses and byte times allow) and the floor of the machine
+//    and the pty (those bytes replayed by a bare loop), once as the machine idles by default
+//    and once with its processors kept out of deep idle;
 //  - idle cost: processor time per minute of a campaign whose boards are all busy;
 //  - deadline precision: time-outs measured against 2 s, 30 s and 59 s.
 //
-//   link_bench            (about three minutes)
+//   link_bench [efficiency] [deadlines] [idle]     (all three: about four minutes)
 
 #include <fcntl.h>
 #include <signal.h>
@@ -400,7 +401,7 @@ void idle_cost(const fs::path& dir) {
 const char* const USAGE =
     "link_bench [efficiency] [deadlines] [idle]\n"
     "  the link in real time over a pseudo-terminal against boardsim --byte-time;\n"
-    "  without arguments all three parts (about three minutes)\n";
+    "  without arguments all three parts (about four minutes)\n";
 
 }  // namespace
 
