@@ -314,23 +314,18 @@ std::string with_silence(const std::string& rack, int after) {
     return text;
 }
 
-// Runs an engine on the rack until it ends; the bytes K2 received, and the trace's lines.
+// Runs an engine on the rack until it ends, stopped by the operator or by a failure.
 template <typename C>
 struct EngineRun {
     EngineRun(const EngineRow& row, int silent_after, StopAt stop)
         : p(with_silence(row.rack, silent_after),
             Setting{(root.path / "trace.txt").string(), root.path.string(), at(row.start_time)}) {
         p.start_and_survey();
-        if (!stop.press) {
-            EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
-        } else {
-            Duration until = p.clock.now() + stop.after;
-            p.clock.hold_at(until);
-            EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
-            EXPECT_TRUE(p.clock.wait_reached(until, 10s));
-            EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::stop); }), std::nullopt);
-            p.clock.release_hold();
+        if (stop.press) {
+            p.run_then_stop(stop.after);
+            return;
         }
+        EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
         EXPECT_TRUE(p.controller->wait_idle(20s));
     }
     std::string last_trace_line() const {
