@@ -200,6 +200,16 @@ void Controller::form_state(int code, int channel) {
     });
 }
 
+void Controller::end_turn(int link_state, int code, int channel) {
+    front_end_->run_on_ui([&] {
+        if (channel >= 0) {
+            state_.table.current_channel = channel;
+        }
+        state_.link_state = link_state;
+        OnFormState(code);
+    });
+}
+
 void Controller::OnFormUpdate() {
     form_model().channel_radio = state_.table.current_channel;
     update_data();
@@ -210,7 +220,10 @@ bool Controller::show_status_code(int code, const std::string& work_ended_status
     std::atomic<int>& current = state_.table.current_channel;
     switch (code) {
         case FORM_IDLE:
+            // The link is free again: the radio shows the channel a check or an upload would
+            // serve (K8 after the survey, whatever was clicked meanwhile).
             f.status_text = idle_status();
+            f.channel_radio = current;
             return true;
         case FORM_WORK_ENDED:
             f.status_text = work_ended_status;
@@ -247,6 +260,15 @@ void Controller::start_worker(AutoResetEvent& event, std::function<void()> turn)
     threads_.emplace_back([this, &event, turn = std::move(turn)] {
         while (event.wait()) {
             turn();
+            release_worker();
+        }
+    });
+}
+
+void Controller::start_engine_worker(std::function<void()> run) {
+    threads_.emplace_back([this, run = std::move(run)] {
+        if (state_.work_event.wait()) {
+            run();
             release_worker();
         }
     });

@@ -96,6 +96,7 @@ class Controller : private FormMessages {
     // just before the handler runs, so a radio click cannot slip in between.
     void form_update(int channel) override;
     void form_state(int code, int channel) override;
+    void end_turn(int link_state, int code, int channel) override;
     FormMessages& messages() { return *this; }
     // The common UM_FORM_UPDATE handler.
     void OnFormUpdate();
@@ -109,6 +110,9 @@ class Controller : private FormMessages {
     // A thread that sleeps on event and runs turn each time it is set; the handler that sets
     // the event calls claim_worker() first, the turn's end releases it.
     void start_worker(AutoResetEvent& event, std::function<void()> turn);
+    // The engine's thread: it waits on work_event once and serves one period of work, so
+    // no later start can run the engine again.
+    void start_engine_worker(std::function<void()> run);
     void claim_worker();
 
     FrontEnd* front_end_ = nullptr;

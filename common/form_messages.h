@@ -10,6 +10,9 @@ class FormMessages {
     virtual ~FormMessages() = default;
     virtual void form_update(int channel) = 0;
     virtual void form_state(int code, int channel = -1) = 0;
+    // A worker's last message: link_state takes its new value on the user-interface side,
+    // in the same step as the form state, so no button handler can come in between.
+    virtual void end_turn(int link_state, int code, int channel = -1) = 0;
 };
 
 // State codes of the shared threads.

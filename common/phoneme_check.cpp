@@ -41,9 +41,8 @@ void phoneme_check(ProgramState& s, const CheckTexts& texts, FormMessages& form,
     s.log.add("----Контроль Фонем канала---");
     s.log.add("Adrec K" + std::to_string(channel + 1));
     check_board(s, texts, channel);
-    s.link_state = LINK_FREE;
     s.log.add(texts.end_line);
-    form.form_state(FORM_IDLE);
+    form.end_turn(LINK_FREE, FORM_IDLE);
 }
 
 }  // namespace core

@@ -65,8 +65,7 @@ void channel_survey(ProgramState& s, const SurveyPauses& pauses, FormMessages& f
         }
         s.clock.sleep_for(std::chrono::milliseconds(100));
     }
-    s.link_state = LINK_FREE;
-    form.form_state(FORM_IDLE, CHANNEL_COUNT - 1);
+    form.end_turn(LINK_FREE, FORM_IDLE, CHANNEL_COUNT - 1);
 }
 
 }  // namespace core

@@ -149,9 +149,8 @@ void run_upload(ProgramState& s, const UploadTable& table, Sound& sound, FormMes
     s.log.add(table.title_line);
     s.log.add("Adrec K" + std::to_string(channel + 1));
     Upload(s, table, sound, channel).run();
-    s.link_state = LINK_FREE;
     s.log.add(table.end_line);
-    form.form_state(FORM_IDLE);
+    form.end_turn(LINK_FREE, FORM_IDLE);
 }
 
 }  // namespace core

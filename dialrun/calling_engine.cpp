@@ -50,7 +50,7 @@ void CallingEngine::run() {
         d_.ring_active[k] = s_.table.serves(k, MODE_RING) ? 1 : 0;
     }
     if (start_phase()) {
-        while (s_.link_state == LINK_WORK && poll_pass()) {
+        while (!work_done_ && poll_pass()) {
         }
     }
     end_run();
@@ -107,7 +107,7 @@ bool CallingEngine::poll_pass() {
         all_stopped = all_stopped && active == 0;
     }
     if (d_.stop_requested && all_stopped) {
-        s_.link_state = LINK_FREE;
+        work_done_ = true;
     }
     return true;
 }
@@ -187,8 +187,8 @@ bool CallingEngine::give_out_record(int k) {
     RecordKind kind;
     while ((kind = d_.list.read_record()) == MARKED_RECORD) {
         const std::string& r = d_.list.record_buffer();
-        messages_.record_read(r[r.size() - 3] == 'Y' ? RECORD_DONE_NOTIFIED
-                                                     : RECORD_DONE_OTHERWISE);
+        messages_.record_read(record_mark(r) == 'Y' ? RECORD_DONE_NOTIFIED
+                                                    : RECORD_DONE_OTHERWISE);
     }
     // A fresh record read at a stop stays unmarked for a later run.
     if (kind == LIST_END || d_.stop_requested) {
@@ -224,9 +224,10 @@ bool CallingEngine::stop_channel(int k) {
     d_.ring_active[k] = 0;
     d_.ring_pending[k] = 0;
     d_.stop_requested = 1;  // one channel at the end of the list stops them all
-    d_.status_line = formatted("%s    %7d     %7d", d_.channel_number[k].substr(0, 7),
-                               d_.notified_count[k], d_.not_notified_count[k]);
-    d_.status_line.replace(0, std::min<size_t>(7, d_.status_line.size()), "Stop ! ");
+    // The number's seven columns are replaced, even for a channel that never got a number,
+    // so the counts stay in their columns.
+    d_.status_line = formatted("%s    %7d     %7d", "Stop ! ", d_.notified_count[k],
+                               d_.not_notified_count[k]);
     messages_.channel_result(RESULT_NONE, k);
     return exchange(CMD_STOP_MODE, milliseconds(3), "Тайм-Аут3") &&
            exchange(CMD_END, milliseconds(3), "Тайм-Аут4");
@@ -234,8 +235,8 @@ bool CallingEngine::stop_channel(int k) {
 
 void CallingEngine::end_run() {
     s_.log.add("Останов прозвонки");
-    s_.link_state = LINK_WORK_ENDED;
-    form_.form_state(FORM_WORK_ENDED, 0);
+    // link_state goes from 1 to 10 in one step: no check or upload can start in between.
+    form_.end_turn(LINK_WORK_ENDED, FORM_WORK_ENDED, 0);
 }
 
 }  // namespace dialrun

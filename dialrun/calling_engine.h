@@ -38,6 +38,7 @@ class CallingEngine {
     DialrunState& d_;
     core::FormMessages& form_;
     DialrunMessages& messages_;
+    bool work_done_ = false;  // every channel stopped: the loop ends
 };
 
 // The 8 data bytes of CMD_NUMBER for a record: the amount (column 9 as it is, then columns

@@ -88,7 +88,7 @@ const UploadTable* DialrunController::upload_table(Button button) const {
 }
 
 void DialrunController::start_program_workers() {
-    start_worker(state().work_event, [this] {
+    start_engine_worker([this] {
         CallingEngine engine(state(), d_, messages(), *this);
         engine.run();
     });
@@ -147,7 +147,7 @@ void DialrunController::OnRecordRead(int code) {
         form_.not_notified_list.add_unselected(number);
         ++form_.not_notified_total;
     }
-    form_.record_list.add(number + " " + record[record.size() - 3]);
+    form_.record_list.add(number + " " + record_mark(record));
     form_.progress = progress_value();
     update_data();
 }

@@ -47,6 +47,10 @@ bool is_list_end(const std::string& line) {
 
 }  // namespace
 
+char record_mark(const std::string& record) {
+    return record.size() > MARK_COLUMN ? record[MARK_COLUMN] : ' ';
+}
+
 char mark_for_reply(uint8_t reply) {
     return reply == 1 ? 'Y' : reply == 2 ? 'Z' : 'N';
 }
@@ -61,6 +65,7 @@ bool SubscriberList::open(const std::filesystem::path& path, std::string& error)
     list_length_ = std::ftell(file_);
     std::fseek(file_, 0, SEEK_SET);
     list_offset_ = 0;
+    list_ended_ = false;
     return true;
 }
 
@@ -102,12 +107,14 @@ std::string SubscriberList::validate() {
     }
     std::fseek(file_, 0, SEEK_SET);
     list_offset_ = 0;
+    list_ended_ = false;
     return fault;
 }
 
 RecordKind SubscriberList::read_record() {
     std::string line;
-    if (!read_line(line) || is_list_end(line)) {
+    if (list_ended_ || !read_line(line) || is_list_end(line)) {
+        list_ended_ = true;
         return LIST_END;
     }
     record_buffer_ = line;

@@ -17,6 +17,8 @@ enum RecordKind { LIST_END = 0, FRESH_RECORD = 1, MARKED_RECORD = 2 };
 
 // "Y" notified, "Z" not notified (reply 2), "N" not notified (any other reply).
 char mark_for_reply(uint8_t reply);
+// The mark a record carries: its column 17, a blank for a line too short to have one.
+char record_mark(const std::string& record);
 
 class SubscriberList {
   public:
@@ -34,7 +36,8 @@ class SubscriberList {
     std::string validate();
 
     // The next line: LIST_END at the end of the file or at an empty line, else FRESH_RECORD
-    // or MARKED_RECORD with the line in record_buffer().
+    // or MARKED_RECORD with the line in record_buffer(). Once the end has been met, every
+    // later call reports it: what follows the end marker is never read.
     RecordKind read_record();
     // Writes the mark for reply into the record that ends at record_end and puts it on the
     // disk; the reading position stays. Returns the system's reason on failure, else "".
@@ -52,6 +55,7 @@ class SubscriberList {
     long list_length_ = 0;
     long list_offset_ = 0;
     std::string record_buffer_;
+    bool list_ended_ = false;
 };
 
 }  // namespace dialrun

@@ -62,7 +62,7 @@ std::optional<std::string> InformController::OnStopInformer() {
 void InformController::start_program_workers() {
     // Inform waits up to 59 s wherever it reads a reply byte: a board answers after a message.
     state().link.set_reply_byte_limit(std::chrono::seconds(59));
-    start_worker(state().work_event, [this] { InformerEngine(state(), i_, messages()).run(); });
+    start_engine_worker([this] { InformerEngine(state(), i_, messages()).run(); });
 }
 
 CheckTexts InformController::check_texts() const {

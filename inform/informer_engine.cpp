@@ -44,7 +44,7 @@ void InformerEngine::run() {
     if (start_pass()) {
         correction_due_ = false;
         correction_done_ = false;
-        while (s_.link_state == LINK_WORK && poll_cycle()) {
+        while (!work_done_ && poll_cycle()) {
         }
     }
     end();
@@ -141,7 +141,7 @@ bool InformerEngine::poll_cycle() {
         all_released = all_released && mode == 0;
     }
     if (i_.stop_requested && all_released) {
-        s_.link_state = LINK_FREE;
+        work_done_ = true;
     }
     return true;
 }
@@ -185,8 +185,8 @@ bool InformerEngine::poll_channel(int k) {
 
 void InformerEngine::end() {
     s_.log.add("Останов Автоинформатора");
-    s_.link_state = LINK_WORK_ENDED;
-    form_.form_state(FORM_WORK_ENDED, 0);
+    // link_state goes from 1 to 10 in one step: no check or upload can start in between.
+    form_.end_turn(LINK_WORK_ENDED, FORM_WORK_ENDED, 0);
 }
 
 }  // namespace inform

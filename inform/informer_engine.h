@@ -46,6 +46,7 @@ class InformerEngine {
     core::FormMessages& form_;
     bool correction_due_ = false;
     bool correction_done_ = false;
+    bool work_done_ = false;  // every channel taken out of service: the loop ends
 };
 
 constexpr int FORM_MESSAGES_COUNTED = 4;

@@ -33,7 +33,7 @@ void DtmfEngine::run() {
         p_.dtmf_active[k] = s_.table.serves(k, MODE_DTMF) ? 1 : 0;
     }
     if (start_pass()) {
-        while (s_.link_state == LINK_WORK && poll_cycle()) {
+        while (!work_done_ && poll_cycle()) {
         }
     }
     end();
@@ -95,7 +95,7 @@ bool DtmfEngine::poll_cycle() {
         any_active = any_active || active != 0;
     }
     if (p_.stop_requested && !any_active) {
-        s_.link_state = LINK_FREE;
+        work_done_ = true;
     }
     return true;
 }
@@ -260,8 +260,8 @@ bool DtmfEngine::release(int) {
 
 void DtmfEngine::end() {
     s_.log.add("Останов приема DTMF-кодов");
-    s_.link_state = LINK_WORK_ENDED;
-    form_.form_state(core::FORM_WORK_ENDED, 0);
+    // link_state goes from 1 to 10 in one step: no check or upload can start in between.
+    form_.end_turn(core::LINK_WORK_ENDED, core::FORM_WORK_ENDED, 0);
 }
 
 }  // namespace pinread

@@ -41,6 +41,7 @@ class DtmfEngine {
     PinreadState& p_;
     core::FormMessages& form_;
     std::array<int64_t, core::CHANNEL_COUNT> dial_timer_start_{};
+    bool work_done_ = false;  // every channel stopped: the loop ends
 };
 
 }  // namespace pinread

@@ -56,7 +56,7 @@ std::optional<std::string> PinreadController::OnStop() {
 }
 
 void PinreadController::start_program_workers() {
-    start_worker(state().work_event, [this] { DtmfEngine(state(), p_, messages()).run(); });
+    start_engine_worker([this] { DtmfEngine(state(), p_, messages()).run(); });
 }
 
 void PinreadController::OnFormState(int code) {

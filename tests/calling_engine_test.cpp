@@ -206,7 +206,7 @@ TEST(CallingEngine, AListThatBeginsWithAnEmptyLineStopsEveryChannelAtOnce) {
     Campaign c("K1 ring line\nK2 ring line\n", "\r\n" + list_of(3));
     c.run();
     for (int k = 0; k < 2; ++k) {
-        EXPECT_EQ(c.form().mode_text[k], "Stop !    0           0");
+        EXPECT_EQ(c.form().mode_text[k], "Stop !           0           0");
         const std::vector<uint8_t>& r = c.p.rack->board(k)->received();
         EXPECT_EQ(std::vector<uint8_t>(r.end() - 2, r.end()),
                   (std::vector<uint8_t>{CMD_STOP_MODE, CMD_END}));
@@ -219,6 +219,41 @@ TEST(CallingEngine, AListThatBeginsWithAnEmptyLineStopsEveryChannelAtOnce) {
     empty.run();
     EXPECT_EQ(empty.form().record_total, 0u);
     EXPECT_EQ(empty.form().progress, 100);
+}
+
+TEST(CallingEngine, NothingAfterTheEndMarkerIsListedCountedOrCalled) {
+    const std::string rack =
+        "K1 ring line busy=1 results=1\nK2 ring line busy=2 results=2\nK3 ring line\n";
+    std::string old_records;
+    for (int i = 0; i < 5; ++i) {
+        old_records += record(std::to_string(4000000 + i), "   1000", 'Y');
+    }
+    struct Case {
+        std::string list;
+        unsigned record_total;
+    } cases[] = {
+        {record("1000001", "   1500") + record("1000002", "   2500") + "\r\n" + old_records, 7},
+        // Short lines after the marker once put a NUL into "Список".
+        {record("1000001", "   1500") + record("1000002", "   2500") + "\r\n\r\n\n\n", 2},
+    };
+    for (const Case& t : cases) {
+        Campaign c(rack, t.list);
+        c.run();
+        const DialrunForm& f = c.form();
+        EXPECT_EQ(f.list_total, 2u);
+        EXPECT_EQ(f.notified_total, 1u);
+        EXPECT_EQ(f.not_notified_total, 1u);
+        EXPECT_EQ(f.record_total, t.record_total);
+        ASSERT_EQ(f.record_list.size(), 2u);
+        EXPECT_EQ(f.record_list.at(0), "1000001   ");
+        EXPECT_EQ(f.record_list.at(1), "1000002   ");
+        EXPECT_EQ(f.notified_list.size(), 1u);
+        EXPECT_EQ(f.not_notified_list.size(), 1u);
+        EXPECT_EQ(c.root.read("Ring.TXT").substr(42), t.list.substr(42));
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_TRUE(c.p.rack->board(k)->anomalies().empty()) << "K" << k + 1;
+        }
+    }
 }
 
 TEST(CallingEngine, RecordsDoneEarlierAreListedAndCountedButNeverCalled) {

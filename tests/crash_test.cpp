@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -21,6 +22,9 @@ namespace fs = std::filesystem;
 namespace {
 
 const int RECORDS = 300;
+// The records of the list that are not marked yet: every 11th from the 5th and every 13th
+// from the 7th carry a mark.
+const long FRESH = 252;
 
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -29,9 +33,23 @@ std::string read_file(const fs::path& path) {
     return text.str();
 }
 
-// Starts a campaign ("wait", "start", then the end of input waits for the run) and kills the
-// program after delay; a negative delay lets it finish.
-void run_campaign(const fs::path& root, const fs::path& rack, std::chrono::microseconds delay) {
+// Results in both logs so far: whole 70-byte lines.
+long results_logged(const fs::path& root) {
+    std::error_code ec;
+    long bytes = 0;
+    for (const char* name : {"RINGY.txt", "RINGN.txt"}) {
+        auto size = fs::file_size(root / name, ec);
+        bytes += ec ? 0 : static_cast<long>(size);
+    }
+    return bytes / 70;
+}
+
+// Starts a campaign ("wait", "start", then the end of input waits for the run). With a kill
+// point, the program is killed delay after the logs hold that many results, so every kill
+// follows the program's progress whatever the machine's load; a campaign that ends first is
+// left to end. Without one it runs to its end.
+void run_campaign(const fs::path& root, const fs::path& rack,
+                  std::optional<std::pair<long, std::chrono::microseconds>> kill_point) {
     int in[2];
     ASSERT_EQ(::pipe(in), 0);
     pid_t pid = ::fork();
@@ -50,11 +68,22 @@ void run_campaign(const fs::path& root, const fs::path& rack, std::chrono::micro
     ASSERT_EQ(::write(in[1], commands, sizeof commands - 1),
               static_cast<ssize_t>(sizeof commands - 1));
     ::close(in[1]);
-    if (delay.count() >= 0) {
-        std::this_thread::sleep_for(delay);
+    int status = 0;
+    if (kill_point) {
+        auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (results_logged(root) < kill_point->first) {
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                return;  // the campaign ended before that result
+            }
+            if (std::chrono::steady_clock::now() > give_up) {
+                ADD_FAILURE() << "no result " << kill_point->first << " within two minutes";
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        std::this_thread::sleep_for(kill_point->second);
         ::kill(pid, SIGKILL);
     }
-    int status = 0;
     ::waitpid(pid, &status, 0);
 }
 
@@ -101,8 +130,13 @@ TEST(CrashDurability, KilledCampaignsLoseNothingAndFinishAfterARestart) {
         // (log, line) of the last line of each log at each kill so far in this campaign.
         std::set<std::pair<int, size_t>> tails_at_kills;
         for (int round = 0; round < 3; ++round, ++kills) {
-            std::uniform_int_distribution<int> delay_us(15000, 120000);
-            run_campaign(root, rack, std::chrono::microseconds(delay_us(random)));
+            // Killed 0-20 ms after one of the first three quarters of the results to come,
+            // so that most kills land with records still to call.
+            long results = results_logged(root);
+            std::uniform_int_distribution<long> nth(1, std::max(1L, (FRESH - results) * 3 / 4));
+            std::uniform_int_distribution<int> delay_us(0, 20000);
+            run_campaign(root, rack,
+                         std::pair{results + nth(random), std::chrono::microseconds(delay_us(random))});
             std::string list = read_file(root / "Ring.TXT");
             ASSERT_EQ(list.size(), original.size());
             std::map<std::string, char> marks;
@@ -157,7 +191,7 @@ TEST(CrashDurability, KilledCampaignsLoseNothingAndFinishAfterARestart) {
             }
         }
         // A restart that is left alone finishes the campaign.
-        run_campaign(root, rack, std::chrono::microseconds(-1));
+        run_campaign(root, rack, std::nullopt);
         std::string list = read_file(root / "Ring.TXT");
         for (int i = 0; i < RECORDS; ++i) {
             EXPECT_NE(list[i * 20 + 17], ' ') << "record " << i << " never called";

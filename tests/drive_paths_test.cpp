@@ -3,11 +3,12 @@
 #include <fstream>
 
 #include "drive_paths.h"
+#include "temp_root.h"
 
 namespace fs = std::filesystem;
 
 TEST(DriveC, ResolvesFixedPathsUnderTheRootIgnoringLetterCase) {
-    fs::path root = fs::path(::testing::TempDir()) / "drive_c_test";
+    fs::path root = fs::path(temp_path("drive_c_test"));
     fs::remove_all(root);
     fs::create_directories(root / "WAV");
     fs::create_directories(root / "Time");

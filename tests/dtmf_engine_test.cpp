@@ -49,7 +49,7 @@ bool contains(const std::vector<std::string>& lines, const std::string& line) {
 }  // namespace
 
 TEST(DtmfEngine, OneCallRunsArmRingDialReadSpeakBackHangUpAndArmAgain) {
-    std::string trace = ::testing::TempDir() + "/dtmf_trace.txt";
+    std::string trace = temp_path("dtmf_trace.txt");
     Reception r("K2 dtmf line codes=1234,9870 ring=2 dial=3\n", trace);
     std::vector<std::string> rows;
     r.p.front_end.on_form_changed = [&] {
@@ -261,7 +261,7 @@ TEST(PinreadForm, CodesShowWhatAChannelIsDoing) {
 }
 
 TEST(PinModeUpload, SendsSixteenPhrasesAndModeFour) {
-    std::string trace = ::testing::TempDir() + "/pin_upload_trace.txt";
+    std::string trace = temp_path("pin_upload_trace.txt");
     Reception r("K6 ring line\n", trace);
     write_voice_prompts(DriveC(r.root.path), pin_mode_upload());
     r.p.ui([](auto& c) { c.OnChannelK(6); });

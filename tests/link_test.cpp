@@ -7,6 +7,7 @@
 #include "closed_port.h"
 #include "commands.h"
 #include "rack_fixture.h"
+#include "temp_root.h"
 
 using namespace core;
 using namespace std::chrono_literals;
@@ -125,7 +126,7 @@ TEST(Link, APortThatCouldNotBeOpenedTimesOutEveryExchange) {
 }
 
 TEST(Link, TheWireTraceListsEveryByteWithItsTime) {
-    std::string path = ::testing::TempDir() + "/wire_trace_test.txt";
+    std::string path = temp_path("wire_trace_test.txt");
     RackOnLink r("K1 ring line=0x04 late=2\nK2 dtmf line\n");
     WireTrace trace(r.clock);
     ASSERT_EQ(trace.open(path), "");

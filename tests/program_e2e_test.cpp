@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "boardsim_process.h"
+#include "temp_root.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ Outcome run(const std::vector<std::string>& args, const std::string& input,
 }
 
 std::string write_file(const std::string& name, const std::string& text) {
-    std::string path = ::testing::TempDir() + "/" + name;
+    std::string path = temp_path(name);
     std::ofstream(path) << text;
     return path;
 }
@@ -145,7 +146,7 @@ TEST(ProgramEndToEnd, OptionsHelpVersionAndRefusals) {
 }
 
 TEST(ProgramEndToEnd, FastTraceShowsAnAbsentBoardsDeadline) {
-    std::string trace = ::testing::TempDir() + "/e2e_trace.txt";
+    std::string trace = temp_path("e2e_trace.txt");
     Outcome o = run({DIALRUN_PATH, "--console", "--fast", "--trace", trace, "--simulate",
                      write_file("e2e_k2.rack", "K2 ring line\n")},
                     "");
@@ -164,7 +165,7 @@ TEST(ProgramEndToEnd, FastTraceShowsAnAbsentBoardsDeadline) {
 }
 
 TEST(ProgramEndToEnd, ACampaignThroughTheConsoleAgreesWithTheWireTrace) {
-    std::string root = ::testing::TempDir() + "/e2e_campaign";
+    std::string root = temp_path("e2e_campaign");
     std::filesystem::remove_all(root);
     std::filesystem::create_directories(root);
     std::string list;

@@ -8,6 +8,7 @@
 #include "inform_controller.h"
 #include "pinread_controller.h"
 #include "program_fixture.h"
+#include "temp_root.h"
 
 using namespace core;
 using namespace std::chrono_literals;
@@ -102,7 +103,7 @@ TYPED_TEST(Survey, RowsShowModeNamesAndLineBits) {
 
 template <typename ProgramController>
 std::string first_trace_lines(int count) {
-    std::string path = ::testing::TempDir() + "/survey_pauses_trace.txt";
+    std::string path = temp_path("survey_pauses_trace.txt");
     {
         ProgramOnRack<ProgramController> p("K1 ring line\nK2 ring line\n", path);
         p.start_and_survey();

@@ -8,14 +8,28 @@
 #include <sstream>
 #include <string>
 
+#ifdef _WIN32
+#include <process.h>
+#define BOARDRACK_TEST_PID _getpid()
+#else
+#include <unistd.h>
+#define BOARDRACK_TEST_PID ::getpid()
+#endif
+
+// A path of its own in the shared temporary folder: the process id keeps two build trees
+// that test at once apart.
+inline std::string temp_path(const std::string& name) {
+    return (std::filesystem::path(::testing::TempDir()) /
+            (name + "_" + std::to_string(BOARDRACK_TEST_PID)))
+        .string();
+}
+
 // A fresh folder standing for drive C:, removed afterwards.
 struct TempRoot {
     TempRoot() {
         static std::atomic<int> counter{0};
-        path = std::filesystem::path(::testing::TempDir()) /
-               ("root_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                std::to_string(counter++) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        path = temp_path("root_" + std::to_string(counter++) + "_" +
+                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path);
     }

@@ -40,7 +40,7 @@ std::vector<uint8_t> after_survey(const sim::Board& b) {
 }  // namespace
 
 TEST(DialrunUpload, RecordsTheHundredPhonemesInTheirOrderAndWritesRingRound) {
-    std::string trace = ::testing::TempDir() + "/upload_trace.txt";
+    std::string trace = temp_path("upload_trace.txt");
     DialrunUpload u("K2 line\n", trace);
     u.choose(2);
     EXPECT_EQ(u.press(Button::permit), "        Отключен\nзапрет записи Фонем !");
