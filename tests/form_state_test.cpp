@@ -5,6 +5,7 @@
 #include "inform_controller.h"
 #include "pinread_controller.h"
 #include "program_fixture.h"
+#include "temp_root.h"
 
 using namespace core;
 using namespace std::chrono_literals;
@@ -55,6 +56,47 @@ TEST(FormState, StatusCodesOfEachProgram) {
                                                    " Прием DTMF-кодов остановлен ! ");
     check_status_codes<inform::InformController>(" Ожидание старта или записи фонем в канал ",
                                                  " Автоинформатор остановлен ! ");
+}
+
+template <typename C>
+void check_the_end_is_one_step(const char* rack, const char* last_line, Button upload) {
+    TempRoot root;
+    root.write("Ring.TXT", record("1234567", "   1000") + "\r\n");
+    ProgramOnRack<C> p(rack, Setting{"", root.path.string()});
+    p.start_and_survey();
+    p.ui([](auto& c) { return c.press(Button::permit); });
+    // The engine's last log line comes just before its end: every action tried then must
+    // be refused, and so must every later start.
+    std::vector<std::optional<std::string>> answers;
+    p.controller->state().log.set_listener({[&](const std::string& line, bool) {
+                                                if (line == last_line) {
+                                                    for (Button b :
+                                                         {Button::check, upload, Button::start}) {
+                                                        answers.push_back(p.ui([b](auto& c) {
+                                                            return c.press(b);
+                                                        }));
+                                                    }
+                                                }
+                                            },
+                                            nullptr});
+    p.run_then_stop(1s);
+    p.controller->state().log.set_listener({});
+    EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{
+                           "Запрещен контроль фонем ! ", "Запись запрещена! ", "Запрет старта ! "}))
+        << last_line;
+    EXPECT_EQ(p.controller->state().link_state, LINK_WORK_ENDED);
+    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), "Запрет старта ! ");
+    EXPECT_EQ(p.log().back(), last_line);
+}
+
+TEST(FormState, TheEndOfARunIsOneStepThatNoActionCanEnter) {
+    check_the_end_is_one_step<dialrun::DialrunController>("K1 ring line busy=200\n",
+                                                          "Останов прозвонки", Button::upload);
+    check_the_end_is_one_step<pinread::PinreadController>("K1 dtmf line\n",
+                                                          "Останов приема DTMF-кодов", Button::upload);
+    check_the_end_is_one_step<inform::InformController>("K1 informer line\n",
+                                                        "Останов Автоинформатора",
+                                                        Button::informer_upload);
 }
 
 TEST(FormState, DialrunEndsWithAFullProgressBar) {

@@ -101,6 +101,46 @@ TYPED_TEST(Survey, RowsShowModeNamesAndLineBits) {
     EXPECT_EQ(p.controller->state().table.channel_mode[1], 0x20);
 }
 
+TYPED_TEST(Survey, AClickInItsLastPauseLeavesK8SelectedAndServed) {
+    // The last 100 ms pause after K8: the boards are all surveyed, the link not yet free.
+    ProgramOnRack<TypeParam> p("K1 ring line\nK8 informer line\n");
+    p.clock.hold_at(12800ms);
+    p.controller->start(p.front_end, "");
+    ASSERT_TRUE(p.clock.wait_reached(12800ms, 5s));
+    ASSERT_EQ(p.received(7).size(), 4u);
+    ASSERT_EQ(p.controller->state().link_state, LINK_SURVEY);
+    p.ui([](auto& c) { c.OnChannelK(1); });
+    p.clock.release_hold();
+    ASSERT_TRUE(p.controller->wait_idle(5s));
+    EXPECT_EQ(p.controller->form().channel_radio, 7);
+    EXPECT_EQ(p.controller->state().table.current_channel, 7);
+
+    // A click now selects K1, and the check serves K1, not K8.
+    p.ui([](auto& c) { c.OnChannelK(1); });
+    EXPECT_EQ(p.controller->form().channel_radio, 0);
+    EXPECT_EQ(p.controller->state().table.current_channel, 0);
+    EXPECT_NE(p.ui([](auto& c) { return c.press(Button::check); }), "Нет канала ! ");
+    ASSERT_TRUE(p.controller->wait_idle(5s));
+    EXPECT_GT(p.received(0).size(), 4u);
+    EXPECT_EQ(p.received(7).size(), 4u);
+    EXPECT_EQ(p.controller->form().channel_radio, 0);
+    EXPECT_EQ(p.controller->state().table.current_channel, 0);
+}
+
+TYPED_TEST(Survey, WithK8EmptyTheFormShowsK8AndTheCheckFindsNoChannel) {
+    // K8's 2 s deadline has passed: the survey is in its last pause.
+    ProgramOnRack<TypeParam> p("K1 ring line\n");
+    p.clock.hold_at(14790ms);
+    p.controller->start(p.front_end, "");
+    ASSERT_TRUE(p.clock.wait_reached(14790ms, 5s));
+    ASSERT_EQ(p.controller->state().link_state, LINK_SURVEY);
+    p.ui([](auto& c) { c.OnChannelK(1); });
+    p.clock.release_hold();
+    ASSERT_TRUE(p.controller->wait_idle(5s));
+    EXPECT_EQ(p.controller->form().channel_radio, 7);
+    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::check); }), "Нет канала ! ");
+}
+
 template <typename ProgramController>
 std::string first_trace_lines(int count) {
     std::string path = temp_path("survey_pauses_trace.txt");
