@@ -187,8 +187,7 @@ bool CallingEngine::give_out_record(int k) {
     RecordKind kind;
     while ((kind = d_.list.read_record()) == MARKED_RECORD) {
         const std::string& r = d_.list.record_buffer();
-        messages_.record_read(record_mark(r) == 'Y' ? RECORD_DONE_NOTIFIED
-                                                    : RECORD_DONE_OTHERWISE);
+        messages_.record_read(record_mark(r) == 'Y' ? RECORD_DONE_NOTIFIED : RECORD_DONE_OTHERWISE);
     }
     // A fresh record read at a stop stays unmarked for a later run.
     if (kind == LIST_END || d_.stop_requested) {
@@ -226,8 +225,8 @@ bool CallingEngine::stop_channel(int k) {
     d_.stop_requested = 1;  // one channel at the end of the list stops them all
     // The number's seven columns are replaced, even for a channel that never got a number,
     // so the counts stay in their columns.
-    d_.status_line = formatted("%s    %7d     %7d", "Stop ! ", d_.notified_count[k],
-                               d_.not_notified_count[k]);
+    d_.status_line =
+        formatted("%s    %7d     %7d", "Stop ! ", d_.notified_count[k], d_.not_notified_count[k]);
     messages_.channel_result(RESULT_NONE, k);
     return exchange(CMD_STOP_MODE, milliseconds(3), "Тайм-Аут3") &&
            exchange(CMD_END, milliseconds(3), "Тайм-Аут4");

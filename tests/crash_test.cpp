@@ -135,8 +135,9 @@ TEST(CrashDurability, KilledCampaignsLoseNothingAndFinishAfterARestart) {
             long results = results_logged(root);
             std::uniform_int_distribution<long> nth(1, std::max(1L, (FRESH - results) * 3 / 4));
             std::uniform_int_distribution<int> delay_us(0, 20000);
-            run_campaign(root, rack,
-                         std::pair{results + nth(random), std::chrono::microseconds(delay_us(random))});
+            run_campaign(
+                root, rack,
+                std::pair{results + nth(random), std::chrono::microseconds(delay_us(random))});
             std::string list = read_file(root / "Ring.TXT");
             ASSERT_EQ(list.size(), original.size());
             std::map<std::string, char> marks;

@@ -68,17 +68,15 @@ void check_the_end_is_one_step(const char* rack, const char* last_line, Button u
     // The engine's last log line comes just before its end: every action tried then must
     // be refused, and so must every later start.
     std::vector<std::optional<std::string>> answers;
-    p.controller->state().log.set_listener({[&](const std::string& line, bool) {
-                                                if (line == last_line) {
-                                                    for (Button b :
-                                                         {Button::check, upload, Button::start}) {
-                                                        answers.push_back(p.ui([b](auto& c) {
-                                                            return c.press(b);
-                                                        }));
-                                                    }
-                                                }
-                                            },
-                                            nullptr});
+    p.controller->state().log.set_listener(
+        {[&](const std::string& line, bool) {
+             if (line == last_line) {
+                 for (Button b : {Button::check, upload, Button::start}) {
+                     answers.push_back(p.ui([b](auto& c) { return c.press(b); }));
+                 }
+             }
+         },
+         nullptr});
     p.run_then_stop(1s);
     p.controller->state().log.set_listener({});
     EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{
@@ -92,11 +90,10 @@ void check_the_end_is_one_step(const char* rack, const char* last_line, Button u
 TEST(FormState, TheEndOfARunIsOneStepThatNoActionCanEnter) {
     check_the_end_is_one_step<dialrun::DialrunController>("K1 ring line busy=200\n",
                                                           "Останов прозвонки", Button::upload);
-    check_the_end_is_one_step<pinread::PinreadController>("K1 dtmf line\n",
-                                                          "Останов приема DTMF-кодов", Button::upload);
-    check_the_end_is_one_step<inform::InformController>("K1 informer line\n",
-                                                        "Останов Автоинформатора",
-                                                        Button::informer_upload);
+    check_the_end_is_one_step<pinread::PinreadController>(
+        "K1 dtmf line\n", "Останов приема DTMF-кодов", Button::upload);
+    check_the_end_is_one_step<inform::InformController>(
+        "K1 informer line\n", "Останов Автоинформатора", Button::informer_upload);
 }
 
 TEST(FormState, DialrunEndsWithAFullProgressBar) {
