@@ -8,6 +8,7 @@
 #include <io.h>
 #include <share.h>
 #else
+#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 #endif
@@ -30,7 +31,7 @@ std::FILE* open_exclusive(const std::filesystem::path& path, const char* mode, s
 #else
         std::FILE* file = std::fopen(path.c_str(), mode);
         if (file == nullptr) {
-            error = std::strerror(errno);
+            error = system_reason(errno);
             return nullptr;
         }
         if (::flock(fileno(file), LOCK_EX | LOCK_NB) == 0) {
@@ -42,7 +43,7 @@ std::FILE* open_exclusive(const std::filesystem::path& path, const char* mode, s
         errno = reason;
 #endif
         if (!busy || attempt >= attempts) {
-            error = busy ? FILE_BUSY : std::strerror(errno);
+            error = busy ? FILE_BUSY : system_reason(errno);
             return nullptr;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -51,18 +52,33 @@ std::FILE* open_exclusive(const std::filesystem::path& path, const char* mode, s
 
 std::string sync_to_disk(std::FILE* file) {
     if (std::fflush(file) != 0) {
-        return std::strerror(errno);
+        return system_reason(errno);
     }
 #ifdef _WIN32
     if (_commit(_fileno(file)) != 0) {
-        return std::strerror(errno);
+        return system_reason(errno);
     }
 #else
     if (::fdatasync(fileno(file)) != 0) {
-        return std::strerror(errno);
+        return system_reason(errno);
     }
 #endif
     return {};
+}
+
+std::string sync_folder(const std::filesystem::path& folder) {
+#ifdef _WIN32
+    (void)folder;
+    return {};
+#else
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return system_reason(errno);
+    }
+    std::string error = ::fsync(fd) == 0 ? std::string() : system_reason(errno);
+    ::close(fd);
+    return error;
+#endif
 }
 
 }  // namespace core

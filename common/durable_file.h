@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "system_reason.h"
+
 namespace core {
 
 // A file for this process alone while it is open: a second opener is refused, not
@@ -17,6 +19,9 @@ std::FILE* open_exclusive(const std::filesystem::path& path, const char* mode, s
 // saved survives a crash. Returns the system's reason on failure, else "".
 std::string sync_to_disk(std::FILE* file);
 
-const char* const FILE_BUSY = "занят другой программой";
+// Puts a folder's entries on the disk, so that a file just created in it survives a power
+// cut as well as what was written to it. Nothing to do on Windows, where each write is
+// flushed through its file. Returns the system's reason on failure, else "".
+std::string sync_folder(const std::filesystem::path& folder);
 
 }  // namespace core

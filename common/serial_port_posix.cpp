@@ -10,14 +10,11 @@
 #include <cstring>
 
 #include "serial_port.h"
+#include "system_reason.h"
 
 namespace core {
 
 namespace {
-
-std::string system_reason(int error) {
-    return std::strerror(error);
-}
 
 class PosixSerialPort : public Transport {
   public:

@@ -6,7 +6,7 @@ namespace core {
 
 namespace {
 
-std::string system_reason(DWORD error) {
+std::string windows_reason(DWORD error) {
     char text[256] = {};
     DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                              error, 0, text, sizeof text, nullptr);
@@ -27,7 +27,7 @@ class Win32SerialPort : public Transport {
     std::string write_byte(uint8_t value) override {
         DWORD written = 0;
         if (!WriteFile(handle_, &value, 1, &written, nullptr)) {
-            return system_reason(GetLastError());
+            return windows_reason(GetLastError());
         }
         return written == 1 ? std::string() : "запись не прошла";
     }
@@ -41,12 +41,12 @@ class Win32SerialPort : public Transport {
             // is there, or after the constant.
             COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, wait_ms == 0 ? 1 : wait_ms, 0, 0};
             if (!SetCommTimeouts(handle_, &timeouts)) {
-                return ReadResult::lost(system_reason(GetLastError()));
+                return ReadResult::lost(windows_reason(GetLastError()));
             }
             uint8_t b = 0;
             DWORD n = 0;
             if (!ReadFile(handle_, &b, 1, &n, nullptr)) {
-                return ReadResult::lost(system_reason(GetLastError()));
+                return ReadResult::lost(windows_reason(GetLastError()));
             }
             if (n == 1) {
                 return ReadResult::byte(b);
@@ -93,14 +93,14 @@ OpenedPort open_serial_port(const std::string& name, const Clock& clock) {
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return {nullptr, system_reason(GetLastError())};
+        return {nullptr, windows_reason(GetLastError())};
     }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(handle, &dcb)) {
         DWORD error = GetLastError();
         CloseHandle(handle);
-        return {nullptr, system_reason(error)};
+        return {nullptr, windows_reason(error)};
     }
     dcb.BaudRate = CBR_9600;
     dcb.fBinary = TRUE;
@@ -110,7 +110,7 @@ OpenedPort open_serial_port(const std::string& name, const Clock& clock) {
     if (!SetCommState(handle, &dcb)) {
         DWORD error = GetLastError();
         CloseHandle(handle);
-        return {nullptr, system_reason(error)};
+        return {nullptr, windows_reason(error)};
     }
     return {std::make_unique<Win32SerialPort>(name, handle, clock), {}};
 }

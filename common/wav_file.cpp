@@ -5,6 +5,8 @@
 #include <fstream>
 #include <vector>
 
+#include "system_reason.h"
+
 namespace core {
 
 namespace {
@@ -36,7 +38,7 @@ void put16(std::string& out, uint16_t v) {
 std::string read_wav_info(const std::filesystem::path& file, WavInfo& info) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        return std::strerror(errno);
+        return system_reason(errno);
     }
     char riff[12];
     if (!in.read(riff, 12) || std::memcmp(riff, "RIFF", 4) != 0 ||

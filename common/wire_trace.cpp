@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "system_reason.h"
+
 namespace core {
 
 WireTrace::~WireTrace() {
@@ -14,7 +16,7 @@ WireTrace::~WireTrace() {
 std::string WireTrace::open(const std::string& path) {
     std::lock_guard lock(mutex_);
     file_ = std::fopen(path.c_str(), "w");
-    return file_ == nullptr ? std::strerror(errno) : std::string();
+    return file_ == nullptr ? system_reason(errno) : std::string();
 }
 
 std::string WireTrace::stamp() const {

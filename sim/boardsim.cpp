@@ -17,6 +17,7 @@
 #include "rack.h"
 #include "real_clock.h"
 #include "sim_transport.h"
+#include "system_reason.h"
 #include "wire_trace.h"
 
 namespace {
@@ -162,14 +163,15 @@ int main(int argc, char** argv) {
     int slave = -1;
     std::string slave_path;
     if (!open_pty(master, slave, slave_path)) {
-        std::fprintf(stderr, "boardsim: псевдотерминал не создан: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "boardsim: псевдотерминал не создан: %s\n",
+                     core::system_reason(errno).c_str());
         return 1;
     }
     if (!options.link.empty()) {
         ::unlink(options.link.c_str());
         if (::symlink(slave_path.c_str(), options.link.c_str()) != 0) {
             std::fprintf(stderr, "boardsim: ссылка %s не создана: %s\n", options.link.c_str(),
-                         std::strerror(errno));
+                         core::system_reason(errno).c_str());
             return 1;
         }
     }

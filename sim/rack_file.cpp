@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "system_reason.h"
+
 namespace sim {
 
 namespace {
@@ -244,7 +246,7 @@ RackParse load_rack_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         RackParse result;
-        result.error = path + ": файл не открыт: " + std::strerror(errno);
+        result.error = path + ": файл не открыт: " + core::system_reason(errno);
         return result;
     }
     std::ostringstream text;

@@ -407,7 +407,7 @@ TEST(CallingEngine, StartIsRefusedWithoutChannelListOrAWellFormedList) {
     Campaign missing("K1 ring line\n", "");
     std::filesystem::remove(missing.root.path / "Ring.TXT");
     EXPECT_EQ(missing.press(Button::start), "Нет файла RING.TXT !");
-    EXPECT_EQ(missing.p.log().back(), "Ошибка открытия C:\\Ring.TXT: No such file or directory");
+    EXPECT_EQ(missing.p.log().back(), "Ошибка открытия C:\\Ring.TXT: нет такого файла или папки");
 
     Campaign locked("K1 ring line\n", list_of(2));
     SubscriberList other_program;
@@ -436,8 +436,9 @@ TEST(CallingEngine, ALogThatCannotBeWrittenIsReportedAndTheMarkStillWritten) {
     std::filesystem::create_directories(c.root.path / "RINGY.txt");  // cannot be appended to
     c.run();
     std::vector<std::string> log = c.p.log();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "Ошибка записи в C:\\RINGY.txt: Is a directory"),
-              2);
+    EXPECT_EQ(
+        std::count(log.begin(), log.end(), "Ошибка записи в C:\\RINGY.txt: это папка, а не файл"),
+        2);
     std::string after = c.root.read("Ring.TXT");
     EXPECT_EQ(after[MARK_COLUMN], 'Y');
     EXPECT_EQ(after[20 + MARK_COLUMN], 'Y');
@@ -475,7 +476,7 @@ TEST(CallingEngine, AReadOnlyFolderRefusesTheStartAndSaysWhy) {
         GTEST_SKIP() << "cannot make a read-only mount here (needs root)";
     }
     EXPECT_EQ(c.press(Button::start), "Нет файла RING.TXT !");
-    EXPECT_EQ(c.p.log().back(), "Ошибка открытия C:\\Ring.TXT: Read-only file system");
+    EXPECT_EQ(c.p.log().back(), "Ошибка открытия C:\\Ring.TXT: только для чтения");
     EXPECT_EQ(c.p.controller->state().link_state, LINK_FREE);
     EXPECT_TRUE(c.p.rack->board(0)->numbers().empty());
     EXPECT_EQ(c.root.read("Ring.TXT"), before);
@@ -491,8 +492,7 @@ TEST(CallingEngine, AReadOnlyLogIsReportedAtEachResultAndTheMarksStillWritten) {
     c.run();
     std::vector<std::string> log = c.p.log();
     EXPECT_EQ(
-        std::count(log.begin(), log.end(), "Ошибка записи в C:\\RINGY.txt: Read-only file system"),
-        3);
+        std::count(log.begin(), log.end(), "Ошибка записи в C:\\RINGY.txt: только для чтения"), 3);
     std::string after = c.root.read("Ring.TXT");
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(after[i * 20 + MARK_COLUMN], 'Y') << i;
@@ -523,9 +523,9 @@ TEST(CallingEngine, AFullDiskIsReportedAndTheMarksStillWritten) {
         EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
         ASSERT_TRUE(p.controller->wait_idle(10s));
         std::vector<std::string> log = p.log();
-        EXPECT_EQ(std::count(log.begin(), log.end(),
-                             "Ошибка записи в C:\\RINGY.txt: No space left on device"),
-                  5);
+        EXPECT_EQ(
+            std::count(log.begin(), log.end(), "Ошибка записи в C:\\RINGY.txt: нет места на диске"),
+            5);
         std::ifstream in(disk / "Ring.TXT", std::ios::binary);
         std::stringstream list;
         list << in.rdbuf();

@@ -113,7 +113,7 @@ TEST(ProgramEndToEnd, APortThatCannotBeOpenedIsNamedInTheLog) {
     Outcome first = run({INFORM_PATH, "--console", "--port", "/dev/no-such-tty"}, "quit\n");
     EXPECT_EQ(first.status, 0);
     EXPECT_TRUE(
-        has_line(first.out, "log\tПорт /dev/no-such-tty не открыт: No such file or directory"))
+        has_line(first.out, "log\tПорт /dev/no-such-tty не открыт: нет такого файла или папки"))
         << first.out;
 }
 

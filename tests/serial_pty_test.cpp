@@ -96,5 +96,5 @@ TEST(SerialPortOnPty, APortThatDoesNotExistGivesTheSystemsReason) {
     RealClock clock;
     OpenedPort opened = open_serial_port("/dev/no-such-port", clock);
     EXPECT_FALSE(opened.port);
-    EXPECT_EQ(opened.error, "No such file or directory");
+    EXPECT_EQ(opened.error, "нет такого файла или папки");
 }

@@ -24,7 +24,7 @@ TEST(WavFile, TellsHowLongAFilePlaysAndWhatIsWrongWithOthers) {
     EXPECT_EQ(read_wav_info(root.path / "empty.wav", info), "в файле нет звука");
     root.write("cut.wav", wav_bytes(8000, std::vector<int16_t>(100, 1)).substr(0, 30));
     EXPECT_EQ(read_wav_info(root.path / "cut.wav", info), "испорченный заголовок WAV");
-    EXPECT_EQ(read_wav_info(root.path / "none.wav", info), "No such file or directory");
+    EXPECT_EQ(read_wav_info(root.path / "none.wav", info), "нет такого файла или папки");
 }
 
 TEST(SdlSound, PlaysAFileForItsLength) {

@@ -146,5 +146,5 @@ TEST(ResultLog, LinesAreSeventyBytesWithTheTimeAndTheMark) {
     EXPECT_EQ(append_result_line(root.path / "RINGY.txt", y), "");
     EXPECT_EQ(root.read("RINGY.txt"), y + y);
     std::filesystem::create_directories(root.path / "blocked");
-    EXPECT_EQ(append_result_line(root.path / "blocked", y), "Is a directory");
+    EXPECT_EQ(append_result_line(root.path / "blocked", y), "это папка, а не файл");
 }

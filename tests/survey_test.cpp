@@ -207,8 +207,8 @@ TEST(ChannelRadio, AClickDuringTheSurveyMovesTheSelectionNotTheSurvey) {
 
 TEST(PortTrouble, APortThatDidNotOpenIsTheFirstLineOfTheLog) {
     ProgramOnRack<PinreadController> p("");
-    p.start_and_survey("Порт /dev/ttyS0 не открыт: Permission denied");
-    EXPECT_EQ(p.log()[0], "Порт /dev/ttyS0 не открыт: Permission denied");
+    p.start_and_survey("Порт /dev/ttyS0 не открыт: нет доступа");
+    EXPECT_EQ(p.log()[0], "Порт /dev/ttyS0 не открыт: нет доступа");
     EXPECT_EQ(p.log()[1], "   Проверка каналов и линий телефонов");
     EXPECT_EQ(p.controller->state().link_state, LINK_FREE);
 }

@@ -129,7 +129,7 @@ TEST(DialrunUpload, RefusalsChangeNothing) {
     std::filesystem::remove(u.root.path / "RU" / "5.wav");
     std::ofstream(u.root.path / "UZ" / "SUM.wav") << "not a wav";
     EXPECT_EQ(u.press(Button::upload),
-              "Запись невозможна, не звучат файлы:\nC:/RU/5.wav: No such file or directory\n"
+              "Запись невозможна, не звучат файлы:\nC:/RU/5.wav: нет такого файла или папки\n"
               "c:/UZ/SUM.wav: не WAV-файл");
     EXPECT_EQ(u.p.rack->board(2)->received().size(), 4u);
     EXPECT_EQ(u.p.controller->state().upload_permit, 1);
