@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
+#include <thread>
 
 #include "console_front_end.h"
 #include "dialrun_controller.h"
+#include "dialrun_upload.h"
 #include "inform_controller.h"
+#include "inform_uploads.h"
+#include "pinread_controller.h"
+#include "pinread_upload.h"
 #include "program_fixture.h"
+#include "temp_root.h"
+#include "voice_prompts.h"
 
 using namespace core;
 using namespace std::chrono_literals;
@@ -33,6 +41,55 @@ std::vector<std::string> run_console(ProgramOnRack<C>& p, const std::string& com
     return lines_of(out.str());
 }
 
+// A controller whose buttons return only once the worker they woke has logged its first line:
+// the slowest user-interface thread, the fastest worker.
+template <typename C>
+struct SlowButtons : C {
+    using C::C;
+    std::optional<std::string> press(Button b) override {
+        int before = this->state().log.count();
+        std::optional<std::string> box = C::press(b);
+        if (!box && this->busy() && logs_first.count(b) == 1) {
+            auto give_up = std::chrono::steady_clock::now() + 10s;
+            while (this->state().log.count() == before) {
+                EXPECT_LT(std::chrono::steady_clock::now(), give_up) << "the worker logged nothing";
+                std::this_thread::yield();
+            }
+        }
+        return box;
+    }
+    std::set<Button> logs_first;  // the buttons whose worker logs before its first form message
+};
+
+// The transcript of a script, with the buttons quick or slow, on a fresh one-record list.
+template <typename C>
+std::string transcript(const TempRoot& root, const std::string& rack, const std::string& script,
+                       const std::set<Button>& slow) {
+    root.write("Ring.TXT", record("1234567", "   1000") + "\r\n");
+    ProgramOnRack<SlowButtons<C>> p(rack, Setting{"", root.path.string()});
+    p.controller->logs_first = slow;
+    std::string text;
+    for (const std::string& line : run_console(p, script)) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+template <typename C>
+void check_the_order_is_fixed(const std::string& rack, const std::string& script,
+                              const std::set<Button>& logs_first) {
+    TempRoot root;
+    for (const UploadTable* table : {&dialrun::dialrun_upload(), &pinread::pin_mode_upload(),
+                                     &inform::informer_upload(), &inform::time_upload()}) {
+        write_voice_prompts(DriveC(root.path), *table, 20);
+    }
+    std::string quick = transcript<C>(root, rack, script, {});
+    EXPECT_EQ(transcript<C>(root, rack, script, logs_first), quick) << script;
+    for (int run = 0; run < 50; ++run) {
+        ASSERT_EQ(transcript<C>(root, rack, script, {}), quick) << script << " run " << run;
+    }
+}
+
 bool contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
@@ -42,7 +99,7 @@ bool contains(const std::vector<std::string>& lines, const std::string& line) {
 TEST(Console, PrintsTheSurveyAsTaggedLinesAndShowsTheForm) {
     ProgramOnRack<inform::InformController> p("K2 informer line\nK3 time noline\n");
     auto out = run_console(p, "wait\nshow\n");
-    ASSERT_GE(out.size(), 4u);
+    ASSERT_GE(out.size(), 5u);
     EXPECT_EQ(out[0], "status\t            Опрос каналов ! ");
     EXPECT_EQ(out[1], "log\t   Проверка каналов и линий телефонов");
     EXPECT_EQ(out[2], "log\tПроверка 1 канала");
@@ -84,4 +141,22 @@ TEST(Console, ButtonsAnswerWithBoxesAndUnknownCommandsChangeNothing) {
                       [](const std::string& l) { return l.rfind("show\tstatus_text", 0) == 0; }),
         1)
         << "nothing after quit is obeyed";
+}
+
+TEST(Console, EveryButtonThatWakesAWorkerGivesTheSameTranscriptEveryTime) {
+    const std::string upload = "wait\nK1\npermit\nupload\nwait\n";
+    check_the_order_is_fixed<dialrun::DialrunController>("K1 ring line\n", upload,
+                                                         {Button::upload});
+    check_the_order_is_fixed<dialrun::DialrunController>(
+        "K1 ring line busy=0\n", "wait\nK1\ncheck\nwait\nstart\nwait\n", {});
+    check_the_order_is_fixed<pinread::PinreadController>("K1 dtmf line\n", upload,
+                                                         {Button::upload});
+    check_the_order_is_fixed<pinread::PinreadController>(
+        "K1 dtmf line\n", "wait\nK1\ncheck\nwait\nstart\nsleep 20\nstop\nwait\n", {Button::start});
+    check_the_order_is_fixed<inform::InformController>(
+        "K1 informer line\nK2 time line\n",
+        "wait\nK1\npermit\ninformer\nwait\nK2\npermit\ntime\nwait\n",
+        {Button::informer_upload, Button::time_upload});
+    check_the_order_is_fixed<inform::InformController>(
+        "K1 informer line\n", "wait\nK1\ncheck\nwait\nstart\nsleep 20\nstop\nwait\n", {});
 }

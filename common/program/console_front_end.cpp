@@ -52,8 +52,24 @@ ConsoleFrontEnd::ConsoleFrontEnd(core::Controller& controller, core::Clock& cloc
     }
 }
 
+ConsoleFrontEnd::Handler::Handler(ConsoleFrontEnd& console)
+    : console_(console), ui_lock_(console.ui_mutex_) {
+    std::lock_guard lock(console_.out_mutex_);
+    console_.handler_running_ = true;
+    console_.handler_thread_ = std::this_thread::get_id();
+}
+
+ConsoleFrontEnd::Handler::~Handler() {
+    std::lock_guard lock(console_.out_mutex_);
+    for (const auto& [tag, text] : console_.held_lines_) {
+        console_.write_line(tag, text);
+    }
+    console_.held_lines_.clear();
+    console_.handler_running_ = false;
+}
+
 void ConsoleFrontEnd::run_on_ui(const std::function<void()>& handler) {
-    std::lock_guard lock(ui_mutex_);
+    Handler on_ui(*this);
     handler();
 }
 
@@ -96,6 +112,14 @@ void ConsoleFrontEnd::print_list_changes() {
 
 void ConsoleFrontEnd::print(const std::string& tag, const std::string& text) {
     std::lock_guard lock(out_mutex_);
+    if (handler_running_ && std::this_thread::get_id() != handler_thread_) {
+        held_lines_.push_back({tag, text});
+        return;
+    }
+    write_line(tag, text);
+}
+
+void ConsoleFrontEnd::write_line(const std::string& tag, const std::string& text) {
     out_ << tag << '\t' << one_line(text) << '\n';
     out_.flush();
 }
@@ -127,7 +151,7 @@ bool ConsoleFrontEnd::obey(const std::string& line) {
         return false;
     }
     if (word.size() == 2 && word[0] == 'K' && word[1] >= '1' && word[1] <= '8') {
-        std::lock_guard lock(ui_mutex_);
+        Handler on_ui(*this);
         controller_.OnChannelK(word[1] - '0');
         return true;
     }
@@ -150,7 +174,7 @@ bool ConsoleFrontEnd::obey(const std::string& line) {
     } else if (word == "show") {
         show();
     } else {
-        std::lock_guard lock(ui_mutex_);
+        Handler on_ui(*this);
         if (!controller_.program_command(word, argument)) {
             print("box", "Неизвестная команда: " + line);
         }
@@ -159,7 +183,7 @@ bool ConsoleFrontEnd::obey(const std::string& line) {
 }
 
 void ConsoleFrontEnd::press(Button button) {
-    std::lock_guard lock(ui_mutex_);
+    Handler on_ui(*this);
     std::optional<std::string> box = controller_.press(button);
     if (box) {
         print("box", *box);  // answered with OK at once
@@ -195,7 +219,7 @@ void ConsoleFrontEnd::sleep_program_time(double seconds) {
 }
 
 void ConsoleFrontEnd::show() {
-    std::lock_guard lock(ui_mutex_);
+    Handler on_ui(*this);
     for (const auto& [name, value] : controller_.show()) {
         print("show", name + "\t" + value);
     }

@@ -3,6 +3,8 @@
 #include <iosfwd>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "controller.h"
@@ -15,6 +17,9 @@ namespace program {
 // output, one line each ("tag<TAB>text"), operator commands from standard input.
 // Under a virtual clock the console holds the clock while it reads and obeys commands, so
 // that every command acts at an exact moment of program time; "sleep" and "wait" let it run.
+// The output is ordered as the window shows it, whatever the threads' timing: what a handler
+// changes comes out before anything printed meanwhile by other threads (a worker it has just
+// woken), and everything else in the order it was produced.
 class ConsoleFrontEnd : public core::FrontEnd {
   public:
     ConsoleFrontEnd(core::Controller& controller, core::Clock& clock,
@@ -29,6 +34,21 @@ class ConsoleFrontEnd : public core::FrontEnd {
     void print(const std::string& tag, const std::string& text);
 
   private:
+    // A handler running on the "user-interface side": one at a time, and while it runs the
+    // lines other threads print wait for its end.
+    class Handler {
+      public:
+        explicit Handler(ConsoleFrontEnd& console);
+        ~Handler();
+        Handler(const Handler&) = delete;
+        Handler& operator=(const Handler&) = delete;
+
+      private:
+        ConsoleFrontEnd& console_;
+        std::lock_guard<std::mutex> ui_lock_;
+    };
+
+    void write_line(const std::string& tag, const std::string& text);
     bool obey(const std::string& line);
     void press(core::Button button);
     void wait_until_idle();
@@ -42,6 +62,9 @@ class ConsoleFrontEnd : public core::FrontEnd {
     std::ostream& out_;
     std::mutex ui_mutex_;
     std::mutex out_mutex_;
+    std::thread::id handler_thread_;  // guarded by out_mutex_, as is what follows
+    bool handler_running_ = false;
+    std::vector<std::pair<std::string, std::string>> held_lines_;
     std::string shown_status_;
     std::vector<std::vector<std::string>> shown_rows_;
     std::vector<size_t> shown_list_sizes_;
