@@ -20,14 +20,6 @@ namespace {
 
 const int SURVEY_BYTES = 4;
 
-int upload_bytes(const UploadTable& t) {
-    int bytes = 2;  // select, reset coder
-    for (const UploadSection& s : t.sections) {
-        bytes += 2 + 2 * static_cast<int>(s.files.size()) + (s.closing ? 2 : 0);
-    }
-    return bytes + 3;  // mode, its number, end
-}
-
 struct Row {
     std::string sequence;
     int bytes;  // how many bytes the sequence sends the board
@@ -85,28 +77,32 @@ const char* const PIN_ENDED = " Прием DTMF-кодов остановлен 
 }  // namespace
 
 TEST(FaultMatrix, DialrunUpload) {
-    sweep<dialrun::DialrunController>({"Dialrun upload", upload_bytes(dialrun::dialrun_upload()),
-                                       Button::upload, "===Запись фонем завершена===", IDLE},
-                                      &dialrun::dialrun_upload());
+    // select, reset, header 2, 100 framed phonemes, mode, its number, end
+    sweep<dialrun::DialrunController>(
+        {"Dialrun upload", 207, Button::upload, "===Запись фонем завершена===", IDLE},
+        &dialrun::dialrun_upload());
 }
 
 TEST(FaultMatrix, PinModeUpload) {
     sweep<pinread::PinreadController>(
-        {"PIN-mode upload", upload_bytes(pinread::pin_mode_upload()), Button::upload,
+        // select, reset, header 2, 16 framed phrases, mode, its number, end
+        {"PIN-mode upload", 39, Button::upload,
          "===Запись режима PINKOD завершена===", PIN_IDLE},
         &pinread::pin_mode_upload());
 }
 
 TEST(FaultMatrix, InformerUpload) {
-    sweep<inform::InformController>({"informer upload", upload_bytes(inform::informer_upload()),
-                                     Button::informer_upload, "===Запись фонем завершена===", IDLE},
-                                    &inform::informer_upload());
+    // select, reset, header 2, one framed message, mode, its number, end
+    sweep<inform::InformController>(
+        {"informer upload", 9, Button::informer_upload, "===Запись фонем завершена===", IDLE},
+        &inform::informer_upload());
 }
 
 TEST(FaultMatrix, TimeServiceUpload) {
-    sweep<inform::InformController>({"time-service upload", upload_bytes(inform::time_upload()),
-                                     Button::time_upload, "===Запись фонем завершена===", IDLE},
-                                    &inform::time_upload());
+    // select, reset, six headers, 182 framed phonemes, four closing pairs, mode, number, end
+    sweep<inform::InformController>(
+        {"time-service upload", 389, Button::time_upload, "===Запись фонем завершена===", IDLE},
+        &inform::time_upload());
 }
 
 TEST(FaultMatrix, PhonemeCheck) {

@@ -196,28 +196,45 @@ TEST(InformerUploads, TheMessageAndTheHundredEightyTwoTimePhonemes) {
     ASSERT_EQ(i.press(Button::time_upload), std::nullopt);
     ASSERT_TRUE(i.p.controller->wait_idle(10s));
     EXPECT_EQ(k2.mode(), MODE_TIME);
-    ASSERT_EQ(k2.sections().size(), 6u);
+    // The six sections written out: code, phonemes, first number, kind and language, and the
+    // closing pair of the first four.
+    struct TimeSection {
+        uint8_t code;
+        int count;
+        int first;
+        const char* name;
+        std::vector<uint8_t> closing;
+    };
+    const TimeSection sections[] = {
+        {0x10, 7, 1, "DU", {0x10, 0x40}}, {0x20, 24, 0, "HU", {0x10, 0x4E}},
+        {0x30, 7, 1, "DR", {0x10, 0x00}}, {0x40, 24, 0, "HR", {0x10, 0x0E}},
+        {0x50, 60, 0, "MU", {}},          {0x60, 60, 0, "MR", {}},
+    };
+    std::vector<uint8_t> bytes{0x01, 0x53};
+    std::vector<std::string> files;
+    for (const TimeSection& s : sections) {
+        bytes.insert(bytes.end(), {s.code, static_cast<uint8_t>(s.count)});
+        for (int n = s.first; n < s.first + s.count; ++n) {
+            bytes.insert(bytes.end(), 2, static_cast<uint8_t>(s.count));
+            char name[32];
+            std::snprintf(name, sizeof name, "c:/Time/%02d%s.wav", n, s.name);
+            files.push_back(name);
+        }
+        bytes.insert(bytes.end(), s.closing.begin(), s.closing.end());
+    }
+    bytes.insert(bytes.end(), {0x52, 0x03, 0xFF});
+    ASSERT_EQ(bytes.size(), 389u);
+    EXPECT_EQ(std::vector<uint8_t>(k2.received().begin() + 4 + 9, k2.received().end()), bytes);
     std::vector<std::string> played;
     for (const auto& section : k2.sections()) {
         for (const auto& phoneme : section.phonemes) {
-            played.push_back(phoneme.files.at(0));
+            played.insert(played.end(), phoneme.files.begin(), phoneme.files.end());
         }
     }
     ASSERT_EQ(played.size(), 182u);
-    EXPECT_EQ(played[0], "c:/Time/01DU.wav");
-    EXPECT_EQ(k2.sections()[1].phonemes[10].files[0], "c:/Time/10HU.wav");
-    EXPECT_EQ(k2.sections()[4].phonemes[0].files[0], "c:/Time/00MU.wav");
-    EXPECT_EQ(played.back(), "c:/Time/59MR.wav");
-    EXPECT_EQ(*k2.sections()[3].closing, (std::array<uint8_t, 2>{0x10, 0x0E}));
-    EXPECT_FALSE(k2.sections()[4].closing.has_value());
-    // 0x10 five times as the first byte of a section header or a closing pair.
-    std::vector<uint8_t> upload(k2.received().begin() + 13, k2.received().end());
-    int tens = 0;
-    for (size_t b = 1; b + 1 < upload.size(); ++b) {
-        bool framing = upload[b] == upload[b + 1] || upload[b] == upload[b - 1];
-        tens += upload[b] == 0x10 && !framing;
-    }
-    EXPECT_EQ(tens, 5);
+    EXPECT_EQ(played, files);
+    EXPECT_EQ(files[7 + 10], "c:/Time/10HU.wav");
+    EXPECT_EQ(files[7 + 24 + 7 + 24], "c:/Time/00MU.wav");
     EXPECT_TRUE(k2.anomalies().empty());
     std::vector<std::string> log = i.p.log();
     for (const char* line :
