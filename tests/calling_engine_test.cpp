@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <map>
 
 #include "calling_engine.h"
@@ -157,6 +158,9 @@ TEST(CallingEngine, ACampaignMarksLogsAndShowsEveryResultOnce) {
     EXPECT_EQ(c.p.controller->state().link_state, LINK_WORK_ENDED);
     EXPECT_EQ(c.press(Button::start), "Запрет старта ! ");
     EXPECT_EQ(c.press(Button::stop), "Запрет Останова ! ");
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_TRUE(c.p.rack->board(k)->anomalies().empty()) << "K" << k + 1;
+    }
 }
 
 TEST(CallingEngine, AtTheStopHourEachChannelStopsWithoutCalling) {
@@ -219,6 +223,43 @@ TEST(CallingEngine, AListThatBeginsWithAnEmptyLineStopsEveryChannelAtOnce) {
     empty.run();
     EXPECT_EQ(empty.form().record_total, 0u);
     EXPECT_EQ(empty.form().progress, 100);
+}
+
+TEST(CallingEngine, EachPollWaitsTenMillisecondsBeforeItsSelectAndFourForTheReply) {
+    std::string trace = temp_path("calling_trace.txt");
+    {
+        TempRoot root;
+        root.write("Ring.TXT", record("1000001", "    100") + "\r\n");
+        ProgramOnRack<DialrunController> p("K1 ring line busy=3 results=1\n",
+                                           Setting{trace, root.path.string()});
+        p.start_and_survey();
+        ASSERT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
+        ASSERT_TRUE(p.controller->wait_idle(20s));
+    }
+    std::ifstream in(trace);
+    std::vector<std::pair<double, std::string>> events;
+    for (std::string line; std::getline(in, line);) {
+        events.push_back({std::stod(line), line.substr(line.find(' ') + 1)});
+    }
+    std::remove(trace.c_str());
+    // A busy board's poll is its select and the reply 0x28; the next poll follows. The free
+    // poll that finds the call ended asks for the result 3 ms after the reply.
+    int busy_polls = 0;
+    int results = 0;
+    for (size_t i = 1; i + 1 < events.size(); ++i) {
+        if (events[i].second == "< 28") {
+            ++busy_polls;
+            EXPECT_EQ(events[i - 1].second, "> 00");
+            EXPECT_NEAR(events[i].first - events[i - 1].first, 0.004, 0.0001);
+            EXPECT_EQ(events[i + 1].second, "> 00");
+            EXPECT_NEAR(events[i + 1].first - events[i].first, 0.010, 0.0001);
+        } else if (events[i].second == "> 56") {
+            ++results;
+            EXPECT_NEAR(events[i].first - events[i - 1].first, 0.003, 0.0001);
+        }
+    }
+    EXPECT_EQ(busy_polls, 3);
+    EXPECT_EQ(results, 1);
 }
 
 TEST(CallingEngine, NothingAfterTheEndMarkerIsListedCountedOrCalled) {

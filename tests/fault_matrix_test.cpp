@@ -86,8 +86,7 @@ TEST(FaultMatrix, DialrunUpload) {
 TEST(FaultMatrix, PinModeUpload) {
     sweep<pinread::PinreadController>(
         // select, reset, header 2, 16 framed phrases, mode, its number, end
-        {"PIN-mode upload", 39, Button::upload,
-         "===Запись режима PINKOD завершена===", PIN_IDLE},
+        {"PIN-mode upload", 39, Button::upload, "===Запись режима PINKOD завершена===", PIN_IDLE},
         &pinread::pin_mode_upload());
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "inform_controller.h"
 #include "inform_uploads.h"
 #include "program_fixture.h"
@@ -112,6 +114,39 @@ TEST(InformerEngine, CountersAddTheRepliesAndStopReleasesEveryChannel) {
     EXPECT_EQ(i.press(Button::stop), "Запрет Останова ! ");
     i.p.ui([](auto& c) { c.OnChannelK(3); });
     EXPECT_EQ(i.p.controller->state().table.current_channel, 2) << "the radios work again";
+}
+
+TEST(InformerEngine, PausesSpaceEveryByteOfAPoll) {
+    std::string trace = temp_path("informer_trace.txt");
+    {
+        TempRoot root;
+        ProgramOnRack<InformController> p("K1 informer line messages=0\nK3 informer line\n",
+                                          Setting{trace, root.path.string()});
+        p.start_and_survey();
+        p.run_then_stop(3s);
+    }
+    std::ifstream in(trace);
+    std::vector<std::pair<double, std::string>> events;
+    for (std::string line; std::getline(in, line);) {
+        events.push_back({std::stod(line), line.substr(line.find(' ') + 1)});
+    }
+    std::remove(trace.c_str());
+    // 50 ms before the form update and 50 ms before the select, 4 ms before its reply is
+    // read, 2 ms before CMD_WAIT_MESSAGE and before the byte after its reply.
+    auto gap = [&](size_t i) { return events[i].first - events[i - 1].first; };
+    int polls = 0;
+    for (size_t i = 3; i + 2 < events.size(); ++i) {
+        if (events[i].second != "> 56") {
+            continue;
+        }
+        ++polls;
+        EXPECT_EQ(events[i - 2].second.substr(0, 3), "> 0") << events[i - 2].first;
+        EXPECT_NEAR(gap(i - 2), 0.100, 0.0001) << events[i - 2].first;
+        EXPECT_NEAR(gap(i - 1), 0.004, 0.0001) << events[i - 1].first;
+        EXPECT_NEAR(gap(i), 0.002, 0.0001) << events[i].first;
+        EXPECT_NEAR(gap(i + 2), 0.002, 0.0001) << events[i + 2].first;
+    }
+    EXPECT_GE(polls, 10);
 }
 
 TEST(InformerEngine, OneCorrectionPerTenMinuteMarkOnTheFirstTimeChannel) {

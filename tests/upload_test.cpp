@@ -199,8 +199,8 @@ TEST(PhonemeCheck, TheWaitForABoardThatNeverFinishesIsBounded) {
     Duration start = p.clock.now();
     p.ui([](auto& c) { return c.press(Button::check); });
     ASSERT_TRUE(p.controller->wait_idle(10s));
-    EXPECT_GE(p.clock.now() - start, CHECK_PLAY_LIMIT);
-    EXPECT_LT(p.clock.now() - start, CHECK_PLAY_LIMIT + 3s);
+    EXPECT_GE(p.clock.now() - start, 10min);
+    EXPECT_LT(p.clock.now() - start, 10min + 3s);
     std::vector<std::string> log = p.log();
     EXPECT_EQ(log[log.size() - 2], "Тайм-Аут");
     EXPECT_EQ(p.controller->state().link_state, LINK_FREE);
