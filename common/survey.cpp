@@ -8,6 +8,10 @@ namespace core {
 
 namespace {
 
+// The system's texts carry a few Latin letters among the Cyrillic ones on purpose: the "a" of
+// "Остaнов" here, the "A" of the calling engine's "ТA Err1" and "ТA Err2", and the "m" of
+// Inform's "фонеm". Operators' scripts and the boards' manuals match them byte for byte: keep
+// them.
 const char* const STOPPED_ON_ADDRESS = "Ошибка адреса.Остaнов!";
 const char* const STOPPED_ON_TIMEOUT = "Тайм-аут ответа.Остaнов!";
 

@@ -423,10 +423,7 @@ TEST(CallingEngine, AWrongEchoInAPassIsLoggedWithTheStrayBytesAfterIt) {
         ProgramOnRack<DialrunController> p(
             "K1 ring line busy=0\n", Setting{"", root.path.string(), at("2026-12-08T10:00:00")});
         // The third select of K1: survey, start phase, then the first poll.
-        WrongEchoTransport tampered(*p.transport, 0x00, 3, 0x23, k.strays);
-        Link link(tampered, p.clock);
-        p.controller =
-            std::make_unique<DialrunController>(link, p.clock, DriveC(root.path), *p.sound);
+        p.interpose<WrongEchoTransport>(0x00, 3, 0x23, k.strays);
         p.start_and_survey();
         EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
         ASSERT_TRUE(p.controller->wait_idle(10s));
@@ -434,8 +431,6 @@ TEST(CallingEngine, AWrongEchoInAPassIsLoggedWithTheStrayBytesAfterIt) {
         std::vector<std::string> tail(log.end() - static_cast<long>(k.tail.size()), log.end());
         EXPECT_EQ(tail, k.tail);
         EXPECT_EQ(root.read("Ring.TXT"), list_of(3));
-        p.controller->close();
-        p.controller.reset();
     }
 }
 
@@ -488,22 +483,29 @@ TEST(CallingEngine, ALogThatCannotBeWrittenIsReportedAndTheMarkStillWritten) {
 
 namespace {
 
-// A file or folder made read-only in place by a read-only bind mount of itself, which binds
-// root too (file permissions do not).
-struct ReadOnly {
-    explicit ReadOnly(const std::filesystem::path& target) : path(target.string()) {
-        std::string bind = "mount --bind '" + path + "' '" + path + "' 2>/dev/null";
-        mounted = std::system(bind.c_str()) == 0;
-        std::string ro = "mount -o remount,bind,ro '" + path + "' 2>/dev/null";
-        made = mounted && std::system(ro.c_str()) == 0;
+// A mount over a path for the test's life, undone however the test ends.
+struct Mounted {
+    Mounted(const std::filesystem::path& target, const std::string& how) : path(target.string()) {
+        mounted = std::system(("mount " + how + " '" + path + "' 2>/dev/null").c_str()) == 0;
     }
-    ~ReadOnly() {
+    ~Mounted() {
         if (mounted) {
             EXPECT_EQ(std::system(("umount '" + path + "'").c_str()), 0);
         }
     }
     std::string path;
     bool mounted = false;
+};
+
+// A file or folder made read-only in place by a read-only bind mount of itself, which binds
+// root too (file permissions do not).
+struct ReadOnly {
+    explicit ReadOnly(const std::filesystem::path& target)
+        : bind(target, "--bind '" + target.string() + "'") {
+        std::string ro = "mount -o remount,bind,ro '" + bind.path + "' 2>/dev/null";
+        made = bind.mounted && std::system(ro.c_str()) == 0;
+    }
+    Mounted bind;
     bool made = false;
 };
 
@@ -546,8 +548,8 @@ TEST(CallingEngine, AFullDiskIsReportedAndTheMarksStillWritten) {
     TempRoot place;
     std::filesystem::path disk = place.path / "disk";
     std::filesystem::create_directories(disk);
-    std::string mount = "mount -t tmpfs -o size=64k tmpfs '" + disk.string() + "' 2>/dev/null";
-    if (std::system(mount.c_str()) != 0) {
+    Mounted small(disk, "-t tmpfs -o size=64k tmpfs");
+    if (!small.mounted) {
         GTEST_SKIP() << "cannot mount a small filesystem here (needs root)";
     }
     std::ofstream(disk / "Ring.TXT", std::ios::binary) << list_of(5);
@@ -574,6 +576,4 @@ TEST(CallingEngine, AFullDiskIsReportedAndTheMarksStillWritten) {
             EXPECT_EQ(list.str()[i * 20 + MARK_COLUMN], 'Y') << i;
         }
     }
-    std::string unmount = "umount '" + disk.string() + "'";
-    EXPECT_EQ(std::system(unmount.c_str()), 0);
 }

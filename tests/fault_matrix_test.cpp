@@ -200,9 +200,7 @@ void wrong_echo_at(int n, Button button, const std::vector<std::string>& texts, 
     LocalTime nine;
     parse_local_time("2026-12-07T09:00:00", nine);
     ProgramOnRack<C> p(ECHO_RACK, Setting{"", root.path.string(), nine});
-    WrongEchoAt tampered(*p.transport, n);
-    Link link(tampered, p.clock);
-    p.controller = std::make_unique<C>(link, p.clock, DriveC(root.path), *p.sound);
+    WrongEchoAt& tampered = p.template interpose<WrongEchoAt>(n);
     p.start_and_survey();
     p.ui([](auto& c) { c.OnChannelK(2); });
     p.ui([](auto& c) { return c.press(Button::permit); });
@@ -265,10 +263,7 @@ TEST(FaultMatrix, AWrongEchoAtPinreadsSelectWithBit7EndsTheReception) {
     TempRoot root;
     ProgramOnRack<pinread::PinreadController> p("K1 dtmf line ring=1000\nK2 dtmf line ring=1000\n",
                                                 Setting{"", root.path.string()});
-    WrongEchoAt tampered(*p.transport, 1, CMD_SELECT_BIT7 | 1);
-    Link link(tampered, p.clock);
-    p.controller =
-        std::make_unique<pinread::PinreadController>(link, p.clock, DriveC(root.path), *p.sound);
+    WrongEchoAt& tampered = p.interpose<WrongEchoAt>(1, CMD_SELECT_BIT7 | 1);
     p.start_and_survey();
     tampered.start();
     p.run_then_stop(2s);

@@ -51,7 +51,8 @@ template <typename ProgramController>
 struct ProgramOnRack {
     explicit ProgramOnRack(const std::string& rack_text, const std::string& trace_path = "")
         : ProgramOnRack(rack_text, Setting{trace_path}) {}
-    ProgramOnRack(const std::string& rack_text, const Setting& setting) : clock(setting.start) {
+    ProgramOnRack(const std::string& rack_text, const Setting& setting)
+        : clock(setting.start), root(setting.root) {
         const std::string& trace_path = setting.trace_path;
         sim::RackParse parsed = sim::parse_rack_text(rack_text, "test.rack");
         EXPECT_TRUE(parsed.ok) << parsed.error;
@@ -60,13 +61,26 @@ struct ProgramOnRack {
         if (!trace_path.empty()) {
             EXPECT_EQ(trace.open(trace_path), "");
         }
-        link =
-            std::make_unique<core::Link>(*transport, clock, trace_path.empty() ? nullptr : &trace);
+        traced = !trace_path.empty();
+        link = std::make_unique<core::Link>(*transport, clock, traced ? &trace : nullptr);
         sound = std::make_unique<sim::SimSound>(*rack, clock);
         controller =
             std::make_unique<ProgramController>(*link, clock, core::DriveC(setting.root), *sound);
     }
     ~ProgramOnRack() { clock.release_hold(); }
+
+    // Puts a test's transport between the link and the rack, with a new link and controller
+    // over it. The fixture keeps it, so the workers never outlive what they use.
+    template <typename T, typename... Args>
+    T& interpose(Args&&... args) {
+        controller.reset();
+        auto between = std::make_unique<T>(*transport, std::forward<Args>(args)...);
+        T& made = *between;
+        link = std::make_unique<core::Link>(*between, clock, traced ? &trace : nullptr);
+        interposed = std::move(between);
+        controller = std::make_unique<ProgramController>(*link, clock, core::DriveC(root), *sound);
+        return made;
+    }
 
     // Starts the program and lets the survey run to its end.
     void start_and_survey(const std::string& port_error = "") {
@@ -98,7 +112,10 @@ struct ProgramOnRack {
     core::VirtualClock clock;
     core::WireTrace trace{clock};
     std::unique_ptr<sim::Rack> rack;
+    std::string root;
+    bool traced = false;
     std::unique_ptr<sim::SimTransport> transport;
+    std::unique_ptr<core::Transport> interposed;
     std::unique_ptr<core::Link> link;
     std::unique_ptr<sim::SimSound> sound;
     DirectFrontEnd front_end;

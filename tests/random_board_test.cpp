@@ -72,9 +72,7 @@ void chaotic_run(uint32_t seed, const std::string& list, Duration bound) {
     LocalTime nine;
     parse_local_time("2026-12-07T09:00:00", nine);
     ProgramOnRack<C> p(RACK, Setting{"", root.path.string(), nine});
-    ChaosTransport chaos(*p.transport, p.clock, seed, SURVEY_BYTES);
-    Link link(chaos, p.clock);
-    p.controller = std::make_unique<C>(link, p.clock, DriveC(root.path), *p.sound);
+    p.template interpose<ChaosTransport>(p.clock, seed, SURVEY_BYTES);
     p.start_and_survey();
     EXPECT_EQ(p.controller->state().link_state, LINK_FREE) << "the survey is honest";
     Duration until = p.clock.now() + 120s;
