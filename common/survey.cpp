@@ -10,8 +10,8 @@ namespace {
 
 // The system's texts carry a few Latin letters among the Cyrillic ones on purpose: the "a" of
 // "Остaнов" here, the "A" of the calling engine's "ТA Err1" and "ТA Err2", and the "m" of
-// Inform's "фонеm". Operators' scripts and the boards' manuals match them byte for byte: keep
-// them.
+// Inform's "фонеm". They are the system's own texts, which logs and scripts compare byte for
+// byte: do not correct them.
 const char* const STOPPED_ON_ADDRESS = "Ошибка адреса.Остaнов!";
 const char* const STOPPED_ON_TIMEOUT = "Тайм-аут ответа.Остaнов!";
 
