@@ -1,5 +1,6 @@
 #include "wav_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -40,6 +41,9 @@ std::string read_wav_info(const std::filesystem::path& file, WavInfo& info) {
     if (!in) {
         return system_reason(errno);
     }
+    in.seekg(0, std::ios::end);
+    const std::streamoff file_size = in.tellg();
+    in.seekg(0, std::ios::beg);
     char riff[12];
     if (!in.read(riff, 12) || std::memcmp(riff, "RIFF", 4) != 0 ||
         std::memcmp(riff + 8, "WAVE", 4) != 0) {
@@ -64,6 +68,11 @@ std::string read_wav_info(const std::filesystem::path& file, WavInfo& info) {
         } else if (std::memcmp(header, "data", 4) == 0) {
             if (!have_format || byte_rate == 0 || info.channels == 0) {
                 return "испорченный заголовок WAV";
+            }
+            // A file cut short plays what it holds, not what its header promises.
+            std::streamoff left = file_size - in.tellg();
+            if (left < static_cast<std::streamoff>(size)) {
+                size = static_cast<uint32_t>(std::max<std::streamoff>(left, 0));
             }
             info.data_bytes = size;
             info.length = Duration(static_cast<int64_t>(size) * 1000000 / byte_rate);

@@ -11,6 +11,7 @@
 
 #include "rack.h"
 #include "subscriber_list.h"
+#include "wav_file.h"
 
 namespace fuzz {
 
@@ -23,10 +24,9 @@ void require(bool condition, const char* what) {
     }
 }
 
-std::filesystem::path scratch_file() {
-    static const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                              ("fuzz_ring_" + std::to_string(::getpid()) + ".txt");
-    return path;
+std::filesystem::path scratch_file(const char* name) {
+    return std::filesystem::temp_directory_path() /
+           ("fuzz_" + std::string(name) + "_" + std::to_string(::getpid()));
 }
 
 std::string read_back(const std::filesystem::path& path) {
@@ -40,7 +40,7 @@ std::string read_back(const std::filesystem::path& path) {
 
 void check_subscriber_list(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    const std::filesystem::path path = scratch_file();
+    const std::filesystem::path path = scratch_file("ring");
     std::ofstream(path, std::ios::binary | std::ios::trunc) << input;
     std::string expected = input;
     {
@@ -84,6 +84,23 @@ void check_rack_file(const uint8_t* data, size_t size) {
             break;
         }
     }
+}
+
+void check_wav_file(const uint8_t* data, size_t size) {
+    const std::filesystem::path path = scratch_file("wav");
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    core::WavInfo info;
+    std::string reason = core::read_wav_info(path, info);
+    std::filesystem::remove(path);
+    if (!reason.empty()) {
+        return;
+    }
+    // RIFF header, the format chunk and the data chunk's own header come before the sound.
+    require(size >= 12 + 8 + 16 + 8, "a playable file holds its headers");
+    require(info.data_bytes > 0, "a playable file has sound");
+    require(info.data_bytes <= size - (12 + 8 + 16 + 8), "the sound lies within the file");
+    require(info.length.count() >= 0, "the length is not negative");
 }
 
 }  // namespace fuzz

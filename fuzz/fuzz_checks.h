@@ -16,4 +16,8 @@ void check_subscriber_list(const uint8_t* data, size_t size);
 // answers any stream of bus bytes and sound without failing.
 void check_rack_file(const uint8_t* data, size_t size);
 
+// Any bytes as a WAV file: the reader refuses it with a reason, or gives a sound whose data
+// lies within the file.
+void check_wav_file(const uint8_t* data, size_t size);
+
 }  // namespace fuzz

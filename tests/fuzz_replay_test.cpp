@@ -35,3 +35,7 @@ TEST(FuzzCorpus, SubscriberListsKeepTheirProperties) {
 TEST(FuzzCorpus, RackFilesKeepTheirProperties) {
     EXPECT_GE(replay("rack", fuzz::check_rack_file), 4);
 }
+
+TEST(FuzzCorpus, WavFilesKeepTheirProperties) {
+    EXPECT_GE(replay("wav", fuzz::check_wav_file), 9);
+}
