@@ -15,6 +15,21 @@ std::string result_log_line(const std::string& number, const core::LocalTime& no
 // when the log cannot be written, else "".
 std::string append_result_line(const std::filesystem::path& log, const std::string& line);
 
+// One line of either log, read back.
+struct ResultLine {
+    std::string number;  // seven digits
+    int day = 0;
+    int month = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    char mark = ' ';  // blank in RINGY, "Z" or "N" in RINGN
+};
+
+// Reads a line of 70 bytes with its CR LF as result_log_line writes it. Returns "" and fills
+// line, or says what is wrong with a line that is not one of ours.
+std::string parse_result_line(const std::string& text, ResultLine& line);
+
 const char* const NOTIFIED_LOG = "C:\\RINGY.txt";
 const char* const NOT_NOTIFIED_LOG = "C:\\RINGN.txt";
 

@@ -1,5 +1,7 @@
 #include "subscriber_list.h"
 
+#include <algorithm>
+
 #include "durable_file.h"
 
 namespace dialrun {
@@ -12,30 +14,34 @@ bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// What is wrong with one line of the list, or "".
-std::string fault_of(const std::string& line, bool at_end_of_file) {
+// What is wrong with one line of the list, and at which column; an empty text when nothing is.
+ListFault fault_of(const std::string& line, bool at_end_of_file) {
+    int size = static_cast<int>(line.size());
     if (line.back() != '\n') {
         if (at_end_of_file) {
-            return "последняя запись оборвана: " + std::to_string(line.size()) + " байт без CR LF";
+            return {0, size + 1,
+                    "последняя запись оборвана: " + std::to_string(size) + " байт без CR LF"};
         }
-        return "строка длиннее 79 байт";
+        return {0, static_cast<int>(LINE_LIMIT), "строка длиннее 79 байт"};
     }
-    if (line.size() != RECORD_SIZE) {
-        return "длина строки " + std::to_string(line.size()) +
-               " байт, а нужно 20 (номер, сумма, отметка, CR LF)";
+    if (size != RECORD_SIZE) {
+        return {0, std::min(size, RECORD_SIZE + 1),
+                "длина строки " + std::to_string(size) +
+                    " байт, а нужно 20 (номер, сумма, отметка, CR LF)"};
     }
     if (line[RECORD_SIZE - 2] != '\r') {
-        return "строка кончается LF без CR";
+        return {0, RECORD_SIZE - 1, "строка кончается LF без CR"};
     }
     for (int c = 0; c < 7; ++c) {
         if (!is_digit(line[c])) {
-            return "в номере (позиции 1-7) не цифра в позиции " + std::to_string(c + 1);
+            return {0, c + 1, "в номере (позиции 1-7) не цифра в позиции " + std::to_string(c + 1)};
         }
     }
     for (int c = 9; c < 16; ++c) {
         if (!is_digit(line[c]) && line[c] != ' ') {
-            return "в сумме (позиции 10-16) не цифра и не пробел в позиции " +
-                   std::to_string(c + 1);
+            return {
+                0, c + 1,
+                "в сумме (позиции 10-16) не цифра и не пробел в позиции " + std::to_string(c + 1)};
         }
     }
     return {};
@@ -43,6 +49,18 @@ std::string fault_of(const std::string& line, bool at_end_of_file) {
 
 bool is_list_end(const std::string& line) {
     return line.size() >= 2 && line[1] == '\n';
+}
+
+// The next line as the reader takes it: up to and including a line feed, at most 80 bytes.
+std::string next_line(const std::string& bytes, size_t& at) {
+    size_t end = std::min(bytes.size(), at + LINE_LIMIT);
+    size_t feed = bytes.find('\n', at);
+    if (feed != std::string::npos && feed < end) {
+        end = feed + 1;
+    }
+    std::string line = bytes.substr(at, end - at);
+    at = end;
+    return line;
 }
 
 }  // namespace
@@ -92,23 +110,55 @@ bool SubscriberList::read_line(std::string& line) {
     return !line.empty();
 }
 
-std::string SubscriberList::validate() {
-    std::string line;
-    std::string fault;
-    for (int number = 1; read_line(line); ++number) {
+ListReview review_list(const std::string& bytes) {
+    ListReview review;
+    size_t at = 0;
+    int number = 1;
+    for (; at < bytes.size(); ++number) {
+        size_t start = at;
+        std::string line = next_line(bytes, at);
         if (is_list_end(line)) {
+            review.end_line = number;
             break;
         }
-        fault = fault_of(line, list_offset_ >= list_length_);
-        if (!fault.empty()) {
-            fault = "Ошибка в RING.TXT, строка " + std::to_string(number) + ": " + fault;
-            break;
+        ListFault fault = fault_of(line, at >= bytes.size());
+        if (fault.what.empty()) {
+            review.record_starts.push_back(start);
+            continue;
+        }
+        fault.line = number;
+        review.faults.push_back(fault);
+        // The rest of an overlong line is the same line, not the next one.
+        size_t feed = bytes.find('\n', at);
+        if (line.back() != '\n' && feed != std::string::npos) {
+            at = feed + 1;
+        } else if (line.back() != '\n') {
+            at = bytes.size();
         }
     }
+    if (review.end_line != 0) {
+        while (at < bytes.size()) {
+            next_line(bytes, at);
+            ++review.lines_after_end;
+        }
+    }
+    return review;
+}
+
+std::string fault_message(const ListFault& fault) {
+    return "Ошибка в RING.TXT, строка " + std::to_string(fault.line) + ": " + fault.what;
+}
+
+std::string SubscriberList::validate() {
+    std::string bytes(static_cast<size_t>(list_length_), '\0');
+    std::fseek(file_, 0, SEEK_SET);
+    size_t got = std::fread(bytes.data(), 1, bytes.size(), file_);
+    bytes.resize(got);
+    ListReview review = review_list(bytes);
     std::fseek(file_, 0, SEEK_SET);
     list_offset_ = 0;
     list_ended_ = false;
-    return fault;
+    return review.faults.empty() ? std::string() : fault_message(review.faults.front());
 }
 
 RecordKind SubscriberList::read_record() {

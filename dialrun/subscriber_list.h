@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace dialrun {
 
@@ -19,6 +20,25 @@ enum RecordKind { LIST_END = 0, FRESH_RECORD = 1, MARKED_RECORD = 2 };
 char mark_for_reply(uint8_t reply);
 // The mark a record carries: its column 17, a blank for a line too short to have one.
 char record_mark(const std::string& record);
+
+// A line that "Старт Прозвонки" refuses: where, counted from 1, and what is wrong.
+struct ListFault {
+    int line = 0;
+    int column = 0;
+    std::string what;
+};
+
+// A whole list as the start reads it: line by line up to the empty line or the end of the file.
+struct ListReview {
+    std::vector<ListFault> faults;      // every refused line, not only the first
+    std::vector<size_t> record_starts;  // where each well-formed record begins, in file order
+    int end_line = 0;                   // the empty line that ends the list; 0 for the file's end
+    int lines_after_end = 0;            // what follows the end marker: never read, never called
+};
+ListReview review_list(const std::string& bytes);
+
+// The start's refusal for a fault: "Ошибка в RING.TXT, строка N: ...".
+std::string fault_message(const ListFault& fault);
 
 class SubscriberList {
   public:

@@ -9,7 +9,9 @@
 #include <sstream>
 #include <string>
 
+#include "campaign_folder.h"
 #include "rack.h"
+#include "result_log.h"
 #include "subscriber_list.h"
 #include "wav_file.h"
 
@@ -101,6 +103,42 @@ void check_wav_file(const uint8_t* data, size_t size) {
     require(info.data_bytes > 0, "a playable file has sound");
     require(info.data_bytes <= size - (12 + 8 + 16 + 8), "the sound lies within the file");
     require(info.length.count() >= 0, "the length is not negative");
+}
+
+void check_result_log(const uint8_t* data, size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    for (char kind : {'Y', 'N'}) {
+        std::vector<ringlist::LogResult> results;
+        std::vector<ringlist::LogProblem> problems;
+        core::LocalTime changed_at;
+        changed_at.year = 2026;
+        changed_at.month = 12;
+        changed_at.day = 8;
+        ringlist::read_log(bytes, "RINGN.txt", kind, changed_at, results, problems);
+        size_t lines = 0;
+        for (size_t at = 0; at < bytes.size(); ++lines) {
+            size_t end = bytes.find("\r\n", at);
+            at = end == std::string::npos ? bytes.size() : end + 2;
+        }
+        require(results.size() + problems.size() >= lines, "every line is a verdict or a problem");
+        require(results.size() <= lines, "no verdict is made up");
+        require(results.empty() || results.back().year == 2026 || results.back().year == 2025,
+                "the last verdict is of the year of the last write or the one before");
+        int last_year = 0;  // a year before any the log can hold
+        for (const ringlist::LogResult& r : results) {
+            const dialrun::ResultLine& l = r.line;
+            core::LocalTime t;
+            t.month = l.month;
+            t.day = l.day;
+            t.hour = l.hour;
+            t.minute = l.minute;
+            t.second = l.second;
+            std::string again = dialrun::result_log_line(l.number, t, l.mark);
+            require(bytes.find(again) != std::string::npos, "a verdict is a line of the log");
+            require(r.year >= last_year, "years never go back");
+            last_year = r.year;
+        }
+    }
 }
 
 }  // namespace fuzz

@@ -20,4 +20,8 @@ void check_rack_file(const uint8_t* data, size_t size);
 // lies within the file.
 void check_wav_file(const uint8_t* data, size_t size);
 
+// Any bytes as RINGY.txt or RINGN.txt: every line is either a verdict, which Dialrun's own
+// writer gives back byte for byte, or a problem named with its line; none is lost.
+void check_result_log(const uint8_t* data, size_t size);
+
 }  // namespace fuzz

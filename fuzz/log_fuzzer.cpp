@@ -1,0 +1,6 @@
+#include "fuzz_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::check_result_log(data, size);
+    return 0;
+}
