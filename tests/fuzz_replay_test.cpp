@@ -39,3 +39,7 @@ TEST(FuzzCorpus, RackFilesKeepTheirProperties) {
 TEST(FuzzCorpus, WavFilesKeepTheirProperties) {
     EXPECT_GE(replay("wav", fuzz::check_wav_file), 9);
 }
+
+TEST(FuzzCorpus, ResultLogsKeepTheirProperties) {
+    EXPECT_GE(replay("log", fuzz::check_result_log), 8);
+}

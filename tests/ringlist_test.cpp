@@ -1,0 +1,419 @@
+// ringlist on lists and logs made here, and on real campaigns of Dialrun on a simulated rack.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <fstream>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "dialrun_controller.h"
+#include "durable_file.h"
+#include "program_fixture.h"
+#include "ringlist_commands.h"
+#include "temp_root.h"
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every file under a folder with its bytes: a refusal must leave this as it was.
+std::map<std::string, std::string> snapshot(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        if (entry.is_regular_file()) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::stringstream bytes;
+            bytes << in.rdbuf();
+            files[fs::relative(entry.path(), dir).string()] = bytes.str();
+        }
+    }
+    return files;
+}
+
+std::string read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void write(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A line of RINGY.txt or RINGN.txt as Dialrun writes it.
+std::string log_line(const char* number, const char* stamp, char mark = ' ') {
+    std::string line(70, ' ');
+    line.replace(0, 7, number);
+    line.replace(10, 14, stamp);
+    line[25] = mark;
+    return line.replace(68, 2, "\r\n");
+}
+
+// Sets a file's last write to noon of a day of the PC's calendar.
+void written_on(const fs::path& path, int year, int month, int day) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = 12;
+    t.tm_isdst = -1;
+    struct timeval times[2] = {{std::mktime(&t), 0}, {std::mktime(&t), 0}};
+    ASSERT_EQ(::utimes(path.c_str(), times), 0);
+}
+
+bool has(const std::string& text, const std::string& line) {
+    return text.find(line) != std::string::npos;
+}
+
+// Dialrun calls the list under root to its end on a simulated rack; returns the numbers each
+// board was handed, in all.
+std::multiset<std::string> run_dialrun(const fs::path& root, const char* when) {
+    ProgramOnRack<dialrun::DialrunController> p(
+        "K1 ring line busy=0 results=1,2,0\nK2 ring line busy=1 results=3,1\n",
+        Setting{"", root.string(), at(when)});
+    p.start_and_survey();
+    EXPECT_EQ(p.ui([](auto& c) { return c.press(core::Button::start); }), std::nullopt);
+    EXPECT_TRUE(p.controller->wait_idle(20s));
+    std::multiset<std::string> numbers;
+    for (int k = 0; k < 2; ++k) {
+        for (const auto& payload : p.rack->board(k)->numbers()) {
+            std::string n(1, static_cast<char>('0' + (payload[4] & 0x0F)));
+            for (int i = 5; i < 8; ++i) {
+                n += static_cast<char>('0' + (payload[i] >> 4));
+                n += static_cast<char>('0' + (payload[i] & 0x0F));
+            }
+            numbers.insert(n);
+        }
+    }
+    return numbers;
+}
+
+std::string list_of(int count, int first) {
+    std::string list;
+    for (int i = 0; i < count; ++i) {
+        char amount[16];
+        std::snprintf(amount, sizeof amount, "%7d", 100 * (i + 1));
+        list += record(std::to_string(first + i), amount, i % 4 == 3 ? 'Y' : ' ');
+    }
+    return list + "\r\n";
+}
+
+}  // namespace
+
+TEST(Ringlist, CheckNamesEveryBadLineAndCountsTheMarks) {
+    const std::string good = record("1111111", "   1000") + record("2222222", "   2000", 'Y') +
+                             record("3333333", "   3000", 'Z') + record("4444444", "  12 00", 'N') +
+                             record("5555555", "      5", 'X');
+    struct Case {
+        const char* what;
+        std::string bytes;
+        int status;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"good",
+         good + "\r\n",
+         0,
+         {"записей: 5\n  без отметки: 1\n  Y: 1\n  Z: 1\n  N: 1\n  прочие отметки: 1\n"
+          "конец списка: строка 6\nDialrun примет список\n"}},
+        {"three bad lines, all named",
+         record("1111111", "   1000") + "11a1111      100  \r\n" + record("3333333", "   3000") +
+             "4444444     1x00  \r\n" + record("5555555", "     10").substr(0, 18) + " \n" + "\r\n",
+         1,
+         {"строка 2, позиция 3: в номере", "строка 4, позиция 14: в сумме",
+          "строка 5, позиция 19: строка кончается LF без CR", "записей: 2\n",
+          "Dialrun откажет в старте: строк с ошибками 3\n"}},
+        {"an early end",
+         record("1111111", "   1000") + "\r\n" + good,
+         0,
+         {"Внимание: пустая строка 2 заканчивает список, за ней еще 5 строк: их не обзвонят\n",
+          "записей: 1\n"}},
+        {"cut short at the end",
+         good + "6666666",
+         1,
+         {"строка 6, позиция 8: последняя запись оборвана: 7 байт без CR LF",
+          "конец списка: конец файла\n"}},
+    };
+    for (const Case& c : cases) {
+        TempRoot root;
+        root.write("Ring.TXT", c.bytes);
+        std::ostringstream out;
+        EXPECT_EQ(ringlist::check_list(root.path / "Ring.TXT", out), c.status) << c.what;
+        for (const std::string& line : c.lines) {
+            EXPECT_TRUE(has(out.str(), line)) << c.what << ": " << line << "\n" << out.str();
+        }
+        EXPECT_EQ(root.read("Ring.TXT"), c.bytes);
+    }
+    std::ostringstream out;
+    EXPECT_EQ(ringlist::check_list(temp_path("no_such_list"), out), 1);
+    EXPECT_TRUE(has(out.str(), "Нет файла")) << out.str();
+}
+
+TEST(Ringlist, ReportCountsMarksAndAmountsAndNamesEveryProblemLine) {
+    TempRoot a, b;
+    // An inner blank in an amount counts as 0, leading blanks do not count.
+    a.write("RING.TXT", record("1111111", "   1000", 'Y') + record("2222222", "  12 00", 'Z') +
+                            record("3333333", "   3000", 'Y') + record("4444444", "    500") +
+                            "\r\n");
+    a.write("ringy.txt", log_line("1111111", "31-12 23:10:00") +
+                             log_line("3333333", "02-01 09:15:00") +
+                             log_line("3333333", "02-01 09:20:00").substr(0, 19));
+    a.write("RINGN.txt", "typed by hand\r\n" + log_line("2222222", "31-12 23:40:00", 'Z') +
+                             log_line("9999999", "31-12 23:41:00", ' '));
+    b.write("Ring.TXT", record("5555555", "      7", 'N') + "\r\n");
+    b.write("RINGN.txt", log_line("5555555", "02-01 09:30:00", 'N').substr(0, 30) +
+                             log_line("5555555", "02-01 09:31:00", 'N'));
+    for (const fs::path& log : {a.path / "ringy.txt", a.path / "RINGN.txt", b.path / "RINGN.txt"}) {
+        written_on(log, 2027, 1, 2);
+    }
+    ringlist::ReportOptions options;
+    options.folders = {a.path, b.path};
+    options.csv = temp_path("records.csv");
+    options.results_csv = temp_path("results.csv");
+    options.html = temp_path("report.html");
+    std::ostringstream out;
+    ASSERT_EQ(ringlist::report(options, out), 0) << out.str();
+    std::string text = out.str();
+    for (const char* line : {
+             "  не звонили                   1             500\n",
+             "  Y оповещены                  2            4000\n",
+             "  Z не оповещены               1           12000\n",
+             "  всего                        4           16500\n",
+             "  ! ringy.txt, строка 3: оборванная последняя строка: 19 байт без CR LF\n",
+             "  ! RINGN.txt, строка 1: не строка журнала: 15 байт вместо 70 с CR LF\n",
+             "  ! RINGN.txt, строка 3: строка другого журнала",
+             "  ! RINGN.txt, строка 1: оборванная строка: 30 байт перед целой строкой\n",
+             "  N не оповещены               1               7\n",  // b
+             // The logs were last written on 2 January 2027: December was 2026.
+             "  31-12-2026 23:00            1      1      0       2\n",
+             "  02-01-2027 09:00            1      0      1       2\n",
+             "  09:00-09:59                 1      0      1       2\n",
+         }) {
+        EXPECT_TRUE(has(text, line)) << line << "\n" << text;
+    }
+    // The whole campaign: 5 records, 16507 in all.
+    EXPECT_TRUE(has(text, "Все папки\n")) << text;
+    EXPECT_TRUE(has(text, "  всего                        5           16507\n")) << text;
+    EXPECT_EQ(read(options.csv), "папка,номер,сумма,отметка\r\n" + a.path.string() +
+                                     ",1111111,1000,Y\r\n" + a.path.string() +
+                                     ",2222222,12000,Z\r\n" + a.path.string() +
+                                     ",3333333,3000,Y\r\n" + a.path.string() + ",4444444,500,\r\n" +
+                                     b.path.string() + ",5555555,7,N\r\n");
+    EXPECT_TRUE(has(read(options.results_csv), a.path.string() + ",3333333,02-01,09:15:00,Y\r\n"));
+    std::string html = read(options.html);
+    EXPECT_TRUE(has(html, "<svg")) << "the charts are inline";
+    EXPECT_FALSE(has(html, "<script")) << "no scripts";
+    for (size_t at; (at = html.find("http://www.w3.org/2000/svg")) != std::string::npos;) {
+        html.erase(at, 4);
+    }
+    EXPECT_FALSE(has(html, "http")) << "nothing from the network";
+
+    // For a Russian spreadsheet: ";" between fields, quotes where a field holds one.
+    fs::path odd = a.path / "стойка;1";
+    fs::create_directories(odd);
+    write(odd / "Ring.TXT", record("1111111", "   1000", 'Y') + "\r\n");
+    options = {};
+    options.folders = {odd};
+    options.csv = temp_path("excel.csv");
+    options.excel = true;
+    ASSERT_EQ(ringlist::report(options, out), 0);
+    EXPECT_EQ(read(options.csv), "\xEF\xBB\xBFпапка;номер;сумма;отметка\r\n\"" + odd.string() +
+                                     "\";1111111;1000;Y\r\n");
+    for (const std::string& file : {options.csv, temp_path("records.csv"), temp_path("results.csv"),
+                                    temp_path("report.html")}) {
+        fs::remove(file);
+    }
+}
+
+TEST(Ringlist, RetryThenASecondRunCallsExactlyTheClearedRecords) {
+    TempRoot root;
+    root.write("Ring.TXT", list_of(12, 3000001));
+    std::multiset<std::string> first = run_dialrun(root.path, "2026-12-08T09:00:00");
+    EXPECT_EQ(first.size(), 9u) << "every record not marked Y beforehand";
+    std::string called = root.read("Ring.TXT");
+    std::string logs = root.read("RINGY.txt") + root.read("RINGN.txt");
+    ::chmod(root.file("Ring.TXT").c_str(), 0640);
+
+    // The report's marks are the list's, counted here from the bytes.
+    ringlist::ReportOptions options;
+    options.folders = {root.path};
+    options.csv = temp_path("retry.csv");
+    std::ostringstream out;
+    ASSERT_EQ(ringlist::report(options, out), 0);
+    std::string csv = read(options.csv);
+    fs::remove(options.csv);
+    std::set<std::string> cleared;
+    for (int i = 0; i < 12; ++i) {
+        char mark = called[i * 20 + 17];
+        std::string number = called.substr(i * 20, 7);
+        std::string mark_text = mark == ' ' ? "" : std::string(1, mark);
+        EXPECT_TRUE(
+            has(csv, "," + number + "," + std::to_string(100 * (i + 1)) + "," + mark_text + "\r\n"))
+            << number;
+        if (mark == 'Z' || mark == 'N') {
+            cleared.insert(number);
+        }
+    }
+    ASSERT_FALSE(cleared.empty());
+
+    // Y is never cleared; a list a running Dialrun holds is not touched.
+    auto before = snapshot(root.path);
+    out.str("");
+    EXPECT_EQ(ringlist::retry(root.path, "ZY", out), 1);
+    EXPECT_TRUE(has(out.str(), "Отметку Y снять нельзя")) << out.str();
+    {
+        std::string error;
+        std::FILE* running = core::open_exclusive(root.file("Ring.TXT"), "r+b", error);
+        ASSERT_NE(running, nullptr) << error;
+        EXPECT_EQ(ringlist::retry(root.path, "ZN", out), 1);
+        std::fclose(running);
+    }
+    EXPECT_TRUE(has(out.str(), "занят другой программой")) << out.str();
+    EXPECT_EQ(snapshot(root.path), before);
+
+    out.str("");
+    ASSERT_EQ(ringlist::retry(root.path, "ZN", out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "Снято отметок: " + std::to_string(cleared.size()))) << out.str();
+    std::string after = root.read("Ring.TXT");
+    for (int i = 0; i < 12; ++i) {
+        bool was_cleared = cleared.count(called.substr(i * 20, 7)) == 1;
+        EXPECT_EQ(after[i * 20 + 17], was_cleared ? ' ' : called[i * 20 + 17]) << i;
+    }
+    EXPECT_EQ(root.read("RINGY.txt") + root.read("RINGN.txt"), logs) << "the logs keep their lines";
+    struct stat mode {};
+    ASSERT_EQ(::stat(root.file("Ring.TXT").c_str(), &mode), 0);
+    EXPECT_EQ(mode.st_mode & 0777, 0640u);
+    int backups = 0;
+    for (const auto& [name, bytes] : snapshot(root.path)) {
+        if (name.rfind("Ring.TXT.", 0) == 0 && name.size() > 4 &&
+            name.compare(name.size() - 4, 4, ".bak") == 0) {
+            ++backups;
+            EXPECT_EQ(bytes, called);
+        }
+    }
+    EXPECT_EQ(backups, 1);
+
+    std::multiset<std::string> second = run_dialrun(root.path, "2026-12-09T09:00:00");
+    EXPECT_EQ(std::set<std::string>(second.begin(), second.end()), cleared);
+    EXPECT_EQ(second.size(), cleared.size()) << "each called once";
+}
+
+TEST(Ringlist, SplitACampaignOnEachPartThenMergeTwice) {
+    TempRoot root;
+    fs::path master = root.path / "master" / "Ring.TXT";
+    write(master, list_of(20, 5000001));
+    const std::string original = read(master);
+    std::ostringstream out;
+    ASSERT_EQ(ringlist::split(master, 3, root.path / "parts", out), 0) << out.str();
+    // Fifteen unmarked records dealt round-robin: master records 1, 2, 3, 5, 6... in turn.
+    std::string part1 = read(root.path / "parts" / "1" / "Ring.TXT");
+    EXPECT_EQ(part1.size(), 5u * 20 + 2);
+    EXPECT_EQ(part1.substr(0, 7), "5000001");
+    EXPECT_EQ(part1.substr(20, 7), "5000005");
+    EXPECT_EQ(part1.substr(100), "\r\n");
+    EXPECT_EQ(read(root.path / "parts" / "2" / "Ring.TXT").substr(0, 7), "5000002");
+    EXPECT_EQ(read(master), original) << "the master is not changed by a split";
+
+    std::vector<fs::path> parts;
+    std::string part_logs;
+    for (int k = 1; k <= 3; ++k) {
+        parts.push_back(root.path / "parts" / std::to_string(k));
+        run_dialrun(parts.back(), "2026-12-08T10:00:00");
+        part_logs += read(parts.back() / "RINGY.txt") + read(parts.back() / "RINGN.txt");
+    }
+    out.str("");
+    ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "Перенесено отметок: 15")) << out.str();
+    std::string merged = read(master);
+    for (int k = 0; k < 3; ++k) {
+        std::string part = read(parts[k] / "Ring.TXT");
+        for (size_t p = 0; p * 20 + 20 <= part.size() - 2; ++p) {
+            size_t at = merged.find(part.substr(p * 20, 16));
+            ASSERT_NE(at, std::string::npos);
+            EXPECT_EQ(merged[at + 17], part[p * 20 + 17]) << part.substr(p * 20, 7);
+            EXPECT_NE(merged[at + 17], ' ');
+        }
+    }
+    for (size_t i = 0; i < original.size(); ++i) {
+        if (i % 20 != 17) {
+            ASSERT_EQ(merged[i], original[i]) << "byte " << i;
+        }
+    }
+    std::string master_logs =
+        read(master.parent_path() / "RINGY.txt") + read(master.parent_path() / "RINGN.txt");
+    EXPECT_EQ(master_logs.size(), part_logs.size());
+    EXPECT_EQ(master_logs.size(), 15u * 70);
+
+    // Merged again: nothing more, nothing twice.
+    auto once = snapshot(master.parent_path());
+    out.str("");
+    ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "Перенесено отметок: 0 (перенесены раньше: 15)")) << out.str();
+    EXPECT_EQ(snapshot(master.parent_path()), once);
+}
+
+TEST(Ringlist, EveryRefusalLeavesTheFilesAsTheyWere) {
+    TempRoot root;
+    fs::path master = root.path / "master" / "Ring.TXT";
+    write(master, list_of(8, 6000001));
+    std::ostringstream out;
+    ASSERT_EQ(ringlist::split(master, 2, root.path / "parts", out), 0) << out.str();
+    std::vector<fs::path> parts{root.path / "parts" / "1", root.path / "parts" / "2"};
+    run_dialrun(parts[0], "2026-12-08T10:00:00");
+    run_dialrun(parts[1], "2026-12-08T10:00:00");
+
+    struct Case {
+        const char* what;
+        std::function<void()> spoil;
+        std::function<int()> command;
+        const char* says;
+    } cases[] = {
+        {"one part missing", [] {}, [&] { return ringlist::merge(master, {parts[0]}, out); },
+         "назовите все"},
+        {"parts in the wrong order", [] {},
+         [&] {
+             return ringlist::merge(master, {parts[1], parts[0]}, out);
+         },
+         "не совпадают"},
+        {"a part's number edited",
+         [&] {
+             std::string p = read(parts[1] / "Ring.TXT");
+             p[3] = '9';
+             write(parts[1] / "Ring.TXT", p);
+         },
+         [&] { return ringlist::merge(master, parts, out); }, "номер и сумма не совпадают"},
+        {"the master marked meanwhile",
+         [&] {
+             std::string m = read(master);
+             m[17] = 'X';
+             write(master, m);
+         },
+         [&] { return ringlist::merge(master, parts, out); }, "уже другая отметка"},
+        {"a second split", [] {},
+         [&] { return ringlist::split(master, 2, root.path / "other", out); }, "уже роздан"},
+        {"a malformed list", [&] { write(master, "junk\r\n" + read(master)); },
+         [&] { return ringlist::retry(master.parent_path(), "ZN", out); }, "с ошибками"},
+        {"no such folder", [] {}, [&] { return ringlist::retry(root.path / "nowhere", "ZN", out); },
+         "Нет папки"},
+    };
+    for (const Case& c : cases) {
+        TempRoot scratch;
+        fs::copy(root.path, scratch.path, fs::copy_options::recursive);
+        c.spoil();
+        auto before = snapshot(root.path);
+        out.str("");
+        EXPECT_EQ(c.command(), 1) << c.what;
+        EXPECT_TRUE(has(out.str(), c.says)) << c.what << ": " << out.str();
+        EXPECT_EQ(snapshot(root.path), before) << c.what;
+        // Each case starts from the split as it was.
+        fs::remove_all(root.path);
+        fs::copy(scratch.path, root.path, fs::copy_options::recursive);
+    }
+}

@@ -1,0 +1,179 @@
+#include "campaign_folder.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "drive_paths.h"
+#include "system_reason.h"
+
+namespace ringlist {
+
+long long record_amount(const std::string& record) {
+    long long amount = 0;
+    size_t c = 9;
+    while (c < 16 && record[c] == ' ') {
+        ++c;
+    }
+    for (; c < 16; ++c) {
+        amount = amount * 10 + (record[c] == ' ' ? 0 : record[c] - '0');
+    }
+    return amount;
+}
+
+std::vector<ListRecord> list_records(const std::string& bytes, const dialrun::ListReview& review) {
+    std::vector<ListRecord> records;
+    records.reserve(review.record_starts.size());
+    for (size_t start : review.record_starts) {
+        std::string text = bytes.substr(start, dialrun::RECORD_SIZE);
+        records.push_back(
+            {text.substr(0, 7), record_amount(text), dialrun::record_mark(text), start});
+    }
+    return records;
+}
+
+namespace {
+
+// A line of the log whose text was read: its verdict, or a problem.
+void take_line(const std::string& text, const std::string& label, char kind, int number, int& year,
+               int& last_month, std::vector<LogResult>& results,
+               std::vector<LogProblem>& problems) {
+    dialrun::ResultLine line;
+    std::string fault = dialrun::parse_result_line(text, line);
+    if (fault.empty() && (kind == 'Y') != (line.mark == ' ')) {
+        fault = "строка другого журнала (отметка \"" + std::string(1, line.mark) + "\")";
+    }
+    if (!fault.empty()) {
+        problems.push_back({label, number, fault});
+        return;
+    }
+    if (line.month < last_month) {
+        ++year;
+    }
+    last_month = line.month;
+    results.push_back({line, kind == 'Y' ? 'Y' : line.mark, year});
+}
+
+void read_lines(const std::string& bytes, const std::string& label, char kind,
+                std::vector<LogResult>& results, std::vector<LogProblem>& problems) {
+    int year = 0;
+    int last_month = 0;
+    size_t at = 0;
+    for (int number = 1; at < bytes.size(); ++number) {
+        size_t end = bytes.find("\r\n", at);
+        if (end == std::string::npos) {
+            problems.push_back({label, number,
+                                "оборванная последняя строка: " +
+                                    std::to_string(bytes.size() - at) + " байт без CR LF"});
+            return;
+        }
+        std::string text = bytes.substr(at, end + 2 - at);
+        at = end + 2;
+        // A line torn by a crash, then a whole one appended after the restart.
+        if (text.size() > 70) {
+            dialrun::ResultLine whole;
+            if (dialrun::parse_result_line(text.substr(text.size() - 70), whole).empty()) {
+                problems.push_back({label, number,
+                                    "оборванная строка: " + std::to_string(text.size() - 70) +
+                                        " байт перед целой строкой"});
+                text = text.substr(text.size() - 70);
+            }
+        }
+        take_line(text, label, kind, number, year, last_month, results, problems);
+    }
+}
+
+}  // namespace
+
+void read_log(const std::string& bytes, const std::string& label, char kind,
+              const core::LocalTime& changed_at, std::vector<LogResult>& results,
+              std::vector<LogProblem>& problems) {
+    const size_t first = results.size();
+    read_lines(bytes, label, kind, results, problems);
+    if (results.size() == first) {
+        return;
+    }
+    const dialrun::ResultLine& last = results.back().line;
+    bool after_the_write = last.month > changed_at.month ||
+                           (last.month == changed_at.month && last.day > changed_at.day);
+    int shift = changed_at.year - (after_the_write ? 1 : 0) - results.back().year;
+    for (size_t i = first; i < results.size(); ++i) {
+        results[i].year += shift;
+    }
+}
+
+core::LocalTime last_written(const std::filesystem::path& path) {
+    std::time_t when = std::time(nullptr);
+#ifdef _WIN32
+    struct _stat64 info {};
+    if (_wstat64(path.wstring().c_str(), &info) == 0) {
+        when = static_cast<std::time_t>(info.st_mtime);
+    }
+    std::tm t{};
+    localtime_s(&t, &when);
+#else
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        when = info.st_mtime;
+    }
+    std::tm t{};
+    localtime_r(&when, &t);
+#endif
+    core::LocalTime local;
+    local.year = t.tm_year + 1900;
+    local.month = t.tm_mon + 1;
+    local.day = t.tm_mday;
+    local.hour = t.tm_hour;
+    local.minute = t.tm_min;
+    local.second = t.tm_sec;
+    local.weekday = t.tm_wday;
+    return local;
+}
+
+std::string read_bytes(const std::filesystem::path& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = core::system_reason(errno);
+        return {};
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) {
+        return "Нет папки " + dir.string();
+    }
+    core::DriveC drive(dir);
+    folder.dir = dir;
+    folder.list_path = drive.resolve("c:\\Ring.TXT");
+    std::string error;
+    folder.list_bytes = read_bytes(folder.list_path, error);
+    if (!error.empty()) {
+        return "Нет файла " + folder.list_path.string() + ": " + error;
+    }
+    folder.review = dialrun::review_list(folder.list_bytes);
+    folder.records = list_records(folder.list_bytes, folder.review);
+    const std::pair<const char*, char> logs[] = {{dialrun::NOTIFIED_LOG, 'Y'},
+                                                 {dialrun::NOT_NOTIFIED_LOG, 'N'}};
+    for (const auto& [name, kind] : logs) {
+        std::filesystem::path path = drive.resolve(name);
+        if (!std::filesystem::exists(path, ec)) {
+            continue;  // no result of that kind yet
+        }
+        std::string bytes = read_bytes(path, error);
+        if (!error.empty()) {
+            return "Журнал " + path.string() + " не читается: " + error;
+        }
+        read_log(bytes, path.filename().string(), kind, last_written(path), folder.results,
+                 folder.log_problems);
+    }
+    return {};
+}
+
+}  // namespace ringlist

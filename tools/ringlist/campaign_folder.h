@@ -1,0 +1,71 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "clock.h"
+#include "result_log.h"
+#include "subscriber_list.h"
+
+namespace ringlist {
+
+// One record of Ring.TXT as the list holds it.
+struct ListRecord {
+    std::string number;  // columns 0-6
+    long long amount = 0;
+    char mark = ' ';
+    size_t offset = 0;  // where the record begins in the file
+};
+
+// A line of RINGY.txt or RINGN.txt with the verdict it stands for and its year in the log.
+struct LogResult {
+    dialrun::ResultLine line;
+    char result = 'Y';  // 'Y' from RINGY, 'Z' or 'N' from RINGN
+    int year = 0;       // the log holds none: see read_log
+};
+
+// A log line that is torn or not one of Dialrun's: never skipped in silence.
+struct LogProblem {
+    std::string file;
+    int line = 0;
+    std::string what;
+};
+
+// One folder of a campaign: its list, and its logs if it has any.
+struct CampaignFolder {
+    std::filesystem::path dir;
+    std::filesystem::path list_path;
+    std::string list_bytes;
+    dialrun::ListReview review;
+    std::vector<ListRecord> records;
+    std::vector<LogResult> results;
+    std::vector<LogProblem> log_problems;
+};
+
+// The amount of columns 9-15 as the board hears it: leading blanks skipped, an inner blank
+// counts as 0.
+long long record_amount(const std::string& record);
+
+// The records of a list that review_list accepted.
+std::vector<ListRecord> list_records(const std::string& bytes, const dialrun::ListReview& review);
+
+// Reads the lines of one log; the problems name the file as label. The log holds day and
+// month only: read in file order, a month that goes back starts the next year, and the last
+// line is of the year of the last write, changed_at (the year before when its date comes
+// after that day).
+void read_log(const std::string& bytes, const std::string& label, char kind,
+              const core::LocalTime& changed_at, std::vector<LogResult>& results,
+              std::vector<LogProblem>& problems);
+
+// When a file was last written, on the PC's clock.
+core::LocalTime last_written(const std::filesystem::path& path);
+
+// Reads a folder (Ring.TXT, RINGY.txt, RINGN.txt, in any letter case). Returns what is wrong
+// when there is no list to read, else "".
+std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder);
+
+// A whole file's bytes; "" and the reason in error when it cannot be read.
+std::string read_bytes(const std::filesystem::path& path, std::string& error);
+
+}  // namespace ringlist

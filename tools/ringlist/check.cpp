@@ -1,0 +1,48 @@
+// ringlist check: the list as "Старт Прозвонки" would take it, every bad line named.
+
+#include "campaign_folder.h"
+#include "report.h"
+#include "ringlist_commands.h"
+
+namespace ringlist {
+
+int check_list(const std::filesystem::path& file, std::ostream& out) {
+    std::string error;
+    std::string bytes = read_bytes(file, error);
+    if (!error.empty()) {
+        out << "Нет файла " << file.string() << ": " << error << "\n";
+        return REFUSED;
+    }
+    dialrun::ListReview review = dialrun::review_list(bytes);
+    for (const dialrun::ListFault& f : review.faults) {
+        out << "строка " << f.line << ", позиция " << f.column << ": " << f.what << "\n";
+    }
+    if (review.end_line != 0 && review.lines_after_end > 0) {
+        out << "Внимание: пустая строка " << review.end_line << " заканчивает список, за ней еще "
+            << review.lines_after_end << " строк: их не обзвонят\n";
+    }
+    std::vector<ListRecord> records = list_records(bytes, review);
+    long long counts[MARK_KINDS] = {};
+    for (const ListRecord& r : records) {
+        ++counts[mark_kind(r.mark)];
+    }
+    out << "записей: " << records.size() << "\n";
+    out << "  без отметки: " << counts[UNCALLED] << "\n";
+    out << "  Y: " << counts[MARK_Y] << "\n";
+    out << "  Z: " << counts[MARK_Z] << "\n";
+    out << "  N: " << counts[MARK_N] << "\n";
+    out << "  прочие отметки: " << counts[OTHER_MARK] << "\n";
+    if (review.end_line != 0) {
+        out << "конец списка: строка " << review.end_line << "\n";
+    } else {
+        out << "конец списка: конец файла\n";
+    }
+    if (!review.faults.empty()) {
+        out << "Dialrun откажет в старте: строк с ошибками " << review.faults.size() << "\n";
+        return REFUSED;
+    }
+    out << "Dialrun примет список\n";
+    return DONE;
+}
+
+}  // namespace ringlist

@@ -1,0 +1,44 @@
+#include "list_folder.h"
+
+#include "drive_paths.h"
+#include "durable_file.h"
+#include "subscriber_list.h"
+
+namespace ringlist {
+
+std::filesystem::path folder_list(const std::filesystem::path& folder) {
+    return core::DriveC(folder).resolve("c:\\Ring.TXT");
+}
+
+bool hold_list(const std::filesystem::path& path, HeldList& list, std::ostream& out) {
+    std::string error = list.hold(path);
+    if (error == core::FILE_BUSY) {
+        out << "Список " << path.string() << " занят другой программой: идет прозвонка?\n";
+        return false;
+    }
+    if (!error.empty()) {
+        out << "Нет файла " << path.string() << ": " << error << "\n";
+        return false;
+    }
+    dialrun::ListReview review = dialrun::review_list(list.bytes());
+    if (!review.faults.empty()) {
+        out << "Список " << path.string() << " с ошибками, он не изменен:\n";
+        for (const dialrun::ListFault& f : review.faults) {
+            out << "  строка " << f.line << ", позиция " << f.column << ": " << f.what << "\n";
+        }
+        return false;
+    }
+    return true;
+}
+
+std::string backup_name(const std::filesystem::path& list) {
+    std::string base = list.filename().string() + "." + file_stamp();
+    std::string name = base + ".bak";
+    std::error_code ec;
+    for (int n = 2; std::filesystem::exists(list.parent_path() / name, ec); ++n) {
+        name = base + "-" + std::to_string(n) + ".bak";
+    }
+    return name;
+}
+
+}  // namespace ringlist

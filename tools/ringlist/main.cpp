@@ -1,0 +1,159 @@
+// ringlist: campaign lists between runs of Dialrun. It reads and writes Ring.TXT, RINGY.txt
+// and RINGN.txt with Dialrun's own list and log code, so the formats cannot drift.
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "ringlist_commands.h"
+
+namespace {
+
+const char* const HELP =
+    "Использование: ringlist КОМАНДА ...\n"
+    "Списки прозвонки между прогонами Dialrun.\n"
+    "\n"
+    "  ringlist check FILE\n"
+    "      проверить список так же, как \"Старт Прозвонки\": каждая строка с ошибкой\n"
+    "      (строка, позиция, что не так), ранний конец списка, число записей по отметкам.\n"
+    "      Код выхода 0, если Dialrun примет список, 1, если нет.\n"
+    "\n"
+    "  ringlist report DIR... [--csv FILE] [--results-csv FILE] [--excel] [--html FILE]\n"
+    "      отчет по папкам (Ring.TXT, RINGY.txt, RINGN.txt в каждой): записи и суммы\n"
+    "      по отметкам, результаты по дням и часам и по часам суток, испорченные строки\n"
+    "      журналов. В журналах нет года: строки читаются по порядку, месяц, идущий\n"
+    "      назад, начинает следующий год, а год последней строки - год последней\n"
+    "      записи в файл журнала.\n"
+    "      --csv FILE          строка на запись: папка, номер, сумма, отметка\n"
+    "      --results-csv FILE  строка на строку журналов: папка, номер, день-месяц,\n"
+    "                          время, результат\n"
+    "      --excel             в CSV \";\" между полями и метка UTF-8 для Excel\n"
+    "      --html FILE         страница с таблицами и графиками, без сети и скриптов\n"
+    "\n"
+    "  ringlist retry DIR [--marks ZN]\n"
+    "      снять отметки (по умолчанию Z и N), чтобы следующий прогон позвонил этим\n"
+    "      абонентам снова. Отметку Y снять нельзя. Журналы не меняются; прежний\n"
+    "      список сохраняется рядом как Ring.TXT.<дата-время>.bak.\n"
+    "\n"
+    "  ringlist split FILE N OUTDIR\n"
+    "      раздать записи без отметки по кругу на N списков OUTDIR/1/Ring.TXT ...\n"
+    "      OUTDIR/N/Ring.TXT (для N стоек или N программ Dialrun). Раздача\n"
+    "      записывается рядом со списком (FILE.split). Пока части не слиты, Dialrun\n"
+    "      на основном списке не запускать.\n"
+    "\n"
+    "  ringlist merge FILE DIR...\n"
+    "      вернуть отметки частей (DIR по порядку: 1, 2, ...) в основной список и\n"
+    "      дописать новые строки их журналов в журналы рядом с ним. Повторное\n"
+    "      слияние ничего не повторяет. При любом несовпадении не меняет ничего.\n"
+    "\n"
+    "Списки, занятые идущей прозвонкой, не меняются. Код выхода 2: ошибка в командной\n"
+    "строке.\n";
+
+int usage(const std::string& why) {
+    std::cerr << "ringlist: " << why << "\nСправка: ringlist --help\n";
+    return ringlist::USAGE;
+}
+
+int report_command(const std::vector<std::string>& args) {
+    ringlist::ReportOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string* file = a == "--csv"           ? &options.csv
+                            : a == "--results-csv" ? &options.results_csv
+                            : a == "--html"        ? &options.html
+                                                   : nullptr;
+        if (file != nullptr) {
+            if (i + 1 >= args.size()) {
+                return usage(a + ": нужно имя файла");
+            }
+            *file = args[++i];
+        } else if (a == "--excel") {
+            options.excel = true;
+        } else if (a.rfind("--", 0) == 0) {
+            return usage("неизвестный ключ " + a);
+        } else {
+            options.folders.push_back(a);
+        }
+    }
+    if (options.folders.empty()) {
+        return usage("report: нужна хотя бы одна папка");
+    }
+    return ringlist::report(options, std::cout);
+}
+
+int retry_command(const std::vector<std::string>& args) {
+    std::string marks = "ZN";
+    std::string folder;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--marks" && i + 1 < args.size()) {
+            marks = args[++i];
+        } else if (args[i].rfind("--", 0) == 0 || !folder.empty()) {
+            return usage("retry: лишнее \"" + args[i] + "\"");
+        } else {
+            folder = args[i];
+        }
+    }
+    if (folder.empty() || marks.empty()) {
+        return usage("retry: нужна папка и непустой --marks");
+    }
+    return ringlist::retry(folder, marks, std::cout);
+}
+
+int split_command(const std::vector<std::string>& args) {
+    if (args.size() != 3) {
+        return usage("split: нужно FILE N OUTDIR");
+    }
+    char* end = nullptr;
+    long parts = std::strtol(args[1].c_str(), &end, 10);
+    if (*end != 0 || parts < 1 || parts > 1000) {
+        return usage("split: N должно быть числом от 1 до 1000");
+    }
+    return ringlist::split(args[0], static_cast<int>(parts), args[2], std::cout);
+}
+
+int merge_command(const std::vector<std::string>& args) {
+    if (args.size() < 2) {
+        return usage("merge: нужно FILE и папки частей");
+    }
+    std::vector<std::filesystem::path> dirs(args.begin() + 1, args.end());
+    return ringlist::merge(args[0], dirs, std::cout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        return usage("нужна команда: check, report, retry, split или merge");
+    }
+    std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "--help" || command == "-h") {
+        std::cout << HELP;
+        return ringlist::DONE;
+    }
+    if (command == "--version") {
+        std::cout << "ringlist 1.0\n";
+        return ringlist::DONE;
+    }
+    if (command == "check") {
+        if (args.size() != 1) {
+            return usage("check: нужен один FILE");
+        }
+        return ringlist::check_list(args[0], std::cout);
+    }
+    if (command == "report") {
+        return report_command(args);
+    }
+    if (command == "retry") {
+        return retry_command(args);
+    }
+    if (command == "split") {
+        return split_command(args);
+    }
+    if (command == "merge") {
+        return merge_command(args);
+    }
+    return usage("неизвестная команда " + command);
+}

@@ -1,0 +1,180 @@
+// ringlist merge: each part's marks brought back to the master records they were dealt from,
+// and the parts' new log lines appended to the master's logs, once.
+
+#include <memory>
+
+#include "campaign_folder.h"
+#include "drive_paths.h"
+#include "durable_file.h"
+#include "held_list.h"
+#include "list_folder.h"
+#include "result_log.h"
+#include "ringlist_commands.h"
+#include "split_state.h"
+#include "subscriber_list.h"
+
+namespace ringlist {
+
+namespace {
+
+const char* const LOGS[2] = {dialrun::NOTIFIED_LOG, dialrun::NOT_NOTIFIED_LOG};
+
+// What one merge does, found out in full before anything is written.
+struct MergePlan {
+    std::string master;       // the master list with the parts' marks
+    int moved = 0;            // marks brought back
+    int already = 0;          // marks a merge before brought back
+    std::string appended[2];  // new whole lines for RINGY, RINGN
+    SplitState state;         // with the logs' new merged lengths
+};
+
+// Brings part k's marks into plan.master; "" or why the merge is refused.
+std::string take_marks(const HeldList& part, int k, const std::vector<size_t>& master_starts,
+                       MergePlan& plan) {
+    std::string label = "часть " + std::to_string(k + 1) + " (" + part.path().string() + ")";
+    const std::string& bytes = part.bytes();
+    std::vector<size_t> starts = dialrun::review_list(bytes).record_starts;
+    std::vector<size_t> dealt = plan.state.part_records(k);
+    if (starts.size() != dealt.size()) {
+        return label + ": записей " + std::to_string(starts.size()) + ", а роздано " +
+               std::to_string(dealt.size());
+    }
+    for (size_t p = 0; p < starts.size(); ++p) {
+        std::string at = label + ", строка " + std::to_string(p + 1);
+        if (dealt[p] >= master_starts.size()) {
+            return at + ": в основном списке нет записи " + std::to_string(dealt[p] + 1);
+        }
+        size_t m = master_starts[dealt[p]];
+        if (bytes.compare(starts[p], 16, plan.master, m, 16) != 0) {
+            return at + ": номер и сумма не совпадают с записью " + std::to_string(dealt[p] + 1) +
+                   " основного списка";
+        }
+        char mark = bytes[starts[p] + dialrun::MARK_COLUMN];
+        char& master_mark = plan.master[m + dialrun::MARK_COLUMN];
+        if (mark == ' ') {
+            continue;
+        }
+        if (master_mark == mark) {
+            ++plan.already;
+        } else if (master_mark == ' ') {
+            master_mark = mark;
+            ++plan.moved;
+        } else {
+            return at + ": в основном списке у записи " + std::to_string(dealt[p] + 1) +
+                   " уже другая отметка \"" + std::string(1, master_mark) + "\"";
+        }
+    }
+    return {};
+}
+
+// The part's log lines not merged yet, whole lines only (a torn last one waits).
+std::string take_log_lines(const std::filesystem::path& dir, int k, MergePlan& plan) {
+    core::DriveC drive(dir);
+    for (int log = 0; log < 2; ++log) {
+        std::filesystem::path path = drive.resolve(LOGS[log]);
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec)) {
+            continue;
+        }
+        std::string error;
+        std::string bytes = read_bytes(path, error);
+        if (!error.empty()) {
+            return "Журнал " + path.string() + " не читается: " + error;
+        }
+        SplitState::Merged& merged = plan.state.merged[static_cast<size_t>(k)];
+        long long& done = log == 0 ? merged.notified : merged.not_notified;
+        size_t from = static_cast<size_t>(done);
+        if (bytes.size() < from) {
+            return "Журнал " + path.string() + " стал короче, чем при прошлом слиянии";
+        }
+        size_t end = bytes.rfind("\r\n");
+        if (end == std::string::npos || end + 2 <= from) {
+            continue;
+        }
+        plan.appended[log] += bytes.substr(from, end + 2 - from);
+        done = static_cast<long long>(end + 2);
+    }
+    return {};
+}
+
+std::string replace_state(const std::filesystem::path& path, const SplitState& state) {
+    std::filesystem::path fresh = path.parent_path() / (path.filename().string() + ".new");
+    std::error_code ec;
+    std::filesystem::remove(fresh, ec);
+    std::string error = write_new_file(fresh, state_text(state));
+    if (error.empty()) {
+        std::filesystem::rename(fresh, path, ec);
+        error = ec ? ec.message() : core::sync_folder(path.parent_path());
+    }
+    return error;
+}
+
+}  // namespace
+
+int merge(const std::filesystem::path& file, const std::vector<std::filesystem::path>& part_dirs,
+          std::ostream& out) {
+    HeldList master;
+    if (!hold_list(file, master, out)) {
+        return REFUSED;
+    }
+    MergePlan plan;
+    std::filesystem::path state_file = state_path(master.path());
+    std::string error;
+    std::string state_bytes = read_bytes(state_file, error);
+    if (!error.empty()) {
+        out << "Список не раздавался: нет файла " << state_file.string() << "\n";
+        return REFUSED;
+    }
+    error = parse_state(state_bytes, plan.state);
+    if (!error.empty()) {
+        out << "Файл " << state_file.string() << " испорчен: " << error << "\n";
+        return REFUSED;
+    }
+    if (part_dirs.size() != static_cast<size_t>(plan.state.parts)) {
+        out << "Список роздан на " << plan.state.parts << " частей, а папок названо "
+            << part_dirs.size() << ": назовите все, по порядку\n";
+        return REFUSED;
+    }
+    plan.master = master.bytes();
+    std::vector<size_t> master_starts = dialrun::review_list(plan.master).record_starts;
+    std::vector<std::unique_ptr<HeldList>> parts;  // held until the merge is done
+    for (size_t k = 0; k < part_dirs.size(); ++k) {
+        parts.push_back(std::make_unique<HeldList>());
+        if (!hold_list(folder_list(part_dirs[k]), *parts.back(), out)) {
+            return REFUSED;
+        }
+        error = take_marks(*parts.back(), static_cast<int>(k), master_starts, plan);
+        if (error.empty()) {
+            error = take_log_lines(part_dirs[k], static_cast<int>(k), plan);
+        }
+        if (!error.empty()) {
+            out << "Слияние отменено, ничего не изменено: " << error << "\n";
+            return REFUSED;
+        }
+    }
+    // Marks first, then the logs, then how far they were merged: a merge cut short and
+    // repeated may append a log line twice, but never loses one.
+    if (plan.moved > 0) {
+        error = master.replace(plan.master, backup_name(master.path()));
+    }
+    core::DriveC master_drive(master.path().parent_path());
+    for (int log = 0; log < 2 && error.empty(); ++log) {
+        if (!plan.appended[log].empty()) {
+            error =
+                dialrun::append_result_line(master_drive.resolve(LOGS[log]), plan.appended[log]);
+        }
+    }
+    if (error.empty()) {
+        error = replace_state(state_file, plan.state);
+    }
+    if (!error.empty()) {
+        out << "Слияние не закончено: " << error << "\n";
+        return REFUSED;
+    }
+    out << "Перенесено отметок: " << plan.moved << " (перенесены раньше: " << plan.already << ")\n";
+    out << "Добавлено строк в журналы: RINGY.txt " << plan.appended[0].size() / 70 << ", RINGN.txt "
+        << plan.appended[1].size() / 70 << "\n";
+    return DONE;
+}
+
+}  // namespace ringlist

@@ -1,0 +1,61 @@
+// ringlist retry: the chosen marks cleared, so that the next run calls those subscribers again.
+
+#include <map>
+
+#include "held_list.h"
+#include "list_folder.h"
+#include "ringlist_commands.h"
+#include "subscriber_list.h"
+
+namespace ringlist {
+
+int retry(const std::filesystem::path& folder, const std::string& marks, std::ostream& out) {
+    if (marks.find('Y') != std::string::npos) {
+        out << "Отметку Y снять нельзя: оповещенным позвонили бы второй раз\n";
+        return REFUSED;
+    }
+    for (char c : marks) {
+        if (c < 'A' || c > 'Z') {
+            out << "Неверные отметки \"" << marks << "\": нужны заглавные латинские буквы\n";
+            return USAGE;
+        }
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) {
+        out << "Нет папки " << folder.string() << "\n";
+        return REFUSED;
+    }
+    HeldList list;
+    if (!hold_list(folder_list(folder), list, out)) {
+        return REFUSED;
+    }
+    std::string bytes = list.bytes();
+    std::map<char, int> cleared;
+    int total = 0;
+    for (size_t start : dialrun::review_list(bytes).record_starts) {
+        char& mark = bytes[start + dialrun::MARK_COLUMN];
+        if (marks.find(mark) != std::string::npos) {
+            ++cleared[mark];
+            ++total;
+            mark = ' ';
+        }
+    }
+    if (total == 0) {
+        out << "Снято отметок: 0, список не изменен\n";
+        return DONE;
+    }
+    std::string backup = backup_name(list.path());
+    std::string error = list.replace(bytes, backup);
+    if (!error.empty()) {
+        out << "Отметки не сняты: " << error << "\n";
+        return REFUSED;
+    }
+    out << "Снято отметок: " << total;
+    for (const auto& [mark, count] : cleared) {
+        out << (mark == cleared.begin()->first ? " (" : ", ") << mark << ": " << count;
+    }
+    out << "); прежний список сохранен в " << backup << "\n";
+    return DONE;
+}
+
+}  // namespace ringlist

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace ringlist {
+
+// Exit statuses: done; refused (the files are as they were); the command line is wrong.
+constexpr int DONE = 0;
+constexpr int REFUSED = 1;
+constexpr int USAGE = 2;
+
+// Each command writes what it did, or why it refused, to out.
+int check_list(const std::filesystem::path& file, std::ostream& out);
+
+struct ReportOptions {
+    std::vector<std::filesystem::path> folders;
+    std::string csv;
+    std::string results_csv;
+    std::string html;
+    bool excel = false;
+};
+int report(const ReportOptions& options, std::ostream& out);
+
+int retry(const std::filesystem::path& folder, const std::string& marks, std::ostream& out);
+
+int split(const std::filesystem::path& file, int parts, const std::filesystem::path& out_dir,
+          std::ostream& out);
+
+int merge(const std::filesystem::path& file, const std::vector<std::filesystem::path>& part_dirs,
+          std::ostream& out);
+
+}  // namespace ringlist

@@ -1,0 +1,78 @@
+#include "split_state.h"
+
+#include <sstream>
+
+namespace ringlist {
+
+std::vector<size_t> SplitState::part_records(int k) const {
+    std::vector<size_t> records;
+    for (size_t i = static_cast<size_t>(k); i < deal.size(); i += static_cast<size_t>(parts)) {
+        records.push_back(deal[i]);
+    }
+    return records;
+}
+
+std::filesystem::path state_path(const std::filesystem::path& list) {
+    return list.parent_path() / (list.filename().string() + ".split");
+}
+
+std::string state_text(const SplitState& state) {
+    std::string text = "# ringlist: раздача списка на части, не править руками\n";
+    text += "parts " + std::to_string(state.parts) + "\n";
+    for (size_t i = 0; i < state.deal.size(); i += 16) {
+        text += "deal";
+        for (size_t j = i; j < std::min(state.deal.size(), i + 16); ++j) {
+            text += " " + std::to_string(state.deal[j]);
+        }
+        text += "\n";
+    }
+    for (size_t k = 0; k < state.merged.size(); ++k) {
+        text += "merged " + std::to_string(k + 1) + " " + std::to_string(state.merged[k].notified) +
+                " " + std::to_string(state.merged[k].not_notified) + "\n";
+    }
+    return text;
+}
+
+std::string parse_state(const std::string& text, SplitState& state) {
+    SplitState read;
+    std::istringstream lines(text);
+    int number = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++number;
+        std::istringstream words(line);
+        std::string word;
+        if (!(words >> word) || word[0] == '#') {
+            continue;
+        }
+        bool ok = true;
+        if (word == "parts") {
+            ok = static_cast<bool>(words >> read.parts) && read.parts > 0;
+            read.merged.assign(static_cast<size_t>(std::max(read.parts, 0)), {});
+        } else if (word == "deal") {
+            for (size_t index; words >> index;) {
+                read.deal.push_back(index);
+            }
+            ok = words.eof();
+        } else if (word == "merged") {
+            int k = 0;
+            SplitState::Merged m;
+            ok = words >> k >> m.notified >> m.not_notified && k >= 1 && k <= read.parts &&
+                 m.notified >= 0 && m.not_notified >= 0;
+            if (ok) {
+                read.merged[static_cast<size_t>(k - 1)] = m;
+            }
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            return "строка " + std::to_string(number) + " не читается";
+        }
+    }
+    if (read.parts == 0) {
+        return "нет строки parts";
+    }
+    state = read;
+    return {};
+}
+
+}  // namespace ringlist
