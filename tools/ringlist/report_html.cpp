@@ -53,7 +53,7 @@ std::string bar_chart(const std::vector<std::pair<std::string, Verdicts>>& bars)
         most = std::max(most, v.all());
     }
     const int width = std::max<int>(24, static_cast<int>(bars.size())) * 22 + 60;
-    const int height = 220;
+    const int height = 240;
     const int base = 170;
     const double scale = 150.0 / most;
     char text[256];
@@ -141,19 +141,24 @@ std::string report_html(const std::vector<CampaignFolder>& folders, const Report
         "<p class=key><span style=\"background:#2e7d32\"></span>Y оповещены"
         "<span style=\"background:#ef6c00\"></span>Z"
         "<span style=\"background:#c62828\"></span>N</p>\n";
-    std::vector<std::pair<std::string, Verdicts>> timeline;
+    std::vector<std::pair<std::string, Verdicts>> timeline, bars;
     for (const auto& [key, v] : report.timeline) {
         timeline.push_back({hour_caption(key), v});
+        char label[16];
+        std::snprintf(label, sizeof label, "%02d-%02d %02d", key[2], key[1], key[3]);
+        bars.push_back({label, v});
     }
-    html += "<h2>По дням и часам</h2>\n" + bar_chart(timeline) +
-            verdict_table(timeline, "день-месяц час");
-    std::vector<std::pair<std::string, Verdicts>> profile;
+    html += "<h2>По дням и часам</h2>\n" + bar_chart(bars) + verdict_table(timeline, "день и час");
+    std::vector<std::pair<std::string, Verdicts>> profile, busy_hours;
     for (int hour = 0; hour < 24; ++hour) {
         char caption[8];
         std::snprintf(caption, sizeof caption, "%02d", hour);
         profile.push_back({caption, report.profile[hour]});
+        if (report.profile[hour].all() > 0) {
+            busy_hours.push_back(profile.back());
+        }
     }
-    html += "<h2>По часам суток</h2>\n" + bar_chart(profile) + verdict_table(profile, "час");
+    html += "<h2>По часам суток</h2>\n" + bar_chart(profile) + verdict_table(busy_hours, "час");
     return html + "</body></html>\n";
 }
 
