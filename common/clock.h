@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ctime>
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -20,6 +22,9 @@ struct LocalTime {
     int second = 0;
     int weekday = 6;  // 0 Sunday .. 6 Saturday, as strftime's %w
 };
+
+// The PC's local time at a moment of the system clock.
+LocalTime local_time_at(std::time_t when);
 
 // Formats with the strftime conversions the programs use (%d %m %H %M %S %w %Y %y %%).
 std::string format_local_time(const LocalTime& t, const std::string& format);

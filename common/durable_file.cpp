@@ -66,6 +66,20 @@ std::string sync_to_disk(std::FILE* file) {
     return {};
 }
 
+std::string write_durably_and_close(std::FILE* file, const std::string& bytes) {
+    std::string error;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+        error = system_reason(errno);
+    }
+    if (error.empty()) {
+        error = sync_to_disk(file);
+    }
+    if (std::fclose(file) != 0 && error.empty()) {
+        error = system_reason(errno);
+    }
+    return error;
+}
+
 std::string sync_folder(const std::filesystem::path& folder) {
 #ifdef _WIN32
     (void)folder;

@@ -19,6 +19,10 @@ std::FILE* open_exclusive(const std::filesystem::path& path, const char* mode, s
 // saved survives a crash. Returns the system's reason on failure, else "".
 std::string sync_to_disk(std::FILE* file);
 
+// Writes bytes, puts them on the disk and closes the file, whatever fails. Returns the
+// system's reason for the first failure, else "".
+std::string write_durably_and_close(std::FILE* file, const std::string& bytes);
+
 // Puts a folder's entries on the disk, so that a file just created in it survives a power
 // cut as well as what was written to it. Nothing to do on Windows, where each write is
 // flushed through its file. Returns the system's reason on failure, else "".

@@ -54,6 +54,24 @@ LocalTime local_time_from_calendar_seconds(int64_t seconds) {
     return t;
 }
 
+LocalTime local_time_at(std::time_t when) {
+    std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &when);
+#else
+    localtime_r(&when, &tm);
+#endif
+    LocalTime t;
+    t.year = tm.tm_year + 1900;
+    t.month = tm.tm_mon + 1;
+    t.day = tm.tm_mday;
+    t.hour = tm.tm_hour;
+    t.minute = tm.tm_min;
+    t.second = tm.tm_sec;
+    t.weekday = tm.tm_wday;
+    return t;
+}
+
 std::string format_local_time(const LocalTime& t, const std::string& format) {
     std::string out;
     for (size_t i = 0; i < format.size(); ++i) {

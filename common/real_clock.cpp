@@ -26,22 +26,7 @@ void RealClock::sleep_until(Duration t) {
 }
 
 LocalTime RealClock::local_time() const {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &now);
-#else
-    localtime_r(&now, &tm);
-#endif
-    LocalTime t;
-    t.year = tm.tm_year + 1900;
-    t.month = tm.tm_mon + 1;
-    t.day = tm.tm_mday;
-    t.hour = tm.tm_hour;
-    t.minute = tm.tm_min;
-    t.second = tm.tm_sec;
-    t.weekday = tm.tm_wday;
-    return t;
+    return local_time_at(std::time(nullptr));
 }
 
 }  // namespace core

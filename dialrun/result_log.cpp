@@ -82,15 +82,7 @@ std::string append_result_line(const std::filesystem::path& log, const std::stri
     if (file == nullptr) {
         return error;
     }
-    if (std::fwrite(line.data(), 1, line.size(), file) != line.size()) {
-        error = core::system_reason(errno);
-    }
-    if (error.empty()) {
-        error = core::sync_to_disk(file);
-    }
-    if (std::fclose(file) != 0 && error.empty()) {
-        error = core::system_reason(errno);
-    }
+    error = core::write_durably_and_close(file, line);
     // A new log's name must reach the disk too, or a power cut could keep the mark it
     // backs and lose the file.
     if (created && error.empty()) {

@@ -57,20 +57,6 @@ std::string list_of(int count, int first = 2000000) {
     return list + "\r\n";
 }
 
-// The numbers a board was handed, as "NNNNNNN" decoded from its CMD_NUMBER payloads.
-std::vector<std::string> numbers_handed(const sim::Board& b) {
-    std::vector<std::string> numbers;
-    for (const auto& payload : b.numbers()) {
-        std::string n(1, static_cast<char>('0' + (payload[4] & 0x0F)));
-        for (int i = 5; i < 8; ++i) {
-            n += static_cast<char>('0' + (payload[i] >> 4));
-            n += static_cast<char>('0' + (payload[i] & 0x0F));
-        }
-        numbers.push_back(n);
-    }
-    return numbers;
-}
-
 }  // namespace
 
 TEST(CallingEngine, PacksTheAmountAndTheNumberAsTheBoardsExpect) {

@@ -32,6 +32,20 @@ class DirectFrontEnd : public core::FrontEnd {
     std::function<void()> on_form_changed;  // runs on the "user-interface side"
 };
 
+// The numbers a board was handed, as "NNNNNNN" decoded from its CMD_NUMBER payloads.
+inline std::vector<std::string> numbers_handed(const sim::Board& b) {
+    std::vector<std::string> numbers;
+    for (const auto& payload : b.numbers()) {
+        std::string n(1, static_cast<char>('0' + (payload[4] & 0x0F)));
+        for (int i = 5; i < 8; ++i) {
+            n += static_cast<char>('0' + (payload[i] >> 4));
+            n += static_cast<char>('0' + (payload[i] & 0x0F));
+        }
+        numbers.push_back(n);
+    }
+    return numbers;
+}
+
 // A reading of the PC clock, "YYYY-MM-DDTHH:MM:SS".
 inline core::LocalTime at(const char* text) {
     core::LocalTime t;

@@ -84,12 +84,7 @@ std::multiset<std::string> run_dialrun(const fs::path& root, const char* when) {
     EXPECT_TRUE(p.controller->wait_idle(20s));
     std::multiset<std::string> numbers;
     for (int k = 0; k < 2; ++k) {
-        for (const auto& payload : p.rack->board(k)->numbers()) {
-            std::string n(1, static_cast<char>('0' + (payload[4] & 0x0F)));
-            for (int i = 5; i < 8; ++i) {
-                n += static_cast<char>('0' + (payload[i] >> 4));
-                n += static_cast<char>('0' + (payload[i] & 0x0F));
-            }
+        for (const std::string& n : numbers_handed(*p.rack->board(k))) {
             numbers.insert(n);
         }
     }

@@ -112,25 +112,13 @@ core::LocalTime last_written(const std::filesystem::path& path) {
     if (_wstat64(path.wstring().c_str(), &info) == 0) {
         when = static_cast<std::time_t>(info.st_mtime);
     }
-    std::tm t{};
-    localtime_s(&t, &when);
 #else
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0) {
         when = info.st_mtime;
     }
-    std::tm t{};
-    localtime_r(&when, &t);
 #endif
-    core::LocalTime local;
-    local.year = t.tm_year + 1900;
-    local.month = t.tm_mon + 1;
-    local.day = t.tm_mday;
-    local.hour = t.tm_hour;
-    local.minute = t.tm_min;
-    local.second = t.tm_sec;
-    local.weekday = t.tm_wday;
-    return local;
+    return core::local_time_at(when);
 }
 
 std::string read_bytes(const std::filesystem::path& path, std::string& error) {

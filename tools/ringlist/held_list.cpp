@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "clock.h"
 #include "durable_file.h"
 #include "system_reason.h"
 
@@ -49,16 +50,7 @@ std::string write_new_file(const std::filesystem::path& path, const std::string&
     if (file == nullptr) {
         return path.filename().string() + ": " + core::system_reason(errno);
     }
-    std::string error;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
-        error = core::system_reason(errno);
-    }
-    if (error.empty()) {
-        error = core::sync_to_disk(file);
-    }
-    if (std::fclose(file) != 0 && error.empty()) {
-        error = core::system_reason(errno);
-    }
+    std::string error = core::write_durably_and_close(file, bytes);
     if (!error.empty()) {
         std::error_code ec;
         std::filesystem::remove(path, ec);
@@ -68,16 +60,7 @@ std::string write_new_file(const std::filesystem::path& path, const std::string&
 }
 
 std::string file_stamp() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
+    return core::format_local_time(core::local_time_at(std::time(nullptr)), "%Y%m%d-%H%M%S");
 }
 
 namespace {
