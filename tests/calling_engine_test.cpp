@@ -467,36 +467,6 @@ TEST(CallingEngine, ALogThatCannotBeWrittenIsReportedAndTheMarkStillWritten) {
     EXPECT_EQ(c.form().notified_total, 2u);
 }
 
-namespace {
-
-// A mount over a path for the test's life, undone however the test ends.
-struct Mounted {
-    Mounted(const std::filesystem::path& target, const std::string& how) : path(target.string()) {
-        mounted = std::system(("mount " + how + " '" + path + "' 2>/dev/null").c_str()) == 0;
-    }
-    ~Mounted() {
-        if (mounted) {
-            EXPECT_EQ(std::system(("umount '" + path + "'").c_str()), 0);
-        }
-    }
-    std::string path;
-    bool mounted = false;
-};
-
-// A file or folder made read-only in place by a read-only bind mount of itself, which binds
-// root too (file permissions do not).
-struct ReadOnly {
-    explicit ReadOnly(const std::filesystem::path& target)
-        : bind(target, "--bind '" + target.string() + "'") {
-        std::string ro = "mount -o remount,bind,ro '" + bind.path + "' 2>/dev/null";
-        made = bind.mounted && std::system(ro.c_str()) == 0;
-    }
-    Mounted bind;
-    bool made = false;
-};
-
-}  // namespace
-
 TEST(CallingEngine, AReadOnlyFolderRefusesTheStartAndSaysWhy) {
     Campaign c("K1 ring line busy=0\n", list_of(2));
     std::string before = c.root.read("Ring.TXT");

@@ -411,4 +411,15 @@ TEST(Ringlist, EveryRefusalLeavesTheFilesAsTheyWere) {
         fs::remove_all(root.path);
         fs::copy(scratch.path, root.path, fs::copy_options::recursive);
     }
+
+    // A folder nobody may write: the merge cannot keep the old list, so it changes nothing.
+    auto before = snapshot(root.path);
+    ReadOnly folder(root.path);
+    if (!folder.made) {
+        GTEST_SKIP() << "cannot make a read-only mount here (needs root)";
+    }
+    out.str("");
+    EXPECT_EQ(ringlist::merge(master, parts, out), 1);
+    EXPECT_TRUE(has(out.str(), "только для чтения")) << out.str();
+    EXPECT_EQ(snapshot(root.path), before);
 }

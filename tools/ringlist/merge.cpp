@@ -12,6 +12,7 @@
 #include "ringlist_commands.h"
 #include "split_state.h"
 #include "subscriber_list.h"
+#include "system_reason.h"
 
 namespace ringlist {
 
@@ -104,7 +105,7 @@ std::string replace_state(const std::filesystem::path& path, const SplitState& s
     std::string error = write_new_file(fresh, state_text(state));
     if (error.empty()) {
         std::filesystem::rename(fresh, path, ec);
-        error = ec ? ec.message() : core::sync_folder(path.parent_path());
+        error = ec ? core::system_reason(ec.value()) : core::sync_folder(path.parent_path());
     }
     return error;
 }
