@@ -21,6 +21,7 @@
 
 #include "console_front_end.h"
 #include "dialrun_window.h"
+#include "runtime.h"
 
 namespace fs = std::filesystem;
 
@@ -86,7 +87,7 @@ int run_child(const std::string& mode, const fs::path& dir, int argc, char** arg
     } else {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         QApplication app(argc, argv);
-        gui::ProgramWindow window(controller, *runtime, dialrun::window_setup());
+        gui::ProgramWindow window(controller, runtime->port_error(), dialrun::window_setup());
         auto settle = [&] {
             while (controller.busy()) {
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 50);

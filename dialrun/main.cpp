@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
             return std::make_unique<dialrun::DialrunController>(link, clock, std::move(drive),
                                                                 sound);
         },
-        [](int& argc, char** argv, core::Controller& controller, program::Runtime& runtime) {
-            return gui::run_window(argc, argv, controller, runtime, dialrun::window_setup());
+        [](int& argc, char** argv, core::Controller& controller, const std::string& port_error) {
+            return gui::run_window(argc, argv, controller, port_error, dialrun::window_setup());
         });
 }

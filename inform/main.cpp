@@ -8,7 +8,7 @@ int main(int argc, char** argv) {
         [](core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound) {
             return std::make_unique<inform::InformController>(link, clock, std::move(drive), sound);
         },
-        [](int& argc, char** argv, core::Controller& controller, program::Runtime& runtime) {
-            return gui::run_window(argc, argv, controller, runtime, inform::window_setup());
+        [](int& argc, char** argv, core::Controller& controller, const std::string& port_error) {
+            return gui::run_window(argc, argv, controller, port_error, inform::window_setup());
         });
 }

@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
             return std::make_unique<pinread::PinreadController>(link, clock, std::move(drive),
                                                                 sound);
         },
-        [](int& argc, char** argv, core::Controller& controller, program::Runtime& runtime) {
-            return gui::run_window(argc, argv, controller, runtime, pinread::window_setup());
+        [](int& argc, char** argv, core::Controller& controller, const std::string& port_error) {
+            return gui::run_window(argc, argv, controller, port_error, pinread::window_setup());
         });
 }

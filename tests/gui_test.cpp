@@ -20,6 +20,7 @@
 #include "inform_window.h"
 #include "message_box.h"
 #include "pinread_window.h"
+#include "runtime.h"
 #include "temp_root.h"
 
 using namespace core;
@@ -46,7 +47,7 @@ struct Windowed {
         EXPECT_TRUE(runtime) << error;
         controller = std::make_unique<C>(runtime->link(), runtime->clock(), runtime->drive(),
                                          runtime->sound());
-        window = std::make_unique<gui::ProgramWindow>(*controller, *runtime, setup);
+        window = std::make_unique<gui::ProgramWindow>(*controller, runtime->port_error(), setup);
         settle();
     }
     // Worker threads' form messages need the event loop: run it until they are done.

@@ -81,7 +81,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     if (options.console) {
         return run_console(*controller, *rt);
     }
-    return run_window(argc, argv, *controller, *rt);
+    return run_window(argc, argv, *controller, rt->port_error());
 }
 
 }  // namespace program

@@ -8,7 +8,6 @@
 #include "form_controls.h"
 #include "main_window.h"
 #include "qt_front_end.h"
-#include "runtime.h"
 
 #include <QWidget>
 
@@ -37,7 +36,8 @@ QWidget* make_form() {
 // controller is started when the window is made (PreCreateWindow, OnCreate).
 class ProgramWindow {
   public:
-    ProgramWindow(core::Controller& controller, program::Runtime& runtime,
+    // port_error: the log's first line when the port did not open, else empty.
+    ProgramWindow(core::Controller& controller, const std::string& port_error,
                   const WindowSetup& setup);
 
     MainWindow& window() { return window_; }
@@ -51,7 +51,7 @@ class ProgramWindow {
 };
 
 // The application around one program window, until the window is closed.
-int run_window(int& argc, char** argv, core::Controller& controller, program::Runtime& runtime,
+int run_window(int& argc, char** argv, core::Controller& controller, const std::string& port_error,
                const WindowSetup& setup);
 
 }  // namespace gui

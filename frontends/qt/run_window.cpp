@@ -5,7 +5,7 @@
 
 namespace gui {
 
-ProgramWindow::ProgramWindow(core::Controller& controller, program::Runtime& runtime,
+ProgramWindow::ProgramWindow(core::Controller& controller, const std::string& port_error,
                              const WindowSetup& setup)
     : setup_(setup),
       window_(controller.info(), setup_.make_form()),
@@ -18,16 +18,16 @@ ProgramWindow::ProgramWindow(core::Controller& controller, program::Runtime& run
     if (setup_.connect_extras) {
         setup_.connect_extras(binding_, controller);
     }
-    controller.start(front_end_, runtime.port_error());
+    controller.start(front_end_, port_error);
 }
 
-int run_window(int& argc, char** argv, core::Controller& controller, program::Runtime& runtime,
+int run_window(int& argc, char** argv, core::Controller& controller, const std::string& port_error,
                const WindowSetup& setup) {
     QApplication app(argc, argv);
     app.setApplicationName(QString::fromUtf8(controller.info().name));
     int status = 0;
     {
-        ProgramWindow program_window(controller, runtime, setup);
+        ProgramWindow program_window(controller, port_error, setup);
         program_window.window().show();
         status = app.exec();
         if (controller.busy()) {
