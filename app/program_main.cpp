@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 #include "console_front_end.h"
@@ -16,9 +17,9 @@ std::string executable_name(const char* argv0) {
     return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
-int run_console(core::Controller& controller, Runtime& rt) {
+int run_console(core::Controller& controller, Runtime& rt, const std::string& start_notes) {
     ConsoleFrontEnd console(controller, rt.clock(), rt.virtual_clock(), std::cout);
-    controller.start(console, rt.port_error());
+    controller.start(console, start_notes);
     int status = console.run(std::cin);
     if (controller.busy()) {
         // "quit" during work: as when the original's window closed, the workers end with
@@ -28,6 +29,17 @@ int run_console(core::Controller& controller, Runtime& rt) {
     }
     controller.close();
     return status;
+}
+
+std::string settings_text(const Settings& in_force, const std::vector<std::string>& files) {
+    std::string text = "port = " + in_force.port.value + "   (" + in_force.port.source + ")\n" +
+                       "root = " + in_force.root.value + "   (" + in_force.root.source + ")\n" +
+                       "Файлы настроек:";
+    for (const std::string& file : files) {
+        std::error_code ec;
+        text += " " + file + (std::filesystem::exists(file, ec) ? "" : " (нет)");
+    }
+    return text + (files.empty() ? " не читаются (--no-settings)\n" : "\n");
 }
 
 }  // namespace
@@ -47,21 +59,41 @@ bool display_available() {
 }
 
 int program_main(int argc, char** argv, const core::ProgramInfo& info,
-                 MakeController make_controller, RunWindow run_window) {
+                 MakeController make_controller, RunWindow run_window, ShowRefusal show_refusal) {
     std::string exe = executable_name(argc > 0 ? argv[0] : nullptr);
     OptionsParse parsed = parse_program_options(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed.ok) {
-        std::fprintf(stderr, "%s: %s\nСправка: %s --help\n", exe.c_str(), parsed.error.c_str(),
-                     exe.c_str());
+    ProgramOptions options = parsed.options;
+    // Refused at start: on standard error, and in a box where the window would have opened.
+    auto refuse = [&](const std::string& text) {
+        std::fprintf(stderr, "%s: %s\n", exe.c_str(), text.c_str());
+        if (!options.console && show_refusal && display_available()) {
+            show_refusal(argc, argv, text);
+        }
         return 2;
+    };
+    if (!parsed.ok) {
+        return refuse(parsed.error + "\nСправка: " + exe + " --help");
     }
-    const ProgramOptions& options = parsed.options;
     if (options.version) {
         std::printf("%s Version 1.0\n", info.name);
         return 0;
     }
     if (options.help) {
         std::fputs(program_usage(exe, info.title).c_str(), stdout);
+        return 0;
+    }
+    std::vector<std::string> files;
+    Settings from_files;
+    if (!options.no_settings) {
+        files = settings_files(options.config);
+        std::string error = load_settings(files, options.config, from_files);
+        if (!error.empty()) {
+            return refuse(error);
+        }
+    }
+    Settings in_force = apply_settings(options, from_files);
+    if (options.show_settings) {
+        std::fputs(settings_text(in_force, files).c_str(), stdout);
         return 0;
     }
     if (!options.console && !display_available()) {
@@ -74,14 +106,20 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     std::string error;
     std::unique_ptr<Runtime> rt = Runtime::create(options, error);
     if (!rt) {
-        std::fprintf(stderr, "%s: %s\n", exe.c_str(), error.c_str());
-        return 2;
+        return refuse(error);
+    }
+    std::string start_notes = rt->port_error();
+    std::error_code ec;
+    if (!std::filesystem::is_directory(options.root, ec)) {
+        // Said at once, not left to be found at "Старт".
+        start_notes += std::string(start_notes.empty() ? "" : "\n") +
+                       "Нет папки диска C: " + options.root + " (" + in_force.root.source + ")";
     }
     auto controller = make_controller(rt->link(), rt->clock(), rt->drive(), rt->sound());
     if (options.console) {
-        return run_console(*controller, *rt);
+        return run_console(*controller, *rt, start_notes);
     }
-    return run_window(argc, argv, *controller, rt->port_error());
+    return run_window(argc, argv, *controller, start_notes);
 }
 
 }  // namespace program

@@ -10,15 +10,19 @@ namespace program {
 
 using MakeController = std::function<std::unique_ptr<core::Controller>(core::Link&, core::Clock&,
                                                                        core::DriveC, core::Sound&)>;
-// Runs the window until it is closed; returns the exit status. port_error is the log's first
-// line when the port did not open, else empty.
+// Runs the window until it is closed; returns the exit status. start_notes are the log's
+// first lines (why the port did not open, a missing folder for drive C:), one per line.
 using RunWindow =
-    std::function<int(int& argc, char** argv, core::Controller&, const std::string& port_error)>;
+    std::function<int(int& argc, char** argv, core::Controller&, const std::string& start_notes)>;
+// Shows why the program cannot start in a message box, for an operator who started it from a
+// menu and sees no standard error.
+using ShowRefusal = std::function<void(int& argc, char** argv, const std::string& text)>;
 
 // The whole life of a program: the options, the runtime under it, the controller, and the
 // console or the window as its front end.
 int program_main(int argc, char** argv, const core::ProgramInfo& info,
-                 MakeController make_controller, RunWindow run_window);
+                 MakeController make_controller, RunWindow run_window,
+                 ShowRefusal show_refusal = nullptr);
 
 // True where a window can be shown (a display, or a Qt platform chosen explicitly).
 bool display_available();

@@ -8,14 +8,18 @@ namespace {
 
 bool takes_value(const std::string& option) {
     return option == "--port" || option == "--root" || option == "--simulate" ||
-           option == "--time" || option == "--trace";
+           option == "--time" || option == "--trace" || option == "--config";
 }
 
 std::string apply(ProgramOptions& o, const std::string& option, const std::string& value) {
     if (option == "--port") {
         o.port = value;
+        o.port_given = true;
     } else if (option == "--root") {
         o.root = value;
+        o.root_given = true;
+    } else if (option == "--config") {
+        o.config = value;
     } else if (option == "--simulate") {
         o.rack_file = value;
     } else if (option == "--trace") {
@@ -59,11 +63,14 @@ OptionsParse parse_program_options(const std::vector<std::string>& args) {
                 return result;
             }
         } else if (!has_value && (option == "--fast" || option == "--console" ||
-                                  option == "--help" || option == "--version")) {
-            (option == "--fast"      ? o.fast
-             : option == "--console" ? o.console
-             : option == "--help"    ? o.help
-                                     : o.version) = true;
+                                  option == "--help" || option == "--version" ||
+                                  option == "--no-settings" || option == "--show-settings")) {
+            (option == "--fast"            ? o.fast
+             : option == "--console"       ? o.console
+             : option == "--help"          ? o.help
+             : option == "--no-settings"   ? o.no_settings
+             : option == "--show-settings" ? o.show_settings
+                                           : o.version) = true;
         } else {
             result.error = "неизвестный параметр '" + args[i] + "'";
             return result;
@@ -77,6 +84,10 @@ OptionsParse parse_program_options(const std::vector<std::string>& args) {
         result.error = "--time задает часы ПК только вместе с --fast";
         return result;
     }
+    if (!o.config.empty() && o.no_settings) {
+        result.error = "--config и --no-settings вместе не задаются";
+        return result;
+    }
     if (!o.rack_file.empty() && !o.port.empty()) {
         result.error = "--port и --simulate вместе не задаются: либо порт, либо имитатор";
         return result;
@@ -86,6 +97,31 @@ OptionsParse parse_program_options(const std::vector<std::string>& args) {
     }
     result.ok = true;
     return result;
+}
+
+Settings apply_settings(ProgramOptions& o, const Settings& from_files) {
+    Settings in_force;
+    if (!o.rack_file.empty()) {
+        in_force.port = {"", "не нужен: имитатор стойки (--simulate)"};
+    } else if (o.port_given) {
+        in_force.port = {o.port, "параметр --port"};
+    } else if (!from_files.port.value.empty()) {
+        in_force.port = from_files.port;
+    } else {
+        in_force.port = {core::default_port_name(), "по умолчанию"};
+    }
+    if (o.root_given) {
+        in_force.root = {o.root, "параметр --root"};
+    } else if (!from_files.root.value.empty()) {
+        in_force.root = from_files.root;
+    } else {
+        in_force.root = {".", "по умолчанию (текущая папка)"};
+    }
+    if (o.rack_file.empty()) {
+        o.port = in_force.port.value;
+    }
+    o.root = in_force.root.value;
+    return in_force;
 }
 
 std::string program_usage(const std::string& executable, const std::string& title) {
@@ -108,8 +144,17 @@ std::string program_usage(const std::string& executable, const std::string& titl
            "  --trace FILE         записывать каждый байт линии и каждый проигранный файл\n"
            "  --console            без окна: события в стандартный вывод, команды оператора\n"
            "                       из стандартного ввода (см. ниже)\n"
+           "  --config FILE        файл настроек, читается последним\n"
+           "  --no-settings        не читать файлы настроек (для проверок и сценариев)\n"
+           "  --show-settings      показать порт и папку, которые будут взяты, и откуда\n"
            "  --version            версия программы\n"
            "  --help               эта справка\n"
+           "\n"
+           "Настройки: строки \"ключ = значение\" с ключами port и root (# - комментарий)\n"
+           "в /etc/boardrack.conf, затем в $XDG_CONFIG_HOME/boardrack.conf\n"
+           "(~/.config/boardrack.conf), затем в --config FILE; каждый следующий файл\n"
+           "важнее предыдущего, командная строка важнее всех. Программы сами ничего не\n"
+           "сохраняют. port из файла не используется с --simulate.\n"
            "\n"
            "Вывод --console: строка на событие, метка, табуляция, текст:\n"
            "  log, clear, status, box, row (Kn, канал, линия, режим ...)\n"

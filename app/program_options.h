@@ -5,13 +5,19 @@
 #include <vector>
 
 #include "clock.h"
+#include "settings.h"
 
 namespace program {
 
 // The command line, the same in the three programs.
 struct ProgramOptions {
-    std::string port;                     // --port; empty: the platform's COM1
-    std::string root = ".";               // --root: stands for drive C:
+    std::string port;         // --port; empty: the platform's COM1
+    std::string root = ".";   // --root: stands for drive C:
+    bool port_given = false;  // on the command line, over any settings file
+    bool root_given = false;
+    std::string config;                   // --config FILE: read after the other settings
+    bool no_settings = false;             // --no-settings: read no settings file
+    bool show_settings = false;           // --show-settings: print the values and exit
     std::string rack_file;                // --simulate
     bool fast = false;                    // --fast: virtual time
     std::optional<core::LocalTime> time;  // --time: the PC clock's start under --fast
@@ -28,6 +34,10 @@ struct OptionsParse {
 };
 
 OptionsParse parse_program_options(const std::vector<std::string>& args);
+
+// The settings in force: the command line over the files over the defaults. A port from a
+// file is not used with --simulate. Sets options.port and options.root to the values.
+Settings apply_settings(ProgramOptions& options, const Settings& from_files);
 std::string program_usage(const std::string& executable, const std::string& title);
 
 }  // namespace program

@@ -1,5 +1,7 @@
 #include "controller.h"
 
+#include <algorithm>
+
 #include "check_status.h"
 #include "upload.h"
 
@@ -12,13 +14,16 @@ Controller::~Controller() {
     close();
 }
 
-void Controller::start(FrontEnd& front_end, const std::string& port_error) {
+void Controller::start(FrontEnd& front_end, const std::string& start_notes) {
     front_end_ = &front_end;
     form_model().status_text = STATUS_SURVEY;
     state_.link_state = LINK_SURVEY;
     state_.upload_permit = 0;
-    if (!port_error.empty()) {
-        state_.log.add(port_error);
+    // The notes before anything else, a line each.
+    for (size_t at = 0; at < start_notes.size();) {
+        size_t end = std::min(start_notes.find('\n', at), start_notes.size());
+        state_.log.add(start_notes.substr(at, end - at));
+        at = end + 1;
     }
     state_.link.set_report([this](const std::string& text) { state_.log.add(text); });
     update_data();

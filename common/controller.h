@@ -40,9 +40,9 @@ class Controller : private FormMessages {
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
 
-    // PreCreateWindow and OnCreate: the first status, the port's fate in the log, the
-    // threads. port_error is empty when the port opened.
-    void start(FrontEnd& front_end, const std::string& port_error);
+    // PreCreateWindow and OnCreate: the first status, the notes in the log (why the port did
+    // not open, a missing folder; a line each, empty when all is well), the threads.
+    void start(FrontEnd& front_end, const std::string& start_notes);
     // Ends the worker threads that are waiting for work; a turn under way is finished first.
     void close();
 

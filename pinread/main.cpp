@@ -9,7 +9,10 @@ int main(int argc, char** argv) {
             return std::make_unique<pinread::PinreadController>(link, clock, std::move(drive),
                                                                 sound);
         },
-        [](int& argc, char** argv, core::Controller& controller, const std::string& port_error) {
-            return gui::run_window(argc, argv, controller, port_error, pinread::window_setup());
+        [](int& argc, char** argv, core::Controller& controller, const std::string& start_notes) {
+            return gui::run_window(argc, argv, controller, start_notes, pinread::window_setup());
+        },
+        [](int& argc, char** argv, const std::string& text) {
+            gui::show_start_refusal(argc, argv, pinread::PINREAD_INFO, text);
         });
 }

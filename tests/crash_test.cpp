@@ -59,8 +59,9 @@ void run_campaign(const fs::path& root, const fs::path& rack,
         int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDOUT_FILENO);
         ::dup2(null, STDERR_FILENO);
-        ::execl(DIALRUN_PATH, "dialrun", "--console", "--fast", "--time", "2026-12-08T09:00:00",
-                "--root", root.c_str(), "--simulate", rack.c_str(), static_cast<char*>(nullptr));
+        ::execl(DIALRUN_PATH, "dialrun", "--no-settings", "--console", "--fast", "--time",
+                "2026-12-08T09:00:00", "--root", root.c_str(), "--simulate", rack.c_str(),
+                static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(in[0]);

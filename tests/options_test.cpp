@@ -27,6 +27,47 @@ TEST(ProgramOptions, ReadsEveryOptionInBothSpellings) {
     EXPECT_EQ(p.options.root, ".");
 }
 
+TEST(ProgramSettings, FilesAreReadLineByLineAndTheCommandLineWins) {
+    struct Case {
+        const char* text;
+        std::string error;  // "" when read
+        const char* port;
+        const char* root;
+    } cases[] = {
+        {"# a comment\n\n  port = /dev/ttyUSB0  \nroot=/srv/rack\r\n", "", "/dev/ttyUSB0",
+         "/srv/rack"},
+        {"port = /dev/ttyACM0\nport = /dev/ttyACM1\n", "", "/dev/ttyACM1", ""},
+        {"port /dev/ttyUSB0\n", "f.conf, строка 1: нужно \"ключ = значение\"", "", ""},
+        {"\nspeed = 9600\n", "f.conf, строка 2: неизвестный ключ \"speed\" (есть port и root)", "",
+         ""},
+        {"root =\n", "f.conf, строка 1: у ключа \"root\" нет значения", "", ""},
+    };
+    for (const Case& c : cases) {
+        program::Settings s;
+        EXPECT_EQ(program::read_settings_text(c.text, "f.conf", s), c.error) << c.text;
+        if (c.error.empty()) {
+            EXPECT_EQ(s.port.value, c.port) << c.text;
+            EXPECT_EQ(s.root.value, c.root) << c.text;
+        }
+    }
+
+    program::Settings files;
+    files.port = {"/dev/ttyUSB0", "/etc/boardrack.conf, строка 1"};
+    files.root = {"/srv/rack", "/etc/boardrack.conf, строка 2"};
+    auto p = parse_program_options({"--root", "/tmp/c"});
+    program::Settings used = program::apply_settings(p.options, files);
+    EXPECT_EQ(p.options.port, "/dev/ttyUSB0");
+    EXPECT_EQ(used.port.source, "/etc/boardrack.conf, строка 1");
+    EXPECT_EQ(p.options.root, "/tmp/c");
+    EXPECT_EQ(used.root.source, "параметр --root");
+    // A port from a file means nothing to the simulated rack, and is no conflict with it.
+    p = parse_program_options({"--simulate", "r.rack"});
+    ASSERT_TRUE(p.ok);
+    used = program::apply_settings(p.options, files);
+    EXPECT_EQ(p.options.rack_file, "r.rack");
+    EXPECT_EQ(p.options.root, "/srv/rack");
+}
+
 TEST(ProgramOptions, RefusesWhatCannotWorkWithAReason) {
     struct Case {
         std::vector<std::string> args;
@@ -40,6 +81,7 @@ TEST(ProgramOptions, RefusesWhatCannotWorkWithAReason) {
         {{"--port", "COM2", "--simulate", "r"},
          "--port и --simulate вместе не задаются: либо порт, либо имитатор"},
         {{"--root"}, "у параметра --root нет значения"},
+        {{"--config", "a.conf", "--no-settings"}, "--config и --no-settings вместе не задаются"},
         {{"--colour"}, "неизвестный параметр '--colour'"},
         {{"--console=yes"}, "неизвестный параметр '--console=yes'"},
         {{"rack.txt"}, "неизвестный параметр 'rack.txt'"},

@@ -27,9 +27,12 @@ struct Outcome {
 };
 
 // Runs a program with input on its standard input; environment variables in unset are
-// removed first.
+// removed first and those in set given. Unless with_settings, it reads no settings file, so
+// an installed one cannot change the result.
 Outcome run(const std::vector<std::string>& args, const std::string& input,
-            const std::vector<std::string>& unset = {}) {
+            const std::vector<std::string>& unset = {},
+            const std::vector<std::pair<std::string, std::string>>& set = {},
+            bool with_settings = false) {
     std::string err_path = ::testing::TempDir() + "/e2e_stderr_" + std::to_string(::getpid());
     int in[2], out[2];
     Outcome o;
@@ -48,8 +51,15 @@ Outcome run(const std::vector<std::string>& args, const std::string& input,
         for (const std::string& name : unset) {
             ::unsetenv(name.c_str());
         }
+        for (const auto& [name, value] : set) {
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
+        std::vector<std::string> words = args;
+        if (!with_settings) {
+            words.insert(words.begin() + 1, "--no-settings");
+        }
         std::vector<char*> argv;
-        for (const std::string& a : args) {
+        for (const std::string& a : words) {
             argv.push_back(const_cast<char*>(a.c_str()));
         }
         argv.push_back(nullptr);
@@ -122,7 +132,8 @@ TEST(ProgramEndToEnd, OptionsHelpVersionAndRefusals) {
         Outcome help = run({program, "--help"}, "");
         EXPECT_EQ(help.status, 0);
         for (const char* option : {"--port", "--root", "--simulate", "--fast", "--time", "--trace",
-                                   "--console", "--version", "--help"}) {
+                                   "--console", "--config", "--no-settings", "--show-settings",
+                                   "/etc/boardrack.conf", "--version", "--help"}) {
             EXPECT_NE(help.out.find(option), std::string::npos) << program << " " << option;
         }
     }
@@ -143,6 +154,41 @@ TEST(ProgramEndToEnd, OptionsHelpVersionAndRefusals) {
     Outcome bad_option = run({INFORM_PATH, "--console", "--fast"}, "");
     EXPECT_EQ(bad_option.status, 2);
     EXPECT_NE(bad_option.err.find("--fast работает только с --simulate"), std::string::npos);
+}
+
+TEST(ProgramEndToEnd, SettingsFilesGiveThePortAndTheFolderAndABadLineIsRefused) {
+    std::string config_home = temp_path("e2e_config");
+    std::filesystem::create_directories(config_home);
+    std::ofstream(config_home + "/boardrack.conf") << "# the user's\nport = /dev/ttyUSB3\n";
+    std::string extra = write_file("e2e_extra.conf", "  root=/tmp  \n\n");
+    Outcome shown = run({DIALRUN_PATH, "--show-settings", "--config", extra}, "", {},
+                        {{"XDG_CONFIG_HOME", config_home}}, true);
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_TRUE(
+        has_line(shown.out, "port = /dev/ttyUSB3   (" + config_home + "/boardrack.conf, строка 2)"))
+        << shown.out;
+    EXPECT_TRUE(has_line(shown.out, "root = /tmp   (" + extra + ", строка 1)")) << shown.out;
+    // The command line over every file; --no-settings reads none.
+    shown = run({DIALRUN_PATH, "--show-settings", "--root", "/srv"}, "", {},
+                {{"XDG_CONFIG_HOME", config_home}}, true);
+    EXPECT_TRUE(has_line(shown.out, "root = /srv   (параметр --root)")) << shown.out;
+    shown = run({DIALRUN_PATH, "--show-settings", "--no-settings"}, "", {},
+                {{"XDG_CONFIG_HOME", config_home}}, true);
+    EXPECT_TRUE(has_line(shown.out, "port = /dev/ttyS0   (по умолчанию)")) << shown.out;
+
+    std::string bad = write_file("e2e_bad.conf", "port = /dev/ttyUSB0\nroot /srv/rack\n");
+    Outcome refused = run({INFORM_PATH, "--console", "--config", bad}, "", {}, {}, true);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find(bad + ", строка 2: нужно \"ключ = значение\""), std::string::npos)
+        << refused.err;
+
+    // A folder for drive C: that is not there is said at once, in the log.
+    Outcome missing = run({PINREAD_PATH, "--console", "--simulate", write_file("e2e_none.rack", ""),
+                           "--fast", "--root", "/no/such/folder"},
+                          "quit\n");
+    EXPECT_TRUE(has_line(missing.out, "log\tНет папки диска C: /no/such/folder (параметр --root)"))
+        << missing.out;
+    std::filesystem::remove_all(config_home);
 }
 
 TEST(ProgramEndToEnd, FastTraceShowsAnAbsentBoardsDeadline) {

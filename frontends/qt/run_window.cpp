@@ -1,11 +1,12 @@
 #include "run_window.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <cstdlib>
 
 namespace gui {
 
-ProgramWindow::ProgramWindow(core::Controller& controller, const std::string& port_error,
+ProgramWindow::ProgramWindow(core::Controller& controller, const std::string& start_notes,
                              const WindowSetup& setup)
     : setup_(setup),
       window_(controller.info(), setup_.make_form()),
@@ -18,16 +19,16 @@ ProgramWindow::ProgramWindow(core::Controller& controller, const std::string& po
     if (setup_.connect_extras) {
         setup_.connect_extras(binding_, controller);
     }
-    controller.start(front_end_, port_error);
+    controller.start(front_end_, start_notes);
 }
 
-int run_window(int& argc, char** argv, core::Controller& controller, const std::string& port_error,
+int run_window(int& argc, char** argv, core::Controller& controller, const std::string& start_notes,
                const WindowSetup& setup) {
     QApplication app(argc, argv);
     app.setApplicationName(QString::fromUtf8(controller.info().name));
     int status = 0;
     {
-        ProgramWindow program_window(controller, port_error, setup);
+        ProgramWindow program_window(controller, start_notes, setup);
         program_window.window().show();
         status = app.exec();
         if (controller.busy()) {
@@ -36,6 +37,12 @@ int run_window(int& argc, char** argv, core::Controller& controller, const std::
         controller.close();
     }
     return status;
+}
+
+void show_start_refusal(int& argc, char** argv, const core::ProgramInfo& info,
+                        const std::string& text) {
+    QApplication app(argc, argv);
+    QMessageBox::critical(nullptr, QString::fromUtf8(info.title), QString::fromUtf8(text));
 }
 
 }  // namespace gui

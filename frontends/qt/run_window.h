@@ -36,8 +36,8 @@ QWidget* make_form() {
 // controller is started when the window is made (PreCreateWindow, OnCreate).
 class ProgramWindow {
   public:
-    // port_error: the log's first line when the port did not open, else empty.
-    ProgramWindow(core::Controller& controller, const std::string& port_error,
+    // start_notes: the log's first lines (why the port did not open ...), else empty.
+    ProgramWindow(core::Controller& controller, const std::string& start_notes,
                   const WindowSetup& setup);
 
     MainWindow& window() { return window_; }
@@ -51,7 +51,12 @@ class ProgramWindow {
 };
 
 // The application around one program window, until the window is closed.
-int run_window(int& argc, char** argv, core::Controller& controller, const std::string& port_error,
+int run_window(int& argc, char** argv, core::Controller& controller, const std::string& start_notes,
                const WindowSetup& setup);
+
+// Why the program cannot start, in a box before any window: an operator who started it from
+// a menu sees no standard error.
+void show_start_refusal(int& argc, char** argv, const core::ProgramInfo& info,
+                        const std::string& text);
 
 }  // namespace gui

@@ -1,0 +1,94 @@
+#include "settings.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "system_reason.h"
+
+namespace program {
+
+namespace {
+
+std::string trimmed(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+}  // namespace
+
+std::string read_settings_text(const std::string& text, const std::string& file,
+                               Settings& settings) {
+    std::istringstream lines(text);
+    int number = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++number;
+        std::string content = trimmed(line);
+        if (content.empty() || content[0] == '#') {
+            continue;
+        }
+        std::string where = file + ", строка " + std::to_string(number);
+        size_t eq = content.find('=');
+        if (eq == std::string::npos) {
+            return where + ": нужно \"ключ = значение\"";
+        }
+        std::string key = trimmed(content.substr(0, eq));
+        std::string value = trimmed(content.substr(eq + 1));
+        if (value.empty()) {
+            return where + ": у ключа \"" + key + "\" нет значения";
+        }
+        if (key == "port") {
+            settings.port = {value, where};
+        } else if (key == "root") {
+            settings.root = {value, where};
+        } else {
+            return where + ": неизвестный ключ \"" + key + "\" (есть port и root)";
+        }
+    }
+    return {};
+}
+
+std::vector<std::string> settings_files(const std::string& config) {
+    std::vector<std::string> files;
+#ifndef _WIN32
+    files.push_back("/etc/boardrack.conf");
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    if (xdg != nullptr && *xdg != 0) {
+        files.push_back(std::string(xdg) + "/boardrack.conf");
+    } else if (home != nullptr && *home != 0) {
+        files.push_back(std::string(home) + "/.config/boardrack.conf");
+    }
+#endif
+    if (!config.empty()) {
+        files.push_back(config);
+    }
+    return files;
+}
+
+std::string load_settings(const std::vector<std::string>& files, const std::string& config,
+                          Settings& settings) {
+    for (const std::string& file : files) {
+        std::ifstream in(std::filesystem::path(file), std::ios::binary);
+        if (!in) {
+            if (file == config) {
+                return file + ": файл настроек не открыт: " + core::system_reason(errno);
+            }
+            continue;
+        }
+        std::stringstream text;
+        text << in.rdbuf();
+        std::string error = read_settings_text(text.str(), file, settings);
+        if (!error.empty()) {
+            return error;
+        }
+    }
+    return {};
+}
+
+}  // namespace program
