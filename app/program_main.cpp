@@ -109,6 +109,9 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
         return refuse(error);
     }
     std::string start_notes = rt->port_error();
+    if (!start_notes.empty()) {
+        std::fprintf(stderr, "%s: %s\n", exe.c_str(), start_notes.c_str());
+    }
     std::error_code ec;
     if (!std::filesystem::is_directory(options.root, ec)) {
         // Said at once, not left to be found at "Старт".

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "serial_port.h"
+#include "serial_port_list.h"
 #include "system_reason.h"
 
 namespace core {
@@ -147,7 +148,7 @@ std::string default_port_name() {
 OpenedPort open_serial_port(const std::string& name, const Clock& clock) {
     int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return {nullptr, system_reason(errno)};
+        return {nullptr, port_open_reason(name, errno)};
     }
     // TIOCEXCL keeps other users out, but not root; the lock keeps out a second copy of
     // our own programs whoever runs them.

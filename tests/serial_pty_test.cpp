@@ -14,6 +14,8 @@
 #include "link.h"
 #include "real_clock.h"
 #include "serial_port.h"
+#include "serial_port_list.h"
+#include "temp_root.h"
 
 using namespace core;
 using namespace std::chrono_literals;
@@ -96,5 +98,27 @@ TEST(SerialPortOnPty, APortThatDoesNotExistGivesTheSystemsReason) {
     RealClock clock;
     OpenedPort opened = open_serial_port("/dev/no-such-port", clock);
     EXPECT_FALSE(opened.port);
-    EXPECT_EQ(opened.error, "нет такого файла или папки");
+    // The reason first, then what the system has instead.
+    EXPECT_EQ(opened.error.rfind("нет такого файла или папки; ", 0), 0u) << opened.error;
+}
+
+TEST(SerialPortList, NamesTheRealPortsAndLeavesOutThePhantoms) {
+    TempRoot dev;
+    TempRoot sys;
+    for (const char* name : {"ttyUSB0", "ttyACM1", "ttyS0", "ttyS1", "tty0", "sda"}) {
+        dev.write(name, "");
+    }
+    std::filesystem::create_directories(dev.path / "serial" / "by-id");
+    dev.write("serial/by-id/usb-FTDI_FT232R-if00-port0", "");
+    // ttyS0 has a 16550A behind it (type 4); ttyS1 is one of the kernel's phantoms (type 0).
+    std::filesystem::create_directories(sys.path / "ttyS0");
+    std::filesystem::create_directories(sys.path / "ttyS1");
+    sys.write("ttyS0/type", "4\n");
+    sys.write("ttyS1/type", "0\n");
+    std::string d = dev.path.string();
+    EXPECT_EQ(core::list_serial_ports(d, sys.path.string()),
+              (std::vector<std::string>{d + "/serial/by-id/usb-FTDI_FT232R-if00-port0",
+                                        d + "/ttyACM1", d + "/ttyS0", d + "/ttyUSB0"}));
+    TempRoot empty;
+    EXPECT_TRUE(core::list_serial_ports(empty.path.string(), sys.path.string()).empty());
 }

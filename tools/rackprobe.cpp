@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "closed_port.h"
 #include "commands.h"
@@ -13,6 +14,7 @@
 #include "rack.h"
 #include "real_clock.h"
 #include "serial_port.h"
+#include "serial_port_list.h"
 #include "sim_transport.h"
 #include "virtual_clock.h"
 
@@ -27,6 +29,7 @@ const char* const USAGE =
     "  --port NAME         последовательный порт (по умолчанию /dev/ttyS0, в Windows COM1)\n"
     "  --simulate RACKFILE имитатор стойки в этом же процессе, в виртуальном времени\n"
     "  --trace FILE        записать все байты линии с временем\n"
+    "  --list-ports        перечислить последовательные порты системы и выйти\n"
     "  --help              эта справка\n";
 
 const char* mode_name(uint8_t mode) {
@@ -82,6 +85,16 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--help") {
             std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (arg == "--list-ports") {
+            std::vector<std::string> ports = core::list_serial_ports();
+            for (const std::string& port : ports) {
+                std::printf("%s\n", port.c_str());
+            }
+            if (ports.empty()) {
+                std::fprintf(stderr, "rackprobe: последовательных портов в системе не найдено\n");
+            }
             return 0;
         }
         if ((arg == "--port" || arg == "--simulate" || arg == "--trace") && i + 1 < argc) {

@@ -1,0 +1,92 @@
+#include "serial_port_list.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
+#include "system_reason.h"
+
+#ifndef _WIN32
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace core {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool starts_with(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+// /sys/class/tty/ttyS<n>/type holds the UART's type; 0 means no UART answers there.
+bool has_uart(const std::string& sys_tty, const std::string& name) {
+    std::ifstream type(fs::path(sys_tty) / name / "type");
+    int value = 0;
+    return type >> value && value != 0;
+}
+
+}  // namespace
+
+std::vector<std::string> list_serial_ports(const std::string& dev, const std::string& sys_tty) {
+    std::vector<std::string> ports;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dev, ec)) {
+        std::string name = entry.path().filename().string();
+        if (starts_with(name, "ttyUSB") || starts_with(name, "ttyACM") ||
+            (starts_with(name, "ttyS") && has_uart(sys_tty, name))) {
+            ports.push_back(entry.path().string());
+        }
+    }
+    for (const auto& entry : fs::directory_iterator(fs::path(dev) / "serial" / "by-id", ec)) {
+        ports.push_back(entry.path().string());
+    }
+    std::sort(ports.begin(), ports.end());
+    return ports;
+}
+
+std::string port_access_advice(const std::string& device) {
+#ifdef _WIN32
+    (void)device;
+    return {};
+#else
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0) {
+        return {};
+    }
+    const group* owner = ::getgrgid(info.st_gid);
+    const passwd* user = ::getpwuid(::geteuid());
+    if (owner == nullptr || user == nullptr) {
+        return {};
+    }
+    std::string group = owner->gr_name;
+    return "порт принадлежит группе " + group + ": выполните sudo usermod -aG " + group + " " +
+           user->pw_name + " и войдите в систему заново";
+#endif
+}
+
+std::string port_open_reason(const std::string& device, int error) {
+    std::string reason = system_reason(error);
+    if (error == EACCES || error == EPERM) {
+        std::string advice = port_access_advice(device);
+        return advice.empty() ? reason : reason + "; " + advice;
+    }
+    if (error == ENOENT) {
+        std::vector<std::string> ports = list_serial_ports();
+        if (ports.empty()) {
+            return reason + "; последовательных портов в системе не найдено";
+        }
+        reason += "; порты в системе:";
+        for (const std::string& port : ports) {
+            reason += " " + port;
+        }
+    }
+    return reason;
+}
+
+}  // namespace core
