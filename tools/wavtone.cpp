@@ -5,12 +5,32 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <string>
 
 #include "wav_file.h"
 
+namespace {
+
+const char* const USAGE =
+    "Использование: wavtone FILE MILLISECONDS HERTZ\n"
+    "\n"
+    "Записывает тон в WAV-файл (моно, 16 бит, 22050 Гц): голосовые фонемы для проверки\n"
+    "загрузки там, где нет синтезатора речи.\n"
+    "\n"
+    "  FILE          файл, который будет создан\n"
+    "  MILLISECONDS  длительность, 1..60000 мс\n"
+    "  HERTZ         частота, 1..10000 Гц\n"
+    "  --help        эта справка\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--help") {
+        std::fputs(USAGE, stdout);
+        return 0;
+    }
     if (argc != 4) {
-        std::fputs("Использование: wavtone FILE MILLISECONDS HERTZ\n", stderr);
+        std::fputs(USAGE, stderr);
         return 2;
     }
     const int rate = 22050;
