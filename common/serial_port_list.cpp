@@ -7,7 +7,9 @@
 
 #include "system_reason.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -18,6 +20,34 @@ namespace core {
 
 namespace fs = std::filesystem;
 
+#ifdef _WIN32
+// Windows lists its COM ports in the registry; the folders mean nothing there.
+std::vector<std::string> list_serial_ports(const std::string&, const std::string&) {
+    std::vector<std::string> ports;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return ports;
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        wchar_t value[256];
+        DWORD name_size = 256;
+        DWORD value_size = sizeof value;
+        DWORD type = 0;
+        if (RegEnumValueW(key, i, name, &name_size, nullptr, &type, reinterpret_cast<BYTE*>(value),
+                          &value_size) != ERROR_SUCCESS) {
+            break;
+        }
+        if (type == REG_SZ) {
+            ports.push_back(fs::path(std::wstring(value, wcsnlen(value, 256))).string());
+        }
+    }
+    RegCloseKey(key);
+    std::sort(ports.begin(), ports.end());
+    return ports;
+}
+#else
 namespace {
 
 bool starts_with(const std::string& text, const char* prefix) {
@@ -49,6 +79,7 @@ std::vector<std::string> list_serial_ports(const std::string& dev, const std::st
     std::sort(ports.begin(), ports.end());
     return ports;
 }
+#endif
 
 std::string port_access_advice(const std::string& device) {
 #ifdef _WIN32
