@@ -1,19 +1,70 @@
 #include <windows.h>
 
+#include <cerrno>
+
 #include "serial_port.h"
+#include "system_reason.h"
 
 namespace core {
 
 namespace {
 
-std::string windows_reason(DWORD error) {
-    char text[256] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             error, 0, text, sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) {
+// A blocked write (a line held by handshaking the rack does not do) fails within this.
+constexpr DWORD WRITE_LIMIT_MS = 1000;
+
+// The system's own text, as UTF-8 (not the ANSI code page).
+std::string system_text(DWORD error) {
+    wchar_t text[256] = {};
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             error, 0, text, 256, nullptr);
+    while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ')) {
         text[--n] = 0;
     }
-    return n > 0 ? std::string(text, n) : "ошибка " + std::to_string(error);
+    if (n == 0) {
+        return "ошибка " + std::to_string(error);
+    }
+    int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), utf8.data(), bytes, nullptr,
+                        nullptr);
+    return utf8;
+}
+
+// The common reasons in the operator's words, as on POSIX; any other in the system's.
+std::string windows_reason(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return system_reason(ENOENT);
+        case ERROR_ACCESS_DENIED:
+            return system_reason(EACCES);
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_BUSY:
+            return FILE_BUSY;
+        case ERROR_WRITE_PROTECT:
+            return system_reason(EROFS);
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return system_reason(ENOSPC);
+        case ERROR_IO_DEVICE:
+        case ERROR_GEN_FAILURE:
+            return system_reason(EIO);
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_BAD_UNIT:
+        case ERROR_NOT_READY:
+            return system_reason(ENODEV);
+        case ERROR_DIRECTORY:
+            return system_reason(EISDIR);
+        default:
+            return system_text(error);
+    }
+}
+
+// Read time-outs for one call, the write limit kept in every call.
+COMMTIMEOUTS timeouts_with(DWORD interval, DWORD multiplier, DWORD constant) {
+    return COMMTIMEOUTS{interval, multiplier, constant, 0, WRITE_LIMIT_MS};
 }
 
 class Win32SerialPort : public Transport {
@@ -29,7 +80,7 @@ class Win32SerialPort : public Transport {
         if (!WriteFile(handle_, &value, 1, &written, nullptr)) {
             return windows_reason(GetLastError());
         }
-        return written == 1 ? std::string() : "запись не прошла";
+        return written == 1 ? std::string() : "байт не передан за 1 с";
     }
 
     ReadResult read_byte(Duration deadline) override {
@@ -39,7 +90,7 @@ class Win32SerialPort : public Transport {
             DWORD wait_ms = left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
             // MAXDWORD interval and multiplier with a constant: return as soon as one byte
             // is there, or after the constant.
-            COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, wait_ms == 0 ? 1 : wait_ms, 0, 0};
+            COMMTIMEOUTS timeouts = timeouts_with(MAXDWORD, MAXDWORD, wait_ms == 0 ? 1 : wait_ms);
             if (!SetCommTimeouts(handle_, &timeouts)) {
                 return ReadResult::lost(windows_reason(GetLastError()));
             }
@@ -62,7 +113,7 @@ class Win32SerialPort : public Transport {
         COMSTAT status{};
         DWORD errors = 0;
         if (ClearCommError(handle_, &errors, &status) && status.cbInQue > 0) {
-            COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};  // return at once with what is there
+            COMMTIMEOUTS timeouts = timeouts_with(MAXDWORD, 0, 0);  // at once with what is there
             SetCommTimeouts(handle_, &timeouts);
             dropped.resize(status.cbInQue);
             DWORD n = 0;
@@ -93,7 +144,11 @@ OpenedPort open_serial_port(const std::string& name, const Clock& clock) {
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return {nullptr, windows_reason(GetLastError())};
+        DWORD error = GetLastError();
+        // A COM port another program has open answers "access denied".
+        return {nullptr, error == ERROR_ACCESS_DENIED
+                             ? "порт занят другой программой или нет доступа"
+                             : windows_reason(error)};
     }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -102,12 +157,27 @@ OpenedPort open_serial_port(const std::string& name, const Clock& clock) {
         CloseHandle(handle);
         return {nullptr, windows_reason(error)};
     }
+    // Every field that decides the line, whatever another program left: 9600 8N1, no
+    // handshaking of any kind, DTR and RTS raised as a POSIX open leaves them.
     dcb.BaudRate = CBR_9600;
     dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fAbortOnError = FALSE;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
-    if (!SetCommState(handle, &dcb)) {
+    COMMTIMEOUTS timeouts = timeouts_with(MAXDWORD, 0, 0);
+    if (!SetCommState(handle, &dcb) || !SetCommTimeouts(handle, &timeouts)) {
         DWORD error = GetLastError();
         CloseHandle(handle);
         return {nullptr, windows_reason(error)};

@@ -1,0 +1,110 @@
+// The Win32 serial port against boardsim on a pty that the Wine prefix shows as a COM port
+// (scripts/windows-tests makes the link and names the port in BOARDRACK_COM).
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "calling_engine.h"
+#include "dialrun_controller.h"
+#include "program_fixture.h"
+#include "real_clock.h"
+#include "serial_port.h"
+#include "temp_root.h"
+
+using namespace core;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string com_port() {
+    const char* name = std::getenv("BOARDRACK_COM");
+    return name != nullptr ? name : "";
+}
+
+HANDLE open_as_another_program(const std::string& port) {
+    return CreateFileA(("\\\\.\\" + port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+}  // namespace
+
+TEST(Win32SerialPort, HandshakingLeftOnByAnotherProgramIsTurnedOffAndTheBoardsAnswer) {
+    std::string port = com_port();
+    if (port.empty()) {
+        GTEST_SKIP() << "no COM port linked to boardsim (BOARDRACK_COM)";
+    }
+    // Another program leaves every kind of handshaking on.
+    HANDLE other = open_as_another_program(port);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(GetCommState(other, &dcb));
+    dcb.fOutxCtsFlow = TRUE;
+    dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    dcb.fOutX = TRUE;
+    dcb.fInX = TRUE;
+    dcb.fParity = TRUE;
+    dcb.Parity = EVENPARITY;
+    dcb.BaudRate = CBR_1200;
+    SetCommState(other, &dcb);
+    CloseHandle(other);
+
+    RealClock clock;
+    {
+        OpenedPort opened = open_serial_port(port, clock);
+        ASSERT_TRUE(opened.port) << opened.error;
+        Link link(*opened.port, clock);
+        link.send_select(0);
+        ASSERT_TRUE(link.read_reply()) << "K1 answers through the port";
+        EXPECT_EQ(link.OGD(), 0x20);
+        link.send_byte(CMD_END);
+        EXPECT_TRUE(link.read_reply());
+    }
+    other = open_as_another_program(port);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(GetCommState(other, &dcb));
+    CloseHandle(other);
+    EXPECT_FALSE(dcb.fOutxCtsFlow);
+    EXPECT_FALSE(dcb.fOutxDsrFlow);
+    EXPECT_NE(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_HANDSHAKE));
+    EXPECT_NE(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_HANDSHAKE));
+    EXPECT_FALSE(dcb.fOutX);
+    EXPECT_FALSE(dcb.fInX);
+    EXPECT_EQ(dcb.BaudRate, static_cast<DWORD>(CBR_9600));
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+}
+
+TEST(Win32SerialPort, ASurveyAndAShortCampaignThroughTheComPort) {
+    std::string port = com_port();
+    if (port.empty()) {
+        GTEST_SKIP() << "no COM port linked to boardsim (BOARDRACK_COM)";
+    }
+    TempRoot root;
+    root.write("Ring.TXT", record("1000001", "   1500") + record("1000002", "   2500") + "\r\n");
+    RealClock clock;
+    OpenedPort opened = open_serial_port(port, clock);
+    ASSERT_TRUE(opened.port) << opened.error;
+    Link link(*opened.port, clock);
+    sim::Rack unused_rack(sim::parse_rack_text("", "none").rack);
+    sim::SimSound no_sound(unused_rack, clock);
+    dialrun::DialrunController controller(link, clock, DriveC(root.path), no_sound);
+    DirectFrontEnd front_end;
+    controller.start(front_end, "");
+    ASSERT_TRUE(controller.wait_idle(60s));
+    EXPECT_EQ(controller.form().mode_text[0], "Прозвонка");
+    EXPECT_EQ(controller.state().link_state, LINK_FREE);
+    {
+        std::lock_guard lock(front_end.ui_mutex);
+        ASSERT_EQ(controller.press(Button::start), std::nullopt);
+    }
+    ASSERT_TRUE(controller.wait_idle(120s));
+    std::string list = root.read("Ring.TXT");
+    EXPECT_NE(list[17], ' ');
+    EXPECT_NE(list[37], ' ');
+    EXPECT_EQ(root.read("RINGY.txt").size() + root.read("RINGN.txt").size(), 140u);
+    controller.close();
+}
