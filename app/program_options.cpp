@@ -115,7 +115,7 @@ Settings apply_settings(ProgramOptions& o, const Settings& from_files) {
     } else if (!from_files.root.value.empty()) {
         in_force.root = from_files.root;
     } else {
-        in_force.root = {".", "по умолчанию (текущая папка)"};
+        in_force.root = {default_root(), "по умолчанию"};
     }
     if (o.rack_file.empty()) {
         o.port = in_force.port.value;
@@ -134,7 +134,9 @@ std::string program_usage(const std::string& executable, const std::string& titl
            "  --port NAME          последовательный порт плат (по умолчанию " +
            core::default_port_name() +
            ")\n"
-           "  --root DIR           папка, которая стоит вместо диска C: (по умолчанию текущая);\n"
+           "  --root DIR           папка, которая стоит вместо диска C: (по умолчанию " +
+           (default_root() == "." ? std::string("текущая") : default_root()) +
+           ");\n"
            "                       c:\\Ring.TXT - это DIR/Ring.TXT, регистр букв не важен\n"
            "  --simulate RACKFILE  вместо порта - имитатор стойки, описанной в RACKFILE\n"
            "  --fast               только с --simulate: виртуальное время, паузы, проигрывание\n"

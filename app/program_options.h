@@ -9,11 +9,21 @@
 
 namespace program {
 
+// The folder that stands for drive C: when nothing says otherwise: C:\ itself on Windows,
+// the current folder elsewhere.
+inline std::string default_root() {
+#ifdef _WIN32
+    return "C:\\";
+#else
+    return ".";
+#endif
+}
+
 // The command line, the same in the three programs.
 struct ProgramOptions {
-    std::string port;         // --port; empty: the platform's COM1
-    std::string root = ".";   // --root: stands for drive C:
-    bool port_given = false;  // on the command line, over any settings file
+    std::string port;                   // --port; empty: the platform's COM1
+    std::string root = default_root();  // --root: stands for drive C:
+    bool port_given = false;            // on the command line, over any settings file
     bool root_given = false;
     std::string config;                   // --config FILE: read after the other settings
     bool no_settings = false;             // --no-settings: read no settings file
