@@ -1,12 +1,9 @@
 #include "settings.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
-#include "system_reason.h"
+#include "durable_file.h"
 
 namespace program {
 
@@ -74,16 +71,15 @@ std::vector<std::string> settings_files(const std::string& config) {
 std::string load_settings(const std::vector<std::string>& files, const std::string& config,
                           Settings& settings) {
     for (const std::string& file : files) {
-        std::ifstream in(std::filesystem::path(file), std::ios::binary);
-        if (!in) {
+        std::string error;
+        std::string text = core::read_file_bytes(file, error);
+        if (!error.empty()) {
             if (file == config) {
-                return file + ": файл настроек не открыт: " + core::system_reason(errno);
+                return file + ": файл настроек не открыт: " + error;
             }
             continue;
         }
-        std::stringstream text;
-        text << in.rdbuf();
-        std::string error = read_settings_text(text.str(), file, settings);
+        error = read_settings_text(text, file, settings);
         if (!error.empty()) {
             return error;
         }

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #ifdef _WIN32
@@ -78,6 +80,17 @@ std::string write_durably_and_close(std::FILE* file, const std::string& bytes) {
         error = system_reason(errno);
     }
     return error;
+}
+
+std::string read_file_bytes(const std::filesystem::path& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = system_reason(errno);
+        return {};
+    }
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
 std::string sync_folder(const std::filesystem::path& folder) {

@@ -23,6 +23,9 @@ std::string sync_to_disk(std::FILE* file);
 // system's reason for the first failure, else "".
 std::string write_durably_and_close(std::FILE* file, const std::string& bytes);
 
+// A whole file's bytes; empty, with the reason in error, when it cannot be read.
+std::string read_file_bytes(const std::filesystem::path& path, std::string& error);
+
 // Puts a folder's entries on the disk, so that a file just created in it survives a power
 // cut as well as what was written to it. Nothing to do on Windows, where each write is
 // flushed through its file. Returns the system's reason on failure, else "".

@@ -2,13 +2,10 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 
 #include "drive_paths.h"
-#include "system_reason.h"
+#include "durable_file.h"
 
 namespace ringlist {
 
@@ -88,6 +85,11 @@ void read_lines(const std::string& bytes, const std::string& label, char kind,
 
 }  // namespace
 
+std::string fault_place(const dialrun::ListFault& fault) {
+    return "строка " + std::to_string(fault.line) + ", позиция " + std::to_string(fault.column) +
+           ": " + fault.what;
+}
+
 void read_log(const std::string& bytes, const std::string& label, char kind,
               const core::LocalTime& changed_at, std::vector<LogResult>& results,
               std::vector<LogProblem>& problems) {
@@ -121,17 +123,6 @@ core::LocalTime last_written(const std::filesystem::path& path) {
     return core::local_time_at(when);
 }
 
-std::string read_bytes(const std::filesystem::path& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = core::system_reason(errno);
-        return {};
-    }
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder) {
     std::error_code ec;
     if (!std::filesystem::is_directory(dir, ec)) {
@@ -141,7 +132,7 @@ std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder
     folder.dir = dir;
     folder.list_path = drive.resolve("c:\\Ring.TXT");
     std::string error;
-    folder.list_bytes = read_bytes(folder.list_path, error);
+    folder.list_bytes = core::read_file_bytes(folder.list_path, error);
     if (!error.empty()) {
         return "Нет файла " + folder.list_path.string() + ": " + error;
     }
@@ -154,7 +145,7 @@ std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder
         if (!std::filesystem::exists(path, ec)) {
             continue;  // no result of that kind yet
         }
-        std::string bytes = read_bytes(path, error);
+        std::string bytes = core::read_file_bytes(path, error);
         if (!error.empty()) {
             return "Журнал " + path.string() + " не читается: " + error;
         }

@@ -65,7 +65,7 @@ core::LocalTime last_written(const std::filesystem::path& path);
 // when there is no list to read, else "".
 std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder);
 
-// A whole file's bytes; "" and the reason in error when it cannot be read.
-std::string read_bytes(const std::filesystem::path& path, std::string& error);
+// "строка N, позиция C: what is wrong", for a line the start would refuse.
+std::string fault_place(const dialrun::ListFault& fault);
 
 }  // namespace ringlist

@@ -1,6 +1,7 @@
 // ringlist check: the list as "Старт Прозвонки" would take it, every bad line named.
 
 #include "campaign_folder.h"
+#include "durable_file.h"
 #include "report.h"
 #include "ringlist_commands.h"
 
@@ -8,14 +9,14 @@ namespace ringlist {
 
 int check_list(const std::filesystem::path& file, std::ostream& out) {
     std::string error;
-    std::string bytes = read_bytes(file, error);
+    std::string bytes = core::read_file_bytes(file, error);
     if (!error.empty()) {
         out << "Нет файла " << file.string() << ": " << error << "\n";
         return REFUSED;
     }
     dialrun::ListReview review = dialrun::review_list(bytes);
     for (const dialrun::ListFault& f : review.faults) {
-        out << "строка " << f.line << ", позиция " << f.column << ": " << f.what << "\n";
+        out << fault_place(f) << "\n";
     }
     if (review.end_line != 0 && review.lines_after_end > 0) {
         out << "Внимание: пустая строка " << review.end_line << " заканчивает список, за ней еще "

@@ -1,5 +1,6 @@
 #include "list_folder.h"
 
+#include "campaign_folder.h"
 #include "drive_paths.h"
 #include "durable_file.h"
 #include "subscriber_list.h"
@@ -24,7 +25,7 @@ bool hold_list(const std::filesystem::path& path, HeldList& list, std::ostream& 
     if (!review.faults.empty()) {
         out << "Список " << path.string() << " с ошибками, он не изменен:\n";
         for (const dialrun::ListFault& f : review.faults) {
-            out << "  строка " << f.line << ", позиция " << f.column << ": " << f.what << "\n";
+            out << "  " << fault_place(f) << "\n";
         }
         return false;
     }

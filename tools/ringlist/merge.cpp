@@ -78,7 +78,7 @@ std::string take_log_lines(const std::filesystem::path& dir, int k, MergePlan& p
             continue;
         }
         std::string error;
-        std::string bytes = read_bytes(path, error);
+        std::string bytes = core::read_file_bytes(path, error);
         if (!error.empty()) {
             return "Журнал " + path.string() + " не читается: " + error;
         }
@@ -121,7 +121,7 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
     MergePlan plan;
     std::filesystem::path state_file = state_path(master.path());
     std::string error;
-    std::string state_bytes = read_bytes(state_file, error);
+    std::string state_bytes = core::read_file_bytes(state_file, error);
     if (!error.empty()) {
         out << "Список не раздавался: нет файла " << state_file.string() << "\n";
         return REFUSED;

@@ -109,8 +109,7 @@ std::string folder_part(const CampaignFolder& folder, const MarkTotals& totals) 
     if (!folder.review.faults.empty() || !folder.log_problems.empty()) {
         html += "<ul class=bad>\n";
         for (const dialrun::ListFault& f : folder.review.faults) {
-            html += "<li>Ring.TXT, строка " + std::to_string(f.line) + ", позиция " +
-                    std::to_string(f.column) + ": " + escaped(f.what) + "</li>\n";
+            html += "<li>Ring.TXT, " + escaped(fault_place(f)) + "</li>\n";
         }
         for (const LogProblem& p : folder.log_problems) {
             html += "<li>" + escaped(p.file) + ", строка " + std::to_string(p.line) + ": " +

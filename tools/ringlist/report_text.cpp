@@ -49,8 +49,7 @@ std::string folder_section(const CampaignFolder& folder, const MarkTotals& total
                 ? ", конец списка: строка " + std::to_string(folder.review.end_line) + "\n"
                 : ", конец списка: конец файла\n";
     for (const dialrun::ListFault& f : folder.review.faults) {
-        text += "  ! строка " + std::to_string(f.line) + ", позиция " + std::to_string(f.column) +
-                ": " + f.what + "\n";
+        text += "  ! " + fault_place(f) + "\n";
     }
     text += totals_table(totals);
     int y = 0;
