@@ -22,7 +22,7 @@ T* find_control(const std::map<int, QWidget*>& by_id, int id) {
 
 }  // namespace
 
-FormBinding::FormBinding(QWidget* form, const FormControls& controls)
+FormBinding::FormBinding(QWidget* form, const core::FormControls& controls)
     : form_(form), controls_(controls) {
     for (QWidget* w : form->findChildren<QWidget*>()) {
         QVariant id = w->property("controlId");

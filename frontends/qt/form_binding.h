@@ -18,16 +18,16 @@ namespace gui {
 // them (UpdateData(FALSE)); nothing is ever read back.
 class FormBinding {
   public:
-    FormBinding(QWidget* form, const FormControls& controls);
+    FormBinding(QWidget* form, const core::FormControls& controls);
 
     QWidget* control(int id) const;
     QListWidget* log() const { return log_; }
-    const FormControls& controls() const { return controls_; }
+    const core::FormControls& controls() const { return controls_; }
     void refresh(const core::FormModel& model);
 
   private:
     QWidget* form_;
-    FormControls controls_;
+    core::FormControls controls_;
     std::map<int, QWidget*> by_id_;
     std::array<QRadioButton*, core::CHANNEL_COUNT> radios_{};
     std::array<QCheckBox*, core::CHANNEL_COUNT> channel_boxes_{};

@@ -57,7 +57,7 @@ void QtFrontEnd::form_changed() {
 }
 
 void QtFrontEnd::connect_controls() {
-    const FormControls& ids = binding_.controls();
+    const core::FormControls& ids = binding_.controls();
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         auto* radio = qobject_cast<QRadioButton*>(binding_.control(ids.radio[k]));
         QObject::connect(radio, &QRadioButton::clicked, this,

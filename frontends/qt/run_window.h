@@ -15,7 +15,7 @@ namespace gui {
 
 // What a program gives the shared shell: its form and how to show its own members.
 struct WindowSetup {
-    FormControls controls;
+    core::FormControls controls;
     std::function<QWidget*()> make_form;
     // Moves the program's own members into its own controls; may be empty.
     std::function<void(FormBinding&, const core::Controller&)> refresh_extras;
