@@ -6,6 +6,8 @@
 #include <iostream>
 
 #include "console_front_end.h"
+#include "program_process.h"
+#include "utf8_text.h"
 
 namespace program {
 
@@ -37,7 +39,7 @@ std::string settings_text(const Settings& in_force, const std::vector<std::strin
                        "Файлы настроек:";
     for (const std::string& file : files) {
         std::error_code ec;
-        text += " " + file + (std::filesystem::exists(file, ec) ? "" : " (нет)");
+        text += " " + file + (std::filesystem::exists(core::utf8_path(file), ec) ? "" : " (нет)");
     }
     return text + (files.empty() ? " не читаются (--no-settings)\n" : "\n");
 }
@@ -60,8 +62,11 @@ bool display_available() {
 
 int program_main(int argc, char** argv, const core::ProgramInfo& info,
                  MakeController make_controller, RunWindow run_window, ShowRefusal show_refusal) {
-    std::string exe = executable_name(argc > 0 ? argv[0] : nullptr);
-    OptionsParse parsed = parse_program_options(std::vector<std::string>(argv + 1, argv + argc));
+    use_utf8_console();
+    std::vector<std::string> args = utf8_arguments(argc, argv);
+    std::string exe = executable_name(args.empty() ? nullptr : args[0].c_str());
+    OptionsParse parsed = parse_program_options(
+        args.empty() ? args : std::vector<std::string>(args.begin() + 1, args.end()));
     ProgramOptions options = parsed.options;
     // Refused at start: on standard error, and in a box where the window would have opened.
     auto refuse = [&](const std::string& text) {
@@ -113,7 +118,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
         std::fprintf(stderr, "%s: %s\n", exe.c_str(), start_notes.c_str());
     }
     std::error_code ec;
-    if (!std::filesystem::is_directory(options.root, ec)) {
+    if (!std::filesystem::is_directory(core::utf8_path(options.root), ec)) {
         // Said at once, not left to be found at "Старт".
         start_notes += std::string(start_notes.empty() ? "" : "\n") +
                        "Нет папки диска C: " + options.root + " (" + in_force.root.source + ")";
@@ -122,6 +127,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     if (options.console) {
         return run_console(*controller, *rt, start_notes);
     }
+    release_own_console();
     return run_window(argc, argv, *controller, start_notes);
 }
 

@@ -4,8 +4,10 @@
 #include "serial_port.h"
 #include "sim_sound.h"
 #include "sim_transport.h"
-#ifdef HAVE_SDL2
+#if defined(HAVE_SDL2)
 #include "sound_sdl.h"
+#elif defined(_WIN32)
+#include "sound_winmm.h"
 #endif
 
 namespace program {
@@ -18,8 +20,10 @@ std::unique_ptr<core::Sound> make_sound(sim::Rack* rack, core::Clock& clock) {
     if (rack != nullptr) {
         return std::make_unique<sim::SimSound>(*rack, clock);
     }
-#ifdef HAVE_SDL2
+#if defined(HAVE_SDL2)
     return std::make_unique<core::SdlSound>();
+#elif defined(_WIN32)
+    return std::make_unique<core::WinmmSound>();
 #else
     return std::make_unique<core::NoSound>("программа собрана без проигрывателя звука (SDL2)");
 #endif

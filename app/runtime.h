@@ -9,6 +9,7 @@
 #include "rack.h"
 #include "real_clock.h"
 #include "sound.h"
+#include "utf8_text.h"
 #include "virtual_clock.h"
 #include "wire_trace.h"
 
@@ -29,7 +30,7 @@ class Runtime {
     }
     core::VirtualClock* virtual_clock() { return virtual_clock_.get(); }
     core::Link& link() { return *link_; }
-    core::DriveC drive() const { return core::DriveC(root_); }
+    core::DriveC drive() const { return core::DriveC(core::utf8_path(root_)); }
     // The log line for a port that could not be opened; empty when it opened.
     const std::string& port_error() const { return port_error_; }
     sim::Rack* rack() { return rack_.get(); }

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "durable_file.h"
+#include "utf8_text.h"
 
 namespace program {
 
@@ -72,7 +73,7 @@ std::string load_settings(const std::vector<std::string>& files, const std::stri
                           Settings& settings) {
     for (const std::string& file : files) {
         std::string error;
-        std::string text = core::read_file_bytes(file, error);
+        std::string text = core::read_file_bytes(core::utf8_path(file), error);
         if (!error.empty()) {
             if (file == config) {
                 return file + ": файл настроек не открыт: " + error;

@@ -3,6 +3,8 @@
 #include <system_error>
 #include <vector>
 
+#include "utf8_text.h"
+
 namespace core {
 
 namespace {
@@ -50,7 +52,7 @@ std::string existing_spelling(const std::filesystem::path& dir, const std::strin
         return name;
     }
     for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string entry = it->path().filename().string();
+        std::string entry = path_utf8(it->path().filename());
         if (same_ignoring_case(entry, name)) {
             return entry;
         }

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "system_reason.h"
+#include "utf8_text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -40,7 +41,7 @@ std::vector<std::string> list_serial_ports(const std::string&, const std::string
             break;
         }
         if (type == REG_SZ) {
-            ports.push_back(fs::path(std::wstring(value, wcsnlen(value, 256))).string());
+            ports.push_back(from_utf16(value, wcsnlen(value, 256)));
         }
     }
     RegCloseKey(key);

@@ -4,6 +4,7 @@
 
 #include "serial_port.h"
 #include "system_reason.h"
+#include "utf8_text.h"
 
 namespace core {
 
@@ -23,12 +24,7 @@ std::string system_text(DWORD error) {
     if (n == 0) {
         return "ошибка " + std::to_string(error);
     }
-    int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), utf8.data(), bytes, nullptr,
-                        nullptr);
-    return utf8;
+    return from_utf16(text, n);
 }
 
 // The common reasons in the operator's words, as on POSIX; any other in the system's.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "system_reason.h"
+#include "utf8_text.h"
 
 namespace core {
 
@@ -15,7 +16,12 @@ WireTrace::~WireTrace() {
 
 std::string WireTrace::open(const std::string& path) {
     std::lock_guard lock(mutex_);
-    file_ = std::fopen(path.c_str(), "w");
+    // Binary: the same bytes, LF line ends, on every system.
+#ifdef _WIN32
+    file_ = _wfopen(to_utf16(path).c_str(), L"wb");
+#else
+    file_ = std::fopen(path.c_str(), "wb");
+#endif
     return file_ == nullptr ? system_reason(errno) : std::string();
 }
 

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "system_reason.h"
+#include "utf8_text.h"
 
 namespace sim {
 
@@ -243,7 +244,7 @@ RackParse parse_rack_text(const std::string& text, const std::string& file_name)
 }
 
 RackParse load_rack_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(core::utf8_path(path), std::ios::binary);
     if (!in) {
         RackParse result;
         result.error = path + ": файл не открыт: " + core::system_reason(errno);

@@ -1,0 +1,46 @@
+#include "program_process.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "utf8_text.h"
+#endif
+
+namespace program {
+
+#ifdef _WIN32
+std::vector<std::string> utf8_arguments(int, char**) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 0; wide != nullptr && i < count; ++i) {
+        args.push_back(core::from_utf16(wide[i]));
+    }
+    LocalFree(wide);
+    return args;
+}
+
+void use_utf8_console() {
+    SetConsoleOutputCP(CP_UTF8);
+    SetConsoleCP(CP_UTF8);
+}
+
+void release_own_console() {
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1) {
+        FreeConsole();
+    }
+}
+#else
+std::vector<std::string> utf8_arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void use_utf8_console() {}
+
+void release_own_console() {}
+#endif
+
+}  // namespace program

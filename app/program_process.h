@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace program {
+
+// The arguments as UTF-8: on Windows read as UTF-16 from the command line, since argv there
+// is in the ANSI code page.
+std::vector<std::string> utf8_arguments(int argc, char** argv);
+
+// Windows: the console shows what the program writes as UTF-8. Elsewhere nothing to do.
+void use_utf8_console();
+
+// Windows: a program of the console subsystem started from Explorer gets a console of its
+// own; the window lets it go, so no black window is left behind. A console it shares with a
+// command prompt stays.
+void release_own_console();
+
+}  // namespace program
