@@ -1,10 +1,27 @@
-# One program: its core (no Qt) from <name>_controller, its window glue from <name>_window with
-# resources/<name>.ui (a library of its own, so the GUI tests can open the window), and main.
-# Further core sources may follow the name.
+# One program: its core (no Qt) from <name>_controller, its window glue, and main. Further core
+# sources may follow the name.
+#   Qt: <name>_window with resources/<name>.ui (a library of its own, so the GUI tests can open
+#   the window).
+#   Windows: <name>_dialog with dialog 101 made from the same .ui by scripts/ui2rc (an object
+#   library, so that a test program that links it has the dialog among its resources).
 function(boardrack_program name)
     add_library(${name}_core STATIC ${name}_controller.h ${name}_controller.cpp ${ARGN})
     target_include_directories(${name}_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(${name}_core PUBLIC common_core)
+    if(WIN32)
+        set(form ${PROJECT_SOURCE_DIR}/resources/${name}.ui)
+        set(dialog ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc)
+        add_custom_command(OUTPUT ${dialog}
+            COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/scripts/ui2rc ${form} ${dialog}
+            DEPENDS ${form} ${PROJECT_SOURCE_DIR}/scripts/ui2rc
+            COMMENT "Dialog 101 of ${name} from ${name}.ui")
+        add_library(${name}_dialog OBJECT ${name}_dialog.h ${name}_dialog.cpp ${dialog})
+        target_include_directories(${name}_dialog PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+        target_link_libraries(${name}_dialog PUBLIC ${name}_core win32_shell)
+        add_executable(${name} main.cpp)
+        target_link_libraries(${name} PRIVATE ${name}_dialog program_core)
+        return()
+    endif()
     if(BOARDRACK_CORE_ONLY)
         return()
     endif()

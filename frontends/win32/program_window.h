@@ -1,0 +1,55 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "controller.h"
+#include "dialog_binding.h"
+#include "dialog_setup.h"
+#include "win32_front_end.h"
+
+namespace win32 {
+
+// A program's window: a frame with the menus "Выход" and "?", and the program's dialog 101
+// from its resources inside, bound to the controller. The controller is started when the
+// window is made (PreCreateWindow, OnCreate).
+class ProgramWindow {
+  public:
+    ProgramWindow(core::Controller& controller, const std::string& start_notes, DialogSetup setup);
+    ~ProgramWindow();
+    ProgramWindow(const ProgramWindow&) = delete;
+    ProgramWindow& operator=(const ProgramWindow&) = delete;
+
+    HWND frame() const { return frame_; }
+    HWND dialog() const { return dialog_; }
+    // Runs what the window's messages ask for; false once the window is gone.
+    bool pump_messages(bool wait);
+
+  private:
+    static LRESULT CALLBACK frame_procedure(HWND, UINT, WPARAM, LPARAM);
+    static INT_PTR CALLBACK dialog_procedure(HWND, UINT, WPARAM, LPARAM);
+    LRESULT frame_message(UINT message, WPARAM wparam, LPARAM lparam);
+    INT_PTR dialog_message(UINT message, WPARAM wparam, LPARAM lparam);
+    void make_menu();
+    void fit_to_dialog();
+    void show_about();
+
+    core::Controller& controller_;
+    DialogSetup setup_;
+    HWND frame_ = nullptr;
+    HWND dialog_ = nullptr;
+    std::unique_ptr<DialogBinding> binding_;
+    std::unique_ptr<Win32FrontEnd> front_end_;
+    bool closed_ = false;
+};
+
+// The window until it is closed; returns the exit status.
+int run_window(core::Controller& controller, const std::string& start_notes, DialogSetup setup);
+
+// Why the program cannot start, in a box before any window: an operator who started it from
+// the Start menu sees no console.
+void show_start_refusal(const core::ProgramInfo& info, const std::string& text);
+
+}  // namespace win32
