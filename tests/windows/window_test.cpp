@@ -1,0 +1,163 @@
+// The Win32 windows under Wine: dialog 101 from the .ui form with the original's ids, and a
+// campaign started by "Старт Прозвонки" pressed by its control id.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "dialrun_dialog.h"
+#include "program_window.h"
+#include "runtime.h"
+#include "temp_root.h"
+#include "utf8_text.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Dialrun with its window on a simulated rack under virtual time.
+struct DialrunWindow {
+    DialrunWindow(const std::string& rack_text, const std::string& root) {
+        std::string rack = rack_dir.file("window_test.rack");
+        std::ofstream(rack) << rack_text;
+        program::ProgramOptions options;
+        options.rack_file = rack;
+        options.fast = true;
+        options.root = root;
+        core::LocalTime ten;
+        core::parse_local_time("2026-12-08T10:00:00", ten);
+        options.time = ten;
+        std::string error;
+        runtime = program::Runtime::create(options, error);
+        EXPECT_TRUE(runtime) << error;
+        controller = std::make_unique<dialrun::DialrunController>(
+            runtime->link(), runtime->clock(), runtime->drive(), runtime->sound());
+        window = std::make_unique<win32::ProgramWindow>(*controller, "",
+                                                        dialrun::dialog_setup(*controller));
+        EXPECT_TRUE(settle());
+    }
+    ~DialrunWindow() { controller->close(); }
+
+    // The workers' handlers need the message loop: run it until they are done and the list
+    // views have caught up (their timer).
+    bool settle() {
+        auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            window->pump_messages(false);
+            if (!controller->busy() && pending_messages() == 0) {
+                return true;
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+        return false;
+    }
+    int pending_messages() {
+        MSG message;
+        return PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE) ? 1 : 0;
+    }
+
+    HWND control(int id) { return GetDlgItem(window->dialog(), id); }
+    std::string text(int id) {
+        wchar_t text[256] = {};
+        GetWindowTextW(control(id), text, 256);
+        return core::from_utf16(text, wcslen(text));
+    }
+    // A list view's rows, asked of it as Windows would draw them.
+    std::vector<std::string> rows(int id) {
+        std::vector<std::string> entries;
+        int count = static_cast<int>(SendMessageW(control(id), LVM_GETITEMCOUNT, 0, 0));
+        for (int r = 0; r < count; ++r) {
+            wchar_t text[64] = {};
+            LVITEMW item{};
+            item.pszText = text;
+            item.cchTextMax = 64;
+            SendMessageW(control(id), LVM_GETITEMTEXTW, static_cast<WPARAM>(r),
+                         reinterpret_cast<LPARAM>(&item));
+            entries.push_back(core::from_utf16(text, wcslen(text)));
+        }
+        return entries;
+    }
+
+    TempRoot rack_dir;
+    std::unique_ptr<program::Runtime> runtime;
+    std::unique_ptr<dialrun::DialrunController> controller;
+    std::unique_ptr<win32::ProgramWindow> window;
+};
+
+}  // namespace
+
+TEST(Win32Window, DialogHasTheFormsControlsWithTheirIdsAndCaptions) {
+    TempRoot root;
+    DialrunWindow w("K1 ring line\n", root.path.string());
+    const std::pair<int, const char*> controls[] = {{1042, "Старт Прозвонки"},
+                                                    {1043, "Стоп Прозвонки"},
+                                                    {1044, "Запись Фонем"},
+                                                    {1059, "Контроль Ф."},
+                                                    {1060, "Да/Нет  З.Ф."},
+                                                    {1001, "K1"},
+                                                    {1008, "K8"}};
+    for (auto [id, caption] : controls) {
+        EXPECT_EQ(w.text(id), caption) << id;
+    }
+    wchar_t kind[64] = {};
+    for (int id : {1056, 1041, 1040}) {
+        GetClassNameW(w.control(id), kind, 64);
+        EXPECT_STREQ(kind, L"SysListView32") << id;
+        EXPECT_NE(GetWindowLongW(w.control(id), GWL_STYLE) & LVS_OWNERDATA, 0) << id;
+    }
+    GetClassNameW(w.control(1050), kind, 64);
+    EXPECT_STREQ(kind, L"msctls_updown32");
+    GetClassNameW(w.control(1000), kind, 64);
+    EXPECT_STREQ(kind, L"msctls_progress32");
+    // After the survey the radio shows K8, where it ended.
+    EXPECT_EQ(IsDlgButtonChecked(w.window->dialog(), 1008), BST_CHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(w.window->dialog(), 1001), BST_UNCHECKED);
+}
+
+TEST(Win32Window, StartPressedByItsControlIdFillsTheListsAndCounters) {
+    TempRoot root;
+    root.write("Ring.TXT", record("1111111", "   1000", 'Y') + record("2222222", "   2000") +
+                               record("3333333", "   3000") + record("4444444", "   4000") +
+                               "\r\n");
+    DialrunWindow w("K1 ring line results=1,2\nK2 ring line results=0\n", root.path.string());
+    SendMessageW(w.control(1042), BM_CLICK, 0, 0);  // "Старт Прозвонки"
+    ASSERT_TRUE(w.settle());
+    EXPECT_EQ(w.rows(1056),
+              (std::vector<std::string>{"1111111  Y", "2222222   ", "3333333   ", "4444444   "}));
+    EXPECT_EQ(w.rows(1041), (std::vector<std::string>{"1111111 ", "2222222 "}));
+    EXPECT_EQ(w.rows(1040), (std::vector<std::string>{"3333333 ", "4444444 "}));
+    EXPECT_EQ(
+        SendMessageW(w.control(1040), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 1);
+    EXPECT_EQ(w.text(1046), "4");
+    EXPECT_EQ(w.text(1047), "2");
+    EXPECT_EQ(w.text(1048), "2");
+    EXPECT_EQ(w.text(1061), " 08-12  10:00");
+    EXPECT_EQ(SendMessageW(w.control(1000), PBM_GETPOS, 0, 0), 100);
+    EXPECT_EQ(w.text(1029).substr(0, 7), "Stop ! ");
+    EXPECT_EQ(w.text(1045), " Завершение прозвонки абонентов ! ");
+    // The log box holds the log's lines in the order the workers wrote them.
+    std::vector<std::string> shown;
+    HWND log = w.control(1038);
+    for (int r = 0; r < SendMessageW(log, LB_GETCOUNT, 0, 0); ++r) {
+        wchar_t line[256] = {};
+        SendMessageW(log, LB_GETTEXT, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(line));
+        shown.push_back(core::from_utf16(line, wcslen(line)));
+    }
+    EXPECT_EQ(shown, w.controller->state().log.lines());
+}
+
+TEST(Win32Window, TheSpinsChangeTheSettings) {
+    TempRoot root;
+    DialrunWindow w("K1 ring line\n", root.path.string());
+    SendMessageW(w.control(1050), UDM_SETPOS32, 0, 21);
+    SendMessageW(w.window->dialog(), WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 21),
+                 reinterpret_cast<LPARAM>(w.control(1050)));
+    ASSERT_TRUE(w.settle());
+    EXPECT_EQ(w.controller->dialrun_form().wait_setting, 21u);
+    EXPECT_EQ(w.text(1049), "21");
+}
