@@ -63,11 +63,31 @@ COMMTIMEOUTS timeouts_with(DWORD interval, DWORD multiplier, DWORD constant) {
     return COMMTIMEOUTS{interval, multiplier, constant, 0, WRITE_LIMIT_MS};
 }
 
+const char* const PORT_HELD = "порт занят другой программой или нет доступа";
+
+// Windows refuses a second open of a COM port by itself; Wine does not. A named mutex per
+// port, held while the port is open, keeps two of our programs off one port there too.
+HANDLE claim_port(const std::string& path) {
+    std::wstring name = L"boardrack-port-";
+    for (char c : path.substr(path.find_last_of('\\') + 1)) {
+        name += static_cast<wchar_t>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    }
+    HANDLE claim = CreateMutexW(nullptr, FALSE, name.c_str());
+    if (claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(claim);
+        return nullptr;
+    }
+    return claim;
+}
+
 class Win32SerialPort : public Transport {
   public:
-    Win32SerialPort(std::string name, HANDLE handle, const Clock& clock)
-        : name_(std::move(name)), handle_(handle), clock_(clock) {}
-    ~Win32SerialPort() override { CloseHandle(handle_); }
+    Win32SerialPort(std::string name, HANDLE handle, HANDLE claim, const Clock& clock)
+        : name_(std::move(name)), handle_(handle), claim_(claim), clock_(clock) {}
+    ~Win32SerialPort() override {
+        CloseHandle(handle_);
+        CloseHandle(claim_);
+    }
 
     std::string name() const override { return name_; }
 
@@ -125,6 +145,7 @@ class Win32SerialPort : public Transport {
   private:
     std::string name_;
     HANDLE handle_;
+    HANDLE claim_;
     const Clock& clock_;
 };
 
@@ -137,20 +158,24 @@ std::string default_port_name() {
 OpenedPort open_serial_port(const std::string& name, const Clock& clock) {
     // The \\.\ prefix also reaches COM10 and above.
     std::string path = name.rfind("\\\\.\\", 0) == 0 ? name : "\\\\.\\" + name;
+    HANDLE claim = claim_port(path);
+    if (claim == nullptr) {
+        return {nullptr, PORT_HELD};
+    }
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
+        CloseHandle(claim);
         // A COM port another program has open answers "access denied".
-        return {nullptr, error == ERROR_ACCESS_DENIED
-                             ? "порт занят другой программой или нет доступа"
-                             : windows_reason(error)};
+        return {nullptr, error == ERROR_ACCESS_DENIED ? PORT_HELD : windows_reason(error)};
     }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(handle, &dcb)) {
         DWORD error = GetLastError();
         CloseHandle(handle);
+        CloseHandle(claim);
         return {nullptr, windows_reason(error)};
     }
     // Every field that decides the line, whatever another program left: 9600 8N1, no
@@ -176,9 +201,10 @@ OpenedPort open_serial_port(const std::string& name, const Clock& clock) {
     if (!SetCommState(handle, &dcb) || !SetCommTimeouts(handle, &timeouts)) {
         DWORD error = GetLastError();
         CloseHandle(handle);
+        CloseHandle(claim);
         return {nullptr, windows_reason(error)};
     }
-    return {std::make_unique<Win32SerialPort>(name, handle, clock), {}};
+    return {std::make_unique<Win32SerialPort>(name, handle, claim, clock), {}};
 }
 
 }  // namespace core
