@@ -11,6 +11,7 @@
 #include "closed_port.h"
 #include "commands.h"
 #include "link.h"
+#include "program_process.h"
 #include "rack.h"
 #include "real_clock.h"
 #include "serial_port.h"
@@ -78,11 +79,13 @@ void probe(core::Link& link) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    program::use_utf8_console();
+    std::vector<std::string> args = program::utf8_arguments(argc, argv);
     std::string port_name = core::default_port_name();
     std::string rack_file;
     std::string trace_file;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--help") {
             std::fputs(USAGE, stdout);
             return 0;
@@ -97,10 +100,10 @@ int main(int argc, char** argv) {
             }
             return 0;
         }
-        if ((arg == "--port" || arg == "--simulate" || arg == "--trace") && i + 1 < argc) {
+        if ((arg == "--port" || arg == "--simulate" || arg == "--trace") && i + 1 < args.size()) {
             (arg == "--port"       ? port_name
              : arg == "--simulate" ? rack_file
-                                   : trace_file) = argv[++i];
+                                   : trace_file) = args[++i];
             continue;
         }
         std::fprintf(stderr, "rackprobe: неверный параметр '%s'\n%s", arg.c_str(), USAGE);

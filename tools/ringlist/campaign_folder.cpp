@@ -6,6 +6,7 @@
 
 #include "drive_paths.h"
 #include "durable_file.h"
+#include "utf8_text.h"
 
 namespace ringlist {
 
@@ -126,7 +127,7 @@ core::LocalTime last_written(const std::filesystem::path& path) {
 std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder) {
     std::error_code ec;
     if (!std::filesystem::is_directory(dir, ec)) {
-        return "Нет папки " + dir.string();
+        return "Нет папки " + core::path_utf8(dir);
     }
     core::DriveC drive(dir);
     folder.dir = dir;
@@ -134,7 +135,7 @@ std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder
     std::string error;
     folder.list_bytes = core::read_file_bytes(folder.list_path, error);
     if (!error.empty()) {
-        return "Нет файла " + folder.list_path.string() + ": " + error;
+        return "Нет файла " + core::path_utf8(folder.list_path) + ": " + error;
     }
     folder.review = dialrun::review_list(folder.list_bytes);
     folder.records = list_records(folder.list_bytes, folder.review);
@@ -147,9 +148,9 @@ std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder
         }
         std::string bytes = core::read_file_bytes(path, error);
         if (!error.empty()) {
-            return "Журнал " + path.string() + " не читается: " + error;
+            return "Журнал " + core::path_utf8(path) + " не читается: " + error;
         }
-        read_log(bytes, path.filename().string(), kind, last_written(path), folder.results,
+        read_log(bytes, core::path_utf8(path.filename()), kind, last_written(path), folder.results,
                  folder.log_problems);
     }
     return {};

@@ -4,6 +4,7 @@
 #include "durable_file.h"
 #include "report.h"
 #include "ringlist_commands.h"
+#include "utf8_text.h"
 
 namespace ringlist {
 
@@ -11,7 +12,7 @@ int check_list(const std::filesystem::path& file, std::ostream& out) {
     std::string error;
     std::string bytes = core::read_file_bytes(file, error);
     if (!error.empty()) {
-        out << "Нет файла " << file.string() << ": " << error << "\n";
+        out << "Нет файла " << core::path_utf8(file) << ": " << error << "\n";
         return REFUSED;
     }
     dialrun::ListReview review = dialrun::review_list(bytes);

@@ -6,6 +6,7 @@
 #include "clock.h"
 #include "durable_file.h"
 #include "system_reason.h"
+#include "utf8_text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -48,13 +49,13 @@ std::string write_new_file(const std::filesystem::path& path, const std::string&
     std::FILE* file = std::fopen(path.c_str(), "wbx");
 #endif
     if (file == nullptr) {
-        return path.filename().string() + ": " + core::system_reason(errno);
+        return core::path_utf8(path.filename()) + ": " + core::system_reason(errno);
     }
     std::string error = core::write_durably_and_close(file, bytes);
     if (!error.empty()) {
         std::error_code ec;
         std::filesystem::remove(path, ec);
-        return path.filename().string() + ": " + error;
+        return core::path_utf8(path.filename()) + ": " + error;
     }
     return {};
 }
@@ -110,12 +111,13 @@ std::string rename_over(const std::filesystem::path& fresh, const std::filesyste
 std::string HeldList::replace(const std::string& bytes, const std::string& backup_name) {
     std::filesystem::path folder = path_.parent_path();
     if (!backup_name.empty()) {
-        std::string error = write_new_file(folder / backup_name, bytes_);
+        std::string error = write_new_file(folder / core::utf8_path(backup_name), bytes_);
         if (!error.empty()) {
             return "копия не записана: " + error;
         }
     }
-    std::filesystem::path fresh = folder / (path_.filename().string() + ".new");
+    std::filesystem::path fresh =
+        folder / core::utf8_path(core::path_utf8(path_.filename()) + ".new");
     std::error_code ec;
     std::filesystem::remove(fresh, ec);  // left by an earlier run that was cut short
     std::string error = write_new_file(fresh, bytes);

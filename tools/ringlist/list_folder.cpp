@@ -4,6 +4,7 @@
 #include "drive_paths.h"
 #include "durable_file.h"
 #include "subscriber_list.h"
+#include "utf8_text.h"
 
 namespace ringlist {
 
@@ -14,16 +15,16 @@ std::filesystem::path folder_list(const std::filesystem::path& folder) {
 bool hold_list(const std::filesystem::path& path, HeldList& list, std::ostream& out) {
     std::string error = list.hold(path);
     if (error == core::FILE_BUSY) {
-        out << "Список " << path.string() << " занят другой программой: идет прозвонка?\n";
+        out << "Список " << core::path_utf8(path) << " занят другой программой: идет прозвонка?\n";
         return false;
     }
     if (!error.empty()) {
-        out << "Нет файла " << path.string() << ": " << error << "\n";
+        out << "Нет файла " << core::path_utf8(path) << ": " << error << "\n";
         return false;
     }
     dialrun::ListReview review = dialrun::review_list(list.bytes());
     if (!review.faults.empty()) {
-        out << "Список " << path.string() << " с ошибками, он не изменен:\n";
+        out << "Список " << core::path_utf8(path) << " с ошибками, он не изменен:\n";
         for (const dialrun::ListFault& f : review.faults) {
             out << "  " << fault_place(f) << "\n";
         }
@@ -33,10 +34,10 @@ bool hold_list(const std::filesystem::path& path, HeldList& list, std::ostream& 
 }
 
 std::string backup_name(const std::filesystem::path& list) {
-    std::string base = list.filename().string() + "." + file_stamp();
+    std::string base = core::path_utf8(list.filename()) + "." + file_stamp();
     std::string name = base + ".bak";
     std::error_code ec;
-    for (int n = 2; std::filesystem::exists(list.parent_path() / name, ec); ++n) {
+    for (int n = 2; std::filesystem::exists(list.parent_path() / core::utf8_path(name), ec); ++n) {
         name = base + "-" + std::to_string(n) + ".bak";
     }
     return name;

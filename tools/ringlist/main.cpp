@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "program_process.h"
 #include "ringlist_commands.h"
+#include "utf8_text.h"
 
 namespace {
 
@@ -73,7 +75,7 @@ int report_command(const std::vector<std::string>& args) {
         } else if (a.rfind("--", 0) == 0) {
             return usage("неизвестный ключ " + a);
         } else {
-            options.folders.push_back(a);
+            options.folders.push_back(core::utf8_path(a));
         }
     }
     if (options.folders.empty()) {
@@ -97,7 +99,7 @@ int retry_command(const std::vector<std::string>& args) {
     if (folder.empty() || marks.empty()) {
         return usage("retry: нужна папка и непустой --marks");
     }
-    return ringlist::retry(folder, marks, std::cout);
+    return ringlist::retry(core::utf8_path(folder), marks, std::cout);
 }
 
 int split_command(const std::vector<std::string>& args) {
@@ -109,21 +111,27 @@ int split_command(const std::vector<std::string>& args) {
     if (*end != 0 || parts < 1 || parts > 1000) {
         return usage("split: N должно быть числом от 1 до 1000");
     }
-    return ringlist::split(args[0], static_cast<int>(parts), args[2], std::cout);
+    return ringlist::split(core::utf8_path(args[0]), static_cast<int>(parts),
+                           core::utf8_path(args[2]), std::cout);
 }
 
 int merge_command(const std::vector<std::string>& args) {
     if (args.size() < 2) {
         return usage("merge: нужно FILE и папки частей");
     }
-    std::vector<std::filesystem::path> dirs(args.begin() + 1, args.end());
-    return ringlist::merge(args[0], dirs, std::cout);
+    std::vector<std::filesystem::path> dirs;
+    for (auto dir = args.begin() + 1; dir != args.end(); ++dir) {
+        dirs.push_back(core::utf8_path(*dir));
+    }
+    return ringlist::merge(core::utf8_path(args[0]), dirs, std::cout);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    program::use_utf8_console();
+    std::vector<std::string> args = program::utf8_arguments(argc, argv);
+    args.erase(args.begin());
     if (args.empty()) {
         return usage("нужна команда: check, report, retry, split или merge");
     }
@@ -141,7 +149,7 @@ int main(int argc, char** argv) {
         if (args.size() != 1) {
             return usage("check: нужен один FILE");
         }
-        return ringlist::check_list(args[0], std::cout);
+        return ringlist::check_list(core::utf8_path(args[0]), std::cout);
     }
     if (command == "report") {
         return report_command(args);

@@ -13,6 +13,7 @@
 #include "split_state.h"
 #include "subscriber_list.h"
 #include "system_reason.h"
+#include "utf8_text.h"
 
 namespace ringlist {
 
@@ -32,7 +33,8 @@ struct MergePlan {
 // Brings part k's marks into plan.master; "" or why the merge is refused.
 std::string take_marks(const HeldList& part, int k, const std::vector<size_t>& master_starts,
                        MergePlan& plan) {
-    std::string label = "часть " + std::to_string(k + 1) + " (" + part.path().string() + ")";
+    std::string label =
+        "часть " + std::to_string(k + 1) + " (" + core::path_utf8(part.path()) + ")";
     const std::string& bytes = part.bytes();
     std::vector<size_t> starts = dialrun::review_list(bytes).record_starts;
     std::vector<size_t> dealt = plan.state.part_records(k);
@@ -80,13 +82,13 @@ std::string take_log_lines(const std::filesystem::path& dir, int k, MergePlan& p
         std::string error;
         std::string bytes = core::read_file_bytes(path, error);
         if (!error.empty()) {
-            return "Журнал " + path.string() + " не читается: " + error;
+            return "Журнал " + core::path_utf8(path) + " не читается: " + error;
         }
         SplitState::Merged& merged = plan.state.merged[static_cast<size_t>(k)];
         long long& done = log == 0 ? merged.notified : merged.not_notified;
         size_t from = static_cast<size_t>(done);
         if (bytes.size() < from) {
-            return "Журнал " + path.string() + " стал короче, чем при прошлом слиянии";
+            return "Журнал " + core::path_utf8(path) + " стал короче, чем при прошлом слиянии";
         }
         size_t end = bytes.rfind("\r\n");
         if (end == std::string::npos || end + 2 <= from) {
@@ -99,7 +101,8 @@ std::string take_log_lines(const std::filesystem::path& dir, int k, MergePlan& p
 }
 
 std::string replace_state(const std::filesystem::path& path, const SplitState& state) {
-    std::filesystem::path fresh = path.parent_path() / (path.filename().string() + ".new");
+    std::filesystem::path fresh =
+        path.parent_path() / core::utf8_path(core::path_utf8(path.filename()) + ".new");
     std::error_code ec;
     std::filesystem::remove(fresh, ec);
     std::string error = write_new_file(fresh, state_text(state));
@@ -123,12 +126,12 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
     std::string error;
     std::string state_bytes = core::read_file_bytes(state_file, error);
     if (!error.empty()) {
-        out << "Список не раздавался: нет файла " << state_file.string() << "\n";
+        out << "Список не раздавался: нет файла " << core::path_utf8(state_file) << "\n";
         return REFUSED;
     }
     error = parse_state(state_bytes, plan.state);
     if (!error.empty()) {
-        out << "Файл " << state_file.string() << " испорчен: " << error << "\n";
+        out << "Файл " << core::path_utf8(state_file) << " испорчен: " << error << "\n";
         return REFUSED;
     }
     if (part_dirs.size() != static_cast<size_t>(plan.state.parts)) {

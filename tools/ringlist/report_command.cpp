@@ -5,13 +5,14 @@
 #include "report.h"
 #include "ringlist_commands.h"
 #include "system_reason.h"
+#include "utf8_text.h"
 
 namespace ringlist {
 
 namespace {
 
 std::string write_file(const std::string& path, const std::string& text) {
-    std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    std::ofstream file(core::utf8_path(path), std::ios::binary | std::ios::trunc);
     if (!file || !file.write(text.data(), static_cast<std::streamsize>(text.size())) ||
         !file.flush()) {
         return "Файл " + path + " не записан: " + core::system_reason(errno);

@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "report.h"
+#include "utf8_text.h"
 
 namespace ringlist {
 
@@ -48,7 +49,8 @@ std::string records_csv(const std::vector<CampaignFolder>& folders, bool excel) 
     for (const CampaignFolder& folder : folders) {
         for (const ListRecord& r : folder.records) {
             std::string mark = r.mark == ' ' ? "" : std::string(1, r.mark);
-            text += csv_row({folder.dir.string(), r.number, std::to_string(r.amount), mark}, sep);
+            text += csv_row({core::path_utf8(folder.dir), r.number, std::to_string(r.amount), mark},
+                            sep);
         }
     }
     return text;
@@ -62,7 +64,7 @@ std::string results_csv(const std::vector<CampaignFolder>& folders, bool excel) 
         for (const LogResult& r : folder.results) {
             const dialrun::ResultLine& l = r.line;
             text += csv_row(
-                {folder.dir.string(), l.number, two(l.day) + "-" + two(l.month),
+                {core::path_utf8(folder.dir), l.number, two(l.day) + "-" + two(l.month),
                  two(l.hour) + ":" + two(l.minute) + ":" + two(l.second), std::string(1, r.result)},
                 sep);
         }

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "report.h"
+#include "utf8_text.h"
 
 namespace ringlist {
 
@@ -102,7 +103,7 @@ std::string verdict_table(const std::vector<std::pair<std::string, Verdicts>>& r
 }
 
 std::string folder_part(const CampaignFolder& folder, const MarkTotals& totals) {
-    std::string html = "<h2>Папка " + escaped(folder.dir.string()) +
+    std::string html = "<h2>Папка " + escaped(core::path_utf8(folder.dir)) +
                        "</h2>\n<p>Записей в списке: " + std::to_string(folder.records.size()) +
                        ", строк в журналах: " + std::to_string(folder.results.size()) + "</p>\n";
     html += totals_table(totals);

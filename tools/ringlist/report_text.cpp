@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "report.h"
+#include "utf8_text.h"
 
 namespace ringlist {
 
@@ -43,7 +44,7 @@ std::string totals_table(const MarkTotals& totals) {
 }
 
 std::string folder_section(const CampaignFolder& folder, const MarkTotals& totals) {
-    std::string text = "Папка " + folder.dir.string() + "\n";
+    std::string text = "Папка " + core::path_utf8(folder.dir) + "\n";
     text += "  записей в списке: " + std::to_string(folder.records.size());
     text += folder.review.end_line != 0
                 ? ", конец списка: строка " + std::to_string(folder.review.end_line) + "\n"

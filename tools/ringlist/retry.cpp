@@ -6,6 +6,7 @@
 #include "list_folder.h"
 #include "ringlist_commands.h"
 #include "subscriber_list.h"
+#include "utf8_text.h"
 
 namespace ringlist {
 
@@ -22,7 +23,7 @@ int retry(const std::filesystem::path& folder, const std::string& marks, std::os
     }
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
-        out << "Нет папки " << folder.string() << "\n";
+        out << "Нет папки " << core::path_utf8(folder) << "\n";
         return REFUSED;
     }
     HeldList list;

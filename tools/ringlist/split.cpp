@@ -6,6 +6,7 @@
 #include "ringlist_commands.h"
 #include "split_state.h"
 #include "subscriber_list.h"
+#include "utf8_text.h"
 
 namespace ringlist {
 
@@ -35,7 +36,7 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
     std::error_code ec;
     std::filesystem::path state_file = state_path(master.path());
     if (std::filesystem::exists(state_file, ec)) {
-        out << "Список уже роздан на части (" << state_file.string()
+        out << "Список уже роздан на части (" << core::path_utf8(state_file)
             << "): сначала merge; удалите этот файл, только если части больше не нужны\n";
         return REFUSED;
     }
@@ -60,7 +61,8 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
         part_files.push_back(std::filesystem::exists(dir, ec) ? folder_list(dir)
                                                               : dir / "Ring.TXT");
         if (std::filesystem::exists(part_files.back(), ec)) {
-            out << "Часть уже есть: " << part_files.back().string() << " (ее отметки пропали бы)\n";
+            out << "Часть уже есть: " << core::path_utf8(part_files.back())
+                << " (ее отметки пропали бы)\n";
             return REFUSED;
         }
     }
@@ -94,11 +96,12 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
     }
     out << "Роздано записей без отметки: " << state.deal.size() << ", частей: " << parts << "\n";
     for (int k = 0; k < parts; ++k) {
-        out << "  " << part_files[k].string() << ": " << state.part_records(k).size() << "\n";
+        out << "  " << core::path_utf8(part_files[k]) << ": " << state.part_records(k).size()
+            << "\n";
     }
     out << "Отмеченные записи остались только в основном списке: "
         << starts.size() - state.deal.size() << "\n";
-    out << "Раздача записана в " << state_file.string() << "\n";
+    out << "Раздача записана в " << core::path_utf8(state_file) << "\n";
     return DONE;
 }
 

@@ -1,4 +1,5 @@
 #include "split_state.h"
+#include "utf8_text.h"
 
 #include <sstream>
 
@@ -13,7 +14,7 @@ std::vector<size_t> SplitState::part_records(int k) const {
 }
 
 std::filesystem::path state_path(const std::filesystem::path& list) {
-    return list.parent_path() / (list.filename().string() + ".split");
+    return list.parent_path() / core::utf8_path(core::path_utf8(list.filename()) + ".split");
 }
 
 std::string state_text(const SplitState& state) {
