@@ -124,6 +124,29 @@ Settings apply_settings(ProgramOptions& o, const Settings& from_files) {
     return in_force;
 }
 
+namespace {
+
+// Where the settings files are read, in the system's own places, and on Windows where the
+// installer's shortcuts keep drive C:.
+std::string settings_places() {
+#ifdef _WIN32
+    return "только из --config FILE;\n"
+           "командная строка важнее. Программы сами ничего не сохраняют. port из файла\n"
+           "не используется с --simulate.\n"
+           "\n"
+           "Ярлыки меню \"Пуск\", созданные установщиком, запускают программы с\n"
+           "--root C:\\Boardrack --port COM1: в C:\\ без прав администратора файлы не\n"
+           "создаются, а папку C:\\Boardrack установщик делает доступной всем.\n";
+#else
+    return "в /etc/boardrack.conf, затем в $XDG_CONFIG_HOME/boardrack.conf\n"
+           "(~/.config/boardrack.conf), затем в --config FILE; каждый следующий файл\n"
+           "важнее предыдущего, командная строка важнее всех. Программы сами ничего не\n"
+           "сохраняют. port из файла не используется с --simulate.\n";
+#endif
+}
+
+}  // namespace
+
 std::string program_usage(const std::string& executable, const std::string& title) {
     return "Использование: " + executable +
            " [параметры]\n"
@@ -152,11 +175,8 @@ std::string program_usage(const std::string& executable, const std::string& titl
            "  --version            версия программы\n"
            "  --help               эта справка\n"
            "\n"
-           "Настройки: строки \"ключ = значение\" с ключами port и root (# - комментарий)\n"
-           "в /etc/boardrack.conf, затем в $XDG_CONFIG_HOME/boardrack.conf\n"
-           "(~/.config/boardrack.conf), затем в --config FILE; каждый следующий файл\n"
-           "важнее предыдущего, командная строка важнее всех. Программы сами ничего не\n"
-           "сохраняют. port из файла не используется с --simulate.\n"
+           "Настройки: строки \"ключ = значение\" с ключами port и root (# - комментарий)\n" +
+           settings_places() +
            "\n"
            "Вывод --console: строка на событие, метка, табуляция, текст:\n"
            "  log, clear, status, box, row (Kn, канал, линия, режим ...)\n"

@@ -57,6 +57,7 @@ std::string sync_to_disk(std::FILE* file) {
         return system_reason(errno);
     }
 #ifdef _WIN32
+    // _commit is FlushFileBuffers: each write reaches the disk. Windows has no folder sync.
     if (_commit(_fileno(file)) != 0) {
         return system_reason(errno);
     }
