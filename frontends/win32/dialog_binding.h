@@ -35,6 +35,7 @@ class DialogBinding {
     // Owner-data lists: their lengths and selections, at most every 100 ms.
     void lists_changed();
     void apply_lists();
+    bool lists_pending() const { return lists_pending_; }
     // LVN_GETDISPINFO: the text of one entry of a list view; false for another control.
     bool list_entry_text(NMLVDISPINFOW& info);
 

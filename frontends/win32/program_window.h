@@ -24,6 +24,8 @@ class ProgramWindow {
 
     HWND frame() const { return frame_; }
     HWND dialog() const { return dialog_; }
+    // True while the list views wait for their timer to catch up with the lists.
+    bool lists_pending() const { return binding_->lists_pending(); }
     // Runs what the window's messages ask for; false once the window is gone.
     bool pump_messages(bool wait);
 

@@ -11,18 +11,22 @@
 #include <fstream>
 
 #include "dialrun_dialog.h"
+#include "inform_dialog.h"
 #include "program_window.h"
 #include "runtime.h"
 #include "temp_root.h"
 #include "utf8_text.h"
 
 using namespace std::chrono_literals;
+using dialrun::dialog_setup;
+using inform::dialog_setup;
 
 namespace {
 
-// Dialrun with its window on a simulated rack under virtual time.
-struct DialrunWindow {
-    DialrunWindow(const std::string& rack_text, const std::string& root) {
+// A program with its window on a simulated rack under virtual time.
+template <typename C>
+struct Windowed {
+    Windowed(const std::string& rack_text, const std::string& root) {
         std::string rack = rack_dir.file("window_test.rack");
         std::ofstream(rack) << rack_text;
         program::ProgramOptions options;
@@ -35,13 +39,12 @@ struct DialrunWindow {
         std::string error;
         runtime = program::Runtime::create(options, error);
         EXPECT_TRUE(runtime) << error;
-        controller = std::make_unique<dialrun::DialrunController>(
-            runtime->link(), runtime->clock(), runtime->drive(), runtime->sound());
-        window = std::make_unique<win32::ProgramWindow>(*controller, "",
-                                                        dialrun::dialog_setup(*controller));
+        controller = std::make_unique<C>(runtime->link(), runtime->clock(), runtime->drive(),
+                                         runtime->sound());
+        window = std::make_unique<win32::ProgramWindow>(*controller, "", dialog_setup(*controller));
         EXPECT_TRUE(settle());
     }
-    ~DialrunWindow() { controller->close(); }
+    ~Windowed() { controller->close(); }
 
     // The workers' handlers need the message loop: run it until they are done and the list
     // views have caught up (their timer).
@@ -49,7 +52,7 @@ struct DialrunWindow {
         auto deadline = std::chrono::steady_clock::now() + 60s;
         while (std::chrono::steady_clock::now() < deadline) {
             window->pump_messages(false);
-            if (!controller->busy() && pending_messages() == 0) {
+            if (!controller->busy() && !window->lists_pending() && pending_messages() == 0) {
                 return true;
             }
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
@@ -62,6 +65,12 @@ struct DialrunWindow {
     }
 
     HWND control(int id) { return GetDlgItem(window->dialog(), id); }
+    // What a click on a button or radio sends its dialog. (BM_CLICK needs the window to be
+    // the active one, which a later test's window under Wine without a window manager is not.)
+    void click(int id) {
+        SendMessageW(window->dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(control(id)));
+    }
     std::string text(int id) {
         wchar_t text[256] = {};
         GetWindowTextW(control(id), text, 256);
@@ -85,9 +94,48 @@ struct DialrunWindow {
 
     TempRoot rack_dir;
     std::unique_ptr<program::Runtime> runtime;
-    std::unique_ptr<dialrun::DialrunController> controller;
+    std::unique_ptr<C> controller;
     std::unique_ptr<win32::ProgramWindow> window;
 };
+
+using DialrunWindow = Windowed<dialrun::DialrunController>;
+using InformWindow = Windowed<inform::InformController>;
+
+// The text of an open message box: its static controls' texts.
+std::string box_text(HWND box) {
+    std::string text;
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t kind[16] = {};
+        wchar_t line[512] = {};
+        GetClassNameW(child, kind, 16);
+        if (lstrcmpiW(kind, L"Static") == 0 && GetWindowTextW(child, line, 512) > 0) {
+            text += core::from_utf16(line, wcslen(line));
+        }
+    }
+    return text;
+}
+
+// What a timer sees of an open box while the button's handler waits in it.
+struct BoxWatch {
+    const core::Controller* controller = nullptr;
+    std::string text;
+    bool finished_under_the_box = false;
+};
+BoxWatch* box_watch = nullptr;
+
+void CALLBACK watch_box(HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = FindWindowW(L"#32770", core::to_utf16(box_watch->controller->info().name).c_str());
+    if (box == nullptr) {
+        return;
+    }
+    box_watch->text = box_text(box);
+    // The check thread's form messages must get through while the box waits for OK.
+    if (!box_watch->controller->busy()) {
+        box_watch->finished_under_the_box = true;
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+}
 
 }  // namespace
 
@@ -125,7 +173,7 @@ TEST(Win32Window, StartPressedByItsControlIdFillsTheListsAndCounters) {
                                record("3333333", "   3000") + record("4444444", "   4000") +
                                "\r\n");
     DialrunWindow w("K1 ring line results=1,2\nK2 ring line results=0\n", root.path.string());
-    SendMessageW(w.control(1042), BM_CLICK, 0, 0);  // "Старт Прозвонки"
+    w.click(1042);  // "Старт Прозвонки"
     ASSERT_TRUE(w.settle());
     EXPECT_EQ(w.rows(1056),
               (std::vector<std::string>{"1111111  Y", "2222222   ", "3333333   ", "4444444   "}));
@@ -160,4 +208,23 @@ TEST(Win32Window, TheSpinsChangeTheSettings) {
     ASSERT_TRUE(w.settle());
     EXPECT_EQ(w.controller->dialrun_form().wait_setting, 21u);
     EXPECT_EQ(w.text(1049), "21");
+}
+
+TEST(Win32Window, TheCheckRunsWhileItsBoxIsOpen) {
+    TempRoot root;
+    InformWindow w("K2 informer line play-time=5\n", root.path.string());
+    w.click(1019);  // K2
+    BoxWatch watch;
+    watch.controller = w.controller.get();
+    box_watch = &watch;
+    UINT_PTR timer = SetTimer(nullptr, 0, 5, watch_box);
+    w.click(1049);  // "Контроль Ф.": returns when OK is pressed
+    KillTimer(nullptr, timer);
+    box_watch = nullptr;
+    EXPECT_TRUE(watch.finished_under_the_box);
+    EXPECT_EQ(watch.text,
+              "           ВНИМАНИЕ !\nПозвонить,прослушать все фонемы\n     и нажать ОК! ");
+    ASSERT_TRUE(w.settle());
+    EXPECT_EQ(w.controller->state().link_state, core::LINK_FREE);
+    EXPECT_EQ(w.text(1043), " Ожидание старта или записи фонем в канал ");
 }
