@@ -71,7 +71,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     // Refused at start: on standard error, and in a box where the window would have opened.
     auto refuse = [&](const std::string& text) {
         std::fprintf(stderr, "%s: %s\n", exe.c_str(), text.c_str());
-        if (!options.console && show_refusal && display_available()) {
+        if (!options.console && show_refusal && display_available() && !shares_console()) {
             show_refusal(argc, argv, text);
         }
         return 2;

@@ -27,6 +27,11 @@ void use_utf8_console() {
     SetConsoleCP(CP_UTF8);
 }
 
+bool shares_console() {
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) > 1;
+}
+
 void release_own_console() {
     DWORD processes[2];
     if (GetConsoleProcessList(processes, 2) == 1) {
@@ -39,6 +44,10 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
 }
 
 void use_utf8_console() {}
+
+bool shares_console() {
+    return false;
+}
 
 void release_own_console() {}
 #endif

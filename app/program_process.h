@@ -12,6 +12,11 @@ std::vector<std::string> utf8_arguments(int argc, char** argv);
 // Windows: the console shows what the program writes as UTF-8. Elsewhere nothing to do.
 void use_utf8_console();
 
+// Windows: true when the program was started from a command prompt, whose console it shares:
+// a refusal there goes to standard error only, not into a box that waits for OK. Elsewhere
+// false.
+bool shares_console();
+
 // Windows: a program of the console subsystem started from Explorer gets a console of its
 // own; the window lets it go, so no black window is left behind. A console it shares with a
 // command prompt stays.
