@@ -6,6 +6,21 @@
 
 namespace win32 {
 
+namespace {
+
+void set_item_state(HWND view, int item, UINT state) {
+    if (item < 0) {
+        return;  // -1 would mean every entry
+    }
+    LVITEMW change{};
+    change.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    change.state = state;
+    SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(item),
+                 reinterpret_cast<LPARAM>(&change));
+}
+
+}  // namespace
+
 DialogBinding::DialogBinding(HWND dialog, const DialogSetup& setup)
     : dialog_(dialog), setup_(setup) {
     prepare_lists();
@@ -94,13 +109,11 @@ void DialogBinding::apply_lists() {
                          LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
         }
         int selection = list.list->selection();
-        if (selection >= 0 && selection != shown_selections_[list.id]) {
+        int shown = shown_selections_[list.id];
+        if (selection >= 0 && selection != shown) {
             shown_selections_[list.id] = selection;
-            LVITEMW state{};
-            state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-            state.state = LVIS_SELECTED | LVIS_FOCUSED;
-            SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(selection),
-                         reinterpret_cast<LPARAM>(&state));
+            set_item_state(view, shown, 0);
+            set_item_state(view, selection, LVIS_SELECTED | LVIS_FOCUSED);
             SendMessageW(view, LVM_ENSUREVISIBLE, static_cast<WPARAM>(selection), FALSE);
         }
     }

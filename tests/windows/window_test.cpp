@@ -228,3 +228,28 @@ TEST(Win32Window, TheCheckRunsWhileItsBoxIsOpen) {
     EXPECT_EQ(w.controller->state().link_state, core::LINK_FREE);
     EXPECT_EQ(w.text(1043), " Ожидание старта или записи фонем в канал ");
 }
+
+TEST(Win32Window, AListViewHoldsAMillionEntriesWithTheLastOneSelected) {
+    TempRoot root;
+    DialrunWindow w("K1 ring line\n", root.path.string());
+    // The lists are the form's: filled here as a long campaign fills them.
+    auto& list = const_cast<core::TextList&>(w.controller->dialrun_form().notified_list);
+    for (int i = 0; i < 1000000; ++i) {
+        char entry[16];
+        std::snprintf(entry, sizeof entry, "%07d ", i);
+        list.add(entry);
+    }
+    SendMessageW(w.window->dialog(), WM_TIMER, win32::LIST_TIMER, 0);
+    list.add("9999999 ");
+    SendMessageW(w.window->dialog(), WM_TIMER, win32::LIST_TIMER, 0);
+    HWND view = w.control(1041);
+    EXPECT_EQ(SendMessageW(view, LVM_GETITEMCOUNT, 0, 0), 1000001);
+    EXPECT_EQ(SendMessageW(view, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 1000000);
+    EXPECT_EQ(SendMessageW(view, LVM_GETSELECTEDCOUNT, 0, 0), 1) << "the one before is cleared";
+    wchar_t text[16] = {};
+    LVITEMW item{};
+    item.pszText = text;
+    item.cchTextMax = 16;
+    SendMessageW(view, LVM_GETITEMTEXTW, 999999, reinterpret_cast<LPARAM>(&item));
+    EXPECT_STREQ(text, L"0999999 ");
+}
