@@ -20,11 +20,8 @@ const UINT ABOUT_COMMAND = 0xE140;
 // The frame starts at 700 x 700 pixels (PreCreateWindow).
 const int FRAME_SIZE = 700;
 
+// Once per process is enough; a second registration fails harmlessly.
 void register_frame_class(WNDPROC procedure) {
-    static bool registered = false;
-    if (registered) {
-        return;
-    }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS |
                                                        ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
@@ -37,7 +34,6 @@ void register_frame_class(WNDPROC procedure) {
     frame.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     frame.lpszClassName = FRAME_CLASS;
     RegisterClassExW(&frame);
-    registered = true;
 }
 
 }  // namespace
