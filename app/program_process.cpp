@@ -33,8 +33,7 @@ bool shares_console() {
 }
 
 void release_own_console() {
-    DWORD processes[2];
-    if (GetConsoleProcessList(processes, 2) == 1) {
+    if (!shares_console()) {
         FreeConsole();
     }
 }

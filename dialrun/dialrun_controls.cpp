@@ -21,4 +21,15 @@ core::FormControls form_controls() {
     return c;
 }
 
+std::vector<std::pair<int, std::string>> field_texts(const DialrunForm& f) {
+    return {{1046, std::to_string(f.list_total)},
+            {1047, std::to_string(f.notified_total)},
+            {1048, std::to_string(f.not_notified_total)},
+            {1049, std::to_string(f.wait_setting)},
+            {1051, std::to_string(f.stop_setting)},
+            {1055, std::to_string(f.record_total)},
+            {1061, f.start_stamp},
+            {1062, f.stop_stamp}};
+}
+
 }  // namespace dialrun

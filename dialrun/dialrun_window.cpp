@@ -21,16 +21,11 @@ void set_text(gui::FormBinding& b, int id, const QString& text) {
 
 void refresh(gui::FormBinding& b, const core::Controller& controller) {
     const DialrunForm& f = static_cast<const DialrunController&>(controller).dialrun_form();
-    set_text(b, LIST_TOTAL_ID, QString::number(f.list_total));
-    set_text(b, NOTIFIED_TOTAL_ID, QString::number(f.notified_total));
-    set_text(b, NOT_NOTIFIED_TOTAL_ID, QString::number(f.not_notified_total));
-    set_text(b, WAIT_TEXT_ID, QString::number(f.wait_setting));
-    set_text(b, STOP_TEXT_ID, QString::number(f.stop_setting));
-    set_text(b, RECORD_TOTAL_ID, QString::number(f.record_total));
-    set_text(b, START_STAMP_ID, QString::fromStdString(f.start_stamp));
-    set_text(b, STOP_STAMP_ID, QString::fromStdString(f.stop_stamp));
+    for (const auto& [id, text] : field_texts(f)) {
+        set_text(b, id, QString::fromStdString(text));
+    }
     for (auto [id, value] :
-         {std::pair{WAIT_SPIN_ID, f.wait_setting}, std::pair{STOP_SPIN_ID, f.stop_setting}}) {
+         {std::pair{WAIT_SPIN.id, f.wait_setting}, std::pair{STOP_SPIN.id, f.stop_setting}}) {
         auto* spin = qobject_cast<QSpinBox*>(b.control(id));
         QSignalBlocker quiet(spin);
         spin->setValue(static_cast<int>(value));
@@ -47,9 +42,9 @@ gui::TextListModel* list_model(gui::FormBinding& b, int id, const core::TextList
 }
 
 void connect_spins(gui::FormBinding& b, core::Controller& controller) {
-    for (auto [id, command] :
-         {std::pair{WAIT_SPIN_ID, "set-wait"}, std::pair{STOP_SPIN_ID, "set-stop"}}) {
-        auto* spin = qobject_cast<QSpinBox*>(b.control(id));
+    for (const SpinControl& control : {WAIT_SPIN, STOP_SPIN}) {
+        auto* spin = qobject_cast<QSpinBox*>(b.control(control.id));
+        const char* command = control.command;
         QObject::connect(spin, &QSpinBox::valueChanged, spin, [&controller, command](int value) {
             controller.program_command(command, std::to_string(value));
         });

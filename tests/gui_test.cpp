@@ -14,9 +14,9 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <cstdlib>
-#include <fstream>
 
 #include "dialrun_window.h"
+#include "fast_runtime.h"
 #include "inform_window.h"
 #include "message_box.h"
 #include "pinread_window.h"
@@ -33,18 +33,7 @@ template <typename C>
 struct Windowed {
     Windowed(const std::string& rack_text, const gui::WindowSetup& setup,
              const std::string& root = ".") {
-        std::string rack = rack_dir.file("gui_test.rack");
-        std::ofstream(rack) << rack_text;
-        program::ProgramOptions options;
-        options.rack_file = rack;
-        options.fast = true;
-        options.root = root;
-        core::LocalTime ten;
-        core::parse_local_time("2026-12-08T10:00:00", ten);
-        options.time = ten;
-        std::string error;
-        runtime = program::Runtime::create(options, error);
-        EXPECT_TRUE(runtime) << error;
+        runtime = fast_runtime(rack_dir, rack_text, root);
         controller = std::make_unique<C>(runtime->link(), runtime->clock(), runtime->drive(),
                                          runtime->sound());
         window = std::make_unique<gui::ProgramWindow>(*controller, runtime->port_error(), setup);

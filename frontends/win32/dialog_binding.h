@@ -20,6 +20,7 @@ class DialogBinding {
     DialogBinding(HWND dialog, const DialogSetup& setup);
 
     HWND dialog() const { return dialog_; }
+    const DialogSetup& setup() const { return setup_; }
     HWND control(int id) const { return GetDlgItem(dialog_, id); }
     void refresh(const core::FormModel& model);
 

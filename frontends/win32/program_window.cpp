@@ -49,7 +49,7 @@ ProgramWindow::ProgramWindow(core::Controller& controller, const std::string& st
     dialog_ = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(DIALOG_ID), frame_,
                                  dialog_procedure, reinterpret_cast<LPARAM>(this));
     binding_ = std::make_unique<DialogBinding>(dialog_, setup_);
-    front_end_ = std::make_unique<Win32FrontEnd>(controller_, *binding_, frame_, setup_);
+    front_end_ = std::make_unique<Win32FrontEnd>(controller_, *binding_, frame_);
     fit_to_dialog();
     controller_.start(*front_end_, start_notes);
     ShowWindow(frame_, SW_SHOW);

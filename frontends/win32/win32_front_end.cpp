@@ -6,13 +6,8 @@
 
 namespace win32 {
 
-Win32FrontEnd::Win32FrontEnd(core::Controller& controller, DialogBinding& binding, HWND frame,
-                             const DialogSetup& setup)
-    : controller_(controller),
-      binding_(binding),
-      frame_(frame),
-      setup_(setup),
-      ui_thread_(GetCurrentThreadId()) {
+Win32FrontEnd::Win32FrontEnd(core::Controller& controller, DialogBinding& binding, HWND frame)
+    : controller_(controller), binding_(binding), frame_(frame), ui_thread_(GetCurrentThreadId()) {
     controller_.state().log.set_listener(
         {[this](const std::string& line, bool selected) {
              post({[this, line, selected] { binding_.add_log_line(line, selected); }});
@@ -67,14 +62,14 @@ void Win32FrontEnd::run_on_ui(const std::function<void()>& handler) {
 
 void Win32FrontEnd::form_changed() {
     binding_.refresh(controller_.form());
-    if (setup_.refresh_extras) {
-        setup_.refresh_extras(binding_, controller_);
+    if (binding_.setup().refresh_extras) {
+        binding_.setup().refresh_extras(binding_, controller_);
     }
     binding_.lists_changed();
 }
 
 bool Win32FrontEnd::command(int id) {
-    const core::FormControls& ids = setup_.controls;
+    const core::FormControls& ids = binding_.setup().controls;
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         if (ids.radio[k] == id) {
             controller_.OnChannelK(k + 1);
@@ -91,7 +86,7 @@ bool Win32FrontEnd::command(int id) {
 }
 
 void Win32FrontEnd::spin_moved(int id) {
-    for (const SpinBinding& spin : setup_.spins) {
+    for (const SpinBinding& spin : binding_.setup().spins) {
         if (spin.id == id) {
             LRESULT value = SendMessageW(binding_.control(id), UDM_GETPOS32, 0, 0);
             controller_.program_command(spin.command, std::to_string(value));

@@ -22,8 +22,7 @@ const UINT WM_APP_QUEUE = WM_APP + 1;
 // (SendMessage); a log line never waits.
 class Win32FrontEnd : public core::FrontEnd {
   public:
-    Win32FrontEnd(core::Controller& controller, DialogBinding& binding, HWND frame,
-                  const DialogSetup& setup);
+    Win32FrontEnd(core::Controller& controller, DialogBinding& binding, HWND frame);
     ~Win32FrontEnd() override;
 
     void run_on_ui(const std::function<void()>& handler) override;
@@ -47,7 +46,6 @@ class Win32FrontEnd : public core::FrontEnd {
     core::Controller& controller_;
     DialogBinding& binding_;
     HWND frame_;
-    const DialogSetup& setup_;
     DWORD ui_thread_;
     std::mutex mutex_;
     std::condition_variable ran_;

@@ -8,9 +8,9 @@
 #include <commctrl.h>
 
 #include <chrono>
-#include <fstream>
 
 #include "dialrun_dialog.h"
+#include "fast_runtime.h"
 #include "inform_dialog.h"
 #include "program_window.h"
 #include "runtime.h"
@@ -27,18 +27,7 @@ namespace {
 template <typename C>
 struct Windowed {
     Windowed(const std::string& rack_text, const std::string& root) {
-        std::string rack = rack_dir.file("window_test.rack");
-        std::ofstream(rack) << rack_text;
-        program::ProgramOptions options;
-        options.rack_file = rack;
-        options.fast = true;
-        options.root = root;
-        core::LocalTime ten;
-        core::parse_local_time("2026-12-08T10:00:00", ten);
-        options.time = ten;
-        std::string error;
-        runtime = program::Runtime::create(options, error);
-        EXPECT_TRUE(runtime) << error;
+        runtime = fast_runtime(rack_dir, rack_text, root);
         controller = std::make_unique<C>(runtime->link(), runtime->clock(), runtime->drive(),
                                          runtime->sound());
         window = std::make_unique<win32::ProgramWindow>(*controller, "", dialog_setup(*controller));
