@@ -45,7 +45,8 @@ TEST(VirtualClock, PausesCostNoRealTimeAndMoveThePcClock) {
     auto real_start = std::chrono::steady_clock::now();
     clock.sleep_for(std::chrono::hours(1));
     clock.sleep_until(std::chrono::seconds(10));  // in the past: no effect
-    EXPECT_LT(std::chrono::steady_clock::now() - real_start, std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - real_start, std::chrono::minutes(1))
+        << "an hour of virtual time must not be slept";
     EXPECT_EQ(clock.now(), std::chrono::hours(1));
     EXPECT_EQ(format_local_time(clock.local_time(), "%d %H:%M:%S %w"), "14 00:59:58 1");
 }

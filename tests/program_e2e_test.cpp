@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +94,29 @@ Outcome run(const std::vector<std::string>& args, const std::string& input,
     o.err = text.str();
     std::remove(err_path.c_str());
     return o;
+}
+
+// Whether some process holds the lock our programs take on a port (as /proc/locks lists it):
+// the holder is then past its open, whatever the machine's load.
+bool port_locked(const std::string& port) {
+    struct stat st {};
+    if (::stat(port.c_str(), &st) != 0) {
+        return false;
+    }
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream words(line);
+        std::string word;
+        while (words >> word) {
+            if (word == id) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 std::string write_file(const std::string& name, const std::string& text) {
@@ -316,10 +341,15 @@ TEST(ProgramEndToEnd, APortHeldByAnotherProgramIsRefusedNamingIt) {
     ASSERT_FALSE(boardsim.path().empty());
     Outcome first;
     std::thread holder([&] {
-        first = run({PINREAD_PATH, "--console", "--port", boardsim.path()}, "sleep 2\nquit\n");
+        first = run({PINREAD_PATH, "--console", "--port", boardsim.path()}, "sleep 10\nquit\n");
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!port_locked(boardsim.path()) && std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(port_locked(boardsim.path())) << "Pinread did not take the port";
     Outcome second = run({DIALRUN_PATH, "--console", "--port", boardsim.path()}, "quit\n");
+    EXPECT_TRUE(port_locked(boardsim.path())) << "Pinread let go before Dialrun tried the port";
     holder.join();
     EXPECT_TRUE(has_line(
         second.out, "log\tПорт " + boardsim.path() + " не открыт: порт занят другой программой"))

@@ -36,8 +36,9 @@ TEST(SdlSound, PlaysAFileForItsLength) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(sound.play(root.path / "tone.wav", "C:/wav/0.wav"), "");
     auto took = std::chrono::steady_clock::now() - start;
+    // Played to its end, not just handed over; a busy machine may take longer, never less.
     EXPECT_GE(took, 900ms);
-    EXPECT_LE(took, 1100ms);
+    EXPECT_LT(took, 10s) << "a second of sound must not hang the upload";
     root.write("bad.wav", "RIFF....WAVEjunk");
     EXPECT_NE(sound.play(root.path / "bad.wav", "C:/wav/1.wav"), "");
 }
