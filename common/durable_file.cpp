@@ -84,6 +84,12 @@ std::string write_durably_and_close(std::FILE* file, const std::string& bytes) {
 }
 
 std::string read_file_bytes(const std::filesystem::path& path, std::string& error) {
+    // A folder opens as a stream of no bytes on Linux: it would read as an empty file.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = system_reason(EISDIR);
+        return {};
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = system_reason(errno);
@@ -91,6 +97,10 @@ std::string read_file_bytes(const std::filesystem::path& path, std::string& erro
     }
     std::stringstream bytes;
     bytes << in.rdbuf();
+    if (in.bad()) {
+        error = system_reason(errno);
+        return {};
+    }
     return bytes.str();
 }
 

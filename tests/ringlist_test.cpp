@@ -13,6 +13,7 @@
 
 #include "dialrun_controller.h"
 #include "durable_file.h"
+#include "plural.h"
 #include "program_fixture.h"
 #include "ringlist_commands.h"
 #include "temp_root.h"
@@ -146,9 +147,40 @@ TEST(Ringlist, CheckNamesEveryBadLineAndCountsTheMarks) {
         }
         EXPECT_EQ(root.read("Ring.TXT"), c.bytes);
     }
-    std::ostringstream out;
-    EXPECT_EQ(ringlist::check_list(temp_path("no_such_list"), out), 1);
-    EXPECT_TRUE(has(out.str(), "Нет файла")) << out.str();
+    // What "Старт Прозвонки" cannot open is refused, whatever its lines.
+    TempRoot root;
+    root.write("Ring.TXT", good + "\r\n");
+    fs::create_directories(root.path / "folder" / "Ring.TXT");
+    std::string error;
+    std::FILE* running = core::open_exclusive(root.file("Ring.TXT"), "r+b", error);
+    ASSERT_NE(running, nullptr) << error;
+    const std::pair<fs::path, const char*> refused[] = {
+        {temp_path("no_such_list"), "Нет файла"},
+        {root.path / "folder" / "Ring.TXT", "это папка, а не файл"},
+        {root.file("Ring.TXT"), "не открывается для записи: занят другой программой"},
+    };
+    for (const auto& [path, says] : refused) {
+        std::ostringstream out;
+        EXPECT_EQ(ringlist::check_list(path, out), 1) << path;
+        EXPECT_TRUE(has(out.str(), says)) << out.str();
+        EXPECT_FALSE(has(out.str(), "Dialrun примет список")) << out.str();
+    }
+    std::fclose(running);
+}
+
+TEST(Ringlist, CountsAreSaidAsRussianSaysThem) {
+    const struct {
+        long long count;
+        const char* word;
+        const char* said;
+    } said[] = {
+        {1, "строка", "1 строка"},     {3, "часть", "3 части"},     {23, "байт", "23 байта"},
+        {11, "запись", "11 записей"},  {12, "строка", "12 строк"},  {21, "часть", "21 часть"},
+        {104, "запись", "104 записи"}, {0, "отметка", "0 отметок"}, {114, "байт", "114 байт"},
+    };
+    for (const auto& c : said) {
+        EXPECT_EQ(ringlist::plural(c.count, c.word), c.said);
+    }
 }
 
 TEST(Ringlist, ReportCountsMarksAndAmountsAndNamesEveryProblemLine) {
@@ -190,6 +222,8 @@ TEST(Ringlist, ReportCountsMarksAndAmountsAndNamesEveryProblemLine) {
              "  31-12-2026 23:00            1      1      0       2\n",
              "  02-01-2027 09:00            1      0      1       2\n",
              "  09:00-09:59                 1      0      1       2\n",
+             // Each title over its column.
+             "По дням и часам               Y      Z      N   всего\n",
          }) {
         EXPECT_TRUE(has(text, line)) << line << "\n" << text;
     }
@@ -201,10 +235,16 @@ TEST(Ringlist, ReportCountsMarksAndAmountsAndNamesEveryProblemLine) {
                                      ",2222222,12000,Z\r\n" + a.path.string() +
                                      ",3333333,3000,Y\r\n" + a.path.string() + ",4444444,500,\r\n" +
                                      b.path.string() + ",5555555,7,N\r\n");
-    EXPECT_TRUE(has(read(options.results_csv), a.path.string() + ",3333333,02-01,09:15:00,Y\r\n"));
+    std::string results = read(options.results_csv);
+    EXPECT_TRUE(has(results, "папка,номер,день-месяц,время,результат,дата\r\n")) << results;
+    EXPECT_TRUE(has(results, a.path.string() + ",3333333,02-01,09:15:00,Y,02-01-2027\r\n"));
+    EXPECT_TRUE(has(results, a.path.string() + ",1111111,31-12,23:10:00,Y,31-12-2026\r\n"));
     std::string html = read(options.html);
     EXPECT_TRUE(has(html, "<svg")) << "the charts are inline";
     EXPECT_FALSE(has(html, "<script")) << "no scripts";
+    EXPECT_TRUE(has(html, ">31-12-2026 23</text>")) << "the bars carry the year";
+    EXPECT_TRUE(has(html, ">…</text>")) << "hours without results between bars leave a gap";
+    EXPECT_TRUE(has(html, "<tr><th>всего</th><td class=n>4</td><td class=n>16500</td></tr>"));
     for (size_t at; (at = html.find("http://www.w3.org/2000/svg")) != std::string::npos;) {
         html.erase(at, 4);
     }
@@ -221,8 +261,36 @@ TEST(Ringlist, ReportCountsMarksAndAmountsAndNamesEveryProblemLine) {
     ASSERT_EQ(ringlist::report(options, out), 0);
     EXPECT_EQ(read(options.csv), "\xEF\xBB\xBFпапка;номер;сумма;отметка\r\n\"" + odd.string() +
                                      "\";1111111;1000;Y\r\n");
-    for (const std::string& file : {options.csv, temp_path("records.csv"), temp_path("results.csv"),
-                                    temp_path("report.html")}) {
+
+    // Never over the campaign's own files; over another existing file only with --force, and
+    // then as private as the list.
+    auto campaign = snapshot(a.path);
+    ::chmod((a.path / "RING.TXT").c_str(), 0640);
+    for (bool force : {false, true}) {
+        for (const fs::path& own : {a.path / "RING.TXT", a.path / "ringy.txt"}) {
+            options = {};
+            options.folders = {a.path};
+            options.html = own.string();
+            options.force = force;
+            out.str("");
+            EXPECT_EQ(ringlist::report(options, out), 1) << own;
+            EXPECT_TRUE(has(out.str(), "это файл прозвонки")) << out.str();
+        }
+    }
+    EXPECT_EQ(snapshot(a.path), campaign);
+    options = {};
+    options.folders = {a.path};
+    options.csv = temp_path("records.csv");
+    out.str("");
+    EXPECT_EQ(ringlist::report(options, out), 1);
+    EXPECT_TRUE(has(out.str(), "уже есть: заменить его - ключ --force")) << out.str();
+    options.force = true;
+    EXPECT_EQ(ringlist::report(options, out), 0) << out.str();
+    struct stat mode {};
+    ASSERT_EQ(::stat(options.csv.c_str(), &mode), 0);
+    EXPECT_EQ(mode.st_mode & 0777, 0640u) << "numbers are as private as in the list";
+    for (const std::string& file : {temp_path("excel.csv"), temp_path("records.csv"),
+                                    temp_path("results.csv"), temp_path("report.html")}) {
         fs::remove(file);
     }
 }
@@ -291,6 +359,8 @@ TEST(Ringlist, RetryThenASecondRunCallsExactlyTheClearedRecords) {
             name.compare(name.size() - 4, 4, ".bak") == 0) {
             ++backups;
             EXPECT_EQ(bytes, called);
+            ASSERT_EQ(::stat((root.path / name).c_str(), &mode), 0);
+            EXPECT_EQ(mode.st_mode & 0777, 0640u) << "the backup is as private as the list";
         }
     }
     EXPECT_EQ(backups, 1);
@@ -298,6 +368,16 @@ TEST(Ringlist, RetryThenASecondRunCallsExactlyTheClearedRecords) {
     std::multiset<std::string> second = run_dialrun(root.path, "2026-12-09T09:00:00");
     EXPECT_EQ(std::set<std::string>(second.begin(), second.end()), cleared);
     EXPECT_EQ(second.size(), cleared.size()) << "each called once";
+
+    // A list behind a link stays behind it; only the marks of Dialrun are cleared.
+    TempRoot linked;
+    write(linked.path / "lists" / "night.txt", called);
+    fs::create_symlink(linked.path / "lists" / "night.txt", linked.path / "Ring.TXT");
+    out.str("");
+    EXPECT_EQ(ringlist::retry(linked.path, "S", out), 2) << out.str();
+    ASSERT_EQ(ringlist::retry(linked.path, "ZN", out), 0) << out.str();
+    EXPECT_TRUE(fs::is_symlink(linked.path / "Ring.TXT"));
+    EXPECT_EQ(read(linked.path / "lists" / "night.txt"), after);
 }
 
 TEST(Ringlist, SplitACampaignOnEachPartThenMergeTwice) {
@@ -314,7 +394,13 @@ TEST(Ringlist, SplitACampaignOnEachPartThenMergeTwice) {
     EXPECT_EQ(part1.substr(20, 7), "5000005");
     EXPECT_EQ(part1.substr(100), "\r\n");
     EXPECT_EQ(read(root.path / "parts" / "2" / "Ring.TXT").substr(0, 7), "5000002");
-    EXPECT_EQ(read(master), original) << "the master is not changed by a split";
+    // The dealt records are marked S in the master, and nothing else changes there.
+    std::string dealt = read(master);
+    ASSERT_EQ(dealt.size(), original.size());
+    for (size_t i = 0; i < original.size(); ++i) {
+        char expected = i % 20 == 17 && original[i] == ' ' ? 'S' : original[i];
+        ASSERT_EQ(dealt[i], expected) << "byte " << i;
+    }
 
     std::vector<fs::path> parts;
     std::string part_logs;
@@ -326,6 +412,7 @@ TEST(Ringlist, SplitACampaignOnEachPartThenMergeTwice) {
     out.str("");
     ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
     EXPECT_TRUE(has(out.str(), "Перенесено отметок: 15")) << out.str();
+    EXPECT_TRUE(has(out.str(), "Раздача собрана")) << out.str();
     std::string merged = read(master);
     for (int k = 0; k < 3; ++k) {
         std::string part = read(parts[k] / "Ring.TXT");
@@ -352,6 +439,125 @@ TEST(Ringlist, SplitACampaignOnEachPartThenMergeTwice) {
     ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
     EXPECT_TRUE(has(out.str(), "Перенесено отметок: 0 (перенесены раньше: 15)")) << out.str();
     EXPECT_EQ(snapshot(master.parent_path()), once);
+}
+
+TEST(Ringlist, ADealSurvivesCutMergesRetriesAndUsedFolders) {
+    TempRoot root;
+    fs::path master = root.path / "master" / "Ring.TXT";
+    fs::path home = master.parent_path();
+    write(master, list_of(12, 7000001));  // records 4, 8 and 12 are Y already
+    // The part folders still hold the logs of an earlier campaign.
+    write(root.path / "parts" / "1" / "RINGY.txt", log_line("1234567", "01-11 10:00:00"));
+    write(root.path / "parts" / "2" / "RINGN.txt", log_line("7654321", "01-11 10:00:00", 'N'));
+    std::ostringstream out;
+    ASSERT_EQ(ringlist::split(master, 3, root.path / "parts", out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "прежней прозвонки: merge их не перенесет")) << out.str();
+    std::vector<fs::path> parts;
+    for (const char* k : {"1", "2", "3"}) {
+        parts.push_back(root.path / "parts" / k);
+    }
+    EXPECT_TRUE(run_dialrun(home, "2026-11-30T20:00:00").empty())
+        << "Dialrun on the master calls none of the records out on parts";
+    run_dialrun(parts[0], "2026-12-01T09:00:00");
+    run_dialrun(parts[1], "2026-11-30T21:00:00");
+
+    // A merge cut short at any step and run again gives the files of a clean merge.
+    TempRoot saved;
+    fs::copy(root.path, saved.path, fs::copy_options::recursive);
+    auto restore = [&](const std::vector<std::string>& names) {
+        for (const std::string& name : names) {
+            fs::remove(home / name);
+            if (fs::exists(saved.path / "master" / name)) {
+                fs::copy_file(saved.path / "master" / name, home / name);
+            }
+        }
+    };
+    auto merged_files = [&] {
+        auto files = snapshot(home);
+        std::erase_if(files, [](const auto& f) { return f.first.ends_with(".bak"); });
+        return files;
+    };
+    out.str("");
+    ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "Еще в частях без результата: 3 записи")) << out.str();
+    const auto clean = merged_files();
+    struct Cut {
+        const char* what;
+        std::vector<std::string> undone;
+        int torn_at;  // RINGN.txt cut there, or -1
+    } cuts[] = {
+        {"after the marks", {"RINGY.txt", "RINGN.txt", "Ring.TXT.split"}, -1},
+        {"after the logs", {"Ring.TXT.split"}, -1},
+        {"in the middle of a log's lines", {"Ring.TXT.split"}, 35},
+    };
+    for (const Cut& cut : cuts) {
+        fs::remove_all(root.path);
+        fs::copy(saved.path, root.path, fs::copy_options::recursive);
+        ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
+        restore(cut.undone);
+        if (cut.torn_at >= 0) {
+            fs::resize_file(home / "RINGN.txt", static_cast<uintmax_t>(cut.torn_at));
+        }
+        ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
+        EXPECT_EQ(merged_files(), clean) << cut.what;
+    }
+    EXPECT_EQ(read(home / "RINGY.txt") + read(home / "RINGN.txt"),
+              read(parts[0] / "RINGY.txt").substr(70) + read(parts[1] / "RINGY.txt") +
+                  read(parts[0] / "RINGN.txt") + read(parts[1] / "RINGN.txt").substr(70))
+        << "each part's new lines once, none of the earlier campaign";
+
+    // Part 1 ran on 1 December, part 2 on 30 November: in the merged logs the month steps
+    // back, and the year stays.
+    for (const char* log : {"RINGY.txt", "RINGN.txt"}) {
+        written_on(home / log, 2026, 12, 2);
+    }
+    ringlist::ReportOptions options;
+    options.folders = {home};
+    out.str("");
+    ASSERT_EQ(ringlist::report(options, out), 0);
+    EXPECT_TRUE(has(out.str(), "  30-11-2026 21:00")) << out.str();
+    EXPECT_TRUE(has(out.str(), "  01-12-2026 09:00")) << out.str();
+    EXPECT_FALSE(has(out.str(), "2025") || has(out.str(), "2027")) << out.str();
+
+    // A retry on part 2 sends its unreached out again: S in the master, not a refusal.
+    std::string part2 = read(parts[1] / "Ring.TXT");
+    ASSERT_EQ(ringlist::retry(parts[1], "ZN", out), 0);
+    out.str("");
+    ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "Снова розданы (retry в части)")) << out.str();
+    for (size_t p = 0; p * 20 + 20 <= part2.size(); ++p) {
+        size_t at = read(master).find(part2.substr(p * 20, 16));
+        ASSERT_NE(at, std::string::npos);
+        char was = part2[p * 20 + 17];
+        EXPECT_EQ(read(master)[at + 17], was == 'Y' ? 'Y' : 'S') << part2.substr(p * 20, 7);
+    }
+
+    // A retry on the master is not undone by the next merge; the deal is still open.
+    out.str("");
+    ASSERT_EQ(ringlist::retry(home, "ZN", out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "раздача не собрана")) << out.str();
+    const std::string retried = read(master);
+    ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
+    EXPECT_EQ(read(master), retried);
+    out.str("");
+    EXPECT_EQ(ringlist::split(master, 2, root.path / "next", out), 1);
+    EXPECT_TRUE(has(out.str(), "не все результаты вернулись: сначала merge")) << out.str();
+
+    // Once every dealt record is back with a result, the next deal may begin.
+    run_dialrun(parts[1], "2026-12-02T09:00:00");
+    run_dialrun(parts[2], "2026-12-02T09:00:00");
+    out.str("");
+    ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "Раздача собрана")) << out.str();
+    std::string finished = read(master);
+    EXPECT_EQ(finished.find(" S\r\n"), std::string::npos) << finished;
+    for (size_t i = 17; i < retried.size(); i += 20) {
+        if (retried[i] == ' ') {
+            EXPECT_EQ(finished[i], ' ') << "the master's retry stays, record " << i / 20 + 1;
+        }
+    }
+    out.str("");
+    EXPECT_EQ(ringlist::split(master, 1, root.path / "next", out), 0) << out.str();
 }
 
 TEST(Ringlist, EveryRefusalLeavesTheFilesAsTheyWere) {

@@ -6,6 +6,7 @@
 
 #include "drive_paths.h"
 #include "durable_file.h"
+#include "plural.h"
 #include "utf8_text.h"
 
 namespace ringlist {
@@ -48,8 +49,12 @@ void take_line(const std::string& text, const std::string& label, char kind, int
         problems.push_back({label, number, fault});
         return;
     }
-    if (line.month < last_month) {
+    // Merged logs hold the parts one after another, so a month may step back within a season;
+    // only a step of more than six months (December to January) crosses a year.
+    if (last_month != 0 && line.month + 6 < last_month) {
         ++year;
+    } else if (last_month != 0 && line.month > last_month + 6) {
+        --year;
     }
     last_month = line.month;
     results.push_back({line, kind == 'Y' ? 'Y' : line.mark, year});
@@ -65,7 +70,8 @@ void read_lines(const std::string& bytes, const std::string& label, char kind,
         if (end == std::string::npos) {
             problems.push_back({label, number,
                                 "оборванная последняя строка: " +
-                                    std::to_string(bytes.size() - at) + " байт без CR LF"});
+                                    plural(static_cast<long long>(bytes.size() - at), "байт") +
+                                    " без CR LF"});
             return;
         }
         std::string text = bytes.substr(at, end + 2 - at);
@@ -75,8 +81,9 @@ void read_lines(const std::string& bytes, const std::string& label, char kind,
             dialrun::ResultLine whole;
             if (dialrun::parse_result_line(text.substr(text.size() - 70), whole).empty()) {
                 problems.push_back({label, number,
-                                    "оборванная строка: " + std::to_string(text.size() - 70) +
-                                        " байт перед целой строкой"});
+                                    "оборванная строка: " +
+                                        plural(static_cast<long long>(text.size() - 70), "байт") +
+                                        " перед целой строкой"});
                 text = text.substr(text.size() - 70);
             }
         }

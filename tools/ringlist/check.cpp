@@ -2,8 +2,10 @@
 
 #include "campaign_folder.h"
 #include "durable_file.h"
+#include "plural.h"
 #include "report.h"
 #include "ringlist_commands.h"
+#include "subscriber_list.h"
 #include "utf8_text.h"
 
 namespace ringlist {
@@ -15,13 +17,20 @@ int check_list(const std::filesystem::path& file, std::ostream& out) {
         out << "Нет файла " << core::path_utf8(file) << ": " << error << "\n";
         return REFUSED;
     }
+    // The same open as "Старт Прозвонки": a list it cannot write, or one a run holds, is
+    // refused there, whatever its lines.
+    std::string open_error;
+    {
+        dialrun::SubscriberList trial;
+        trial.open(file, open_error);
+    }
     dialrun::ListReview review = dialrun::review_list(bytes);
     for (const dialrun::ListFault& f : review.faults) {
         out << fault_place(f) << "\n";
     }
     if (review.end_line != 0 && review.lines_after_end > 0) {
         out << "Внимание: пустая строка " << review.end_line << " заканчивает список, за ней еще "
-            << review.lines_after_end << " строк: их не обзвонят\n";
+            << plural(review.lines_after_end, "строка") << ": их не обзвонят\n";
     }
     std::vector<ListRecord> records = list_records(bytes, review);
     long long counts[MARK_KINDS] = {};
@@ -33,6 +42,9 @@ int check_list(const std::filesystem::path& file, std::ostream& out) {
     out << "  Y: " << counts[MARK_Y] << "\n";
     out << "  Z: " << counts[MARK_Z] << "\n";
     out << "  N: " << counts[MARK_N] << "\n";
+    if (counts[MARK_S] > 0) {
+        out << "  S (розданы частям): " << counts[MARK_S] << "\n";
+    }
     out << "  прочие отметки: " << counts[OTHER_MARK] << "\n";
     if (review.end_line != 0) {
         out << "конец списка: строка " << review.end_line << "\n";
@@ -41,6 +53,13 @@ int check_list(const std::filesystem::path& file, std::ostream& out) {
     }
     if (!review.faults.empty()) {
         out << "Dialrun откажет в старте: строк с ошибками " << review.faults.size() << "\n";
+        return REFUSED;
+    }
+    if (!open_error.empty()) {
+        out << "Dialrun откажет в старте: список не открывается для записи: "
+            << (open_error == core::FILE_BUSY ? "занят другой программой, идет прозвонка?"
+                                              : open_error)
+            << "\n";
         return REFUSED;
     }
     out << "Dialrun примет список\n";

@@ -42,11 +42,25 @@ std::string HeldList::hold(const std::filesystem::path& path) {
     return {};
 }
 
-std::string write_new_file(const std::filesystem::path& path, const std::string& bytes) {
+std::string write_new_file(const std::filesystem::path& path, const std::string& bytes,
+                           unsigned mode) {
 #ifdef _WIN32
+    (void)mode;
     std::FILE* file = _wfopen(path.wstring().c_str(), L"wbx");
 #else
-    std::FILE* file = std::fopen(path.c_str(), "wbx");
+    // With a mode, nobody else may read the file before it has that mode.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode != 0 ? 0600 : 0666);
+    if (fd >= 0 && mode != 0 && ::fchmod(fd, mode) != 0) {
+        int reason = errno;
+        ::close(fd);
+        std::filesystem::remove(path);
+        errno = reason;
+        fd = -1;
+    }
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (fd >= 0 && file == nullptr) {
+        ::close(fd);
+    }
 #endif
     if (file == nullptr) {
         return core::path_utf8(path.filename()) + ": " + core::system_reason(errno);
@@ -60,31 +74,70 @@ std::string write_new_file(const std::filesystem::path& path, const std::string&
     return {};
 }
 
+std::string replace_file(const std::filesystem::path& path, const std::string& bytes,
+                         unsigned mode) {
+    std::filesystem::path fresh =
+        path.parent_path() / core::utf8_path(core::path_utf8(path.filename()) + ".new");
+    std::error_code ec;
+    std::filesystem::remove(fresh, ec);  // left by an earlier run that was cut short
+    std::string error = write_new_file(fresh, bytes, mode);
+    if (error.empty()) {
+        std::filesystem::rename(fresh, path, ec);
+        error = ec ? core::system_reason(ec.value()) : core::sync_folder(path.parent_path());
+    }
+    return error;
+}
+
+unsigned file_mode(const std::filesystem::path& path) {
+    std::error_code ec;
+    auto status = std::filesystem::status(path, ec);
+    return ec ? 0u : static_cast<unsigned>(status.permissions() & std::filesystem::perms::all);
+}
+
 std::string file_stamp() {
     return core::format_local_time(core::local_time_at(std::time(nullptr)), "%Y%m%d-%H%M%S");
 }
 
 namespace {
 
-// The new list takes the old one's owner and mode, so Dialrun's user can still mark it.
-std::string keep_owner_and_mode(std::FILE* old_file, const std::filesystem::path& fresh) {
+// A file made from the list (the new list, its backup) takes the list's owner, group and mode
+// before a byte is written: the records are personal data, never readable by more users than
+// the list itself, and Dialrun's user can still mark the new list.
+std::string write_like_list(std::FILE* list, const std::filesystem::path& path,
+                            const std::string& bytes) {
 #ifdef _WIN32
-    (void)old_file;
-    (void)fresh;
-    return {};
+    (void)list;
+    return write_new_file(path, bytes);
 #else
-    struct stat old_stat {};
-    if (::fstat(fileno(old_file), &old_stat) != 0) {
+    struct stat model {};
+    if (::fstat(fileno(list), &model) != 0) {
         return core::system_reason(errno);
     }
-    if (::chmod(fresh.c_str(), old_stat.st_mode & 07777) != 0) {
-        return core::system_reason(errno);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return core::path_utf8(path.filename()) + ": " + core::system_reason(errno);
     }
-    struct stat fresh_stat {};
-    bool same_owner = ::stat(fresh.c_str(), &fresh_stat) == 0 &&
-                      fresh_stat.st_uid == old_stat.st_uid && fresh_stat.st_gid == old_stat.st_gid;
-    if (!same_owner && ::chown(fresh.c_str(), old_stat.st_uid, old_stat.st_gid) != 0) {
-        return core::system_reason(errno);
+    struct stat made {};
+    bool same_owner =
+        ::fstat(fd, &made) == 0 && made.st_uid == model.st_uid && made.st_gid == model.st_gid;
+    std::string error;
+    if (!same_owner && ::fchown(fd, model.st_uid, model.st_gid) != 0) {
+        error = core::system_reason(errno);
+    }
+    if (error.empty() && ::fchmod(fd, model.st_mode & 07777) != 0) {
+        error = core::system_reason(errno);
+    }
+    std::FILE* file = error.empty() ? ::fdopen(fd, "wb") : nullptr;
+    if (file == nullptr) {
+        error = error.empty() ? core::system_reason(errno) : error;
+        ::close(fd);
+    } else {
+        error = core::write_durably_and_close(file, bytes);
+    }
+    if (!error.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+        return core::path_utf8(path.filename()) + ": " + error;
     }
     return {};
 #endif
@@ -109,21 +162,25 @@ std::string rename_over(const std::filesystem::path& fresh, const std::filesyste
 }  // namespace
 
 std::string HeldList::replace(const std::string& bytes, const std::string& backup_name) {
-    std::filesystem::path folder = path_.parent_path();
     if (!backup_name.empty()) {
-        std::string error = write_new_file(folder / core::utf8_path(backup_name), bytes_);
+        std::string error =
+            write_like_list(file_, path_.parent_path() / core::utf8_path(backup_name), bytes_);
         if (!error.empty()) {
             return "копия не записана: " + error;
         }
     }
-    std::filesystem::path fresh =
-        folder / core::utf8_path(core::path_utf8(path_.filename()) + ".new");
+    // A list behind a symbolic link stays behind it: the link's target is replaced.
     std::error_code ec;
-    std::filesystem::remove(fresh, ec);  // left by an earlier run that was cut short
-    std::string error = write_new_file(fresh, bytes);
-    if (error.empty()) {
-        error = keep_owner_and_mode(file_, fresh);
+    std::filesystem::path target =
+        std::filesystem::is_symlink(path_, ec) ? std::filesystem::canonical(path_, ec) : path_;
+    if (ec) {
+        return "список не заменен: " + core::system_reason(ec.value());
     }
+    std::filesystem::path folder = target.parent_path();
+    std::filesystem::path fresh =
+        folder / core::utf8_path(core::path_utf8(target.filename()) + ".new");
+    std::filesystem::remove(fresh, ec);  // left by an earlier run that was cut short
+    std::string error = write_like_list(file_, fresh, bytes);
 #ifdef _WIN32
     // Windows renames nothing over a file that is open: let go of it at the last moment.
     if (error.empty()) {
@@ -132,7 +189,7 @@ std::string HeldList::replace(const std::string& bytes, const std::string& backu
     }
 #endif
     if (error.empty()) {
-        error = rename_over(fresh, path_);
+        error = rename_over(fresh, target);
     }
     if (!error.empty()) {
         std::filesystem::remove(fresh, ec);

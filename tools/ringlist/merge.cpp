@@ -1,6 +1,7 @@
 // ringlist merge: each part's marks brought back to the master records they were dealt from,
 // and the parts' new log lines appended to the master's logs, once.
 
+#include <algorithm>
 #include <memory>
 
 #include "campaign_folder.h"
@@ -8,6 +9,7 @@
 #include "durable_file.h"
 #include "held_list.h"
 #include "list_folder.h"
+#include "plural.h"
 #include "result_log.h"
 #include "ringlist_commands.h"
 #include "split_state.h"
@@ -26,9 +28,38 @@ struct MergePlan {
     std::string master;       // the master list with the parts' marks
     int moved = 0;            // marks brought back
     int already = 0;          // marks a merge before brought back
+    int returned = 0;         // records a retry on their part sent out again
     std::string appended[2];  // new whole lines for RINGY, RINGN
     SplitState state;         // with the logs' new merged lengths
 };
+
+// The master's new mark for one dealt record, from the part's mark now and the one the last
+// merge brought back; "" or why the two lists disagree.
+std::string merge_mark(char part_mark, char& last, char& master_mark, MergePlan& plan) {
+    if (part_mark == last) {
+        plan.already += part_mark != ' ';
+        return {};  // nothing new from the part: the master keeps what it has
+    }
+    if (part_mark != ' ' && master_mark == part_mark) {
+        last = part_mark;  // brought back by a merge that was cut short
+        ++plan.already;
+        return {};
+    }
+    bool master_untouched =
+        master_mark == last || master_mark == DEALT_MARK || (master_mark == ' ' && last == ' ');
+    if (!master_untouched) {
+        return master_mark == ' ' ? "в основном списке отметку сняли (retry), а в части она "
+                                    "изменилась"
+                                  : "в основном списке у записи уже другая отметка \"" +
+                                        std::string(1, master_mark) + "\"";
+    }
+    // A retry on the part sends the record out again: the master must still not call it.
+    master_mark = part_mark == ' ' ? DEALT_MARK : part_mark;
+    last = part_mark;
+    plan.moved += part_mark != ' ';
+    plan.returned += part_mark == ' ';
+    return {};
+}
 
 // Brings part k's marks into plan.master; "" or why the merge is refused.
 std::string take_marks(const HeldList& part, int k, const std::vector<size_t>& master_starts,
@@ -52,19 +83,13 @@ std::string take_marks(const HeldList& part, int k, const std::vector<size_t>& m
             return at + ": номер и сумма не совпадают с записью " + std::to_string(dealt[p] + 1) +
                    " основного списка";
         }
-        char mark = bytes[starts[p] + dialrun::MARK_COLUMN];
-        char& master_mark = plan.master[m + dialrun::MARK_COLUMN];
-        if (mark == ' ') {
-            continue;
-        }
-        if (master_mark == mark) {
-            ++plan.already;
-        } else if (master_mark == ' ') {
-            master_mark = mark;
-            ++plan.moved;
-        } else {
-            return at + ": в основном списке у записи " + std::to_string(dealt[p] + 1) +
-                   " уже другая отметка \"" + std::string(1, master_mark) + "\"";
+        std::string error = merge_mark(bytes[starts[p] + dialrun::MARK_COLUMN],
+                                       plan.state.last_marks[plan.state.deal_position(k, p)],
+                                       plan.master[m + dialrun::MARK_COLUMN], plan);
+        if (!error.empty()) {
+            return at + " (запись " + std::to_string(dealt[p] + 1) +
+                   " основного списка): " + error +
+                   ". Поправьте отметку в одном из списков и повторите merge";
         }
     }
     return {};
@@ -100,17 +125,35 @@ std::string take_log_lines(const std::filesystem::path& dir, int k, MergePlan& p
     return {};
 }
 
-std::string replace_state(const std::filesystem::path& path, const SplitState& state) {
-    std::filesystem::path fresh =
-        path.parent_path() / core::utf8_path(core::path_utf8(path.filename()) + ".new");
-    std::error_code ec;
-    std::filesystem::remove(fresh, ec);
-    std::string error = write_new_file(fresh, state_text(state));
-    if (error.empty()) {
-        std::filesystem::rename(fresh, path, ec);
-        error = ec ? core::system_reason(ec.value()) : core::sync_folder(path.parent_path());
+// How much of lines the log already ends with (a whole earlier append, or the start of one
+// that was cut short); 0 when none.
+size_t appended_already(const std::string& log, const std::string& lines) {
+    size_t from = log.size() > lines.size() ? log.size() - lines.size() : 0;
+    for (size_t at = from; at < log.size(); ++at) {
+        if (log.compare(at, std::string::npos, lines, 0, log.size() - at) == 0) {
+            return log.size() - at;
+        }
     }
-    return error;
+    return 0;
+}
+
+// Appends a part's new lines to a master log, skipping what the log already ends with: a merge
+// cut short after appending and run again must not count a result twice.
+std::string append_once(const std::filesystem::path& log, const std::string& lines) {
+    std::error_code ec;
+    if (std::filesystem::exists(log, ec)) {
+        std::string error;
+        std::string bytes = core::read_file_bytes(log, error);
+        if (!error.empty()) {
+            return error;
+        }
+        size_t done = appended_already(bytes, lines);
+        if (done == lines.size()) {
+            return {};
+        }
+        return dialrun::append_result_line(log, lines.substr(done));
+    }
+    return dialrun::append_result_line(log, lines);
 }
 
 }  // namespace
@@ -135,8 +178,9 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
         return REFUSED;
     }
     if (part_dirs.size() != static_cast<size_t>(plan.state.parts)) {
-        out << "Список роздан на " << plan.state.parts << " частей, а папок названо "
-            << part_dirs.size() << ": назовите все, по порядку\n";
+        out << "Список роздан на " << plural(plan.state.parts, "часть") << ", а названо "
+            << plural(static_cast<long long>(part_dirs.size()), "папка")
+            << ": назовите все, по порядку\n";
         return REFUSED;
     }
     plan.master = master.bytes();
@@ -156,28 +200,40 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
             return REFUSED;
         }
     }
-    // Marks first, then the logs, then how far they were merged: a merge cut short and
-    // repeated may append a log line twice, but never loses one.
-    if (plan.moved > 0) {
+    // Marks first, then the logs, then how far they were merged. A merge cut short anywhere
+    // and run again finds the marks already in place and the lines already at the logs' ends.
+    if (plan.master != master.bytes()) {
         error = master.replace(plan.master, backup_name(master.path()));
     }
     core::DriveC master_drive(master.path().parent_path());
     for (int log = 0; log < 2 && error.empty(); ++log) {
         if (!plan.appended[log].empty()) {
-            error =
-                dialrun::append_result_line(master_drive.resolve(LOGS[log]), plan.appended[log]);
+            error = append_once(master_drive.resolve(LOGS[log]), plan.appended[log]);
         }
     }
     if (error.empty()) {
-        error = replace_state(state_file, plan.state);
+        error = replace_file(state_file, state_text(plan.state));
     }
     if (!error.empty()) {
         out << "Слияние не закончено: " << error << "\n";
         return REFUSED;
     }
     out << "Перенесено отметок: " << plan.moved << " (перенесены раньше: " << plan.already << ")\n";
+    if (plan.returned > 0) {
+        out << "Снова розданы (retry в части): " << plural(plan.returned, "запись") << "\n";
+    }
     out << "Добавлено строк в журналы: RINGY.txt " << plan.appended[0].size() / 70 << ", RINGN.txt "
         << plan.appended[1].size() / 70 << "\n";
+    if (plan.state.finished()) {
+        out << "Раздача собрана: у каждой розданной записи есть результат, список можно делить "
+               "снова\n";
+    } else {
+        size_t out_still =
+            std::count(plan.state.last_marks.begin(), plan.state.last_marks.end(), ' ');
+        out << "Еще в частях без результата: "
+            << plural(static_cast<long long>(out_still), "запись")
+            << " (в основном списке отмечены " << DEALT_MARK << ")\n";
+    }
     return DONE;
 }
 

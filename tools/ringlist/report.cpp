@@ -1,4 +1,5 @@
 #include "report.h"
+#include "split_state.h"
 
 namespace ringlist {
 
@@ -12,14 +13,17 @@ MarkKind mark_kind(char mark) {
             return MARK_Z;
         case 'N':
             return MARK_N;
+        case DEALT_MARK:
+            return MARK_S;
         default:
             return OTHER_MARK;
     }
 }
 
 const char* mark_caption(MarkKind kind) {
-    static const char* const captions[MARK_KINDS] = {"не звонили", "Y оповещены", "Z не оповещены",
-                                                     "N не оповещены", "прочие отметки"};
+    static const char* const captions[MARK_KINDS] = {"не звонили",       "Y оповещены",
+                                                     "Z не оповещены",   "N не оповещены",
+                                                     "S розданы частям", "прочие отметки"};
     return captions[kind];
 }
 

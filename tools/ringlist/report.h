@@ -10,7 +10,7 @@
 namespace ringlist {
 
 // The kinds of mark a report counts, in the order it shows them.
-enum MarkKind { UNCALLED, MARK_Y, MARK_Z, MARK_N, OTHER_MARK, MARK_KINDS };
+enum MarkKind { UNCALLED, MARK_Y, MARK_Z, MARK_N, MARK_S, OTHER_MARK, MARK_KINDS };
 MarkKind mark_kind(char mark);
 const char* mark_caption(MarkKind kind);
 
@@ -48,7 +48,8 @@ std::string report_text(const std::vector<CampaignFolder>& folders, const Report
 // One row per record: folder, number, amount, mark. With excel, ";" between the fields and a
 // byte-order mark, for a Russian spreadsheet (amounts are whole numbers: no decimal point).
 std::string records_csv(const std::vector<CampaignFolder>& folders, bool excel);
-// One row per log line: folder, number, day-month, time, result.
+// One row per log line: folder, number, day-month, time, result, and the date with the year
+// the report worked out (last, so that the columns before it stay where they were).
 std::string results_csv(const std::vector<CampaignFolder>& folders, bool excel);
 
 // A page that needs nothing else: the tables and the timeline and profile as SVG charts.

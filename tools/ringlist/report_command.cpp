@@ -1,8 +1,11 @@
 // ringlist report: what one or more campaign folders hold, as text, CSV and a page.
 
-#include <fstream>
+#include <cerrno>
 
+#include "drive_paths.h"
+#include "held_list.h"
 #include "report.h"
+#include "result_log.h"
 #include "ringlist_commands.h"
 #include "system_reason.h"
 #include "utf8_text.h"
@@ -11,13 +14,28 @@ namespace ringlist {
 
 namespace {
 
-std::string write_file(const std::string& path, const std::string& text) {
-    std::ofstream file(core::utf8_path(path), std::ios::binary | std::ios::trunc);
-    if (!file || !file.write(text.data(), static_cast<std::streamsize>(text.size())) ||
-        !file.flush()) {
-        return "Файл " + path + " не записан: " + core::system_reason(errno);
+// A campaign's own files are never an output; any other existing file only with --force.
+std::string output_refusal(const std::string& output, const std::vector<CampaignFolder>& folders,
+                           bool force) {
+    std::filesystem::path path = core::utf8_path(output);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        return {};
     }
-    return {};
+    for (const CampaignFolder& folder : folders) {
+        core::DriveC drive(folder.dir);
+        for (const char* name :
+             {"c:\\Ring.TXT", dialrun::NOTIFIED_LOG, dialrun::NOT_NOTIFIED_LOG}) {
+            if (std::filesystem::equivalent(path, drive.resolve(name), ec)) {
+                return "Файл " + output + " - это файл прозвонки в " + core::path_utf8(folder.dir) +
+                       ": отчет его не заменит";
+            }
+        }
+    }
+    if (std::filesystem::is_directory(path, ec)) {
+        return "Файл " + output + " не записан: " + core::system_reason(EISDIR);
+    }
+    return force ? std::string() : "Файл " + output + " уже есть: заменить его - ключ --force";
 }
 
 }  // namespace
@@ -28,6 +46,14 @@ int report(const ReportOptions& options, std::ostream& out) {
         std::string error = read_folder(options.folders[f], folders[f]);
         if (!error.empty()) {
             out << error << "\n";
+            return REFUSED;
+        }
+    }
+    for (const std::string* output : {&options.csv, &options.results_csv, &options.html}) {
+        std::string refusal =
+            output->empty() ? std::string() : output_refusal(*output, folders, options.force);
+        if (!refusal.empty()) {
+            out << refusal << "\n";
             return REFUSED;
         }
     }
@@ -43,9 +69,11 @@ int report(const ReportOptions& options, std::ostream& out) {
         if (path->empty()) {
             continue;
         }
-        std::string error = write_file(*path, text);
+        // Numbers are personal data: the output is as private as the first list it comes from.
+        std::string error =
+            replace_file(core::utf8_path(*path), text, file_mode(folders.front().list_path));
         if (!error.empty()) {
-            out << error << "\n";
+            out << "Файл " << *path << " не записан: " << error << "\n";
             return REFUSED;
         }
     }

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "clock.h"
 #include "report.h"
 #include "utf8_text.h"
 
@@ -37,11 +38,16 @@ std::string cell(const std::string& text, bool number = false) {
 
 std::string totals_table(const MarkTotals& totals) {
     std::string html = "<table><tr><th>отметка</th><th>записей</th><th>сумма</th></tr>\n";
+    MarkTotal all;
     for (int k = 0; k < MARK_KINDS; ++k) {
         html += "<tr>" + cell(mark_caption(static_cast<MarkKind>(k))) +
                 cell(std::to_string(totals[k].records), true) +
                 cell(std::to_string(totals[k].amount), true) + "</tr>\n";
+        all.records += totals[k].records;
+        all.amount += totals[k].amount;
     }
+    html += "<tr><th>всего</th>" + cell(std::to_string(all.records), true) +
+            cell(std::to_string(all.amount), true) + "</tr>\n";
     return html + "</table>\n";
 }
 
@@ -54,7 +60,7 @@ std::string bar_chart(const std::vector<std::pair<std::string, Verdicts>>& bars)
         most = std::max(most, v.all());
     }
     const int width = std::max<int>(24, static_cast<int>(bars.size())) * 22 + 60;
-    const int height = 240;
+    const int height = 270;  // room for a date with its year, turned
     const int base = 170;
     const double scale = 150.0 / most;
     char text[256];
@@ -121,6 +127,17 @@ std::string folder_part(const CampaignFolder& folder, const MarkTotals& totals) 
     return html;
 }
 
+// Whether b is the hour right after a on the calendar.
+bool next_hour(const HourKey& a, const HourKey& b) {
+    core::LocalTime t;
+    t.year = a[0];
+    t.month = a[1];
+    t.day = a[2];
+    t.hour = a[3];
+    core::LocalTime n = core::local_time_from_calendar_seconds(core::calendar_seconds(t) + 3600);
+    return n.year == b[0] && n.month == b[1] && n.day == b[2] && n.hour == b[3];
+}
+
 }  // namespace
 
 std::string report_html(const std::vector<CampaignFolder>& folders, const Report& report) {
@@ -142,10 +159,16 @@ std::string report_html(const std::vector<CampaignFolder>& folders, const Report
         "<span style=\"background:#ef6c00\"></span>Z"
         "<span style=\"background:#c62828\"></span>N</p>\n";
     std::vector<std::pair<std::string, Verdicts>> timeline, bars;
+    const HourKey* before = nullptr;
     for (const auto& [key, v] : report.timeline) {
         timeline.push_back({hour_caption(key), v});
-        char label[16];
-        std::snprintf(label, sizeof label, "%02d-%02d %02d", key[2], key[1], key[3]);
+        // Hours with no result between two bars: an empty bar says time passed there.
+        if (before != nullptr && !next_hour(*before, key)) {
+            bars.push_back({"…", {}});
+        }
+        before = &key;
+        char label[24];
+        std::snprintf(label, sizeof label, "%02d-%02d-%04d %02d", key[2], key[1], key[0], key[3]);
         bars.push_back({label, v});
     }
     html += "<h2>По дням и часам</h2>\n" + bar_chart(bars) + verdict_table(timeline, "день и час");

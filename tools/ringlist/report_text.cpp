@@ -29,6 +29,15 @@ std::string verdict_row(const std::string& caption, const Verdicts& v) {
     return text;
 }
 
+// The header over verdict rows, each title over its column.
+std::string verdict_header(const std::string& title) {
+    char text[160];
+    // "всего" is five letters in ten bytes: printf would pad it by bytes.
+    std::snprintf(text, sizeof text, "%s %6s %6s %6s   всего\n", padded(title, 24).c_str(), "Y",
+                  "Z", "N");
+    return text;
+}
+
 std::string totals_table(const MarkTotals& totals) {
     std::string text = "  отметка                записей           сумма\n";
     long long records = 0;
@@ -78,11 +87,11 @@ std::string report_text(const std::vector<CampaignFolder>& folders, const Report
     if (folders.size() > 1) {
         text += "Все папки\n" + totals_table(report.totals) + "\n";
     }
-    text += "По дням и часам                   Y      Z      N  всего\n";
+    text += verdict_header("По дням и часам");
     for (const auto& [key, verdicts] : report.timeline) {
         text += verdict_row(hour_caption(key), verdicts);
     }
-    text += "\nПо часам суток                    Y      Z      N  всего\n";
+    text += "\n" + verdict_header("По часам суток");
     for (int hour = 0; hour < 24; ++hour) {
         if (report.profile[hour].all() > 0) {
             char caption[16];

@@ -2,22 +2,41 @@
 
 #include <map>
 
+#include "durable_file.h"
 #include "held_list.h"
 #include "list_folder.h"
 #include "ringlist_commands.h"
+#include "split_state.h"
 #include "subscriber_list.h"
 #include "utf8_text.h"
 
 namespace ringlist {
+
+namespace {
+
+// Records out on parts stay marked S and are not touched; the operator should still know.
+void warn_of_open_deal(const std::filesystem::path& list, std::ostream& out) {
+    std::string error;
+    std::string text = core::read_file_bytes(state_path(list), error);
+    SplitState state;
+    if (error.empty() && parse_state(text, state).empty() && !state.finished()) {
+        out << "Внимание: список роздан на части и раздача не собрана ("
+            << core::path_utf8(state_path(list)) << "): записи с отметкой " << DEALT_MARK
+            << " остаются за частями, их вернет merge\n";
+    }
+}
+
+}  // namespace
 
 int retry(const std::filesystem::path& folder, const std::string& marks, std::ostream& out) {
     if (marks.find('Y') != std::string::npos) {
         out << "Отметку Y снять нельзя: оповещенным позвонили бы второй раз\n";
         return REFUSED;
     }
+    // Only the marks of an unreached subscriber that Dialrun writes; S belongs to a deal.
     for (char c : marks) {
-        if (c < 'A' || c > 'Z') {
-            out << "Неверные отметки \"" << marks << "\": нужны заглавные латинские буквы\n";
+        if (c != 'Z' && c != 'N') {
+            out << "Неверные отметки \"" << marks << "\": снять можно только Z и N\n";
             return USAGE;
         }
     }
@@ -30,6 +49,7 @@ int retry(const std::filesystem::path& folder, const std::string& marks, std::os
     if (!hold_list(folder_list(folder), list, out)) {
         return REFUSED;
     }
+    warn_of_open_deal(list.path(), out);
     std::string bytes = list.bytes();
     std::map<char, int> cleared;
     int total = 0;

@@ -21,6 +21,7 @@ struct ReportOptions {
     std::string results_csv;
     std::string html;
     bool excel = false;
+    bool force = false;  // an existing output may be replaced (never a campaign's own file)
 };
 int report(const ReportOptions& options, std::ostream& out);
 

@@ -1,8 +1,11 @@
 // ringlist split: the unmarked records dealt round-robin into lists for several racks.
 
+#include "drive_paths.h"
 #include "durable_file.h"
 #include "held_list.h"
 #include "list_folder.h"
+#include "plural.h"
+#include "result_log.h"
 #include "ringlist_commands.h"
 #include "split_state.h"
 #include "subscriber_list.h"
@@ -21,6 +24,70 @@ void remove_parts(const std::vector<std::filesystem::path>& written) {
     }
 }
 
+// A deal may be followed by another only once every dealt record came back with a result.
+bool earlier_deal_finished(const std::filesystem::path& state_file, std::ostream& out) {
+    std::string error;
+    SplitState earlier;
+    std::string text = core::read_file_bytes(state_file, error);
+    if (error.empty()) {
+        error = parse_state(text, earlier);
+    }
+    if (!error.empty()) {
+        out << "Файл раздачи " << core::path_utf8(state_file) << " не читается: " << error << "\n";
+        return false;
+    }
+    if (!earlier.finished()) {
+        out << "Список уже роздан на части (" << core::path_utf8(state_file)
+            << "), не все результаты вернулись: сначала merge\n";
+        return false;
+    }
+    return true;
+}
+
+// Part folders of an earlier campaign may still hold its logs: a merge takes only what is
+// written after this split.
+void start_after_old_logs(const std::filesystem::path& out_dir, SplitState& state,
+                          std::ostream& out) {
+    const char* const logs[2] = {dialrun::NOTIFIED_LOG, dialrun::NOT_NOTIFIED_LOG};
+    for (int k = 0; k < state.parts; ++k) {
+        std::filesystem::path dir = out_dir / std::to_string(k + 1);
+        std::error_code ec;
+        if (!std::filesystem::is_directory(dir, ec)) {
+            continue;
+        }
+        core::DriveC drive(dir);
+        for (int log = 0; log < 2; ++log) {
+            std::filesystem::path path = drive.resolve(logs[log]);
+            auto size = std::filesystem::file_size(path, ec);
+            if (ec || size == 0) {
+                continue;
+            }
+            SplitState::Merged& merged = state.merged[static_cast<size_t>(k)];
+            (log == 0 ? merged.notified : merged.not_notified) = static_cast<long long>(size);
+            out << "В " << core::path_utf8(path) << " уже "
+                << plural(static_cast<long long>(size), "байт")
+                << " прежней прозвонки: merge их не перенесет\n";
+        }
+    }
+}
+
+// A first deal is a new file; the next one replaces a finished deal in one step.
+std::string write_state(const std::filesystem::path& state_file, const SplitState& state,
+                        bool replace) {
+    std::string error = replace ? replace_file(state_file, state_text(state))
+                                : write_new_file(state_file, state_text(state));
+    return error.empty() ? core::sync_folder(state_file.parent_path()) : error;
+}
+
+std::string mark_dealt(HeldList& master, const std::vector<size_t>& starts,
+                       const SplitState& state) {
+    std::string bytes = master.bytes();
+    for (size_t index : state.deal) {
+        bytes[starts[index] + dialrun::MARK_COLUMN] = DEALT_MARK;
+    }
+    return master.replace(bytes, backup_name(master.path()));
+}
+
 }  // namespace
 
 int split(const std::filesystem::path& file, int parts, const std::filesystem::path& out_dir,
@@ -35,9 +102,8 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
     }
     std::error_code ec;
     std::filesystem::path state_file = state_path(master.path());
-    if (std::filesystem::exists(state_file, ec)) {
-        out << "Список уже роздан на части (" << core::path_utf8(state_file)
-            << "): сначала merge; удалите этот файл, только если части больше не нужны\n";
+    bool dealt_before = std::filesystem::exists(state_file, ec);
+    if (dealt_before && !earlier_deal_finished(state_file, out)) {
         return REFUSED;
     }
     const std::string& bytes = master.bytes();
@@ -66,6 +132,7 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
             return REFUSED;
         }
     }
+    start_after_old_logs(out_dir, state, out);
     std::vector<std::filesystem::path> written;
     for (int k = 0; k < parts; ++k) {
         std::string text;
@@ -85,12 +152,14 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
             return REFUSED;
         }
     }
-    std::string error = write_new_file(state_file, state_text(state));
+    // The deal, then the master's marks: a master marked S always has its deal beside it.
+    std::string error = write_state(state_file, state, dealt_before);
     if (error.empty()) {
-        error = core::sync_folder(state_file.parent_path());
+        error = mark_dealt(master, starts, state);
     }
     if (!error.empty()) {
         remove_parts(written);
+        std::filesystem::remove(state_file, ec);
         out << "Части не записаны: " << error << "\n";
         return REFUSED;
     }
@@ -101,6 +170,8 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
     }
     out << "Отмеченные записи остались только в основном списке: "
         << starts.size() - state.deal.size() << "\n";
+    out << "Розданные записи отмечены в основном списке " << DEALT_MARK
+        << ": Dialrun на нем их не обзвонит, merge вернет их результаты\n";
     out << "Раздача записана в " << core::path_utf8(state_file) << "\n";
     return DONE;
 }

@@ -1,6 +1,7 @@
 #include "split_state.h"
 #include "utf8_text.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace ringlist {
@@ -11,6 +12,10 @@ std::vector<size_t> SplitState::part_records(int k) const {
         records.push_back(deal[i]);
     }
     return records;
+}
+
+bool SplitState::finished() const {
+    return last_marks.find(' ') == std::string::npos;
 }
 
 std::filesystem::path state_path(const std::filesystem::path& list) {
@@ -26,6 +31,12 @@ std::string state_text(const SplitState& state) {
             text += " " + std::to_string(state.deal[j]);
         }
         text += "\n";
+    }
+    // Blanks as '.', so that the words of a line stay whole.
+    for (size_t i = 0; i < state.last_marks.size(); i += 64) {
+        std::string marks = state.last_marks.substr(i, 64);
+        std::replace(marks.begin(), marks.end(), ' ', '.');
+        text += "last " + marks + "\n";
     }
     for (size_t k = 0; k < state.merged.size(); ++k) {
         text += "merged " + std::to_string(k + 1) + " " + std::to_string(state.merged[k].notified) +
@@ -54,6 +65,11 @@ std::string parse_state(const std::string& text, SplitState& state) {
                 read.deal.push_back(index);
             }
             ok = words.eof();
+        } else if (word == "last") {
+            std::string marks;
+            ok = static_cast<bool>(words >> marks);
+            std::replace(marks.begin(), marks.end(), '.', ' ');
+            read.last_marks += marks;
         } else if (word == "merged") {
             int k = 0;
             SplitState::Merged m;
@@ -71,6 +87,14 @@ std::string parse_state(const std::string& text, SplitState& state) {
     }
     if (read.parts == 0) {
         return "нет строки parts";
+    }
+    // A deal written before marks were kept: nothing merged yet, as far as it can tell.
+    if (read.last_marks.empty()) {
+        read.last_marks.assign(read.deal.size(), ' ');
+    }
+    if (read.last_marks.size() != read.deal.size()) {
+        return "отметок " + std::to_string(read.last_marks.size()) + ", а роздано " +
+               std::to_string(read.deal.size());
     }
     state = read;
     return {};

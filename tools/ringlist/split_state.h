@@ -16,10 +16,21 @@ struct SplitState {
         long long not_notified = 0;  // and of its RINGN.txt
     };
     std::vector<Merged> merged;
+    // Per dealt record, the part's mark that the last merge brought back (blank: none yet).
+    // A mark the part still carries is then nothing new, so a later retry on the master is
+    // not undone by merging it again.
+    std::string last_marks;
 
-    // Which master records part k holds, in its order.
+    // Which master records part k holds, in its order; and where each stands in deal.
     std::vector<size_t> part_records(int k) const;
+    size_t deal_position(int k, size_t p) const { return static_cast<size_t>(k) + p * parts; }
+    // Every dealt record has come back with a result: the next split may go ahead.
+    bool finished() const;
 };
+
+// The mark of a record dealt to a part while it is out: Dialrun skips every marked record,
+// so the master's own run cannot call it too.
+constexpr char DEALT_MARK = 'S';
 
 std::filesystem::path state_path(const std::filesystem::path& list);
 
