@@ -82,6 +82,18 @@ std::vector<std::string> list_serial_ports(const std::string& dev, const std::st
 }
 #endif
 
+std::string port_access_advice(const PortAccess& a) {
+    // Joining a group that cannot write the port, or root's, would give nothing but risk.
+    if (!a.group_can_read_write || a.group_id == 0 || a.in_group_now) {
+        return "доступ к этому порту может дать только администратор";
+    }
+    if (a.in_group_configured) {
+        return "вы уже в группе " + a.group + ", но это еще не действует: войдите в систему заново";
+    }
+    return "порт принадлежит группе " + a.group + ": выполните sudo usermod -aG " + a.group + " " +
+           a.user + " и войдите в систему заново";
+}
+
 std::string port_access_advice(const std::string& device) {
 #ifdef _WIN32
     (void)device;
@@ -96,9 +108,27 @@ std::string port_access_advice(const std::string& device) {
     if (owner == nullptr || user == nullptr) {
         return {};
     }
-    std::string group = owner->gr_name;
-    return "порт принадлежит группе " + group + ": выполните sudo usermod -aG " + group + " " +
-           user->pw_name + " и войдите в систему заново";
+    PortAccess a;
+    a.group = owner->gr_name;
+    a.group_id = info.st_gid;
+    a.group_can_read_write = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    a.user = user->pw_name;
+    // The groups in force for this process, and those the user will have at the next login.
+    std::vector<gid_t> now(static_cast<size_t>(std::max(::getgroups(0, nullptr), 0)));
+    now.resize(
+        static_cast<size_t>(std::max(::getgroups(static_cast<int>(now.size()), now.data()), 0)));
+    a.in_group_now =
+        ::getegid() == info.st_gid || std::find(now.begin(), now.end(), info.st_gid) != now.end();
+    int count = 64;
+    std::vector<gid_t> configured(static_cast<size_t>(count));
+    if (::getgrouplist(user->pw_name, user->pw_gid, configured.data(), &count) < 0) {
+        configured.resize(static_cast<size_t>(count));
+        ::getgrouplist(user->pw_name, user->pw_gid, configured.data(), &count);
+    }
+    configured.resize(static_cast<size_t>(std::max(count, 0)));
+    a.in_group_configured =
+        std::find(configured.begin(), configured.end(), info.st_gid) != configured.end();
+    return port_access_advice(a);
 #endif
 }
 

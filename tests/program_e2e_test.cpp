@@ -158,18 +158,30 @@ TEST(ProgramEndToEnd, APortThatCannotBeOpenedIsNamedInTheLog) {
         GTEST_SKIP() << "needs root to act as another user";
     }
     std::string device = write_file("e2e_device", "");
-    ASSERT_EQ(::chown(device.c_str(), 0, 20), 0);  // the group dialout has on Debian
-    ASSERT_EQ(::chmod(device.c_str(), 0660), 0);
-    Outcome refused =
-        run({"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
-             DIALRUN_PATH, "--no-settings", "--console", "--root", "/tmp", "--port", device},
-            "quit\n", {}, {}, true);
     const std::string group = ::getgrgid(20) != nullptr ? ::getgrgid(20)->gr_name : "?";
-    EXPECT_NE(refused.err.find("не открыт: нет доступа; порт принадлежит группе " + group +
-                               ": выполните sudo usermod -aG " + group +
-                               " nobody и войдите в систему заново"),
-              std::string::npos)
-        << refused.err << refused.out;
+    const struct {
+        gid_t gid;  // 20: the group dialout has on Debian
+        mode_t mode;
+        std::string advice;
+    } ports[] = {
+        {20, 0660,
+         "порт принадлежит группе " + group + ": выполните sudo usermod -aG " + group +
+             " nobody и войдите в систему заново"},
+        {0, 0600, "доступ к этому порту может дать только администратор"},
+        {0, 0660, "доступ к этому порту может дать только администратор"},
+        {20, 0640, "доступ к этому порту может дать только администратор"},
+    };
+    for (const auto& port : ports) {
+        ASSERT_EQ(::chown(device.c_str(), 0, port.gid), 0);
+        ASSERT_EQ(::chmod(device.c_str(), port.mode), 0);
+        Outcome refused =
+            run({"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                 DIALRUN_PATH, "--no-settings", "--console", "--root", "/tmp", "--port", device},
+                "quit\n", {}, {}, true);
+        EXPECT_NE(refused.err.find("не открыт: нет доступа; " + port.advice), std::string::npos)
+            << refused.err << refused.out;
+        EXPECT_EQ(refused.err.find("usermod -aG root"), std::string::npos) << refused.err;
+    }
     std::remove(device.c_str());
 }
 

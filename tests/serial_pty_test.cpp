@@ -102,6 +102,28 @@ TEST(SerialPortOnPty, APortThatDoesNotExistGivesTheSystemsReason) {
     EXPECT_EQ(opened.error.rfind("нет такого файла или папки; ", 0), 0u) << opened.error;
 }
 
+TEST(SerialPortList, AdviceNamesAGroupOnlyWhereJoiningItGivesAccess) {
+    const struct {
+        core::PortAccess access;
+        const char* advice;
+    } cases[] = {
+        {{"dialout", 20, true, "opr", false, false},
+         "порт принадлежит группе dialout: выполните sudo usermod -aG dialout opr и войдите в "
+         "систему заново"},
+        {{"root", 0, true, "opr", false, false},
+         "доступ к этому порту может дать только администратор"},
+        {{"dialout", 20, false, "opr", false, false},
+         "доступ к этому порту может дать только администратор"},
+        {{"dialout", 20, true, "opr", true, true},
+         "доступ к этому порту может дать только администратор"},
+        {{"dialout", 20, true, "opr", false, true},
+         "вы уже в группе dialout, но это еще не действует: войдите в систему заново"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(core::port_access_advice(c.access), c.advice) << c.access.group_id;
+    }
+}
+
 TEST(SerialPortList, NamesTheRealPortsAndLeavesOutThePhantoms) {
     TempRoot dev;
     TempRoot sys;

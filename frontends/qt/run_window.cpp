@@ -2,13 +2,17 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <cstdlib>
+
+#include "message_box.h"
 
 namespace gui {
 
 ProgramWindow::ProgramWindow(core::Controller& controller, const std::string& start_notes,
                              const WindowSetup& setup)
-    : setup_(setup),
+    : start_notes_(start_notes),
+      setup_(setup),
       window_(controller.info(), setup_.make_form()),
       binding_(window_.form(), setup_.controls),
       front_end_(controller, binding_, &window_, [this, &controller] {
@@ -22,6 +26,12 @@ ProgramWindow::ProgramWindow(core::Controller& controller, const std::string& st
     controller.start(front_end_, start_notes);
 }
 
+void ProgramWindow::show_start_notes() {
+    if (!start_notes_.empty()) {
+        show_message_box(&window_, QString::fromUtf8(start_notes_));
+    }
+}
+
 int run_window(int& argc, char** argv, core::Controller& controller, const std::string& start_notes,
                const WindowSetup& setup) {
     QApplication app(argc, argv);
@@ -30,6 +40,8 @@ int run_window(int& argc, char** argv, core::Controller& controller, const std::
     {
         ProgramWindow program_window(controller, start_notes, setup);
         program_window.window().show();
+        QTimer::singleShot(0, &program_window.window(),
+                           [&program_window] { program_window.show_start_notes(); });
         status = app.exec();
         if (controller.busy()) {
             std::_Exit(status);  // the workers end with the process, as the original's did

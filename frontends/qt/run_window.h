@@ -42,8 +42,12 @@ class ProgramWindow {
 
     MainWindow& window() { return window_; }
     FormBinding& binding() { return binding_; }
+    // The start notes in a box over the window, where a long line is read whole (the log box
+    // shows only its start). Nothing when there are none.
+    void show_start_notes();
 
   private:
+    std::string start_notes_;
     WindowSetup setup_;
     MainWindow window_;
     FormBinding binding_;

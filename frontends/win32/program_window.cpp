@@ -195,6 +195,11 @@ int run_window(core::Controller& controller, const std::string& start_notes, Dia
     int status = 0;
     {
         ProgramWindow window(controller, start_notes, std::move(setup));
+        // The log box shows only the start of a long line: why the port did not open (and
+        // what helps) is said in a box over the window as well.
+        if (!start_notes.empty()) {
+            show_message_box(window.frame(), controller.info().name, start_notes, MB_ICONWARNING);
+        }
         while (window.pump_messages(true)) {
         }
         if (controller.busy()) {
