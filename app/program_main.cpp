@@ -1,12 +1,18 @@
 #include "program_main.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "console_front_end.h"
 #include "program_process.h"
+#include "system_reason.h"
 #include "utf8_text.h"
 
 namespace program {
@@ -33,15 +39,41 @@ int run_console(core::Controller& controller, Runtime& rt, const std::string& st
     return status;
 }
 
-std::string settings_text(const Settings& in_force, const std::vector<std::string>& files) {
+std::string settings_text(const Settings& in_force, const Settings& from_files,
+                          const std::vector<std::string>& files) {
     std::string text = "port = " + in_force.port.value + "   (" + in_force.port.source + ")\n" +
                        "root = " + in_force.root.value + "   (" + in_force.root.source + ")\n" +
                        "Файлы настроек:";
     for (const std::string& file : files) {
         std::error_code ec;
-        text += " " + file + (std::filesystem::exists(core::utf8_path(file), ec) ? "" : " (нет)");
+        std::string note = std::filesystem::exists(core::utf8_path(file), ec) ? "" : " (нет)";
+        for (const auto& [unread, reason] : from_files.unread) {
+            note = unread == file ? " (не прочитан: " + reason + ")" : note;
+        }
+        text += " " + file + note;
     }
     return text + (files.empty() ? " не читаются (--no-settings)\n" : "\n");
+}
+
+void add_note(std::string& notes, const std::string& note) {
+    if (!note.empty()) {
+        notes += (notes.empty() ? "" : "\n") + note;
+    }
+}
+
+// Drive C: must be a folder the program may write: the marks and logs go there.
+std::string root_problem(const std::string& root, const std::string& source) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(core::utf8_path(root), ec)) {
+        return "Нет папки диска C: " + root + " (" + source + ")";
+    }
+#ifndef _WIN32
+    if (::access(root.c_str(), W_OK) != 0) {
+        return "Папка диска C: " + root + " (" + source +
+               ") не доступна для записи: " + core::system_reason(errno);
+    }
+#endif
+    return {};
 }
 
 }  // namespace
@@ -98,7 +130,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     }
     Settings in_force = apply_settings(options, from_files);
     if (options.show_settings) {
-        std::fputs(settings_text(in_force, files).c_str(), stdout);
+        std::fputs(settings_text(in_force, from_files, files).c_str(), stdout);
         return 0;
     }
     if (!options.console && !display_available()) {
@@ -113,15 +145,14 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     if (!rt) {
         return refuse(error);
     }
+    // Said at once, not left to be found at "Старт".
     std::string start_notes = rt->port_error();
+    for (const auto& [file, reason] : from_files.unread) {
+        add_note(start_notes, "Файл настроек " + file + " не прочитан: " + reason);
+    }
+    add_note(start_notes, root_problem(options.root, in_force.root.source));
     if (!start_notes.empty()) {
         std::fprintf(stderr, "%s: %s\n", exe.c_str(), start_notes.c_str());
-    }
-    std::error_code ec;
-    if (!std::filesystem::is_directory(core::utf8_path(options.root), ec)) {
-        // Said at once, not left to be found at "Старт".
-        start_notes += std::string(start_notes.empty() ? "" : "\n") +
-                       "Нет папки диска C: " + options.root + " (" + in_force.root.source + ")";
     }
     auto controller = make_controller(rt->link(), rt->clock(), rt->drive(), rt->sound());
     if (options.console) {

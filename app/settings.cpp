@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "durable_file.h"
@@ -18,11 +19,23 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
+// The value without a comment: "#" at its start or after a blank starts one, so that
+// "port = /dev/ttyS0  # адаптер" is /dev/ttyS0 while a folder may still be named "стойка#2".
+std::string without_comment(const std::string& value) {
+    for (size_t at = value.find('#'); at != std::string::npos; at = value.find('#', at + 1)) {
+        if (at == 0 || value[at - 1] == ' ' || value[at - 1] == '\t') {
+            return trimmed(value.substr(0, at));
+        }
+    }
+    return value;
+}
+
 }  // namespace
 
 std::string read_settings_text(const std::string& text, const std::string& file,
                                Settings& settings) {
-    std::istringstream lines(text);
+    // An editor on Windows may start the file with the UTF-8 byte-order mark.
+    std::istringstream lines(text.rfind("\xEF\xBB\xBF", 0) == 0 ? text.substr(3) : text);
     int number = 0;
     for (std::string line; std::getline(lines, line);) {
         ++number;
@@ -36,7 +49,7 @@ std::string read_settings_text(const std::string& text, const std::string& file,
             return where + ": нужно \"ключ = значение\"";
         }
         std::string key = trimmed(content.substr(0, eq));
-        std::string value = trimmed(content.substr(eq + 1));
+        std::string value = without_comment(trimmed(content.substr(eq + 1)));
         if (value.empty()) {
             return where + ": у ключа \"" + key + "\" нет значения";
         }
@@ -77,6 +90,10 @@ std::string load_settings(const std::vector<std::string>& files, const std::stri
         if (!error.empty()) {
             if (file == config) {
                 return file + ": файл настроек не открыт: " + error;
+            }
+            std::error_code ec;
+            if (std::filesystem::exists(core::utf8_path(file), ec)) {
+                settings.unread.push_back({file, error});  // there, but not for this user
             }
             continue;
         }

@@ -17,10 +17,13 @@ struct SettingValue {
 struct Settings {
     SettingValue port;
     SettingValue root;
+    // Files that are there but could not be read, with the reason: said at start.
+    std::vector<std::pair<std::string, std::string>> unread;
 };
 
-// Reads one file's text ("key = value" lines, "#" comments, empty lines skipped) into
-// settings. Returns "" or "FILE, строка N: what is wrong".
+// Reads one file's text ("key = value" lines; "#" starts a comment at a line's start or after
+// a blank; empty lines skipped; a UTF-8 byte-order mark skipped) into settings. Returns "" or
+// "FILE, строка N: what is wrong".
 std::string read_settings_text(const std::string& text, const std::string& file,
                                Settings& settings);
 
@@ -28,7 +31,7 @@ std::string read_settings_text(const std::string& text, const std::string& file,
 std::vector<std::string> settings_files(const std::string& config);
 
 // Reads them all; a --config file that cannot be read is an error, a missing system or user
-// file is not.
+// file is not, and one that is there but cannot be read goes to settings.unread.
 std::string load_settings(const std::vector<std::string>& files, const std::string& config,
                           Settings& settings);
 

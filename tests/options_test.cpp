@@ -2,6 +2,7 @@
 
 #include "program_options.h"
 #include "serial_port.h"
+#include "settings.h"
 
 using program::parse_program_options;
 
@@ -45,6 +46,12 @@ TEST(ProgramSettings, FilesAreReadLineByLineAndTheCommandLineWins) {
         {"\nspeed = 9600\n", "f.conf, строка 2: неизвестный ключ \"speed\" (есть port и root)", "",
          ""},
         {"root =\n", "f.conf, строка 1: у ключа \"root\" нет значения", "", ""},
+        // A comment after a value; a "#" inside a name stays; the byte-order mark of an
+        // editor on Windows.
+        {"port = /dev/ttyS0  # адаптер\nroot = /srv/стойка#2\t# вторая\n", "", "/dev/ttyS0",
+         "/srv/стойка#2"},
+        {"\xEF\xBB\xBFport = COM3\n", "", "COM3", ""},
+        {"root = # забыли\n", "f.conf, строка 1: у ключа \"root\" нет значения", "", ""},
     };
     for (const Case& c : cases) {
         program::Settings s;
@@ -54,6 +61,15 @@ TEST(ProgramSettings, FilesAreReadLineByLineAndTheCommandLineWins) {
             EXPECT_EQ(s.root.value, c.root) << c.text;
         }
     }
+
+    // A file that is there but cannot be read is kept to be said; a --config folder is refused.
+    std::string folder = ::testing::TempDir();
+    program::Settings read;
+    EXPECT_EQ(program::load_settings({folder, "/no/such/boardrack.conf"}, "", read), "");
+    ASSERT_EQ(read.unread.size(), 1u);
+    EXPECT_EQ(read.unread[0], std::make_pair(folder, std::string("это папка, а не файл")));
+    EXPECT_EQ(program::load_settings({folder}, folder, read),
+              folder + ": файл настроек не открыт: это папка, а не файл");
 
     program::Settings files;
     files.port = {"/dev/ttyUSB0", "/etc/boardrack.conf, строка 1"};
