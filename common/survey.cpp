@@ -27,7 +27,8 @@ bool exchange(ProgramState& s, uint8_t byte) {
 
 enum class Answer { absent, present, stop };
 
-// Steps 3.2 to 3.9 for one channel. The survey keeps its own channel index, so a radio click
+// One channel: select it, read its mode and line, stop its mode and release it. The survey
+// keeps its own channel index, so a radio click
 // meanwhile changes the operator's selection, not the board being surveyed.
 Answer survey_channel(ProgramState& s, const SurveyPauses& pauses, FormMessages& form,
                       int channel) {

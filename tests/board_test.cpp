@@ -184,7 +184,7 @@ TEST(SimulatedBoard, TellsSectionHeadersFromClosingPairs) {
         ASSERT_NE(r.exchange(s.code), -1);
         ASSERT_NE(r.exchange(s.count), -1);
         for (int i = 0; i < s.count; ++i) {
-            record_phoneme(r, s.count, "f" + std::to_string(files++));
+            record_phoneme(r, s.count, std::string("f").append(std::to_string(files++)));
         }
         for (uint8_t b : s.closing) {
             ASSERT_NE(r.exchange(b), -1);

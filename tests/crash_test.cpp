@@ -116,7 +116,7 @@ TEST(CrashDurability, KilledCampaignsLoseNothingAndFinishAfterARestart) {
     int campaigns = 0;
     int mid_campaign = 0;  // kills that left some fresh records marked and some not
     while (kills < 200) {
-        fs::path root = dir / ("c" + std::to_string(campaigns++));
+        fs::path root = dir / std::string("c").append(std::to_string(campaigns++));
         fs::create_directories(root);
         std::string original;
         for (int i = 0; i < RECORDS; ++i) {

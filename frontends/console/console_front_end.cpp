@@ -83,9 +83,12 @@ void ConsoleFrontEnd::form_changed() {
         std::vector<std::string> row = controller_.row(k);
         if (row != shown_rows_[k]) {
             shown_rows_[k] = row;
-            std::string text = "K" + std::to_string(k + 1);
+            // Appended piece by piece: GCC 12 at -O3 sees a false overlap in "K" + to_string.
+            std::string text = "K";
+            text += std::to_string(k + 1);
             for (const std::string& field : row) {
-                text += "\t" + field;
+                text += '\t';
+                text += field;
             }
             print("row", text);
         }

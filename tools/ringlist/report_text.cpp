@@ -91,7 +91,8 @@ std::string report_text(const std::vector<CampaignFolder>& folders, const Report
     for (const auto& [key, verdicts] : report.timeline) {
         text += verdict_row(hour_caption(key), verdicts);
     }
-    text += "\n" + verdict_header("По часам суток");
+    text += '\n';
+    text += verdict_header("По часам суток");
     for (int hour = 0; hour < 24; ++hour) {
         if (report.profile[hour].all() > 0) {
             char caption[16];

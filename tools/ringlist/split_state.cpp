@@ -28,7 +28,8 @@ std::string state_text(const SplitState& state) {
     for (size_t i = 0; i < state.deal.size(); i += 16) {
         text += "deal";
         for (size_t j = i; j < std::min(state.deal.size(), i + 16); ++j) {
-            text += " " + std::to_string(state.deal[j]);
+            text += ' ';
+            text += std::to_string(state.deal[j]);
         }
         text += "\n";
     }
