@@ -41,9 +41,20 @@ gui::TextListModel* list_model(gui::FormBinding& b, int id, const core::TextList
     return new gui::TextListModel(list, qobject_cast<QListView*>(b.control(id)));
 }
 
+// The spins are up-down controls beside the edit that shows their value: only their arrows
+// show, not an edit of their own clipped to a digit.
+void show_arrows_only(QSpinBox* spin) {
+    if (auto* edit = spin->findChild<QLineEdit*>()) {
+        edit->hide();
+    }
+    spin->setFrame(false);
+    spin->setStyleSheet("QSpinBox { background: transparent; }");
+}
+
 void connect_spins(gui::FormBinding& b, core::Controller& controller) {
     for (const SpinControl& control : {WAIT_SPIN, STOP_SPIN}) {
         auto* spin = qobject_cast<QSpinBox*>(b.control(control.id));
+        show_arrows_only(spin);
         const char* command = control.command;
         QObject::connect(spin, &QSpinBox::valueChanged, spin, [&controller, command](int value) {
             controller.program_command(command, std::to_string(value));
