@@ -22,7 +22,7 @@
 namespace {
 
 const char* const USAGE =
-    "Использование: rackprobe [--port NAME | --simulate RACKFILE] [--trace FILE]\n"
+    "Использование: rackprobe [--port NAME | --simulate RACKFILE] [--trace FILE] | --list-ports\n"
     "\n"
     "Опрос адресов K1..K8 без изменения режимов плат: для каждого адреса\n"
     "байт выбора, состояние линии и отключение от шины.\n"
