@@ -33,6 +33,7 @@ int run_console(core::Controller& controller, Runtime& rt, const std::string& st
         // "quit" during work: as when the original's window closed, the workers end with
         // the process instead of being waited for.
         std::cout.flush();
+        restore_console();
         std::_Exit(status);
     }
     controller.close();
@@ -104,6 +105,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     auto refuse = [&](const std::string& text) {
         std::fprintf(stderr, "%s: %s\n", exe.c_str(), text.c_str());
         if (!options.console && show_refusal && display_available() && !shares_console()) {
+            release_own_console();  // no empty console window beside the box
             show_refusal(argc, argv, text);
         }
         return 2;

@@ -5,6 +5,8 @@
 
 #include <shellapi.h>
 
+#include <cstdlib>
+
 #include "utf8_text.h"
 #endif
 
@@ -22,7 +24,34 @@ std::vector<std::string> utf8_arguments(int, char**) {
     return args;
 }
 
+namespace {
+
+// The code pages the calling console had: a command prompt gets them back at exit, so that
+// what runs in it next reads its own text as before.
+UINT console_output_cp_before = 0;
+UINT console_input_cp_before = 0;
+
+void restore_console_code_pages() {
+    if (console_output_cp_before != 0) {
+        SetConsoleOutputCP(console_output_cp_before);
+    }
+    if (console_input_cp_before != 0) {
+        SetConsoleCP(console_input_cp_before);
+    }
+}
+
+}  // namespace
+
+void restore_console() {
+    restore_console_code_pages();
+}
+
 void use_utf8_console() {
+    if (console_output_cp_before == 0) {
+        console_output_cp_before = GetConsoleOutputCP();
+        console_input_cp_before = GetConsoleCP();
+        std::atexit(restore_console_code_pages);
+    }
     SetConsoleOutputCP(CP_UTF8);
     SetConsoleCP(CP_UTF8);
 }
@@ -43,6 +72,8 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
 }
 
 void use_utf8_console() {}
+
+void restore_console() {}
 
 bool shares_console() {
     return false;

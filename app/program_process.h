@@ -9,8 +9,11 @@ namespace program {
 // is in the ANSI code page.
 std::vector<std::string> utf8_arguments(int argc, char** argv);
 
-// Windows: the console shows what the program writes as UTF-8. Elsewhere nothing to do.
+// Windows: the console shows what the program writes as UTF-8, and gets its own code pages
+// back at exit. Elsewhere nothing to do.
 void use_utf8_console();
+// Gives the console its code pages back now: for an exit that skips the usual ends (_Exit).
+void restore_console();
 
 // Windows: true when the program was started from a command prompt, whose console it shares:
 // a refusal there goes to standard error only, not into a box that waits for OK. Elsewhere

@@ -7,8 +7,11 @@
 #include <thread>
 
 #ifdef _WIN32
+#include <windows.h>
+
 #include <io.h>
 #include <share.h>
+#include <stdlib.h>
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -29,7 +32,9 @@ std::FILE* open_exclusive(const std::filesystem::path& path, const char* mode, s
         if (file != nullptr) {
             return file;
         }
-        bool busy = errno == EACCES;
+        // The C runtime says EACCES both for a file another program holds and for one this
+        // user may not write: only the first is worth waiting for.
+        bool busy = _doserrno == ERROR_SHARING_VIOLATION || _doserrno == ERROR_LOCK_VIOLATION;
 #else
         std::FILE* file = std::fopen(path.c_str(), mode);
         if (file == nullptr) {

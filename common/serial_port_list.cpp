@@ -139,16 +139,21 @@ std::string port_open_reason(const std::string& device, int error) {
         return advice.empty() ? reason : reason + "; " + advice;
     }
     if (error == ENOENT) {
-        std::vector<std::string> ports = list_serial_ports();
-        if (ports.empty()) {
-            return reason + "; последовательных портов в системе не найдено";
-        }
-        reason += "; порты в системе:";
-        for (const std::string& port : ports) {
-            reason += " " + port;
-        }
+        return reason + "; " + ports_in_system_text();
     }
     return reason;
+}
+
+std::string ports_in_system_text() {
+    std::vector<std::string> ports = list_serial_ports();
+    if (ports.empty()) {
+        return "последовательных портов в системе не найдено";
+    }
+    std::string text = "порты в системе:";
+    for (const std::string& port : ports) {
+        text += " " + port;
+    }
+    return text;
 }
 
 }  // namespace core

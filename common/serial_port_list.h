@@ -34,4 +34,7 @@ std::string port_access_advice(const std::string& device);
 // system has when the name does not exist.
 std::string port_open_reason(const std::string& device, int error);
 
+// "порты в системе: /dev/ttyS0 /dev/ttyUSB0", or that there are none.
+std::string ports_in_system_text();
+
 }  // namespace core

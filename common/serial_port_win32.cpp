@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "serial_port.h"
+#include "serial_port_list.h"
 #include "system_reason.h"
 #include "utf8_text.h"
 
@@ -167,7 +168,11 @@ OpenedPort open_serial_port(const std::string& name, const Clock& clock) {
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         CloseHandle(claim);
-        // A COM port another program has open answers "access denied".
+        // A COM port another program has open answers "access denied"; a name the system
+        // has no port for is answered with the ports it has.
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return {nullptr, "нет такого порта; " + ports_in_system_text()};
+        }
         return {nullptr, error == ERROR_ACCESS_DENIED ? PORT_HELD : windows_reason(error)};
     }
     DCB dcb{};

@@ -77,10 +77,29 @@ void DialogBinding::set_spin(int id, int value) {
     SendMessageW(control(id), UDM_SETPOS32, 0, value);
 }
 
+namespace {
+
+// A list box scrolls sideways only as far as it is told: as far as its widest line.
+void widen_to(HWND list, const std::wstring& text) {
+    HDC dc = GetDC(list);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(list, dc);
+    LONG width = size.cx + 2 * GetSystemMetrics(SM_CXEDGE);
+    if (width > static_cast<LONG>(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0))) {
+        SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(width), 0);
+    }
+}
+
+}  // namespace
+
 void DialogBinding::add_log_line(const std::string& line, bool selected) {
     HWND log = control(setup_.controls.log);
-    LRESULT row =
-        SendMessageW(log, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(core::to_utf16(line).c_str()));
+    std::wstring text = core::to_utf16(line);
+    widen_to(log, text);
+    LRESULT row = SendMessageW(log, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     if (selected && row >= 0) {
         SendMessageW(log, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
     }
@@ -88,6 +107,7 @@ void DialogBinding::add_log_line(const std::string& line, bool selected) {
 
 void DialogBinding::clear_log() {
     SendMessageW(control(setup_.controls.log), LB_RESETCONTENT, 0, 0);
+    SendMessageW(control(setup_.controls.log), LB_SETHORIZONTALEXTENT, 0, 0);
 }
 
 void DialogBinding::lists_changed() {

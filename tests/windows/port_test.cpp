@@ -8,6 +8,7 @@
 
 #include "calling_engine.h"
 #include "dialrun_controller.h"
+#include "durable_file.h"
 #include "program_fixture.h"
 #include "real_clock.h"
 #include "serial_port.h"
@@ -118,4 +119,31 @@ TEST(Win32SerialPort, ASurveyAndAShortCampaignThroughTheComPort) {
     EXPECT_NE(list[37], ' ');
     EXPECT_EQ(root.read("RINGY.txt").size() + root.read("RINGN.txt").size(), 140u);
     controller.close();
+}
+
+TEST(Win32SerialPort, APortThatIsNotThereIsNamedSoWithThePortsThereAre) {
+    RealClock clock;
+    OpenedPort opened = open_serial_port("COM97", clock);
+    EXPECT_FALSE(opened.port);
+    EXPECT_EQ(opened.error.rfind("нет такого порта; ", 0), 0u) << opened.error;
+}
+
+// The C runtime says EACCES both for a file another program holds and for one this user may
+// not write: only the held one is "busy" and waited for; a denied one is "нет доступа" at
+// once, as on Linux. (Wine run as root writes read-only files, so the denied file here is a
+// folder, which Windows denies the same way.)
+TEST(Win32Files, ADeniedFileIsSaidSoAndOnlyAHeldOneIsBusy) {
+    TempRoot root;
+    root.write("RINGY.txt", "");
+    std::string error;
+    std::FILE* held = open_exclusive(root.file("RINGY.txt"), "ab", error);
+    ASSERT_NE(held, nullptr) << error;
+    EXPECT_EQ(open_exclusive(root.file("RINGY.txt"), "ab", error), nullptr);
+    EXPECT_EQ(error, "занят другой программой");
+    std::fclose(held);
+
+    std::filesystem::create_directories(root.path / "RINGN.txt");
+    // Waited for as a held file would be, it would end "занят" after its retries.
+    EXPECT_EQ(open_exclusive(root.file("RINGN.txt"), "ab", error, true), nullptr);
+    EXPECT_EQ(error, "нет доступа");
 }
