@@ -55,7 +55,7 @@ std::unique_ptr<Runtime> Runtime::create(const ProgramOptions& options, std::str
         if (opened.port) {
             rt->port_ = std::move(opened.port);
         } else {
-            // As before, the program goes on and finds no boards; but now it says why.
+            // The program goes on and its survey finds no boards; the log says why.
             rt->port_error_ = core::port_not_opened_text(options.port, opened.error);
             rt->port_ = std::make_unique<core::ClosedPort>(options.port, clock);
         }

@@ -5,7 +5,7 @@
 
 namespace core {
 
-// CEvent(FALSE, FALSE): set wakes one waiter and resets itself. close() wakes every waiter
+// An event that starts unset: set wakes one waiter and resets itself. close() wakes every waiter
 // for good, so worker threads can be ended when the program closes.
 class AutoResetEvent {
   public:

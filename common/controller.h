@@ -32,7 +32,7 @@ struct ProgramInfo {
 };
 
 // The program without its window: the form's members and handlers, the button handlers and
-// the worker threads. The Qt window and the console are two front ends over it.
+// the worker threads. The Qt window, the Win32 window and the console are front ends over it.
 class Controller : private FormMessages {
   public:
     Controller(Link& link, Clock& clock, DriveC drive, Sound& sound);
@@ -40,8 +40,8 @@ class Controller : private FormMessages {
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
 
-    // PreCreateWindow and OnCreate: the first status, the notes in the log (why the port did
-    // not open, a missing folder; a line each, empty when all is well), the threads.
+    // As the window opens: the first status, the notes in the log (why the port did not open,
+    // a missing folder; a line each, empty when all is well), then the survey and the workers.
     void start(FrontEnd& front_end, const std::string& start_notes);
     // Ends the worker threads that are waiting for work; a turn under way is finished first.
     void close();
@@ -87,7 +87,7 @@ class Controller : private FormMessages {
     virtual std::optional<std::string> OnStart() { return std::nullopt; }
     virtual std::optional<std::string> OnStop() { return std::nullopt; }
     virtual CheckTexts check_texts() const { return {Duration{0}, "===Котроль Фонем завершен==="}; }
-    // UM_FORM_STATE: the program's own handler.
+    // A worker's state code (an upload, a check or a run ended): the program's own handler.
     virtual void OnFormState(int code) = 0;
     // Threads after the survey, in the program's order.
     virtual void start_program_workers() {}
@@ -98,7 +98,7 @@ class Controller : private FormMessages {
     void form_state(int code, int channel) override;
     void end_turn(int link_state, int code, int channel) override;
     FormMessages& messages() { return *this; }
-    // The common UM_FORM_UPDATE handler.
+    // A worker asks the form to show the members as they are now.
     void OnFormUpdate();
     // State codes 1, 2 and 3, alike in the three programs but for the texts; false for the
     // codes that update a channel row.

@@ -2,7 +2,8 @@
 
 namespace core {
 
-// The messages worker threads send to the form (UM_FORM_UPDATE, UM_FORM_STATE), each with the
+// What worker threads tell the form (a refresh, or a state code for the program's handler), each
+// with the
 // channel concerned (current_channel is set to it first; -1 leaves current_channel as it
 // is). They return when the form's handler has run.
 class FormMessages {

@@ -5,7 +5,8 @@
 
 namespace core {
 
-// The PC's sound output, wired to the boards' recording input (sndPlaySound of the original).
+// The PC's sound output, wired to the boards' recording input: each file plays to its end
+// before the call returns.
 class Sound {
   public:
     virtual ~Sound() = default;

@@ -6,8 +6,8 @@
 
 namespace core {
 
-// Plays WAV files to Windows' default output device through winmm, synchronously, as the
-// original's sndPlaySound did.
+// Plays WAV files to Windows' default output device through winmm, returning when a file has
+// played to its end, so the upload's pauses follow the sound.
 class WinmmSound : public Sound {
   public:
     std::string output_problem() override;

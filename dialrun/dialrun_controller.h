@@ -35,7 +35,8 @@ class DialrunController : public core::Controller, private DialrunMessages {
     const core::UploadTable* upload_table(core::Button button) const override;
 
   private:
-    // UM_CHANNEL_RESULT and UM_RECORD_READ, run on the user-interface side.
+    // The engine's verdicts and records read, shown in the lists and counters; they run on the
+    // user-interface side while the engine waits.
     void channel_result(int code, int channel) override;
     void record_read(int code) override;
     void OnChannelResult(int code);

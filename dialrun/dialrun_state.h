@@ -30,10 +30,11 @@ struct DialrunState {
 class DialrunMessages {
   public:
     virtual ~DialrunMessages() = default;
-    // UM_CHANNEL_RESULT: 1 notified, 2 not notified, 0 no result; status_line is ready.
+    // A channel's verdict for the form: 1 notified, 2 not notified, 0 no result; status_line
+    // is ready.
     virtual void channel_result(int code, int channel) = 0;
-    // UM_RECORD_READ: 0 a fresh record handed out, 1 passed over marked "Y", 2 passed over
-    // marked otherwise; the record is in the list's record buffer.
+    // A record read for the form: 0 a fresh record handed out, 1 passed over marked "Y", 2
+    // passed over marked otherwise; the record is in the list's record buffer.
     virtual void record_read(int code) = 0;
 };
 

@@ -15,7 +15,7 @@ class QRadioButton;
 namespace gui {
 
 // Finds the controls of a form by their controlId property and moves the form model into
-// them (UpdateData(FALSE)); nothing is ever read back.
+// them whenever the model changes; nothing is ever read back.
 class FormBinding {
   public:
     FormBinding(QWidget* form, const core::FormControls& controls);

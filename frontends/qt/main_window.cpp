@@ -23,7 +23,7 @@ MainWindow::MainWindow(const core::ProgramInfo& info, QWidget* form) : info_(inf
     scroll->setWidget(form);
     scroll->setFrameShape(QFrame::NoFrame);
     setCentralWidget(scroll);
-    // 700 x 700, then shrunk to fit the form where it is smaller (ResizeParentToFit).
+    // 700 x 700 at first, then shrunk to fit the form where the form is smaller.
     QSize fit = form->size() + QSize(4, menuBar()->sizeHint().height() + 4);
     resize(std::min(700, fit.width()), std::min(700, fit.height()));
 }

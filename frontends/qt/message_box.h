@@ -7,7 +7,8 @@ class QWidget;
 
 namespace gui {
 
-// AfxMessageBox(text, MB_OK): modal, with an OK button. Tests replace it, since a real box
+// A refusal or a notice: a modal box with the text and an OK button, captioned with the
+// program's name. Tests replace it, since a real box
 // would wait for a click that never comes.
 using MessageBoxFunction = std::function<void(QWidget* parent, const QString& text)>;
 

@@ -10,7 +10,7 @@
 namespace gui {
 
 // The window as the controller's front end: form messages from worker threads run on the
-// user-interface thread while the worker waits (a blocking queued call, like SendMessage);
+// user-interface thread while the worker waits for them (a blocking queued call);
 // log lines arrive queued and never block a worker.
 class QtFrontEnd : public QObject, public core::FrontEnd {
   public:

@@ -33,7 +33,7 @@ QWidget* make_form() {
 }
 
 // A program's window bound to its controller: the frame, the form and the front end. The
-// controller is started when the window is made (PreCreateWindow, OnCreate).
+// controller (the port already open, the survey and the workers) starts as the window is made.
 class ProgramWindow {
   public:
     // start_notes: the log's first lines (why the port did not open ...), else empty.

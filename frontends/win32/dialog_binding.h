@@ -12,7 +12,7 @@
 
 namespace win32 {
 
-// Moves the form model into the controls of dialog 101 (UpdateData(FALSE)); nothing is read
+// Moves the form model into the controls of dialog 101 whenever it changes; nothing is read
 // back. Text goes to the controls as UTF-16; a control is only written when it changes, so
 // the caret and selection of an unchanged field stay.
 class DialogBinding {

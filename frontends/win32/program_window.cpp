@@ -14,10 +14,10 @@ namespace {
 
 const wchar_t* const FRAME_CLASS = L"BoardrackFrame";
 const int DIALOG_ID = 101;
-// The command ids of MFC's frame: ID_APP_EXIT and ID_APP_ABOUT.
+// The menu commands keep the original's ids: Exit and About.
 const UINT EXIT_COMMAND = 0xE141;
 const UINT ABOUT_COMMAND = 0xE140;
-// The frame starts at 700 x 700 pixels (PreCreateWindow).
+// The frame starts at 700 x 700 pixels.
 const int FRAME_SIZE = 700;
 
 // Once per process is enough; a second registration fails harmlessly.
@@ -75,7 +75,7 @@ void ProgramWindow::make_menu() {
     SetMenu(frame_, bar);
 }
 
-// 700 x 700 at first (PreCreateWindow), then fitted to the form (ResizeParentToFit). The form's
+// 700 x 700 at first, then fitted to the form. The form's
 // size in pixels follows the dialog font the system has, so the frame may also grow, within
 // the screen, where Qt's window would show scroll bars.
 void ProgramWindow::fit_to_dialog() {

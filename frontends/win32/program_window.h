@@ -13,8 +13,8 @@
 namespace win32 {
 
 // A program's window: a frame with the menus "Выход" and "?", and the program's dialog 101
-// from its resources inside, bound to the controller. The controller is started when the
-// window is made (PreCreateWindow, OnCreate).
+// from its resources inside, bound to the controller. The controller (the port already open,
+// the survey and the workers) starts as the window is made.
 class ProgramWindow {
   public:
     ProgramWindow(core::Controller& controller, const std::string& start_notes, DialogSetup setup);

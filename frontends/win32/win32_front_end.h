@@ -18,8 +18,8 @@ const UINT WM_APP_QUEUE = WM_APP + 1;
 
 // The controller's front end in a Win32 dialog. Win32 delivers sent messages before posted
 // ones, so handlers and log lines go through one queue of our own, in the order they were
-// produced, as Qt's single queue keeps them. A worker's handler waits until it has run
-// (SendMessage); a log line never waits.
+// produced, as Qt's single queue keeps them. A worker waits until its handler has run; a log
+// line never waits.
 class Win32FrontEnd : public core::FrontEnd {
   public:
     Win32FrontEnd(core::Controller& controller, DialogBinding& binding, HWND frame);
