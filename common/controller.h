@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "button.h"
 #include "form_messages.h"
 #include "form_model.h"
 #include "front_end.h"
@@ -21,9 +22,6 @@
 #include "upload_table.h"
 
 namespace core {
-
-// The operator's buttons, for the front ends. A program answers only its own.
-enum class Button { start, stop, upload, informer_upload, time_upload, check, permit };
 
 // The program's name (About box, --version) and its window title.
 struct ProgramInfo {

@@ -4,7 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "controller.h"
+#include "button.h"
+#include "commands.h"
 
 namespace core {
 
