@@ -44,10 +44,10 @@ std::array<uint8_t, 8> number_payload(const std::string& r) {
 
 void CallingEngine::run() {
     for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        d_.ring_pending[k] = 0;
+        d_.ring_pending[k] = false;
         d_.notified_count[k] = 0;
         d_.not_notified_count[k] = 0;
-        d_.ring_active[k] = s_.table.serves(k, MODE_RING) ? 1 : 0;
+        d_.ring_active[k] = s_.table.serves(k, MODE_RING);
     }
     if (start_phase()) {
         while (!work_done_ && poll_pass()) {
@@ -103,7 +103,7 @@ bool CallingEngine::poll_pass() {
         }
     }
     bool all_stopped = true;
-    for (int active : d_.ring_active) {
+    for (bool active : d_.ring_active) {
         all_stopped = all_stopped && active == 0;
     }
     if (d_.stop_requested && all_stopped) {
@@ -149,7 +149,7 @@ void CallingEngine::report_wrong_echo() {
 }
 
 bool CallingEngine::fetch_result(int k) {
-    d_.ring_pending[k] = 0;
+    d_.ring_pending[k] = false;
     if (!exchange(CMD_RESULT, milliseconds(3), "Тайм-Аут2")) {
         return false;
     }
@@ -205,7 +205,7 @@ bool CallingEngine::hand_out(int k) {
     d_.status_line = formatted("%s    %7d", text, d_.not_notified_count[k]);
     messages_.channel_result(RESULT_NONE, k);
     log_error(text);
-    d_.ring_pending[k] = 1;
+    d_.ring_pending[k] = true;
     if (!exchange(CMD_NUMBER, milliseconds(3), "Тайм-Аут5")) {
         return false;
     }
@@ -220,8 +220,8 @@ bool CallingEngine::hand_out(int k) {
 }
 
 bool CallingEngine::stop_channel(int k) {
-    d_.ring_active[k] = 0;
-    d_.ring_pending[k] = 0;
+    d_.ring_active[k] = false;
+    d_.ring_pending[k] = false;
     d_.stop_requested = 1;  // one channel at the end of the list stops them all
     // The number's seven columns are replaced, even for a channel that never got a number,
     // so the counts stay in their columns.

@@ -12,8 +12,8 @@ namespace dialrun {
 // What the calling engine shares with the form. The engine writes it; the form's handlers
 // read it while the engine waits for them, and the start and stop buttons set what they own.
 struct DialrunState {
-    std::array<int, core::CHANNEL_COUNT> ring_active{};
-    std::array<int, core::CHANNEL_COUNT> ring_pending{};
+    std::array<bool, core::CHANNEL_COUNT> ring_active{};
+    std::array<bool, core::CHANNEL_COUNT> ring_pending{};
     std::array<unsigned, core::CHANNEL_COUNT> notified_count{};
     std::array<unsigned, core::CHANNEL_COUNT> not_notified_count{};
     // Columns 0-7 of the record handed to each channel, and the offset just past it.

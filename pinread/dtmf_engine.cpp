@@ -26,11 +26,11 @@ void DtmfEngine::run() {
     s_.link.set_reply_byte_limit(std::chrono::seconds(30));
     s_.log.add("Старт Режима приема DTMF !");
     for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        p_.pin_armed[k] = 0;
+        p_.pin_armed[k] = false;
         p_.hangup_stage[k] = 0;
-        p_.dial_timer_running[k] = 0;
+        p_.dial_timer_running[k] = false;
         p_.playback_index[k] = 0;
-        p_.dtmf_active[k] = s_.table.serves(k, MODE_DTMF) ? 1 : 0;
+        p_.dtmf_active[k] = s_.table.serves(k, MODE_DTMF);
     }
     if (start_pass()) {
         while (!work_done_ && poll_cycle()) {
@@ -91,8 +91,8 @@ bool DtmfEngine::poll_cycle() {
         }
     }
     bool any_active = false;
-    for (int active : p_.dtmf_active) {
-        any_active = any_active || active != 0;
+    for (bool active : p_.dtmf_active) {
+        any_active = any_active || active;
     }
     if (p_.stop_requested && !any_active) {
         work_done_ = true;
@@ -125,7 +125,7 @@ bool DtmfEngine::poll_channel(int k) {
         s_.log.add("Контроль Taim-Ayta");
         if (!p_.dial_timer_running[k]) {
             dial_timer_start_[k] = whole_seconds();
-            p_.dial_timer_running[k] = 1;
+            p_.dial_timer_running[k] = true;
         } else {
             form_.form_state(FORM_DIALLING, k);
             if (whole_seconds() - dial_timer_start_[k] > DIAL_LIMIT_SECONDS) {
@@ -175,7 +175,7 @@ bool DtmfEngine::arm(int k) {
     if (!exchange(BYTE_PAUSE, PIN_DIGIT_COUNT, "Тайм-АутF2")) {
         return false;
     }
-    p_.pin_armed[k] = 1;
+    p_.pin_armed[k] = true;
     return true;
 }
 
@@ -197,8 +197,8 @@ bool DtmfEngine::hang_up(int k) {
         return false;
     }
     p_.hangup_stage[k] = 0;
-    p_.dial_timer_running[k] = 0;
-    p_.pin_armed[k] = 0;
+    p_.dial_timer_running[k] = false;
+    p_.pin_armed[k] = false;
     p_.playback_index[k] = 0;
     form_.form_state(FORM_HUNG_UP, k);
     return p_.stop_requested ? stop_channel(k) : release(k);
@@ -238,8 +238,8 @@ bool DtmfEngine::play_next_key(int k) {
     uint8_t key = p_.pin_digits[p_.playback_index[k]][k];
     s_.log.add("Play wav N" + std::to_string(key));
     if (++p_.playback_index[k] == 4) {
-        p_.pin_armed[k] = 0;
-        p_.dial_timer_running[k] = 0;
+        p_.pin_armed[k] = false;
+        p_.dial_timer_running[k] = false;
         p_.hangup_stage[k] = 2;
         p_.playback_index[k] = 0;
     }
@@ -247,7 +247,7 @@ bool DtmfEngine::play_next_key(int k) {
 }
 
 bool DtmfEngine::stop_channel(int k) {
-    p_.dtmf_active[k] = 0;
+    p_.dtmf_active[k] = false;
     form_.form_state(FORM_CHANNEL_STOPPED, k);
     s_.log.add_unselected("Команда останова режима ");
     return exchange(BYTE_PAUSE, CMD_STOP_MODE, "Тайм-Аут3") && release(k);

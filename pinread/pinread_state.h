@@ -10,9 +10,9 @@ namespace pinread {
 
 // The DTMF engine's state per channel, which the form reads while the engine waits for it.
 struct PinreadState {
-    std::array<int, core::CHANNEL_COUNT> dtmf_active{};
-    std::array<int, core::CHANNEL_COUNT> pin_armed{};
-    std::array<int, core::CHANNEL_COUNT> dial_timer_running{};
+    std::array<bool, core::CHANNEL_COUNT> dtmf_active{};
+    std::array<bool, core::CHANNEL_COUNT> pin_armed{};
+    std::array<bool, core::CHANNEL_COUNT> dial_timer_running{};
     std::array<int, core::CHANNEL_COUNT> hangup_stage{};    // 0 none, 1 stop phrase due, 2 hang up
     std::array<int, core::CHANNEL_COUNT> playback_index{};  // next key code to speak back, 1..3
     std::array<std::array<uint8_t, core::CHANNEL_COUNT>, 4> pin_digits{};  // [i][k]
