@@ -104,7 +104,7 @@ bool CallingEngine::poll_pass() {
     }
     bool all_stopped = true;
     for (bool active : d_.ring_active) {
-        all_stopped = all_stopped && active == 0;
+        all_stopped = all_stopped && !active;
     }
     if (d_.stop_requested && all_stopped) {
         work_done_ = true;
