@@ -1,5 +1,7 @@
 #include "survey.h"
 
+#include "exchange.h"
+
 #include <string>
 
 #include "commands.h"
@@ -15,14 +17,11 @@ namespace {
 const char* const STOPPED_ON_ADDRESS = "Ошибка адреса.Остaнов!";
 const char* const STOPPED_ON_TIMEOUT = "Тайм-аут ответа.Остaнов!";
 
-// Sends one byte and waits for its reply; on silence logs the survey's time-out.
-bool exchange(ProgramState& s, uint8_t byte) {
-    s.link.send_byte(byte);
-    if (s.link.read_reply()) {
-        return true;
-    }
-    s.log.add(STOPPED_ON_TIMEOUT);
-    return false;
+// The survey's steps have no pause of their own; a silence stops the survey, said as the
+// current line.
+bool survey_step(ProgramState& s, uint8_t byte) {
+    return exchange(s, byte, std::nullopt, STOPPED_ON_TIMEOUT, ReplyWait::normal,
+                    TimeoutLine::current);
 }
 
 enum class Answer { absent, present, stop };
@@ -47,11 +46,11 @@ Answer survey_channel(ProgramState& s, const SurveyPauses& pauses, FormMessages&
     }
     t.channel_present[channel] = 1;
     t.channel_mode[channel] = reply & REPLY_MODE_MASK;
-    if (!exchange(s, CMD_LINE_STATUS)) {
+    if (!survey_step(s, CMD_LINE_STATUS)) {
         return Answer::stop;
     }
     t.channel_line[channel] = s.link.OGD() & LINE_MASK;
-    if (!exchange(s, CMD_STOP_MODE) || !exchange(s, CMD_END)) {
+    if (!survey_step(s, CMD_STOP_MODE) || !survey_step(s, CMD_END)) {
         return Answer::stop;
     }
     form.form_state(FORM_CHANNEL_ROW, channel);

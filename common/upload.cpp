@@ -1,6 +1,7 @@
 #include "upload.h"
 
 #include "commands.h"
+#include "exchange.h"
 #include "wav_file.h"
 
 namespace core {
@@ -38,14 +39,7 @@ class Upload {
         return true;
     }
 
-    bool exchange(uint8_t byte) {
-        s_.link.send_byte(byte);
-        if (s_.link.read_reply()) {
-            return true;
-        }
-        s_.log.add_unselected("Тайм-Аут");
-        return false;
-    }
+    bool exchange(uint8_t byte) { return core::exchange(s_, byte, std::nullopt, "Тайм-Аут"); }
 
     bool step(const std::string& line, uint8_t byte) {
         log(line);

@@ -4,6 +4,7 @@
 
 #include "board_select.h"
 #include "commands.h"
+#include "exchange.h"
 #include "result_log.h"
 
 namespace dialrun {
@@ -56,17 +57,6 @@ void CallingEngine::run() {
     end_run();
 }
 
-// Sends one byte after a pause and waits for its reply; on silence logs the step's text.
-bool CallingEngine::exchange(uint8_t byte, Duration pause_before, const char* timeout_text) {
-    pause(pause_before);
-    s_.link.send_byte(byte);
-    if (s_.link.read_reply()) {
-        return true;
-    }
-    log_error(timeout_text);
-    return false;
-}
-
 bool CallingEngine::start_phase() {
     for (int k = 0; k < CHANNEL_COUNT; ++k) {
         if (d_.ring_active[k] && !start_channel(k)) {
@@ -83,10 +73,10 @@ bool CallingEngine::start_channel(int k) {
                       "Тайм-Аут0", "Ошибка Адреса")) {
         return false;
     }
-    return exchange(CMD_SET_WAIT, milliseconds(2), "Тайм-Аут00") &&
-           exchange(static_cast<uint8_t>(d_.wait_value), milliseconds(2), "Тайм-Аут00") &&
-           exchange(CMD_START, milliseconds(2), "Тайм-Аут00") &&
-           exchange(CMD_END, milliseconds(2), "Тайм-Аут000");
+    return exchange(s_, CMD_SET_WAIT, milliseconds(2), "Тайм-Аут00") &&
+           exchange(s_, static_cast<uint8_t>(d_.wait_value), milliseconds(2), "Тайм-Аут00") &&
+           exchange(s_, CMD_START, milliseconds(2), "Тайм-Аут00") &&
+           exchange(s_, CMD_END, milliseconds(2), "Тайм-Аут000");
 }
 
 // One pass over the active channels; false when a failure ends the run.
@@ -150,7 +140,7 @@ void CallingEngine::report_wrong_echo() {
 
 bool CallingEngine::fetch_result(int k) {
     d_.ring_pending[k] = false;
-    if (!exchange(CMD_RESULT, milliseconds(3), "Тайм-Аут2")) {
+    if (!exchange(s_, CMD_RESULT, milliseconds(3), "Тайм-Аут2")) {
         return false;
     }
     uint8_t reply = s_.link.OGD();
@@ -158,7 +148,7 @@ bool CallingEngine::fetch_result(int k) {
     d_.status_line = formatted("%s    %7d     %7d", d_.channel_number[k].substr(0, 7),
                                d_.notified_count[k], d_.not_notified_count[k]);
     messages_.channel_result(reply == 1 ? RESULT_NOTIFIED : RESULT_NOT_NOTIFIED, k);
-    return exchange(CMD_END, milliseconds(3), "Тайм-Аут22");
+    return exchange(s_, CMD_END, milliseconds(3), "Тайм-Аут22");
 }
 
 // The verdict on disk: the log line first, then the mark, each flushed before the next. A
@@ -206,13 +196,13 @@ bool CallingEngine::hand_out(int k) {
     messages_.channel_result(RESULT_NONE, k);
     log_error(text);
     d_.ring_pending[k] = true;
-    if (!exchange(CMD_NUMBER, milliseconds(3), "Тайм-Аут5")) {
+    if (!exchange(s_, CMD_NUMBER, milliseconds(3), "Тайм-Аут5")) {
         return false;
     }
     std::array<uint8_t, 8> payload = number_payload(record);
     for (int n = 1; n <= 8; ++n) {
         std::string timeout = "Тайм-Аут" + std::to_string(n + 5);
-        if (!exchange(payload[n - 1], milliseconds(3), timeout.c_str())) {
+        if (!exchange(s_, payload[n - 1], milliseconds(3), timeout.c_str())) {
             return false;
         }
     }
@@ -228,8 +218,8 @@ bool CallingEngine::stop_channel(int k) {
     d_.status_line =
         formatted("%s    %7d     %7d", "Stop ! ", d_.notified_count[k], d_.not_notified_count[k]);
     messages_.channel_result(RESULT_NONE, k);
-    return exchange(CMD_STOP_MODE, milliseconds(3), "Тайм-Аут3") &&
-           exchange(CMD_END, milliseconds(3), "Тайм-Аут4");
+    return exchange(s_, CMD_STOP_MODE, milliseconds(3), "Тайм-Аут3") &&
+           exchange(s_, CMD_END, milliseconds(3), "Тайм-Аут4");
 }
 
 void CallingEngine::end_run() {

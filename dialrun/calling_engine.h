@@ -30,7 +30,6 @@ class CallingEngine {
     void write_result(int k, uint8_t reply);
     void end_run();
 
-    bool exchange(uint8_t byte, core::Duration pause, const char* timeout_text);
     void pause(core::Duration d) { s_.link.pause(d); }
     void log_error(const std::string& text) { s_.log.add_unselected(text); }
 

@@ -2,6 +2,7 @@
 
 #include "board_select.h"
 #include "commands.h"
+#include "exchange.h"
 
 namespace inform {
 
@@ -51,27 +52,6 @@ void InformerEngine::run() {
 }
 
 // A byte after the usual 2 ms pause, its reply awaited 2 s.
-bool InformerEngine::exchange(uint8_t byte, const char* text) {
-    pause(BYTE_PAUSE);
-    s_.link.send_byte(byte);
-    if (s_.link.read_reply()) {
-        return true;
-    }
-    s_.log.add_unselected(text);
-    return false;
-}
-
-// A byte whose reply waits for the board to finish a message: up to 59 s.
-bool InformerEngine::exchange_long(uint8_t byte, const char* text) {
-    pause(BYTE_PAUSE);
-    s_.link.send_byte(byte);
-    if (s_.link.read_reply_byte() >= 0) {
-        return true;
-    }
-    s_.log.add_unselected(text);
-    return false;
-}
-
 bool InformerEngine::start_pass() {
     for (int k = 0; k < CHANNEL_COUNT; ++k) {
         if (i_.served_mode[k] != 0 && !start_channel(k)) {
@@ -89,7 +69,8 @@ bool InformerEngine::start_channel(int k) {
         return false;
     }
     bool time_service = i_.served_mode[k] == MODE_NUMBER_TIME;
-    if (!exchange(time_service ? CMD_START_TIME : CMD_START_INFORMER, "Тайм-Аут00")) {
+    if (!exchange(s_, time_service ? CMD_START_TIME : CMD_START_INFORMER, BYTE_PAUSE,
+                  "Тайм-Аут00")) {
         return false;
     }
     if (time_service) {
@@ -105,14 +86,15 @@ bool InformerEngine::start_channel(int k) {
             return false;
         }
     }
-    return exchange(CMD_END, "Тайм-Аут000");
+    return exchange(s_, CMD_END, BYTE_PAUSE, "Тайм-Аут000");
 }
 
 bool InformerEngine::set_board_clock(const LocalTime& now, bool long_first_wait) {
     std::array<uint8_t, 6> bytes = clock_bytes(now);
     for (size_t b = 0; b < bytes.size(); ++b) {
-        bool ok = b == 0 && long_first_wait ? exchange_long(bytes[b], "Тайм-АутT")
-                                            : exchange(bytes[b], "Тайм-АутT");
+        bool ok = b == 0 && long_first_wait
+                      ? exchange(s_, bytes[b], BYTE_PAUSE, "Тайм-АутT", ReplyWait::long_message)
+                      : exchange(s_, bytes[b], BYTE_PAUSE, "Тайм-АутT");
         if (!ok) {
             return false;
         }
@@ -175,12 +157,12 @@ bool InformerEngine::poll_channel(int k) {
     }
     if (i_.stop_requested) {
         i_.served_mode[k] = 0;
-        if (!exchange_long(CMD_STOP_MODE, "Тайм-Аут3")) {
+        if (!exchange(s_, CMD_STOP_MODE, BYTE_PAUSE, "Тайм-Аут3", ReplyWait::long_message)) {
             return false;
         }
     }
     s_.log.add("Откл. от шины");
-    return exchange_long(CMD_END, "Тайм-Аут otkl");
+    return exchange(s_, CMD_END, BYTE_PAUSE, "Тайм-Аут otkl", ReplyWait::long_message);
 }
 
 void InformerEngine::end() {

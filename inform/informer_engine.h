@@ -37,8 +37,6 @@ class InformerEngine {
     bool poll_channel(int k);
     void end();
 
-    bool exchange(uint8_t byte, const char* text);
-    bool exchange_long(uint8_t byte, const char* text);
     void pause(core::Duration d) { s_.link.pause(d); }
 
     core::ProgramState& s_;

@@ -2,6 +2,7 @@
 
 #include "board_select.h"
 #include "commands.h"
+#include "exchange.h"
 
 namespace pinread {
 
@@ -39,16 +40,6 @@ void DtmfEngine::run() {
     end();
 }
 
-bool DtmfEngine::exchange(Duration pause_before, uint8_t byte, const char* text) {
-    pause(pause_before);
-    s_.link.send_byte(byte);
-    if (s_.link.read_reply()) {
-        return true;
-    }
-    s_.log.add_unselected(text);
-    return false;
-}
-
 int64_t DtmfEngine::whole_seconds() const {
     return std::chrono::duration_cast<std::chrono::seconds>(s_.clock.now()).count();
 }
@@ -76,7 +67,7 @@ bool DtmfEngine::start_channel(int k) {
         s_.log.add_unselected("Тайм-Аут00");
         return false;
     }
-    return exchange(BYTE_PAUSE, CMD_END, "Тайм-Аут000");
+    return exchange(s_, CMD_END, BYTE_PAUSE, "Тайм-Аут000");
 }
 
 bool DtmfEngine::poll_cycle() {
@@ -168,11 +159,11 @@ bool DtmfEngine::arm(int k) {
     if (p_.stop_requested) {
         return stop_channel(k);
     }
-    if (!exchange(SELECT_PAUSE, CMD_RECEIVE_PIN, "Тайм-Аут")) {
+    if (!exchange(s_, CMD_RECEIVE_PIN, SELECT_PAUSE, "Тайм-Аут")) {
         return false;
     }
     s_.log.add_unselected("4 cifri Pinkoda");
-    if (!exchange(BYTE_PAUSE, PIN_DIGIT_COUNT, "Тайм-АутF2")) {
+    if (!exchange(s_, PIN_DIGIT_COUNT, BYTE_PAUSE, "Тайм-АутF2")) {
         return false;
     }
     p_.pin_armed[k] = true;
@@ -183,17 +174,17 @@ bool DtmfEngine::play_stop_phrase(int k) {
     p_.hangup_stage[k] = 2;
     s_.log.add_unselected("Play wav-ostanova");
     form_.form_state(FORM_STOP_PHRASE, k);
-    if (!exchange(BYTE_PAUSE, CMD_PLAY_PHRASE, "Тайм-АутF1")) {
+    if (!exchange(s_, CMD_PLAY_PHRASE, BYTE_PAUSE, "Тайм-АутF1")) {
         return false;
     }
     pause(BYTE_PAUSE);
     s_.log.add_unselected("Play wav N0");
-    return exchange(Duration{0}, PHRASE_BASE, "Тайм-АутF2");
+    return exchange(s_, PHRASE_BASE, Duration{0}, "Тайм-АутF2");
 }
 
 bool DtmfEngine::hang_up(int k) {
     s_.log.add_unselected("Off Trubka ");
-    if (!exchange(BYTE_PAUSE, CMD_HANG_UP, "Тайм-Аут")) {
+    if (!exchange(s_, CMD_HANG_UP, BYTE_PAUSE, "Тайм-Аут")) {
         return false;
     }
     p_.hangup_stage[k] = 0;
@@ -206,7 +197,7 @@ bool DtmfEngine::hang_up(int k) {
 
 bool DtmfEngine::read_code(int k) {
     s_.log.add("Команда запроса 4-х цифр DTMF");
-    if (!exchange(BYTE_PAUSE, CMD_READ_DIGITS, "Тайм-Аут")) {
+    if (!exchange(s_, CMD_READ_DIGITS, BYTE_PAUSE, "Тайм-Аут")) {
         return false;
     }
     for (int i = 0; i < 4; ++i) {
@@ -222,17 +213,17 @@ bool DtmfEngine::read_code(int k) {
     }
     form_.form_state(FORM_CODE_READ, k);
     p_.playback_index[k] = 1;
-    if (!exchange(BYTE_PAUSE, CMD_PLAY_PHRASE, "Тайм-Аут")) {
+    if (!exchange(s_, CMD_PLAY_PHRASE, BYTE_PAUSE, "Тайм-Аут")) {
         return false;
     }
     uint8_t first = p_.pin_digits[0][k];
     s_.log.add("Play wav N" + std::to_string(first));
-    return exchange(BYTE_PAUSE, static_cast<uint8_t>(PHRASE_BASE | first), "Тайм-Аут");
+    return exchange(s_, static_cast<uint8_t>(PHRASE_BASE | first), BYTE_PAUSE, "Тайм-Аут");
 }
 
 bool DtmfEngine::play_next_key(int k) {
     form_.form_state(FORM_PLAYING, k);
-    if (!exchange(BYTE_PAUSE, CMD_PLAY_PHRASE, "Тайм-Аут")) {
+    if (!exchange(s_, CMD_PLAY_PHRASE, BYTE_PAUSE, "Тайм-Аут")) {
         return false;
     }
     uint8_t key = p_.pin_digits[p_.playback_index[k]][k];
@@ -243,19 +234,19 @@ bool DtmfEngine::play_next_key(int k) {
         p_.hangup_stage[k] = 2;
         p_.playback_index[k] = 0;
     }
-    return exchange(BYTE_PAUSE, static_cast<uint8_t>(PHRASE_BASE | key), "Тайм-Аут");
+    return exchange(s_, static_cast<uint8_t>(PHRASE_BASE | key), BYTE_PAUSE, "Тайм-Аут");
 }
 
 bool DtmfEngine::stop_channel(int k) {
     p_.dtmf_active[k] = false;
     form_.form_state(FORM_CHANNEL_STOPPED, k);
     s_.log.add_unselected("Команда останова режима ");
-    return exchange(BYTE_PAUSE, CMD_STOP_MODE, "Тайм-Аут3") && release(k);
+    return exchange(s_, CMD_STOP_MODE, BYTE_PAUSE, "Тайм-Аут3") && release(k);
 }
 
 bool DtmfEngine::release(int) {
     s_.log.add("Откл. от шины");
-    return exchange(BYTE_PAUSE, CMD_END, "Тайм-Аут otkl");
+    return exchange(s_, CMD_END, BYTE_PAUSE, "Тайм-Аут otkl");
 }
 
 void DtmfEngine::end() {

@@ -32,8 +32,6 @@ class DtmfEngine {
     bool release(int k);
     void end();
 
-    // Sends a byte after a pause and waits; on silence logs text and fails.
-    bool exchange(core::Duration pause, uint8_t byte, const char* text);
     void pause(core::Duration d) { s_.link.pause(d); }
     int64_t whole_seconds() const;
 
