@@ -7,8 +7,18 @@
 
 namespace core {
 
-Controller::Controller(Link& link, Clock& clock, DriveC drive, Sound& sound)
-    : state_(link, clock, std::move(drive)), sound_(sound) {}
+Controller::Controller(const ProgramDescriptor& program, Link& link, Clock& clock, DriveC drive,
+                       Sound& sound)
+    : program_(program), state_(link, clock, std::move(drive)), sound_(sound) {}
+
+const UploadTable* Controller::upload_table(Button button) const {
+    for (const auto& [upload_button, table] : program_.uploads) {
+        if (upload_button == button) {
+            return table;
+        }
+    }
+    return nullptr;
+}
 
 Controller::~Controller() {
     close();
@@ -29,7 +39,7 @@ void Controller::start(FrontEnd& front_end, const std::string& start_notes) {
     update_data();
     claim_worker();
     threads_.emplace_back([this] {
-        channel_survey(state_, survey_pauses(), messages());
+        channel_survey(state_, program_.survey_pauses, messages());
         release_worker();
     });
     start_program_workers();
@@ -49,8 +59,9 @@ void Controller::start_shared_workers() {
             run_upload(state_, *table, sound_, messages(), upload_channel_);
         });
     }
-    start_worker(state_.check_event,
-                 [this] { phoneme_check(state_, check_texts(), messages(), check_channel_); });
+    start_worker(state_.check_event, [this] {
+        phoneme_check(state_, program_.check_texts, messages(), check_channel_);
+    });
 }
 
 void Controller::close() {
@@ -77,16 +88,16 @@ void Controller::OnChannelK(int n) {
 
 bool Controller::has_button(Button button) const {
     if (button == Button::start || button == Button::stop) {
-        return has_engine();
+        return program_.has_engine;
     }
     return button == Button::permit || button == Button::check || upload_table(button) != nullptr;
 }
 
 std::optional<std::string> Controller::press(Button button) {
-    if (button == Button::start && has_engine()) {
+    if (button == Button::start && program_.has_engine) {
         return OnStart();
     }
-    if (button == Button::stop && has_engine()) {
+    if (button == Button::stop && program_.has_engine) {
         return OnStop();
     }
     if (button == Button::permit) {
@@ -153,10 +164,10 @@ std::optional<std::string> Controller::OnUploadPermit() {
     }
     if (state_.upload_permit != 0) {
         state_.upload_permit = 0;
-        return "         Включен\nзапрет записи " + prohibition_subject() + " !";
+        return "         Включен\nзапрет записи " + program_.prohibition_subject + " !";
     }
     state_.upload_permit = 1;
-    return "        Отключен\nзапрет записи " + prohibition_subject() + " !";
+    return "        Отключен\nзапрет записи " + program_.prohibition_subject + " !";
 }
 
 bool Controller::wait_idle(std::chrono::milliseconds real_timeout) {
@@ -227,7 +238,7 @@ bool Controller::show_status_code(int code, const std::string& work_ended_status
         case FORM_IDLE:
             // The link is free again: the radio shows the channel a check or an upload would
             // serve (K8 after the survey, whatever was clicked meanwhile).
-            f.status_text = idle_status();
+            f.status_text = program_.idle_status;
             f.channel_radio = current;
             return true;
         case FORM_WORK_ENDED:

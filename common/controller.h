@@ -29,11 +29,25 @@ struct ProgramInfo {
     const char* title;  // "Прозвонка"
 };
 
+// What sets one program apart where the shared controller asks: constants, given once when the
+// program's controller is made.
+struct ProgramDescriptor {
+    ProgramInfo info;
+    std::string idle_status;                    // the status while the link is free
+    std::string prohibition_subject = "Фонем";  // what the upload prohibition protects
+    SurveyPauses survey_pauses{};
+    CheckTexts check_texts{Duration{0}, "===Котроль Фонем завершен==="};
+    bool has_engine = false;  // the start and stop of work
+    // The program's upload behind each of its upload buttons.
+    std::vector<std::pair<Button, const UploadTable*>> uploads;
+};
+
 // The program without its window: the form's members and handlers, the button handlers and
 // the worker threads. The Qt window, the Win32 window and the console are front ends over it.
 class Controller : private FormMessages {
   public:
-    Controller(Link& link, Clock& clock, DriveC drive, Sound& sound);
+    Controller(const ProgramDescriptor& program, Link& link, Clock& clock, DriveC drive,
+               Sound& sound);
     virtual ~Controller();
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
@@ -60,7 +74,7 @@ class Controller : private FormMessages {
     ProgramState& state() { return state_; }
     const ProgramState& state() const { return state_; }
     const FormModel& form() const { return form_model(); }
-    virtual const ProgramInfo& info() const = 0;
+    const ProgramInfo& info() const { return program_.info; }
     // A channel row as the console shows it: channel box, line box, mode text, and any
     // program's own columns.
     virtual std::vector<std::string> row(int k) const;
@@ -74,17 +88,11 @@ class Controller : private FormMessages {
   protected:
     virtual FormModel& form_model() = 0;
     virtual const FormModel& form_model() const = 0;
-    virtual SurveyPauses survey_pauses() const = 0;
-    virtual std::string idle_status() const = 0;
-    // What the upload prohibition protects, in its texts: "Фонем" or "режима DTMF".
-    virtual std::string prohibition_subject() const { return "Фонем"; }
     // The program's upload behind an upload button, or null where it has no such button.
-    virtual const UploadTable* upload_table(Button) const { return nullptr; }
+    const UploadTable* upload_table(Button button) const;
     // The start and stop of work, for the programs with an engine.
-    virtual bool has_engine() const { return false; }
     virtual std::optional<std::string> OnStart() { return std::nullopt; }
     virtual std::optional<std::string> OnStop() { return std::nullopt; }
-    virtual CheckTexts check_texts() const { return {Duration{0}, "===Котроль Фонем завершен==="}; }
     // A worker's state code (an upload, a check or a run ended): the program's own handler.
     virtual void OnFormState(int code) = 0;
     // Threads after the survey, in the program's order.
@@ -121,6 +129,8 @@ class Controller : private FormMessages {
     std::optional<std::string> OnUpload(Button button);
     void start_shared_workers();
     void release_worker();
+
+    const ProgramDescriptor program_;
 
     ProgramState state_;
     Sound& sound_;

@@ -24,11 +24,21 @@ bool any_ring_channel(const ChannelTable& t) {
     return false;
 }
 
+const ProgramDescriptor& dialrun_program() {
+    static const ProgramDescriptor program{DIALRUN_INFO,
+                                           " Ожидание старта или записи фонем в канал ",
+                                           "Фонем",
+                                           {},
+                                           {Duration{0}, "===Котроль Фонем завершен==="},
+                                           true,
+                                           {{Button::upload, &dialrun_upload()}}};
+    return program;
+}
+
 }  // namespace
 
-std::string DialrunController::idle_status() const {
-    return " Ожидание старта или записи фонем в канал ";
-}
+DialrunController::DialrunController(Link& link, Clock& clock, DriveC drive, Sound& sound)
+    : Controller(dialrun_program(), link, clock, std::move(drive), sound) {}
 
 // "Старт Прозвонки".
 std::optional<std::string> DialrunController::OnStart() {
@@ -81,10 +91,6 @@ std::optional<std::string> DialrunController::OnStop() {
 
 std::string DialrunController::now_stamp() const {
     return format_local_time(state().clock.local_time(), " %d-%m  %H:%M");
-}
-
-const UploadTable* DialrunController::upload_table(Button button) const {
-    return button == Button::upload ? &dialrun_upload() : nullptr;
 }
 
 void DialrunController::start_program_workers() {

@@ -10,10 +10,9 @@ const core::ProgramInfo DIALRUN_INFO{"Dialrun", "Прозвонка"};
 
 class DialrunController : public core::Controller, private DialrunMessages {
   public:
-    using core::Controller::Controller;
+    DialrunController(core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound);
     ~DialrunController() override { close(); }
 
-    const core::ProgramInfo& info() const override { return DIALRUN_INFO; }
     const DialrunForm& dialrun_form() const { return form_; }
     const DialrunState& dialrun_state() const { return d_; }
     std::vector<std::pair<std::string, std::string>> show() const override;
@@ -23,16 +22,12 @@ class DialrunController : public core::Controller, private DialrunMessages {
     bool program_command(const std::string& word, const std::string& argument) override;
 
   protected:
-    bool has_engine() const override { return true; }
     std::optional<std::string> OnStart() override;
     std::optional<std::string> OnStop() override;
     core::FormModel& form_model() override { return form_; }
     const core::FormModel& form_model() const override { return form_; }
-    core::SurveyPauses survey_pauses() const override { return {}; }
-    std::string idle_status() const override;
     void OnFormState(int code) override;
     void start_program_workers() override;
-    const core::UploadTable* upload_table(core::Button button) const override;
 
   private:
     // The engine's verdicts and records read, shown in the lists and counters; they run on the

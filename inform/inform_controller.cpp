@@ -7,24 +7,24 @@ namespace inform {
 
 using namespace core;
 
-SurveyPauses InformController::survey_pauses() const {
-    return {Duration{0}, std::chrono::milliseconds(10)};
+namespace {
+
+const ProgramDescriptor& inform_program() {
+    static const ProgramDescriptor program{
+        INFORM_INFO,
+        " Ожидание старта или записи фонем в канал ",
+        "Фонем",
+        {Duration{0}, std::chrono::milliseconds(10)},
+        {std::chrono::milliseconds(4), "===Контроль Фонем завершен==="},
+        true,
+        {{Button::informer_upload, &informer_upload()}, {Button::time_upload, &time_upload()}}};
+    return program;
 }
 
-std::string InformController::idle_status() const {
-    return " Ожидание старта или записи фонем в канал ";
-}
+}  // namespace
 
-const UploadTable* InformController::upload_table(Button button) const {
-    switch (button) {
-        case Button::informer_upload:
-            return &informer_upload();
-        case Button::time_upload:
-            return &time_upload();
-        default:
-            return nullptr;
-    }
-}
+InformController::InformController(Link& link, Clock& clock, DriveC drive, Sound& sound)
+    : Controller(inform_program(), link, clock, std::move(drive), sound) {}
 
 // "Старт".
 std::optional<std::string> InformController::OnStartInformer() {
@@ -63,10 +63,6 @@ void InformController::start_program_workers() {
     // Inform waits up to 59 s wherever it reads a reply byte: a board answers after a message.
     state().link.set_reply_byte_limit(std::chrono::seconds(59));
     start_engine_worker([this] { InformerEngine(state(), i_, messages()).run(); });
-}
-
-CheckTexts InformController::check_texts() const {
-    return {std::chrono::milliseconds(4), "===Контроль Фонем завершен==="};
 }
 
 void InformController::OnFormState(int code) {

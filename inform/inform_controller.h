@@ -16,29 +16,23 @@ struct InformForm : core::FormModel {
 
 class InformController : public core::Controller {
   public:
-    using core::Controller::Controller;
+    InformController(core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound);
     ~InformController() override { close(); }
 
-    const core::ProgramInfo& info() const override { return INFORM_INFO; }
     const InformForm& inform_form() const { return form_; }
     const InformState& inform_state() const { return i_; }
     std::vector<std::string> row(int k) const override;
     std::vector<std::pair<std::string, std::string>> show() const override;
 
   protected:
-    bool has_engine() const override { return true; }
     std::optional<std::string> OnStart() override { return OnStartInformer(); }
     std::optional<std::string> OnStop() override { return OnStopInformer(); }
     std::optional<std::string> OnStartInformer();
     std::optional<std::string> OnStopInformer();
     core::FormModel& form_model() override { return form_; }
     const core::FormModel& form_model() const override { return form_; }
-    core::SurveyPauses survey_pauses() const override;
-    std::string idle_status() const override;
     void OnFormState(int code) override;
-    core::CheckTexts check_texts() const override;
     void start_program_workers() override;
-    const core::UploadTable* upload_table(core::Button button) const override;
 
   private:
     InformForm form_;

@@ -10,17 +10,24 @@ namespace pinread {
 
 using namespace core;
 
-SurveyPauses PinreadController::survey_pauses() const {
-    return {std::chrono::milliseconds(4), std::chrono::milliseconds(4)};
+namespace {
+
+const ProgramDescriptor& pinread_program() {
+    static const ProgramDescriptor program{
+        PINREAD_INFO,
+        " Ожидание старта или записи режима DTMF ",
+        "режима DTMF",
+        {std::chrono::milliseconds(4), std::chrono::milliseconds(4)},
+        {Duration{0}, "===Котроль Фонем завершен==="},
+        true,
+        {{Button::upload, &pin_mode_upload()}}};
+    return program;
 }
 
-std::string PinreadController::idle_status() const {
-    return " Ожидание старта или записи режима DTMF ";
-}
+}  // namespace
 
-const UploadTable* PinreadController::upload_table(Button button) const {
-    return button == Button::upload ? &pin_mode_upload() : nullptr;
-}
+PinreadController::PinreadController(Link& link, Clock& clock, DriveC drive, Sound& sound)
+    : Controller(pinread_program(), link, clock, std::move(drive), sound) {}
 
 // "Старт".
 std::optional<std::string> PinreadController::OnStart() {
