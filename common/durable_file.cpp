@@ -15,8 +15,11 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+#include "utf8_text.h"
 
 namespace core {
 
@@ -107,6 +110,58 @@ std::string read_file_bytes(const std::filesystem::path& path, std::string& erro
         return {};
     }
     return bytes.str();
+}
+
+std::string write_new_file(const std::filesystem::path& path, const std::string& bytes,
+                           unsigned mode) {
+#ifdef _WIN32
+    (void)mode;
+    std::FILE* file = _wfopen(path.wstring().c_str(), L"wbx");
+#else
+    // With a mode, nobody else may read the file before it has that mode.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode != 0 ? 0600 : 0666);
+    if (fd >= 0 && mode != 0 && ::fchmod(fd, mode) != 0) {
+        int reason = errno;
+        ::close(fd);
+        std::filesystem::remove(path);
+        errno = reason;
+        fd = -1;
+    }
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (fd >= 0 && file == nullptr) {
+        ::close(fd);
+    }
+#endif
+    if (file == nullptr) {
+        return path_utf8(path.filename()) + ": " + system_reason(errno);
+    }
+    std::string error = write_durably_and_close(file, bytes);
+    if (!error.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+        return path_utf8(path.filename()) + ": " + error;
+    }
+    return {};
+}
+
+std::string replace_file(const std::filesystem::path& path, const std::string& bytes,
+                         unsigned mode) {
+    std::filesystem::path fresh =
+        path.parent_path() / utf8_path(path_utf8(path.filename()) + ".new");
+    std::error_code ec;
+    std::filesystem::remove(fresh, ec);  // left by an earlier run that was cut short
+    std::string error = write_new_file(fresh, bytes, mode);
+    if (error.empty()) {
+        std::filesystem::rename(fresh, path, ec);
+        error = ec ? system_reason(ec.value()) : sync_folder(path.parent_path());
+    }
+    return error;
+}
+
+unsigned file_mode(const std::filesystem::path& path) {
+    std::error_code ec;
+    auto status = std::filesystem::status(path, ec);
+    return ec ? 0u : static_cast<unsigned>(status.permissions() & std::filesystem::perms::all);
 }
 
 std::string sync_folder(const std::filesystem::path& folder) {

@@ -26,6 +26,19 @@ std::string write_durably_and_close(std::FILE* file, const std::string& bytes);
 // A whole file's bytes; empty, with the reason in error, when it cannot be read.
 std::string read_file_bytes(const std::filesystem::path& path, std::string& error);
 
+// Writes a new file and puts it on the disk; refuses to overwrite an existing one. A mode
+// other than 0 is the new file's from the start (POSIX permission bits; not on Windows).
+std::string write_new_file(const std::filesystem::path& path, const std::string& bytes,
+                           unsigned mode = 0);
+
+// Puts bytes in the place of a file in one step: a new file written and synced beside it,
+// renamed over it, the folder synced. On failure the file is as it was.
+std::string replace_file(const std::filesystem::path& path, const std::string& bytes,
+                         unsigned mode = 0);
+
+// The permission bits of a file (a list, for what is made from it); 0 when unknown.
+unsigned file_mode(const std::filesystem::path& path);
+
 // Puts a folder's entries on the disk, so that a file just created in it survives a power
 // cut as well as what was written to it. Nothing to do on Windows, where each write is
 // flushed through its file. Returns the system's reason on failure, else "".

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "dialrun_controller.h"
-#include "run_window.h"
+#include "program_window.h"
 
 namespace dialrun {
 

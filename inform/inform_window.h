@@ -1,7 +1,7 @@
 #pragma once
 
 #include "inform_controller.h"
-#include "run_window.h"
+#include "program_window.h"
 
 namespace inform {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "pinread_controller.h"
-#include "run_window.h"
+#include "program_window.h"
 
 namespace pinread {
 

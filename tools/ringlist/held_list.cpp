@@ -3,8 +3,11 @@
 #include <cerrno>
 #include <ctime>
 
+#include "campaign_folder.h"
 #include "clock.h"
+#include "drive_paths.h"
 #include "durable_file.h"
+#include "subscriber_list.h"
 #include "system_reason.h"
 #include "utf8_text.h"
 
@@ -42,58 +45,6 @@ std::string HeldList::hold(const std::filesystem::path& path) {
     return {};
 }
 
-std::string write_new_file(const std::filesystem::path& path, const std::string& bytes,
-                           unsigned mode) {
-#ifdef _WIN32
-    (void)mode;
-    std::FILE* file = _wfopen(path.wstring().c_str(), L"wbx");
-#else
-    // With a mode, nobody else may read the file before it has that mode.
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode != 0 ? 0600 : 0666);
-    if (fd >= 0 && mode != 0 && ::fchmod(fd, mode) != 0) {
-        int reason = errno;
-        ::close(fd);
-        std::filesystem::remove(path);
-        errno = reason;
-        fd = -1;
-    }
-    std::FILE* file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
-    if (fd >= 0 && file == nullptr) {
-        ::close(fd);
-    }
-#endif
-    if (file == nullptr) {
-        return core::path_utf8(path.filename()) + ": " + core::system_reason(errno);
-    }
-    std::string error = core::write_durably_and_close(file, bytes);
-    if (!error.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(path, ec);
-        return core::path_utf8(path.filename()) + ": " + error;
-    }
-    return {};
-}
-
-std::string replace_file(const std::filesystem::path& path, const std::string& bytes,
-                         unsigned mode) {
-    std::filesystem::path fresh =
-        path.parent_path() / core::utf8_path(core::path_utf8(path.filename()) + ".new");
-    std::error_code ec;
-    std::filesystem::remove(fresh, ec);  // left by an earlier run that was cut short
-    std::string error = write_new_file(fresh, bytes, mode);
-    if (error.empty()) {
-        std::filesystem::rename(fresh, path, ec);
-        error = ec ? core::system_reason(ec.value()) : core::sync_folder(path.parent_path());
-    }
-    return error;
-}
-
-unsigned file_mode(const std::filesystem::path& path) {
-    std::error_code ec;
-    auto status = std::filesystem::status(path, ec);
-    return ec ? 0u : static_cast<unsigned>(status.permissions() & std::filesystem::perms::all);
-}
-
 std::string file_stamp() {
     return core::format_local_time(core::local_time_at(std::time(nullptr)), "%Y%m%d-%H%M%S");
 }
@@ -107,7 +58,7 @@ std::string write_like_list(std::FILE* list, const std::filesystem::path& path,
                             const std::string& bytes) {
 #ifdef _WIN32
     (void)list;
-    return write_new_file(path, bytes);
+    return core::write_new_file(path, bytes);
 #else
     struct stat model {};
     if (::fstat(fileno(list), &model) != 0) {
@@ -198,6 +149,41 @@ std::string HeldList::replace(const std::string& bytes, const std::string& backu
     bytes_ = bytes;
     error = core::sync_folder(folder);
     return error.empty() ? error : "список заменен, но папка не записана на диск: " + error;
+}
+
+std::filesystem::path folder_list(const std::filesystem::path& folder) {
+    return core::DriveC(folder).resolve("c:\\Ring.TXT");
+}
+
+bool hold_list(const std::filesystem::path& path, HeldList& list, std::ostream& out) {
+    std::string error = list.hold(path);
+    if (error == core::FILE_BUSY) {
+        out << "Список " << core::path_utf8(path) << " занят другой программой: идет прозвонка?\n";
+        return false;
+    }
+    if (!error.empty()) {
+        out << "Нет файла " << core::path_utf8(path) << ": " << error << "\n";
+        return false;
+    }
+    dialrun::ListReview review = dialrun::review_list(list.bytes());
+    if (!review.faults.empty()) {
+        out << "Список " << core::path_utf8(path) << " с ошибками, он не изменен:\n";
+        for (const dialrun::ListFault& f : review.faults) {
+            out << "  " << fault_place(f) << "\n";
+        }
+        return false;
+    }
+    return true;
+}
+
+std::string backup_name(const std::filesystem::path& list) {
+    std::string base = core::path_utf8(list.filename()) + "." + file_stamp();
+    std::string name = base + ".bak";
+    std::error_code ec;
+    for (int n = 2; std::filesystem::exists(list.parent_path() / core::utf8_path(name), ec); ++n) {
+        name = base + "-" + std::to_string(n) + ".bak";
+    }
+    return name;
 }
 
 }  // namespace ringlist

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 namespace ringlist {
@@ -32,20 +33,17 @@ class HeldList {
     std::string bytes_;
 };
 
-// Writes a new file and puts it on the disk; refuses to overwrite an existing one. A mode
-// other than 0 is the new file's from the start (POSIX permission bits; not on Windows).
-std::string write_new_file(const std::filesystem::path& path, const std::string& bytes,
-                           unsigned mode = 0);
-
-// Puts bytes in the place of a file in one step: a new file written and synced beside it,
-// renamed over it, the folder synced. On failure the file is as it was.
-std::string replace_file(const std::filesystem::path& path, const std::string& bytes,
-                         unsigned mode = 0);
-
-// The permission bits of a file (a list, for what is made from it); 0 when unknown.
-unsigned file_mode(const std::filesystem::path& path);
-
 // "20261208-093000": a stamp for backup names, from the PC's local time.
 std::string file_stamp();
+
+// The list of a campaign folder: its Ring.TXT in any letter case.
+std::filesystem::path folder_list(const std::filesystem::path& folder);
+
+// Holds a list for a change and checks it as the start does; says why not to out and returns
+// false when it cannot be changed safely.
+bool hold_list(const std::filesystem::path& path, HeldList& list, std::ostream& out);
+
+// "Ring.TXT.20261208-093000.bak", beside the list, not yet taken.
+std::string backup_name(const std::filesystem::path& list);
 
 }  // namespace ringlist

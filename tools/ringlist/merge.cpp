@@ -8,7 +8,6 @@
 #include "drive_paths.h"
 #include "durable_file.h"
 #include "held_list.h"
-#include "list_folder.h"
 #include "plural.h"
 #include "result_log.h"
 #include "ringlist_commands.h"
@@ -212,7 +211,7 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
         }
     }
     if (error.empty()) {
-        error = replace_file(state_file, state_text(plan.state));
+        error = core::replace_file(state_file, state_text(plan.state));
     }
     if (!error.empty()) {
         out << "Слияние не закончено: " << error << "\n";

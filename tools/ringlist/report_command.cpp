@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "drive_paths.h"
-#include "held_list.h"
+#include "durable_file.h"
 #include "report.h"
 #include "result_log.h"
 #include "ringlist_commands.h"
@@ -70,8 +70,8 @@ int report(const ReportOptions& options, std::ostream& out) {
             continue;
         }
         // Numbers are personal data: the output is as private as the first list it comes from.
-        std::string error =
-            replace_file(core::utf8_path(*path), text, file_mode(folders.front().list_path));
+        std::string error = core::replace_file(core::utf8_path(*path), text,
+                                               core::file_mode(folders.front().list_path));
         if (!error.empty()) {
             out << "Файл " << *path << " не записан: " << error << "\n";
             return REFUSED;

@@ -4,7 +4,6 @@
 
 #include "durable_file.h"
 #include "held_list.h"
-#include "list_folder.h"
 #include "ringlist_commands.h"
 #include "split_state.h"
 #include "subscriber_list.h"

@@ -3,7 +3,6 @@
 #include "drive_paths.h"
 #include "durable_file.h"
 #include "held_list.h"
-#include "list_folder.h"
 #include "plural.h"
 #include "result_log.h"
 #include "ringlist_commands.h"
@@ -74,8 +73,8 @@ void start_after_old_logs(const std::filesystem::path& out_dir, SplitState& stat
 // A first deal is a new file; the next one replaces a finished deal in one step.
 std::string write_state(const std::filesystem::path& state_file, const SplitState& state,
                         bool replace) {
-    std::string error = replace ? replace_file(state_file, state_text(state))
-                                : write_new_file(state_file, state_text(state));
+    std::string error = replace ? core::replace_file(state_file, state_text(state))
+                                : core::write_new_file(state_file, state_text(state));
     return error.empty() ? core::sync_folder(state_file.parent_path()) : error;
 }
 
@@ -141,7 +140,7 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
         }
         text += "\r\n";
         std::filesystem::create_directories(part_files[k].parent_path(), ec);
-        std::string error = write_new_file(part_files[k], text);
+        std::string error = core::write_new_file(part_files[k], text);
         if (error.empty()) {
             written.push_back(part_files[k]);
             error = core::sync_folder(part_files[k].parent_path());

@@ -1,4 +1,4 @@
-#include "run_window.h"
+#include "program_window.h"
 
 #include <QApplication>
 #include <QMessageBox>
