@@ -517,7 +517,8 @@ TEST(Ringlist, ADealSurvivesCutMergesRetriesAndUsedFolders) {
     ASSERT_EQ(ringlist::report(options, out), 0);
     EXPECT_TRUE(has(out.str(), "  30-11-2026 21:00")) << out.str();
     EXPECT_TRUE(has(out.str(), "  01-12-2026 09:00")) << out.str();
-    EXPECT_FALSE(has(out.str(), "2025") || has(out.str(), "2027")) << out.str();
+    // Dates only: a temporary folder's name may hold any number.
+    EXPECT_FALSE(has(out.str(), "-2025 ") || has(out.str(), "-2027 ")) << out.str();
 
     // A retry on part 2 sends its unreached out again: S in the master, not a refusal.
     std::string part2 = read(parts[1] / "Ring.TXT");
