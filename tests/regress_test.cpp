@@ -8,8 +8,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <sstream>
 
 #include "program_run.h"
@@ -18,32 +16,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string read_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void write_bytes(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Every file under a folder, by its path inside it.
-std::map<std::string, std::string> files_under(const fs::path& dir) {
-    std::map<std::string, std::string> files;
-    if (!fs::is_directory(dir)) {
-        return files;
-    }
-    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-        if (entry.is_regular_file()) {
-            files[fs::relative(entry.path(), dir).generic_string()] = read_bytes(entry.path());
-        }
-    }
-    return files;
-}
 
 std::string program_path(const std::string& name) {
     if (name == "dialrun") {
@@ -65,7 +37,7 @@ struct Replay {
 
 // The case's command line: the program's name, then its own options (--time and the like).
 Replay replay(const fs::path& case_dir, const fs::path& work) {
-    std::istringstream words(read_bytes(case_dir / "command"));
+    std::istringstream words(file_bytes(case_dir / "command"));
     std::string program;
     words >> program;
     std::vector<std::string> args{program_path(program),
@@ -84,8 +56,8 @@ Replay replay(const fs::path& case_dir, const fs::path& work) {
     if (fs::is_directory(case_dir / "root")) {
         fs::copy(case_dir / "root", work / "root", fs::copy_options::recursive);
     }
-    Outcome o = run(args, read_bytes(case_dir / "input"), {}, {}, false, work.string());
-    return {o.status, o.out, read_bytes(work / "trace"), files_under(work / "root")};
+    Outcome o = run(args, file_bytes(case_dir / "input"), {}, {}, false, work.string());
+    return {o.status, o.out, file_bytes(work / "trace"), files_under(work / "root")};
 }
 
 }  // namespace
@@ -106,15 +78,15 @@ TEST(Regress, EveryCaseGivesItsTranscriptTraceAndFilesByteForByte) {
         const fs::path expected = dir / "expected";
         if (update) {
             fs::remove_all(expected);
-            write_bytes(expected / "transcript", r.transcript);
-            write_bytes(expected / "trace", r.trace);
+            write_file_bytes(expected / "transcript", r.transcript);
+            write_file_bytes(expected / "trace", r.trace);
             for (const auto& [name, bytes] : r.files) {
-                write_bytes(expected / "files" / name, bytes);
+                write_file_bytes(expected / "files" / name, bytes);
             }
             continue;
         }
-        EXPECT_EQ(r.transcript, read_bytes(expected / "transcript"));
-        EXPECT_EQ(r.trace, read_bytes(expected / "trace"));
+        EXPECT_EQ(r.transcript, file_bytes(expected / "transcript"));
+        EXPECT_EQ(r.trace, file_bytes(expected / "trace"));
         EXPECT_EQ(r.files, files_under(expected / "files"));
     }
     EXPECT_GE(cases, 6) << "the cases under " << REGRESS_DIR;

@@ -4,12 +4,8 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
-#include <fstream>
-
 #include <functional>
-#include <map>
 #include <set>
-#include <sstream>
 
 #include "dialrun_controller.h"
 #include "durable_file.h"
@@ -22,32 +18,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Every file under a folder with its bytes: a refusal must leave this as it was.
-std::map<std::string, std::string> snapshot(const fs::path& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-        if (entry.is_regular_file()) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            std::stringstream bytes;
-            bytes << in.rdbuf();
-            files[fs::relative(entry.path(), dir).string()] = bytes.str();
-        }
-    }
-    return files;
-}
-
-std::string read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void write(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // A line of RINGY.txt or RINGN.txt as Dialrun writes it.
 std::string log_line(const char* number, const char* stamp, char mark = ' ') {
@@ -230,16 +200,16 @@ TEST(Ringlist, ReportCountsMarksAndAmountsAndNamesEveryProblemLine) {
     // The whole campaign: 5 records, 16507 in all.
     EXPECT_TRUE(has(text, "Все папки\n")) << text;
     EXPECT_TRUE(has(text, "  всего                        5           16507\n")) << text;
-    EXPECT_EQ(read(options.csv), "папка,номер,сумма,отметка\r\n" + a.path.string() +
-                                     ",1111111,1000,Y\r\n" + a.path.string() +
-                                     ",2222222,12000,Z\r\n" + a.path.string() +
-                                     ",3333333,3000,Y\r\n" + a.path.string() + ",4444444,500,\r\n" +
-                                     b.path.string() + ",5555555,7,N\r\n");
-    std::string results = read(options.results_csv);
+    EXPECT_EQ(file_bytes(options.csv),
+              "папка,номер,сумма,отметка\r\n" + a.path.string() + ",1111111,1000,Y\r\n" +
+                  a.path.string() + ",2222222,12000,Z\r\n" + a.path.string() +
+                  ",3333333,3000,Y\r\n" + a.path.string() + ",4444444,500,\r\n" + b.path.string() +
+                  ",5555555,7,N\r\n");
+    std::string results = file_bytes(options.results_csv);
     EXPECT_TRUE(has(results, "папка,номер,день-месяц,время,результат,дата\r\n")) << results;
     EXPECT_TRUE(has(results, a.path.string() + ",3333333,02-01,09:15:00,Y,02-01-2027\r\n"));
     EXPECT_TRUE(has(results, a.path.string() + ",1111111,31-12,23:10:00,Y,31-12-2026\r\n"));
-    std::string html = read(options.html);
+    std::string html = file_bytes(options.html);
     EXPECT_TRUE(has(html, "<svg")) << "the charts are inline";
     EXPECT_FALSE(has(html, "<script")) << "no scripts";
     EXPECT_TRUE(has(html, ">31-12-2026 23</text>")) << "the bars carry the year";
@@ -253,18 +223,18 @@ TEST(Ringlist, ReportCountsMarksAndAmountsAndNamesEveryProblemLine) {
     // For a Russian spreadsheet: ";" between fields, quotes where a field holds one.
     fs::path odd = a.path / "стойка;1";
     fs::create_directories(odd);
-    write(odd / "Ring.TXT", record("1111111", "   1000", 'Y') + "\r\n");
+    write_file_bytes(odd / "Ring.TXT", record("1111111", "   1000", 'Y') + "\r\n");
     options = {};
     options.folders = {odd};
     options.csv = temp_path("excel.csv");
     options.excel = true;
     ASSERT_EQ(ringlist::report(options, out), 0);
-    EXPECT_EQ(read(options.csv), "\xEF\xBB\xBFпапка;номер;сумма;отметка\r\n\"" + odd.string() +
-                                     "\";1111111;1000;Y\r\n");
+    EXPECT_EQ(file_bytes(options.csv), "\xEF\xBB\xBFпапка;номер;сумма;отметка\r\n\"" +
+                                           odd.string() + "\";1111111;1000;Y\r\n");
 
     // Never over the campaign's own files; over another existing file only with --force, and
     // then as private as the list.
-    auto campaign = snapshot(a.path);
+    auto campaign = files_under(a.path);
     ::chmod((a.path / "RING.TXT").c_str(), 0640);
     for (bool force : {false, true}) {
         for (const fs::path& own : {a.path / "RING.TXT", a.path / "ringy.txt"}) {
@@ -277,7 +247,7 @@ TEST(Ringlist, ReportCountsMarksAndAmountsAndNamesEveryProblemLine) {
             EXPECT_TRUE(has(out.str(), "это файл прозвонки")) << out.str();
         }
     }
-    EXPECT_EQ(snapshot(a.path), campaign);
+    EXPECT_EQ(files_under(a.path), campaign);
     options = {};
     options.folders = {a.path};
     options.csv = temp_path("records.csv");
@@ -310,7 +280,7 @@ TEST(Ringlist, RetryThenASecondRunCallsExactlyTheClearedRecords) {
     options.csv = temp_path("retry.csv");
     std::ostringstream out;
     ASSERT_EQ(ringlist::report(options, out), 0);
-    std::string csv = read(options.csv);
+    std::string csv = file_bytes(options.csv);
     fs::remove(options.csv);
     std::set<std::string> cleared;
     for (int i = 0; i < 12; ++i) {
@@ -327,7 +297,7 @@ TEST(Ringlist, RetryThenASecondRunCallsExactlyTheClearedRecords) {
     ASSERT_FALSE(cleared.empty());
 
     // Y is never cleared; a list a running Dialrun holds is not touched.
-    auto before = snapshot(root.path);
+    auto before = files_under(root.path);
     out.str("");
     EXPECT_EQ(ringlist::retry(root.path, "ZY", out), 1);
     EXPECT_TRUE(has(out.str(), "Отметку Y снять нельзя")) << out.str();
@@ -339,7 +309,7 @@ TEST(Ringlist, RetryThenASecondRunCallsExactlyTheClearedRecords) {
         std::fclose(running);
     }
     EXPECT_TRUE(has(out.str(), "занят другой программой")) << out.str();
-    EXPECT_EQ(snapshot(root.path), before);
+    EXPECT_EQ(files_under(root.path), before);
 
     out.str("");
     ASSERT_EQ(ringlist::retry(root.path, "ZN", out), 0) << out.str();
@@ -354,7 +324,7 @@ TEST(Ringlist, RetryThenASecondRunCallsExactlyTheClearedRecords) {
     ASSERT_EQ(::stat(root.file("Ring.TXT").c_str(), &mode), 0);
     EXPECT_EQ(mode.st_mode & 0777, 0640u);
     int backups = 0;
-    for (const auto& [name, bytes] : snapshot(root.path)) {
+    for (const auto& [name, bytes] : files_under(root.path)) {
         if (name.rfind("Ring.TXT.", 0) == 0 && name.size() > 4 &&
             name.compare(name.size() - 4, 4, ".bak") == 0) {
             ++backups;
@@ -371,31 +341,31 @@ TEST(Ringlist, RetryThenASecondRunCallsExactlyTheClearedRecords) {
 
     // A list behind a link stays behind it; only the marks of Dialrun are cleared.
     TempRoot linked;
-    write(linked.path / "lists" / "night.txt", called);
+    write_file_bytes(linked.path / "lists" / "night.txt", called);
     fs::create_symlink(linked.path / "lists" / "night.txt", linked.path / "Ring.TXT");
     out.str("");
     EXPECT_EQ(ringlist::retry(linked.path, "S", out), 2) << out.str();
     ASSERT_EQ(ringlist::retry(linked.path, "ZN", out), 0) << out.str();
     EXPECT_TRUE(fs::is_symlink(linked.path / "Ring.TXT"));
-    EXPECT_EQ(read(linked.path / "lists" / "night.txt"), after);
+    EXPECT_EQ(file_bytes(linked.path / "lists" / "night.txt"), after);
 }
 
 TEST(Ringlist, SplitACampaignOnEachPartThenMergeTwice) {
     TempRoot root;
     fs::path master = root.path / "master" / "Ring.TXT";
-    write(master, list_of(20, 5000001));
-    const std::string original = read(master);
+    write_file_bytes(master, list_of(20, 5000001));
+    const std::string original = file_bytes(master);
     std::ostringstream out;
     ASSERT_EQ(ringlist::split(master, 3, root.path / "parts", out), 0) << out.str();
     // Fifteen unmarked records dealt round-robin: master records 1, 2, 3, 5, 6... in turn.
-    std::string part1 = read(root.path / "parts" / "1" / "Ring.TXT");
+    std::string part1 = file_bytes(root.path / "parts" / "1" / "Ring.TXT");
     EXPECT_EQ(part1.size(), 5u * 20 + 2);
     EXPECT_EQ(part1.substr(0, 7), "5000001");
     EXPECT_EQ(part1.substr(20, 7), "5000005");
     EXPECT_EQ(part1.substr(100), "\r\n");
-    EXPECT_EQ(read(root.path / "parts" / "2" / "Ring.TXT").substr(0, 7), "5000002");
+    EXPECT_EQ(file_bytes(root.path / "parts" / "2" / "Ring.TXT").substr(0, 7), "5000002");
     // The dealt records are marked S in the master, and nothing else changes there.
-    std::string dealt = read(master);
+    std::string dealt = file_bytes(master);
     ASSERT_EQ(dealt.size(), original.size());
     for (size_t i = 0; i < original.size(); ++i) {
         char expected = i % 20 == 17 && original[i] == ' ' ? 'S' : original[i];
@@ -407,15 +377,16 @@ TEST(Ringlist, SplitACampaignOnEachPartThenMergeTwice) {
     for (int k = 1; k <= 3; ++k) {
         parts.push_back(root.path / "parts" / std::to_string(k));
         run_dialrun(parts.back(), "2026-12-08T10:00:00");
-        part_logs += read(parts.back() / "RINGY.txt") + read(parts.back() / "RINGN.txt");
+        part_logs +=
+            file_bytes(parts.back() / "RINGY.txt") + file_bytes(parts.back() / "RINGN.txt");
     }
     out.str("");
     ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
     EXPECT_TRUE(has(out.str(), "Перенесено отметок: 15")) << out.str();
     EXPECT_TRUE(has(out.str(), "Раздача собрана")) << out.str();
-    std::string merged = read(master);
+    std::string merged = file_bytes(master);
     for (int k = 0; k < 3; ++k) {
-        std::string part = read(parts[k] / "Ring.TXT");
+        std::string part = file_bytes(parts[k] / "Ring.TXT");
         for (size_t p = 0; p * 20 + 20 <= part.size() - 2; ++p) {
             size_t at = merged.find(part.substr(p * 20, 16));
             ASSERT_NE(at, std::string::npos);
@@ -428,27 +399,29 @@ TEST(Ringlist, SplitACampaignOnEachPartThenMergeTwice) {
             ASSERT_EQ(merged[i], original[i]) << "byte " << i;
         }
     }
-    std::string master_logs =
-        read(master.parent_path() / "RINGY.txt") + read(master.parent_path() / "RINGN.txt");
+    std::string master_logs = file_bytes(master.parent_path() / "RINGY.txt") +
+                              file_bytes(master.parent_path() / "RINGN.txt");
     EXPECT_EQ(master_logs.size(), part_logs.size());
     EXPECT_EQ(master_logs.size(), 15u * 70);
 
     // Merged again: nothing more, nothing twice.
-    auto once = snapshot(master.parent_path());
+    auto once = files_under(master.parent_path());
     out.str("");
     ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
     EXPECT_TRUE(has(out.str(), "Перенесено отметок: 0 (перенесены раньше: 15)")) << out.str();
-    EXPECT_EQ(snapshot(master.parent_path()), once);
+    EXPECT_EQ(files_under(master.parent_path()), once);
 }
 
 TEST(Ringlist, ADealSurvivesCutMergesRetriesAndUsedFolders) {
     TempRoot root;
     fs::path master = root.path / "master" / "Ring.TXT";
     fs::path home = master.parent_path();
-    write(master, list_of(12, 7000001));  // records 4, 8 and 12 are Y already
+    write_file_bytes(master, list_of(12, 7000001));  // records 4, 8 and 12 are Y already
     // The part folders still hold the logs of an earlier campaign.
-    write(root.path / "parts" / "1" / "RINGY.txt", log_line("1234567", "01-11 10:00:00"));
-    write(root.path / "parts" / "2" / "RINGN.txt", log_line("7654321", "01-11 10:00:00", 'N'));
+    write_file_bytes(root.path / "parts" / "1" / "RINGY.txt",
+                     log_line("1234567", "01-11 10:00:00"));
+    write_file_bytes(root.path / "parts" / "2" / "RINGN.txt",
+                     log_line("7654321", "01-11 10:00:00", 'N'));
     std::ostringstream out;
     ASSERT_EQ(ringlist::split(master, 3, root.path / "parts", out), 0) << out.str();
     EXPECT_TRUE(has(out.str(), "прежней прозвонки: merge их не перенесет")) << out.str();
@@ -473,7 +446,7 @@ TEST(Ringlist, ADealSurvivesCutMergesRetriesAndUsedFolders) {
         }
     };
     auto merged_files = [&] {
-        auto files = snapshot(home);
+        auto files = files_under(home);
         std::erase_if(files, [](const auto& f) { return f.first.ends_with(".bak"); });
         return files;
     };
@@ -501,9 +474,10 @@ TEST(Ringlist, ADealSurvivesCutMergesRetriesAndUsedFolders) {
         ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
         EXPECT_EQ(merged_files(), clean) << cut.what;
     }
-    EXPECT_EQ(read(home / "RINGY.txt") + read(home / "RINGN.txt"),
-              read(parts[0] / "RINGY.txt").substr(70) + read(parts[1] / "RINGY.txt") +
-                  read(parts[0] / "RINGN.txt") + read(parts[1] / "RINGN.txt").substr(70))
+    EXPECT_EQ(file_bytes(home / "RINGY.txt") + file_bytes(home / "RINGN.txt"),
+              file_bytes(parts[0] / "RINGY.txt").substr(70) + file_bytes(parts[1] / "RINGY.txt") +
+                  file_bytes(parts[0] / "RINGN.txt") +
+                  file_bytes(parts[1] / "RINGN.txt").substr(70))
         << "each part's new lines once, none of the earlier campaign";
 
     // Part 1 ran on 1 December, part 2 on 30 November: in the merged logs the month steps
@@ -521,25 +495,25 @@ TEST(Ringlist, ADealSurvivesCutMergesRetriesAndUsedFolders) {
     EXPECT_FALSE(has(out.str(), "-2025 ") || has(out.str(), "-2027 ")) << out.str();
 
     // A retry on part 2 sends its unreached out again: S in the master, not a refusal.
-    std::string part2 = read(parts[1] / "Ring.TXT");
+    std::string part2 = file_bytes(parts[1] / "Ring.TXT");
     ASSERT_EQ(ringlist::retry(parts[1], "ZN", out), 0);
     out.str("");
     ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
     EXPECT_TRUE(has(out.str(), "Снова розданы (retry в части)")) << out.str();
     for (size_t p = 0; p * 20 + 20 <= part2.size(); ++p) {
-        size_t at = read(master).find(part2.substr(p * 20, 16));
+        size_t at = file_bytes(master).find(part2.substr(p * 20, 16));
         ASSERT_NE(at, std::string::npos);
         char was = part2[p * 20 + 17];
-        EXPECT_EQ(read(master)[at + 17], was == 'Y' ? 'Y' : 'S') << part2.substr(p * 20, 7);
+        EXPECT_EQ(file_bytes(master)[at + 17], was == 'Y' ? 'Y' : 'S') << part2.substr(p * 20, 7);
     }
 
     // A retry on the master is not undone by the next merge; the deal is still open.
     out.str("");
     ASSERT_EQ(ringlist::retry(home, "ZN", out), 0) << out.str();
     EXPECT_TRUE(has(out.str(), "раздача не собрана")) << out.str();
-    const std::string retried = read(master);
+    const std::string retried = file_bytes(master);
     ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
-    EXPECT_EQ(read(master), retried);
+    EXPECT_EQ(file_bytes(master), retried);
     out.str("");
     EXPECT_EQ(ringlist::split(master, 2, root.path / "next", out), 1);
     EXPECT_TRUE(has(out.str(), "не все результаты вернулись: сначала merge")) << out.str();
@@ -550,7 +524,7 @@ TEST(Ringlist, ADealSurvivesCutMergesRetriesAndUsedFolders) {
     out.str("");
     ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
     EXPECT_TRUE(has(out.str(), "Раздача собрана")) << out.str();
-    std::string finished = read(master);
+    std::string finished = file_bytes(master);
     EXPECT_EQ(finished.find(" S\r\n"), std::string::npos) << finished;
     for (size_t i = 17; i < retried.size(); i += 20) {
         if (retried[i] == ' ') {
@@ -564,7 +538,7 @@ TEST(Ringlist, ADealSurvivesCutMergesRetriesAndUsedFolders) {
 TEST(Ringlist, EveryRefusalLeavesTheFilesAsTheyWere) {
     TempRoot root;
     fs::path master = root.path / "master" / "Ring.TXT";
-    write(master, list_of(8, 6000001));
+    write_file_bytes(master, list_of(8, 6000001));
     std::ostringstream out;
     ASSERT_EQ(ringlist::split(master, 2, root.path / "parts", out), 0) << out.str();
     std::vector<fs::path> parts{root.path / "parts" / "1", root.path / "parts" / "2"};
@@ -586,21 +560,21 @@ TEST(Ringlist, EveryRefusalLeavesTheFilesAsTheyWere) {
          "не совпадают"},
         {"a part's number edited",
          [&] {
-             std::string p = read(parts[1] / "Ring.TXT");
+             std::string p = file_bytes(parts[1] / "Ring.TXT");
              p[3] = '9';
-             write(parts[1] / "Ring.TXT", p);
+             write_file_bytes(parts[1] / "Ring.TXT", p);
          },
          [&] { return ringlist::merge(master, parts, out); }, "номер и сумма не совпадают"},
         {"the master marked meanwhile",
          [&] {
-             std::string m = read(master);
+             std::string m = file_bytes(master);
              m[17] = 'X';
-             write(master, m);
+             write_file_bytes(master, m);
          },
          [&] { return ringlist::merge(master, parts, out); }, "уже другая отметка"},
         {"a second split", [] {},
          [&] { return ringlist::split(master, 2, root.path / "other", out); }, "уже роздан"},
-        {"a malformed list", [&] { write(master, "junk\r\n" + read(master)); },
+        {"a malformed list", [&] { write_file_bytes(master, "junk\r\n" + file_bytes(master)); },
          [&] { return ringlist::retry(master.parent_path(), "ZN", out); }, "с ошибками"},
         {"no such folder", [] {}, [&] { return ringlist::retry(root.path / "nowhere", "ZN", out); },
          "Нет папки"},
@@ -609,18 +583,18 @@ TEST(Ringlist, EveryRefusalLeavesTheFilesAsTheyWere) {
         TempRoot scratch;
         fs::copy(root.path, scratch.path, fs::copy_options::recursive);
         c.spoil();
-        auto before = snapshot(root.path);
+        auto before = files_under(root.path);
         out.str("");
         EXPECT_EQ(c.command(), 1) << c.what;
         EXPECT_TRUE(has(out.str(), c.says)) << c.what << ": " << out.str();
-        EXPECT_EQ(snapshot(root.path), before) << c.what;
+        EXPECT_EQ(files_under(root.path), before) << c.what;
         // Each case starts from the split as it was.
         fs::remove_all(root.path);
         fs::copy(scratch.path, root.path, fs::copy_options::recursive);
     }
 
     // A folder nobody may write: the merge cannot keep the old list, so it changes nothing.
-    auto before = snapshot(root.path);
+    auto before = files_under(root.path);
     ReadOnly folder(root.path);
     if (!folder.made) {
         GTEST_SKIP() << "cannot make a read-only mount here (needs root)";
@@ -628,5 +602,5 @@ TEST(Ringlist, EveryRefusalLeavesTheFilesAsTheyWere) {
     out.str("");
     EXPECT_EQ(ringlist::merge(master, parts, out), 1);
     EXPECT_TRUE(has(out.str(), "только для чтения")) << out.str();
-    EXPECT_EQ(snapshot(root.path), before);
+    EXPECT_EQ(files_under(root.path), before);
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -25,6 +26,36 @@ inline std::string temp_path(const std::string& name) {
         .string();
 }
 
+// A whole file's bytes; empty for a file that is not there.
+inline std::string file_bytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// Writes a file whole, making its folders first.
+inline void write_file_bytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Every file under a folder with its bytes, by its path inside it: what a run left, or what a
+// refusal must leave as it was.
+inline std::map<std::string, std::string> files_under(const std::filesystem::path& dir) {
+    std::map<std::string, std::string> files;
+    if (!std::filesystem::is_directory(dir)) {
+        return files;
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        if (entry.is_regular_file()) {
+            files[std::filesystem::relative(entry.path(), dir).generic_string()] =
+                file_bytes(entry.path());
+        }
+    }
+    return files;
+}
+
 // A fresh folder standing for drive C:, removed afterwards.
 struct TempRoot {
     TempRoot() {
@@ -42,12 +73,7 @@ struct TempRoot {
     void write(const std::string& name, const std::string& bytes) const {
         std::ofstream(path / name, std::ios::binary) << bytes;
     }
-    std::string read(const std::string& name) const {
-        std::ifstream in(path / name, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string read(const std::string& name) const { return file_bytes(path / name); }
 
     std::filesystem::path path;
 };
