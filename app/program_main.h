@@ -8,8 +8,8 @@
 
 namespace program {
 
-using MakeController = std::function<std::unique_ptr<core::Controller>(core::Link&, core::Clock&,
-                                                                       core::DriveC, core::Sound&)>;
+using MakeController = std::function<core::OwnedController<core::Controller>(
+    core::Link&, core::Clock&, core::DriveC, core::Sound&)>;
 // Runs the window until it is closed; returns the exit status. start_notes are the log's
 // first lines (why the port did not open, a missing folder for drive C:), one per line.
 using RunWindow =

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -143,5 +144,18 @@ class Controller : private FormMessages {
     std::mutex idle_mutex_;
     std::condition_variable idle_changed_;
 };
+
+// Ends a controller's workers before any part of it is destroyed: until they have ended they
+// may still run the program's own handlers, and the base class's destructor would come after
+// the program's part is gone.
+struct CloseFirst {
+    void operator()(Controller* controller) const {
+        controller->close();
+        delete controller;
+    }
+};
+// A controller as its owner holds it: closed, then destroyed.
+template <typename ProgramController>
+using OwnedController = std::unique_ptr<ProgramController, CloseFirst>;
 
 }  // namespace core

@@ -11,7 +11,6 @@ const core::ProgramInfo DIALRUN_INFO{"Dialrun", "Прозвонка"};
 class DialrunController : public core::Controller, private DialrunMessages {
   public:
     DialrunController(core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound);
-    ~DialrunController() override { close(); }
 
     const DialrunForm& dialrun_form() const { return form_; }
     const DialrunState& dialrun_state() const { return d_; }

@@ -11,8 +11,8 @@ int main(int argc, char** argv) {
     return program::program_main(
         argc, argv, dialrun::DIALRUN_INFO,
         [](core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound) {
-            return std::make_unique<dialrun::DialrunController>(link, clock, std::move(drive),
-                                                                sound);
+            return core::OwnedController<core::Controller>(
+                new dialrun::DialrunController(link, clock, std::move(drive), sound));
         },
 #ifdef _WIN32
         [](int&, char**, core::Controller& controller, const std::string& start_notes) {

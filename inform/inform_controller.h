@@ -17,7 +17,6 @@ struct InformForm : core::FormModel {
 class InformController : public core::Controller {
   public:
     InformController(core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound);
-    ~InformController() override { close(); }
 
     const InformForm& inform_form() const { return form_; }
     const InformState& inform_state() const { return i_; }

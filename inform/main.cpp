@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
     return program::program_main(
         argc, argv, inform::INFORM_INFO,
         [](core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound) {
-            return std::make_unique<inform::InformController>(link, clock, std::move(drive), sound);
+            return core::OwnedController<core::Controller>(
+                new inform::InformController(link, clock, std::move(drive), sound));
         },
 #ifdef _WIN32
         [](int&, char**, core::Controller& controller, const std::string& start_notes) {

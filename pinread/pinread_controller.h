@@ -13,7 +13,6 @@ const char* const DTMF_MODE_NAME = "Прием DTMF-кода ";
 class PinreadController : public core::Controller {
   public:
     PinreadController(core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound);
-    ~PinreadController() override { close(); }
 
     const PinreadState& pinread_state() const { return p_; }
 

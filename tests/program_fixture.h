@@ -78,8 +78,8 @@ struct ProgramOnRack {
         traced = !trace_path.empty();
         link = std::make_unique<core::Link>(*transport, clock, traced ? &trace : nullptr);
         sound = std::make_unique<sim::SimSound>(*rack, clock);
-        controller =
-            std::make_unique<ProgramController>(*link, clock, core::DriveC(setting.root), *sound);
+        controller = core::OwnedController<ProgramController>(
+            new ProgramController(*link, clock, core::DriveC(setting.root), *sound));
     }
     ~ProgramOnRack() { clock.release_hold(); }
 
@@ -92,7 +92,8 @@ struct ProgramOnRack {
         T& made = *between;
         link = std::make_unique<core::Link>(*between, clock, traced ? &trace : nullptr);
         interposed = std::move(between);
-        controller = std::make_unique<ProgramController>(*link, clock, core::DriveC(root), *sound);
+        controller = core::OwnedController<ProgramController>(
+            new ProgramController(*link, clock, core::DriveC(root), *sound));
         return made;
     }
 
@@ -133,5 +134,5 @@ struct ProgramOnRack {
     std::unique_ptr<core::Link> link;
     std::unique_ptr<sim::SimSound> sound;
     DirectFrontEnd front_end;
-    std::unique_ptr<ProgramController> controller;
+    core::OwnedController<ProgramController> controller;
 };
