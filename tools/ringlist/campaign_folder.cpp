@@ -50,11 +50,10 @@ void take_line(const std::string& text, const std::string& label, char kind, int
         return;
     }
     // Merged logs hold the parts one after another, so a month may step back within a season;
-    // only a step of more than six months (December to January) crosses a year.
+    // only a step back of more than six months (December to January) starts a new year. A step
+    // forward keeps the year: campaigns months apart in one log.
     if (last_month != 0 && line.month + 6 < last_month) {
         ++year;
-    } else if (last_month != 0 && line.month > last_month + 6) {
-        --year;
     }
     last_month = line.month;
     results.push_back({line, kind == 'Y' ? 'Y' : line.mark, year});

@@ -51,10 +51,10 @@ long long record_amount(const std::string& record);
 std::vector<ListRecord> list_records(const std::string& bytes, const dialrun::ListReview& review);
 
 // Reads the lines of one log; the problems name the file as label. The log holds day and
-// month only: read in file order, each line takes the year that puts it within six months of
-// the line before (so December then January starts the next year, while the parts of a merge
-// may step back a month), and the last line is of the year of the last write, changed_at (the
-// year before when its date comes after that day).
+// month only: read in file order, a step back of more than six months (December then January)
+// starts the next year, while a smaller one (the parts of a merge, one after another) keeps
+// it; the last line is of the year of the last write, changed_at (the year before when its
+// date comes after that day).
 void read_log(const std::string& bytes, const std::string& label, char kind,
               const core::LocalTime& changed_at, std::vector<LogResult>& results,
               std::vector<LogProblem>& problems);
