@@ -1,4 +1,4 @@
-#include "program_main.h"
+#include "app/program_main.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,10 +10,10 @@
 #include <unistd.h>
 #endif
 
-#include "console_front_end.h"
-#include "program_process.h"
-#include "system_reason.h"
-#include "utf8_text.h"
+#include "base/program_process.h"
+#include "base/system_reason.h"
+#include "base/utf8_text.h"
+#include "console/console_front_end.h"
 
 namespace program {
 

@@ -3,8 +3,8 @@
 #include <functional>
 #include <memory>
 
-#include "controller.h"
-#include "runtime.h"
+#include "app/runtime.h"
+#include "control/controller.h"
 
 namespace program {
 

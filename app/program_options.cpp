@@ -1,6 +1,6 @@
-#include "program_options.h"
+#include "app/program_options.h"
 
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 namespace program {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
-#include "settings.h"
+#include "app/settings.h"
+#include "time/clock.h"
 
 namespace program {
 

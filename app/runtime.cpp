@@ -1,13 +1,13 @@
-#include "runtime.h"
+#include "app/runtime.h"
 
-#include "closed_port.h"
-#include "serial_port.h"
-#include "sim_sound.h"
-#include "sim_transport.h"
+#include "link/closed_port.h"
+#include "link/serial_port.h"
+#include "sim/sim_sound.h"
+#include "sim/sim_transport.h"
 #if defined(HAVE_SDL2)
-#include "sound_sdl.h"
+#include "sound/sound_sdl.h"
 #elif defined(_WIN32)
-#include "sound_winmm.h"
+#include "sound/sound_winmm.h"
 #endif
 
 namespace program {

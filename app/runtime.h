@@ -3,15 +3,15 @@
 #include <memory>
 #include <string>
 
-#include "drive_paths.h"
-#include "link.h"
-#include "program_options.h"
-#include "rack.h"
-#include "real_clock.h"
-#include "sound.h"
-#include "utf8_text.h"
-#include "virtual_clock.h"
-#include "wire_trace.h"
+#include "app/program_options.h"
+#include "base/utf8_text.h"
+#include "files/drive_paths.h"
+#include "link/link.h"
+#include "link/wire_trace.h"
+#include "sim/rack.h"
+#include "sound/sound.h"
+#include "time/real_clock.h"
+#include "time/virtual_clock.h"
 
 namespace program {
 

@@ -1,11 +1,11 @@
-#include "settings.h"
+#include "app/settings.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
-#include "durable_file.h"
-#include "utf8_text.h"
+#include "base/utf8_text.h"
+#include "files/durable_file.h"
 
 namespace program {
 

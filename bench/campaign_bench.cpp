@@ -19,9 +19,9 @@
 #include <sstream>
 #include <string>
 
-#include "console_front_end.h"
-#include "dialrun_window.h"
-#include "runtime.h"
+#include "app/runtime.h"
+#include "console/console_front_end.h"
+#include "dialrun/dialrun_window.h"
 
 namespace fs = std::filesystem;
 

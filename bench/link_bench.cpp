@@ -26,11 +26,11 @@
 #include <sstream>
 #include <thread>
 
-#include "console_front_end.h"
-#include "dialrun_controller.h"
-#include "real_clock.h"
-#include "runtime.h"
-#include "serial_port.h"
+#include "app/runtime.h"
+#include "console/console_front_end.h"
+#include "dialrun/dialrun_controller.h"
+#include "link/serial_port.h"
+#include "time/real_clock.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -1,9 +1,9 @@
-#include "result_log.h"
+#include "campaign/result_log.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "durable_file.h"
+#include "files/durable_file.h"
 
 namespace dialrun {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "clock.h"
+#include "time/clock.h"
 
 namespace dialrun {
 

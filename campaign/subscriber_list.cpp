@@ -1,8 +1,8 @@
-#include "subscriber_list.h"
+#include "campaign/subscriber_list.h"
 
 #include <algorithm>
 
-#include "durable_file.h"
+#include "files/durable_file.h"
 
 namespace dialrun {
 

@@ -1,4 +1,4 @@
-#include "fuzz_checks.h"
+#include "fuzz/fuzz_checks.h"
 
 #include <unistd.h>
 
@@ -9,11 +9,11 @@
 #include <sstream>
 #include <string>
 
-#include "campaign_folder.h"
-#include "rack.h"
-#include "result_log.h"
-#include "subscriber_list.h"
-#include "wav_file.h"
+#include "campaign/result_log.h"
+#include "campaign/subscriber_list.h"
+#include "ringlist/campaign_folder.h"
+#include "sim/rack.h"
+#include "sound/wav_file.h"
 
 namespace fuzz {
 

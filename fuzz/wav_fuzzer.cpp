@@ -1,4 +1,4 @@
-#include "fuzz_checks.h"
+#include "fuzz/fuzz_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::check_wav_file(data, size);

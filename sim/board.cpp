@@ -1,8 +1,8 @@
-#include "board.h"
+#include "sim/board.h"
 
 #include <cmath>
 
-#include "commands.h"
+#include "link/commands.h"
 
 namespace sim {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
-#include "rack_file.h"
+#include "sim/rack_file.h"
+#include "time/clock.h"
 
 namespace sim {
 

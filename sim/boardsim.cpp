@@ -14,11 +14,11 @@
 #include <map>
 #include <string>
 
-#include "rack.h"
-#include "real_clock.h"
-#include "sim_transport.h"
-#include "system_reason.h"
-#include "wire_trace.h"
+#include "base/system_reason.h"
+#include "link/wire_trace.h"
+#include "sim/rack.h"
+#include "sim/sim_transport.h"
+#include "time/real_clock.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "rack.h"
+#include "sim/rack.h"
 
 namespace sim {
 

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <optional>
 
-#include "board.h"
-#include "rack_file.h"
+#include "sim/board.h"
+#include "sim/rack_file.h"
 
 namespace sim {
 

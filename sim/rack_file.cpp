@@ -1,4 +1,4 @@
-#include "rack_file.h"
+#include "sim/rack_file.h"
 
 #include <cerrno>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "system_reason.h"
-#include "utf8_text.h"
+#include "base/system_reason.h"
+#include "base/utf8_text.h"
 
 namespace sim {
 

@@ -1,6 +1,6 @@
-#include "sim_sound.h"
+#include "sim/sim_sound.h"
 
-#include "wav_file.h"
+#include "sound/wav_file.h"
 
 namespace sim {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "clock.h"
-#include "rack.h"
-#include "sound.h"
+#include "sim/rack.h"
+#include "sound/sound.h"
+#include "time/clock.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "sim_transport.h"
+#include "sim/sim_transport.h"
 
 namespace sim {
 

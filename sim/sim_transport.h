@@ -3,8 +3,8 @@
 #include <deque>
 #include <mutex>
 
-#include "rack.h"
-#include "transport.h"
+#include "link/transport.h"
+#include "sim/rack.h"
 
 namespace sim {
 

@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "closed_port.h"
-#include "commands.h"
-#include "link.h"
-#include "program_process.h"
-#include "rack.h"
-#include "real_clock.h"
-#include "serial_port.h"
-#include "serial_port_list.h"
-#include "sim_transport.h"
-#include "virtual_clock.h"
+#include "base/program_process.h"
+#include "link/closed_port.h"
+#include "link/commands.h"
+#include "link/link.h"
+#include "link/serial_port.h"
+#include "link/serial_port_list.h"
+#include "sim/rack.h"
+#include "sim/sim_transport.h"
+#include "time/real_clock.h"
+#include "time/virtual_clock.h"
 
 namespace {
 

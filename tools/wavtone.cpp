@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "wav_file.h"
+#include "sound/wav_file.h"
 
 namespace {
 
@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     }
     std::vector<int16_t> samples(static_cast<size_t>(rate * ms / 1000));
     for (size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<int16_t>(8000 * std::sin(2 * 3.14159265358979323846 * hz * i / rate));
+        samples[i] =
+            static_cast<int16_t>(8000 * std::sin(2 * 3.14159265358979323846 * hz * i / rate));
     }
     std::ofstream(argv[1], std::ios::binary) << core::wav_bytes(rate, samples);
     return 0;

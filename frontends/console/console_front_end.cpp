@@ -1,4 +1,4 @@
-#include "console_front_end.h"
+#include "console/console_front_end.h"
 
 #include <cstdlib>
 #include <istream>

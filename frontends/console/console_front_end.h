@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "controller.h"
-#include "front_end.h"
-#include "virtual_clock.h"
+#include "control/controller.h"
+#include "form/front_end.h"
+#include "time/virtual_clock.h"
 
 namespace program {
 

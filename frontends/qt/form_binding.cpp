@@ -1,4 +1,4 @@
-#include "form_binding.h"
+#include "qt/form_binding.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

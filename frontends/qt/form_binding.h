@@ -4,8 +4,8 @@
 #include <array>
 #include <map>
 
-#include "form_controls.h"
-#include "form_model.h"
+#include "form/form_controls.h"
+#include "form/form_model.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "qt/main_window.h"
 
 #include <QApplication>
 #include <QDialog>

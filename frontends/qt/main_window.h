@@ -2,7 +2,7 @@
 
 #include <QMainWindow>
 
-#include "controller.h"
+#include "control/controller.h"
 
 namespace gui {
 

@@ -1,4 +1,4 @@
-#include "message_box.h"
+#include "qt/message_box.h"
 
 #include <QApplication>
 #include <QMessageBox>

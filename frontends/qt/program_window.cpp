@@ -1,11 +1,11 @@
-#include "program_window.h"
+#include "qt/program_window.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdlib>
 
-#include "message_box.h"
+#include "qt/message_box.h"
 
 namespace gui {
 

@@ -3,11 +3,11 @@
 #include <functional>
 #include <memory>
 
-#include "controller.h"
-#include "form_binding.h"
-#include "form_controls.h"
-#include "main_window.h"
-#include "qt_front_end.h"
+#include "control/controller.h"
+#include "form/form_controls.h"
+#include "qt/form_binding.h"
+#include "qt/main_window.h"
+#include "qt/qt_front_end.h"
 
 #include <QWidget>
 

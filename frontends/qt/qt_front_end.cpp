@@ -1,11 +1,11 @@
-#include "qt_front_end.h"
+#include "qt/qt_front_end.h"
 
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QThread>
 
-#include "message_box.h"
+#include "qt/message_box.h"
 
 namespace gui {
 

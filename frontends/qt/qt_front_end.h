@@ -3,9 +3,9 @@
 #include <QObject>
 #include <functional>
 
-#include "controller.h"
-#include "form_binding.h"
-#include "front_end.h"
+#include "control/controller.h"
+#include "form/front_end.h"
+#include "qt/form_binding.h"
 
 namespace gui {
 

@@ -1,4 +1,4 @@
-#include "text_list_model.h"
+#include "qt/text_list_model.h"
 
 namespace gui {
 

@@ -4,7 +4,7 @@
 #include <QListView>
 #include <QTimer>
 
-#include "text_list.h"
+#include "form/text_list.h"
 
 namespace gui {
 

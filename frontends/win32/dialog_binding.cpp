@@ -1,8 +1,8 @@
-#include "dialog_binding.h"
+#include "win32/dialog_binding.h"
 
 #include <commctrl.h>
 
-#include "utf8_text.h"
+#include "base/utf8_text.h"
 
 namespace win32 {
 

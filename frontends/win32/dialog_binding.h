@@ -7,8 +7,8 @@
 #include <map>
 #include <string>
 
-#include "dialog_setup.h"
-#include "form_model.h"
+#include "form/form_model.h"
+#include "win32/dialog_setup.h"
 
 namespace win32 {
 

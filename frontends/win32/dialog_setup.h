@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "controller.h"
-#include "form_controls.h"
-#include "text_list.h"
+#include "control/controller.h"
+#include "form/form_controls.h"
+#include "form/text_list.h"
 
 namespace win32 {
 

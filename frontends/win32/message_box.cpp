@@ -1,6 +1,6 @@
-#include "message_box.h"
+#include "win32/message_box.h"
 
-#include "utf8_text.h"
+#include "base/utf8_text.h"
 
 namespace win32 {
 

@@ -1,12 +1,12 @@
-#include "program_window.h"
+#include "win32/program_window.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "message_box.h"
-#include "utf8_text.h"
+#include "base/utf8_text.h"
+#include "win32/message_box.h"
 
 namespace win32 {
 

@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "controller.h"
-#include "dialog_binding.h"
-#include "dialog_setup.h"
-#include "win32_front_end.h"
+#include "control/controller.h"
+#include "win32/dialog_binding.h"
+#include "win32/dialog_setup.h"
+#include "win32/win32_front_end.h"
 
 namespace win32 {
 

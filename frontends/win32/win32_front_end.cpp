@@ -1,8 +1,8 @@
-#include "win32_front_end.h"
+#include "win32/win32_front_end.h"
 
 #include <commctrl.h>
 
-#include "message_box.h"
+#include "win32/message_box.h"
 
 namespace win32 {
 

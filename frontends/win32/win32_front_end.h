@@ -7,9 +7,9 @@
 #include <functional>
 #include <mutex>
 
-#include "controller.h"
-#include "dialog_binding.h"
-#include "front_end.h"
+#include "control/controller.h"
+#include "form/front_end.h"
+#include "win32/dialog_binding.h"
 
 namespace win32 {
 

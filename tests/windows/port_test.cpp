@@ -6,13 +6,13 @@
 
 #include <cstdlib>
 
-#include "calling_engine.h"
-#include "dialrun_controller.h"
-#include "durable_file.h"
-#include "program_fixture.h"
-#include "real_clock.h"
-#include "serial_port.h"
-#include "temp_root.h"
+#include "dialrun/calling_engine.h"
+#include "dialrun/dialrun_controller.h"
+#include "files/durable_file.h"
+#include "link/serial_port.h"
+#include "support/program_fixture.h"
+#include "support/temp_root.h"
+#include "time/real_clock.h"
 
 using namespace core;
 using namespace std::chrono_literals;

@@ -7,12 +7,12 @@
 
 #include <mmsystem.h>
 
-#include "dialrun_controller.h"
-#include "dialrun_upload.h"
-#include "program_fixture.h"
-#include "sound_winmm.h"
-#include "temp_root.h"
-#include "voice_prompts.h"
+#include "dialrun/dialrun_controller.h"
+#include "dialrun/dialrun_upload.h"
+#include "sound/sound_winmm.h"
+#include "support/program_fixture.h"
+#include "support/temp_root.h"
+#include "support/voice_prompts.h"
 
 using namespace core;
 using namespace std::chrono_literals;

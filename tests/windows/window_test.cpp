@@ -9,13 +9,13 @@
 
 #include <chrono>
 
-#include "dialrun_dialog.h"
-#include "fast_runtime.h"
-#include "inform_dialog.h"
-#include "program_window.h"
-#include "runtime.h"
-#include "temp_root.h"
-#include "utf8_text.h"
+#include "app/runtime.h"
+#include "base/utf8_text.h"
+#include "dialrun/dialrun_dialog.h"
+#include "inform/inform_dialog.h"
+#include "support/fast_runtime.h"
+#include "support/temp_root.h"
+#include "win32/program_window.h"
 
 using namespace std::chrono_literals;
 using dialrun::dialog_setup;

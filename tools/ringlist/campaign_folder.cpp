@@ -1,13 +1,13 @@
-#include "campaign_folder.h"
+#include "ringlist/campaign_folder.h"
 
 #include <sys/stat.h>
 
 #include <ctime>
 
-#include "drive_paths.h"
-#include "durable_file.h"
-#include "plural.h"
-#include "utf8_text.h"
+#include "base/utf8_text.h"
+#include "files/drive_paths.h"
+#include "files/durable_file.h"
+#include "ringlist/plural.h"
 
 namespace ringlist {
 

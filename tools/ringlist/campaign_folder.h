@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
-#include "result_log.h"
-#include "subscriber_list.h"
+#include "campaign/result_log.h"
+#include "campaign/subscriber_list.h"
+#include "time/clock.h"
 
 namespace ringlist {
 

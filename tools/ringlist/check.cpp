@@ -1,12 +1,12 @@
 // ringlist check: the list as "Старт Прозвонки" would take it, every bad line named.
 
-#include "campaign_folder.h"
-#include "durable_file.h"
-#include "plural.h"
-#include "report.h"
-#include "ringlist_commands.h"
-#include "subscriber_list.h"
-#include "utf8_text.h"
+#include "base/utf8_text.h"
+#include "campaign/subscriber_list.h"
+#include "files/durable_file.h"
+#include "ringlist/campaign_folder.h"
+#include "ringlist/plural.h"
+#include "ringlist/report/report.h"
+#include "ringlist/ringlist_commands.h"
 
 namespace ringlist {
 

@@ -1,15 +1,15 @@
-#include "held_list.h"
+#include "ringlist/held_list.h"
 
 #include <cerrno>
 #include <ctime>
 
-#include "campaign_folder.h"
-#include "clock.h"
-#include "drive_paths.h"
-#include "durable_file.h"
-#include "subscriber_list.h"
-#include "system_reason.h"
-#include "utf8_text.h"
+#include "base/system_reason.h"
+#include "base/utf8_text.h"
+#include "campaign/subscriber_list.h"
+#include "files/drive_paths.h"
+#include "files/durable_file.h"
+#include "ringlist/campaign_folder.h"
+#include "time/clock.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "program_process.h"
-#include "ringlist_commands.h"
-#include "utf8_text.h"
+#include "base/program_process.h"
+#include "base/utf8_text.h"
+#include "ringlist/ringlist_commands.h"
 
 namespace {
 

@@ -4,17 +4,17 @@
 #include <algorithm>
 #include <memory>
 
-#include "campaign_folder.h"
-#include "drive_paths.h"
-#include "durable_file.h"
-#include "held_list.h"
-#include "plural.h"
-#include "result_log.h"
-#include "ringlist_commands.h"
-#include "split_state.h"
-#include "subscriber_list.h"
-#include "system_reason.h"
-#include "utf8_text.h"
+#include "base/system_reason.h"
+#include "base/utf8_text.h"
+#include "campaign/result_log.h"
+#include "campaign/subscriber_list.h"
+#include "files/drive_paths.h"
+#include "files/durable_file.h"
+#include "ringlist/campaign_folder.h"
+#include "ringlist/held_list.h"
+#include "ringlist/plural.h"
+#include "ringlist/ringlist_commands.h"
+#include "ringlist/split_state.h"
 
 namespace ringlist {
 

@@ -1,4 +1,4 @@
-#include "plural.h"
+#include "ringlist/plural.h"
 
 namespace ringlist {
 

@@ -2,13 +2,13 @@
 
 #include <cerrno>
 
-#include "drive_paths.h"
-#include "durable_file.h"
-#include "report.h"
-#include "result_log.h"
-#include "ringlist_commands.h"
-#include "system_reason.h"
-#include "utf8_text.h"
+#include "base/system_reason.h"
+#include "base/utf8_text.h"
+#include "campaign/result_log.h"
+#include "files/drive_paths.h"
+#include "files/durable_file.h"
+#include "ringlist/report/report.h"
+#include "ringlist/ringlist_commands.h"
 
 namespace ringlist {
 

@@ -2,12 +2,12 @@
 
 #include <map>
 
-#include "durable_file.h"
-#include "held_list.h"
-#include "ringlist_commands.h"
-#include "split_state.h"
-#include "subscriber_list.h"
-#include "utf8_text.h"
+#include "base/utf8_text.h"
+#include "campaign/subscriber_list.h"
+#include "files/durable_file.h"
+#include "ringlist/held_list.h"
+#include "ringlist/ringlist_commands.h"
+#include "ringlist/split_state.h"
 
 namespace ringlist {
 

@@ -1,5 +1,5 @@
-#include "split_state.h"
-#include "utf8_text.h"
+#include "ringlist/split_state.h"
+#include "base/utf8_text.h"
 
 #include <algorithm>
 #include <sstream>

@@ -1,0 +1,182 @@
+#include "files/durable_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <io.h>
+#include <share.h>
+#include <stdlib.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "base/utf8_text.h"
+
+namespace core {
+
+std::FILE* open_exclusive(const std::filesystem::path& path, const char* mode, std::string& error,
+                          bool wait) {
+    // Waiting is bounded: a holder that never lets go is reported, not waited for.
+    const int attempts = wait ? 250 : 1;
+    for (int attempt = 1;; ++attempt) {
+#ifdef _WIN32
+        std::FILE* file =
+            _wfsopen(path.wstring().c_str(), std::wstring(mode, mode + std::strlen(mode)).c_str(),
+                     _SH_DENYRW);
+        if (file != nullptr) {
+            return file;
+        }
+        // The C runtime says EACCES both for a file another program holds and for one this
+        // user may not write: only the first is worth waiting for.
+        bool busy = _doserrno == ERROR_SHARING_VIOLATION || _doserrno == ERROR_LOCK_VIOLATION;
+#else
+        std::FILE* file = std::fopen(path.c_str(), mode);
+        if (file == nullptr) {
+            error = system_reason(errno);
+            return nullptr;
+        }
+        if (::flock(fileno(file), LOCK_EX | LOCK_NB) == 0) {
+            return file;
+        }
+        bool busy = errno == EWOULDBLOCK;
+        int reason = errno;
+        std::fclose(file);
+        errno = reason;
+#endif
+        if (!busy || attempt >= attempts) {
+            error = busy ? FILE_BUSY : system_reason(errno);
+            return nullptr;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::string sync_to_disk(std::FILE* file) {
+    if (std::fflush(file) != 0) {
+        return system_reason(errno);
+    }
+#ifdef _WIN32
+    // _commit is FlushFileBuffers: each write reaches the disk. Windows has no folder sync.
+    if (_commit(_fileno(file)) != 0) {
+        return system_reason(errno);
+    }
+#else
+    if (::fdatasync(fileno(file)) != 0) {
+        return system_reason(errno);
+    }
+#endif
+    return {};
+}
+
+std::string write_durably_and_close(std::FILE* file, const std::string& bytes) {
+    std::string error;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+        error = system_reason(errno);
+    }
+    if (error.empty()) {
+        error = sync_to_disk(file);
+    }
+    if (std::fclose(file) != 0 && error.empty()) {
+        error = system_reason(errno);
+    }
+    return error;
+}
+
+std::string read_file_bytes(const std::filesystem::path& path, std::string& error) {
+    // A folder opens as a stream of no bytes on Linux: it would read as an empty file.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = system_reason(EISDIR);
+        return {};
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = system_reason(errno);
+        return {};
+    }
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad()) {
+        error = system_reason(errno);
+        return {};
+    }
+    return bytes.str();
+}
+
+std::string write_new_file(const std::filesystem::path& path, const std::string& bytes,
+                           unsigned mode) {
+#ifdef _WIN32
+    (void)mode;
+    std::FILE* file = _wfopen(path.wstring().c_str(), L"wbx");
+#else
+    // With a mode, nobody else may read the file before it has that mode.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode != 0 ? 0600 : 0666);
+    if (fd >= 0 && mode != 0 && ::fchmod(fd, mode) != 0) {
+        int reason = errno;
+        ::close(fd);
+        std::filesystem::remove(path);
+        errno = reason;
+        fd = -1;
+    }
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (fd >= 0 && file == nullptr) {
+        ::close(fd);
+    }
+#endif
+    if (file == nullptr) {
+        return path_utf8(path.filename()) + ": " + system_reason(errno);
+    }
+    std::string error = write_durably_and_close(file, bytes);
+    if (!error.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+        return path_utf8(path.filename()) + ": " + error;
+    }
+    return {};
+}
+
+std::string replace_file(const std::filesystem::path& path, const std::string& bytes,
+                         unsigned mode) {
+    std::filesystem::path fresh =
+        path.parent_path() / utf8_path(path_utf8(path.filename()) + ".new");
+    std::error_code ec;
+    std::filesystem::remove(fresh, ec);  // left by an earlier run that was cut short
+    std::string error = write_new_file(fresh, bytes, mode);
+    if (error.empty()) {
+        std::filesystem::rename(fresh, path, ec);
+        error = ec ? system_reason(ec.value()) : sync_folder(path.parent_path());
+    }
+    return error;
+}
+
+unsigned file_mode(const std::filesystem::path& path) {
+    std::error_code ec;
+    auto status = std::filesystem::status(path, ec);
+    return ec ? 0u : static_cast<unsigned>(status.permissions() & std::filesystem::perms::all);
+}
+
+std::string sync_folder(const std::filesystem::path& folder) {
+#ifdef _WIN32
+    (void)folder;
+    return {};
+#else
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return system_reason(errno);
+    }
+    std::string error = ::fsync(fd) == 0 ? std::string() : system_reason(errno);
+    ::close(fd);
+    return error;
+#endif
+}
+
+}  // namespace core

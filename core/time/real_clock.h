@@ -1,0 +1,20 @@
+#pragma once
+
+#include "time/clock.h"
+
+namespace core {
+
+// The production clock: the steady clock for pauses and deadlines, the system clock for the
+// PC's local time.
+class RealClock : public Clock {
+  public:
+    RealClock();
+    Duration now() const override;
+    void sleep_until(Duration t) override;
+    LocalTime local_time() const override;
+
+  private:
+    std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace core

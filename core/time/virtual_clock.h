@@ -1,0 +1,39 @@
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
+#include "time/clock.h"
+
+namespace core {
+
+// Protocol time without real waiting: a pause or a deadline moves the clock forward at once.
+// One worker at a time drives it (the link belongs to one activity at a time). A hold stops
+// the clock at a given time: a sleeper that would pass it waits there until the hold moves,
+// so a script can act at an exact virtual moment while a run goes on.
+class VirtualClock : public Clock {
+  public:
+    explicit VirtualClock(LocalTime start = LocalTime{});
+
+    Duration now() const override;
+    void sleep_until(Duration t) override;
+    LocalTime local_time() const override;
+
+    // Moves the clock forward to t (never back), as a sleep would, but ignoring the hold.
+    void advance_to(Duration t);
+    void hold_at(Duration t);
+    void release_hold();
+    // Blocks until the clock has reached t; returns false if it is still short after
+    // real_timeout (nobody drives it).
+    bool wait_reached(Duration t, std::chrono::milliseconds real_timeout);
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    Duration now_{0};
+    std::optional<Duration> hold_;
+    int64_t start_seconds_;
+};
+
+}  // namespace core

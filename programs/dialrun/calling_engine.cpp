@@ -1,0 +1,231 @@
+#include "dialrun/calling_engine.h"
+
+#include <cstdio>
+
+#include "campaign/result_log.h"
+#include "link/commands.h"
+#include "sequences/board_select.h"
+#include "sequences/exchange.h"
+
+namespace dialrun {
+
+using namespace core;
+using std::chrono::milliseconds;
+
+namespace {
+
+uint8_t packed(char high, char low) {
+    return static_cast<uint8_t>(((high & 0x0F) << 4) | (low & 0x0F));
+}
+
+std::string formatted(const char* format, const std::string& text, unsigned a) {
+    char line[64];
+    std::snprintf(line, sizeof line, format, text.c_str(), a);
+    return line;
+}
+
+std::string formatted(const char* format, const std::string& text, unsigned a, unsigned b) {
+    char line[64];
+    std::snprintf(line, sizeof line, format, text.c_str(), a, b);
+    return line;
+}
+
+}  // namespace
+
+std::array<uint8_t, 8> number_payload(const std::string& r) {
+    return {static_cast<uint8_t>(r[9]),
+            packed(r[10], r[11]),
+            packed(r[12], r[13]),
+            packed(r[14], r[15]),
+            static_cast<uint8_t>(NUMBER_FIRST_DIGIT | (r[0] & 0x0F)),
+            packed(r[1], r[2]),
+            packed(r[3], r[4]),
+            packed(r[5], r[6])};
+}
+
+void CallingEngine::run() {
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        d_.ring_pending[k] = false;
+        d_.notified_count[k] = 0;
+        d_.not_notified_count[k] = 0;
+        d_.ring_active[k] = s_.table.serves(k, MODE_RING);
+    }
+    if (start_phase()) {
+        while (!work_done_ && poll_pass()) {
+        }
+    }
+    end_run();
+}
+
+bool CallingEngine::start_phase() {
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        if (d_.ring_active[k] && !start_channel(k)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CallingEngine::start_channel(int k) {
+    form_.form_update(k);
+    s_.log.add("Start K" + std::to_string(k + 1));
+    if (!select_board(s_, k, static_cast<uint8_t>(CMD_SELECT | k), milliseconds(4), milliseconds(4),
+                      "Тайм-Аут0", "Ошибка Адреса")) {
+        return false;
+    }
+    return exchange(s_, CMD_SET_WAIT, milliseconds(2), "Тайм-Аут00") &&
+           exchange(s_, static_cast<uint8_t>(d_.wait_value), milliseconds(2), "Тайм-Аут00") &&
+           exchange(s_, CMD_START, milliseconds(2), "Тайм-Аут00") &&
+           exchange(s_, CMD_END, milliseconds(2), "Тайм-Аут000");
+}
+
+// One pass over the active channels; false when a failure ends the run.
+bool CallingEngine::poll_pass() {
+    if (s_.clock.local_time().hour >= d_.stop_hour) {
+        d_.stop_requested = 1;
+    }
+    if (s_.log.count() > 200) {
+        s_.log.clear();
+    }
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        if (d_.ring_active[k] && !poll_channel(k)) {
+            return false;
+        }
+    }
+    bool all_stopped = true;
+    for (bool active : d_.ring_active) {
+        all_stopped = all_stopped && !active;
+    }
+    if (d_.stop_requested && all_stopped) {
+        work_done_ = true;
+    }
+    return true;
+}
+
+bool CallingEngine::poll_channel(int k) {
+    form_.form_update(k);
+    s_.log.add("Adres K" + std::to_string(k + 1));
+    pause(milliseconds(10));
+    s_.link.send_select(static_cast<uint8_t>(CMD_SELECT | k));
+    pause(milliseconds(4));
+    if (!s_.link.read_reply()) {
+        log_error("Тайм-Аут1");
+        return false;
+    }
+    if ((s_.link.OGD() & REPLY_ADDRESS_MASK) != k) {
+        report_wrong_echo();
+        return false;
+    }
+    if (s_.link.OGD() & REPLY_BUSY) {
+        return true;  // still calling: next pass
+    }
+    return d_.ring_pending[k] ? fetch_result(k) : give_out_record(k);
+}
+
+// A wrong echo: log it and up to two stray bytes that may follow it, for the maintainer.
+void CallingEngine::report_wrong_echo() {
+    log_error("OGD=" + std::to_string(s_.link.OGD()));
+    log_error("Ошибка Адреса");
+    if (!s_.link.read_reply()) {
+        log_error("ТA Err1");
+        return;
+    }
+    log_error("OGD1=" + std::to_string(s_.link.OGD()));
+    if (!s_.link.read_reply()) {
+        log_error("ТA Err2");
+        return;
+    }
+    log_error("OGD2=" + std::to_string(s_.link.OGD()));
+}
+
+bool CallingEngine::fetch_result(int k) {
+    d_.ring_pending[k] = false;
+    if (!exchange(s_, CMD_RESULT, milliseconds(3), "Тайм-Аут2")) {
+        return false;
+    }
+    uint8_t reply = s_.link.OGD();
+    write_result(k, reply);
+    d_.status_line = formatted("%s    %7d     %7d", d_.channel_number[k].substr(0, 7),
+                               d_.notified_count[k], d_.not_notified_count[k]);
+    messages_.channel_result(reply == 1 ? RESULT_NOTIFIED : RESULT_NOT_NOTIFIED, k);
+    return exchange(s_, CMD_END, milliseconds(3), "Тайм-Аут22");
+}
+
+// The verdict on disk: the log line first, then the mark, each flushed before the next. A
+// log that cannot be written is reported and the mark is written all the same.
+void CallingEngine::write_result(int k, uint8_t reply) {
+    bool notified = reply == 1;
+    const char* log_name = notified ? NOTIFIED_LOG : NOT_NOTIFIED_LOG;
+    if (notified) {
+        ++d_.notified_count[k];
+    } else {
+        ++d_.not_notified_count[k];
+    }
+    std::string line = result_log_line(d_.channel_number[k], s_.clock.local_time(),
+                                       notified ? ' ' : mark_for_reply(reply));
+    std::string error = append_result_line(s_.drive.resolve(log_name), line);
+    if (!error.empty()) {
+        log_error(std::string("Ошибка записи в ") + log_name + ": " + error);
+    }
+    error = d_.list.mark_record(d_.record_end[k], reply);
+    if (!error.empty()) {
+        log_error("Ошибка записи отметки в C:\\Ring.TXT: " + error);
+    }
+}
+
+bool CallingEngine::give_out_record(int k) {
+    RecordKind kind;
+    while ((kind = d_.list.read_record()) == MARKED_RECORD) {
+        const std::string& r = d_.list.record_buffer();
+        messages_.record_read(record_mark(r) == 'Y' ? RECORD_DONE_NOTIFIED : RECORD_DONE_OTHERWISE);
+    }
+    // A fresh record read at a stop stays unmarked for a later run.
+    if (kind == LIST_END || d_.stop_requested) {
+        return stop_channel(k);
+    }
+    return hand_out(k);
+}
+
+bool CallingEngine::hand_out(int k) {
+    d_.record_end[k] = d_.list.list_offset();
+    messages_.record_read(RECORD_HANDED_OUT);
+    const std::string record = d_.list.record_buffer();
+    d_.channel_number[k] = record.substr(0, 8);
+    std::string text = record.substr(0, 16);
+    d_.status_line = formatted("%s    %7d", text, d_.not_notified_count[k]);
+    messages_.channel_result(RESULT_NONE, k);
+    log_error(text);
+    d_.ring_pending[k] = true;
+    if (!exchange(s_, CMD_NUMBER, milliseconds(3), "Тайм-Аут5")) {
+        return false;
+    }
+    std::array<uint8_t, 8> payload = number_payload(record);
+    for (int n = 1; n <= 8; ++n) {
+        std::string timeout = "Тайм-Аут" + std::to_string(n + 5);
+        if (!exchange(s_, payload[n - 1], milliseconds(3), timeout.c_str())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CallingEngine::stop_channel(int k) {
+    d_.ring_active[k] = false;
+    d_.ring_pending[k] = false;
+    d_.stop_requested = 1;  // one channel at the end of the list stops them all
+    // The number's seven columns are replaced, even for a channel that never got a number,
+    // so the counts stay in their columns.
+    d_.status_line =
+        formatted("%s    %7d     %7d", "Stop ! ", d_.notified_count[k], d_.not_notified_count[k]);
+    messages_.channel_result(RESULT_NONE, k);
+    return exchange(s_, CMD_STOP_MODE, milliseconds(3), "Тайм-Аут3") &&
+           exchange(s_, CMD_END, milliseconds(3), "Тайм-Аут4");
+}
+
+void CallingEngine::end_run() {
+    s_.log.add("Останов прозвонки");
+    // link_state goes from 1 to 10 in one step: no check or upload can start in between.
+    form_.end_turn(LINK_WORK_ENDED, FORM_WORK_ENDED, 0);
+}
+
+}  // namespace dialrun

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "dialrun/dialrun_state.h"
+#include "form/form_messages.h"
+#include "state/program_state.h"
+
+namespace dialrun {
+
+// One calling run: start every ring-round channel with a line, then poll them in passes,
+// handing out records and fetching verdicts, until each channel has stopped (stop button,
+// stop hour, end of the list) or a board fails to answer.
+class CallingEngine {
+  public:
+    CallingEngine(core::ProgramState& s, DialrunState& d, core::FormMessages& form,
+                  DialrunMessages& messages)
+        : s_(s), d_(d), form_(form), messages_(messages) {}
+
+    void run();
+
+  private:
+    bool start_phase();
+    bool start_channel(int k);
+    bool poll_pass();
+    bool poll_channel(int k);
+    void report_wrong_echo();
+    bool fetch_result(int k);
+    bool give_out_record(int k);
+    bool hand_out(int k);
+    bool stop_channel(int k);
+    void write_result(int k, uint8_t reply);
+    void end_run();
+
+    void pause(core::Duration d) { s_.link.pause(d); }
+    void log_error(const std::string& text) { s_.log.add_unselected(text); }
+
+    core::ProgramState& s_;
+    DialrunState& d_;
+    core::FormMessages& form_;
+    DialrunMessages& messages_;
+    bool work_done_ = false;  // every channel stopped: the loop ends
+};
+
+// The 8 data bytes of CMD_NUMBER for a record: the amount (column 9 as it is, then columns
+// 10-15 packed two to a byte), then 0xF0 with the first digit, then digits 2-7 packed.
+std::array<uint8_t, 8> number_payload(const std::string& record);
+
+}  // namespace dialrun

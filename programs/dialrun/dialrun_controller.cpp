@@ -1,0 +1,216 @@
+#include "dialrun/dialrun_controller.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "dialrun/calling_engine.h"
+#include "dialrun/dialrun_upload.h"
+#include "form/form_messages.h"
+
+namespace dialrun {
+
+using namespace core;
+
+namespace {
+
+const char* const LIST_PATH = "c:\\Ring.TXT";
+
+bool any_ring_channel(const ChannelTable& t) {
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        if (t.serves(k, MODE_RING)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const ProgramDescriptor& dialrun_program() {
+    static const ProgramDescriptor program{DIALRUN_INFO,
+                                           " Ожидание старта или записи фонем в канал ",
+                                           "Фонем",
+                                           {},
+                                           {Duration{0}, "===Котроль Фонем завершен==="},
+                                           true,
+                                           {{Button::upload, &dialrun_upload()}}};
+    return program;
+}
+
+}  // namespace
+
+DialrunController::DialrunController(Link& link, Clock& clock, DriveC drive, Sound& sound)
+    : Controller(dialrun_program(), link, clock, std::move(drive), sound) {}
+
+// "Старт Прозвонки".
+std::optional<std::string> DialrunController::OnStart() {
+    ProgramState& s = state();
+    if (s.link_state != LINK_FREE) {
+        return "Запрет старта ! ";
+    }
+    if (!any_ring_channel(s.table)) {
+        update_data();
+        return "Нет канала прозвонки !";
+    }
+    std::string error;
+    if (!d_.list.open(s.drive.resolve(LIST_PATH), error)) {
+        // The box keeps its old text; the log says why (missing, locked, read-only).
+        s.log.add("Ошибка открытия C:\\Ring.TXT: " + error);
+        update_data();
+        return "Нет файла RING.TXT !";
+    }
+    // A malformed record would let a mark land on the wrong byte: refuse before any call.
+    std::string fault = d_.list.validate();
+    if (!fault.empty()) {
+        d_.list.close();
+        update_data();
+        return fault;
+    }
+    form_.progress = 0;
+    s.link_state = LINK_WORK;
+    form_.record_total = static_cast<unsigned>(d_.list.list_length() / RECORD_SIZE);
+    d_.wait_value = static_cast<int>(form_.wait_setting);
+    d_.stop_hour = static_cast<int>(form_.stop_setting);
+    claim_worker();
+    s.work_event.set();
+    form_.status_text = "Работает прозвонка абонентов !";
+    form_.start_stamp = now_stamp();
+    update_data();
+    return std::nullopt;
+}
+
+// "Стоп Прозвонки": calls in progress finish; each channel stops at its next free poll.
+std::optional<std::string> DialrunController::OnStop() {
+    if (state().link_state != LINK_WORK) {
+        return "Запрет Останова ! ";
+    }
+    form_.status_text = "Ожидание завершения прозвонки ";
+    d_.stop_requested = 1;
+    form_.stop_stamp = now_stamp();
+    update_data();
+    return std::nullopt;
+}
+
+std::string DialrunController::now_stamp() const {
+    return format_local_time(state().clock.local_time(), " %d-%m  %H:%M");
+}
+
+void DialrunController::start_program_workers() {
+    start_engine_worker([this] {
+        CallingEngine engine(state(), d_, messages(), *this);
+        engine.run();
+    });
+}
+
+void DialrunController::OnFormState(int code) {
+    if (show_status_code(code, " Завершение прозвонки абонентов ! ")) {
+        if (code == FORM_WORK_ENDED) {
+            form_.progress = 100;
+        }
+    } else {
+        show_channel_row();
+    }
+    update_data();
+}
+
+void DialrunController::channel_result(int code, int channel) {
+    front_end_->run_on_ui([&] {
+        state().table.current_channel = channel;
+        OnChannelResult(code);
+    });
+}
+
+void DialrunController::record_read(int code) {
+    front_end_->run_on_ui([&] { OnRecordRead(code); });
+}
+
+void DialrunController::OnChannelResult(int code) {
+    int k = state().table.current_channel;
+    if (code != RESULT_NONE) {
+        std::string number = d_.channel_number[k];
+        if (code == RESULT_NOTIFIED) {
+            form_.notified_list.add(number);
+            ++form_.notified_total;
+        } else {
+            form_.not_notified_list.add(number);
+            ++form_.not_notified_total;
+        }
+    } else {
+        form_.progress = progress_value();
+    }
+    form_.mode_text[k] = d_.status_line.substr(0, 40);
+    form_.notified_list.select_last();
+    form_.not_notified_list.select_last();
+    update_data();
+}
+
+void DialrunController::OnRecordRead(int code) {
+    const std::string& record = d_.list.record_buffer();
+    std::string number = record.substr(0, 8);
+    ++form_.list_total;
+    if (code == RECORD_DONE_NOTIFIED) {
+        form_.notified_list.add_unselected(number);
+        ++form_.notified_total;
+    } else if (code == RECORD_DONE_OTHERWISE) {
+        form_.not_notified_list.add_unselected(number);
+        ++form_.not_notified_total;
+    }
+    form_.record_list.add(number + " " + record_mark(record));
+    form_.progress = progress_value();
+    update_data();
+}
+
+// Records read so far out of record_total, in whole per cent; 0 for a list shorter than a
+// record, where the original divided by zero.
+int DialrunController::progress_value() const {
+    if (form_.record_total == 0) {
+        return 0;
+    }
+    long read = d_.list.list_offset() / RECORD_SIZE;
+    return static_cast<int>(read * 100 / form_.record_total);
+}
+
+std::vector<std::pair<std::string, const TextList*>> DialrunController::form_lists() const {
+    return {{RECORD_LIST_CAPTION, &form_.record_list},
+            {NOTIFIED_LIST_CAPTION, &form_.notified_list},
+            {NOT_NOTIFIED_LIST_CAPTION, &form_.not_notified_list}};
+}
+
+std::vector<std::pair<std::string, std::string>> DialrunController::show() const {
+    auto members = Controller::show();
+    auto add = [&](const char* name, const std::string& value) {
+        members.push_back({name, value});
+    };
+    add("record_list_count", std::to_string(form_.record_list.size()));
+    add("notified_list_count", std::to_string(form_.notified_list.size()));
+    add("not_notified_list_count", std::to_string(form_.not_notified_list.size()));
+    add("list_total", std::to_string(form_.list_total));
+    add("notified_total", std::to_string(form_.notified_total));
+    add("not_notified_total", std::to_string(form_.not_notified_total));
+    add("wait_setting", std::to_string(form_.wait_setting));
+    add("stop_setting", std::to_string(form_.stop_setting));
+    add("record_total", std::to_string(form_.record_total));
+    add("start_stamp", form_.start_stamp);
+    add("stop_stamp", form_.stop_stamp);
+    add("progress", std::to_string(form_.progress));
+    return members;
+}
+
+bool DialrunController::program_command(const std::string& word, const std::string& argument) {
+    if (word != "set-wait" && word != "set-stop") {
+        return false;
+    }
+    char* end = nullptr;
+    long value = std::strtol(argument.c_str(), &end, 10);
+    if (argument.empty() || *end != 0) {
+        return false;
+    }
+    // The spins stop at the ends of their ranges.
+    if (word == "set-wait") {
+        form_.wait_setting = static_cast<unsigned>(std::clamp(value, 1L, 59L));
+    } else {
+        form_.stop_setting = static_cast<unsigned>(std::clamp(value, 1L, 23L));
+    }
+    update_data();
+    return true;
+}
+
+}  // namespace dialrun

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "control/controller.h"
+#include "dialrun/dialrun_form.h"
+#include "dialrun/dialrun_state.h"
+
+namespace dialrun {
+
+const core::ProgramInfo DIALRUN_INFO{"Dialrun", "Прозвонка"};
+
+class DialrunController : public core::Controller, private DialrunMessages {
+  public:
+    DialrunController(core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound);
+
+    const DialrunForm& dialrun_form() const { return form_; }
+    const DialrunState& dialrun_state() const { return d_; }
+    std::vector<std::pair<std::string, std::string>> show() const override;
+    std::vector<std::pair<std::string, const core::TextList*>> form_lists() const override;
+    int progress() const override { return form_.progress; }
+    // "set-wait N" and "set-stop N": the spins "Ожид." (1..59) and "Стоп" (1..23).
+    bool program_command(const std::string& word, const std::string& argument) override;
+
+  protected:
+    std::optional<std::string> OnStart() override;
+    std::optional<std::string> OnStop() override;
+    core::FormModel& form_model() override { return form_; }
+    const core::FormModel& form_model() const override { return form_; }
+    void OnFormState(int code) override;
+    void start_program_workers() override;
+
+  private:
+    // The engine's verdicts and records read, shown in the lists and counters; they run on the
+    // user-interface side while the engine waits.
+    void channel_result(int code, int channel) override;
+    void record_read(int code) override;
+    void OnChannelResult(int code);
+    void OnRecordRead(int code);
+    int progress_value() const;
+    std::string now_stamp() const;
+
+    DialrunForm form_;
+    DialrunState d_;
+};
+
+}  // namespace dialrun

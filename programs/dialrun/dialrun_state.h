@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <string>
+
+#include "campaign/subscriber_list.h"
+#include "link/commands.h"
+
+namespace dialrun {
+
+// What the calling engine shares with the form. The engine writes it; the form's handlers
+// read it while the engine waits for them, and the start and stop buttons set what they own.
+struct DialrunState {
+    std::array<bool, core::CHANNEL_COUNT> ring_active{};
+    std::array<bool, core::CHANNEL_COUNT> ring_pending{};
+    std::array<unsigned, core::CHANNEL_COUNT> notified_count{};
+    std::array<unsigned, core::CHANNEL_COUNT> not_notified_count{};
+    // Columns 0-7 of the record handed to each channel, and the offset just past it.
+    std::array<std::string, core::CHANNEL_COUNT> channel_number{};
+    std::array<long, core::CHANNEL_COUNT> record_end{};
+    std::string status_line;
+    std::atomic<int> stop_requested{0};
+    int wait_value = 20;
+    int stop_hour = 22;
+    SubscriberList list;
+};
+
+// Dialrun's own messages from the engine to the form.
+class DialrunMessages {
+  public:
+    virtual ~DialrunMessages() = default;
+    // A channel's verdict for the form: 1 notified, 2 not notified, 0 no result; status_line
+    // is ready.
+    virtual void channel_result(int code, int channel) = 0;
+    // A record read for the form: 0 a fresh record handed out, 1 passed over marked "Y", 2
+    // passed over marked otherwise; the record is in the list's record buffer.
+    virtual void record_read(int code) = 0;
+};
+
+constexpr int RESULT_NONE = 0;
+constexpr int RESULT_NOTIFIED = 1;
+constexpr int RESULT_NOT_NOTIFIED = 2;
+constexpr int RECORD_HANDED_OUT = 0;
+constexpr int RECORD_DONE_NOTIFIED = 1;
+constexpr int RECORD_DONE_OTHERWISE = 2;
+
+}  // namespace dialrun

@@ -1,0 +1,93 @@
+#include "inform/inform_controller.h"
+
+#include "form/form_messages.h"
+#include "inform/inform_uploads.h"
+
+namespace inform {
+
+using namespace core;
+
+namespace {
+
+const ProgramDescriptor& inform_program() {
+    static const ProgramDescriptor program{
+        INFORM_INFO,
+        " Ожидание старта или записи фонем в канал ",
+        "Фонем",
+        {Duration{0}, std::chrono::milliseconds(10)},
+        {std::chrono::milliseconds(4), "===Контроль Фонем завершен==="},
+        true,
+        {{Button::informer_upload, &informer_upload()}, {Button::time_upload, &time_upload()}}};
+    return program;
+}
+
+}  // namespace
+
+InformController::InformController(Link& link, Clock& clock, DriveC drive, Sound& sound)
+    : Controller(inform_program(), link, clock, std::move(drive), sound) {}
+
+// "Старт".
+std::optional<std::string> InformController::OnStartInformer() {
+    ProgramState& s = state();
+    if (s.link_state != LINK_FREE) {
+        return "Запрет старта ! ";
+    }
+    bool any = false;
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        any = any || s.table.serves(k, MODE_INFORMER) || s.table.serves(k, MODE_TIME);
+    }
+    if (!any) {
+        update_data();
+        return "Нет канала автоинформатора !";
+    }
+    s.link_state = LINK_WORK;
+    claim_worker();
+    s.work_event.set();
+    form_.status_text = "Работает Автоинформатор !";
+    update_data();
+    return std::nullopt;
+}
+
+// "Стоп": each channel is taken out of service after its current message.
+std::optional<std::string> InformController::OnStopInformer() {
+    if (state().link_state != LINK_WORK) {
+        return "Запрет Останова ! ";
+    }
+    form_.status_text = "Ожидание завершения ответов ";
+    i_.stop_requested = 1;
+    update_data();
+    return std::nullopt;
+}
+
+void InformController::start_program_workers() {
+    // Inform waits up to 59 s wherever it reads a reply byte: a board answers after a message.
+    state().link.set_reply_byte_limit(std::chrono::seconds(59));
+    start_engine_worker([this] { InformerEngine(state(), i_, messages()).run(); });
+}
+
+void InformController::OnFormState(int code) {
+    if (!show_status_code(code, " Автоинформатор остановлен ! ")) {
+        show_channel_row();
+        if (code == FORM_MESSAGES_COUNTED) {
+            form_.call_count[state().table.current_channel] += state().link.OGD();
+        }
+    }
+    update_data();
+}
+
+std::vector<std::string> InformController::row(int k) const {
+    std::vector<std::string> fields = Controller::row(k);
+    fields.push_back(std::to_string(form_.call_count[k]));
+    return fields;
+}
+
+std::vector<std::pair<std::string, std::string>> InformController::show() const {
+    auto members = Controller::show();
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        members.push_back(
+            {"call_count[K" + std::to_string(k + 1) + "]", std::to_string(form_.call_count[k])});
+    }
+    return members;
+}
+
+}  // namespace inform

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <array>
+
+#include "control/controller.h"
+#include "inform/informer_engine.h"
+
+namespace inform {
+
+const core::ProgramInfo INFORM_INFO{"Inform", "Автоинформатор"};
+
+// Inform's form: the common members and a message counter per channel.
+struct InformForm : core::FormModel {
+    std::array<unsigned, core::CHANNEL_COUNT> call_count{};
+};
+
+class InformController : public core::Controller {
+  public:
+    InformController(core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound);
+
+    const InformForm& inform_form() const { return form_; }
+    const InformState& inform_state() const { return i_; }
+    std::vector<std::string> row(int k) const override;
+    std::vector<std::pair<std::string, std::string>> show() const override;
+
+  protected:
+    std::optional<std::string> OnStart() override { return OnStartInformer(); }
+    std::optional<std::string> OnStop() override { return OnStopInformer(); }
+    std::optional<std::string> OnStartInformer();
+    std::optional<std::string> OnStopInformer();
+    core::FormModel& form_model() override { return form_; }
+    const core::FormModel& form_model() const override { return form_; }
+    void OnFormState(int code) override;
+    void start_program_workers() override;
+
+  private:
+    InformForm form_;
+    InformState i_;
+};
+
+}  // namespace inform

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "sequences/upload_table.h"
+
+namespace inform {
+
+// "Информатор": the one message c:/wav/Spravka.wav and mode 1.
+const core::UploadTable& informer_upload();
+// "Время": the 182 day, hour and minute phonemes of c:/Time/ in six sections and mode 3.
+const core::UploadTable& time_upload();
+
+}  // namespace inform

@@ -1,0 +1,33 @@
+#include "inform/inform_window.h"
+#include "inform/inform_controls.h"
+
+#include <QLineEdit>
+
+#include "ui_inform.h"
+
+namespace inform {
+
+namespace {
+
+void refresh_counters(gui::FormBinding& b, const core::Controller& controller) {
+    const InformForm& f = static_cast<const InformController&>(controller).inform_form();
+    for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
+        auto* edit = qobject_cast<QLineEdit*>(b.control(COUNTER_IDS[k]));
+        QString text = QString::number(f.call_count[k]);
+        if (edit->text() != text) {
+            edit->setText(text);
+        }
+    }
+}
+
+}  // namespace
+
+gui::WindowSetup window_setup() {
+    gui::WindowSetup setup;
+    setup.controls = form_controls();
+    setup.make_form = gui::make_form<Ui::InformForm>;
+    setup.refresh_extras = refresh_counters;
+    return setup;
+}
+
+}  // namespace inform

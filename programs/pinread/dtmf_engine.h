@@ -1,0 +1,45 @@
+#pragma once
+
+#include "form/form_messages.h"
+#include "pinread/pinread_state.h"
+#include "state/program_state.h"
+
+namespace pinread {
+
+// One DTMF reception: every channel in DTMF mode with a line is started, then polled in
+// cycles. A ready board is armed for the next caller, has its code read and spoken back key
+// by key, and has its receiver put down. After "Стоп" each channel is wound down and the
+// reception ends; any missing reply or wrong echo ends it at once.
+class DtmfEngine {
+  public:
+    DtmfEngine(core::ProgramState& s, PinreadState& p, core::FormMessages& form)
+        : s_(s), p_(p), form_(form) {}
+
+    void run();
+
+  private:
+    bool start_pass();
+    bool start_channel(int k);
+    bool poll_cycle();
+    bool poll_channel(int k);
+    bool on_ready(int k);
+    bool arm(int k);
+    bool play_stop_phrase(int k);
+    bool hang_up(int k);
+    bool read_code(int k);
+    bool play_next_key(int k);
+    bool stop_channel(int k);
+    bool release(int k);
+    void end();
+
+    void pause(core::Duration d) { s_.link.pause(d); }
+    int64_t whole_seconds() const;
+
+    core::ProgramState& s_;
+    PinreadState& p_;
+    core::FormMessages& form_;
+    std::array<int64_t, core::CHANNEL_COUNT> dial_timer_start_{};
+    bool work_done_ = false;  // every channel stopped: the loop ends
+};
+
+}  // namespace pinread

@@ -1,0 +1,103 @@
+#include "pinread/pinread_controller.h"
+
+#include <cstdio>
+
+#include "form/form_messages.h"
+#include "pinread/dtmf_engine.h"
+#include "pinread/pinread_upload.h"
+
+namespace pinread {
+
+using namespace core;
+
+namespace {
+
+const ProgramDescriptor& pinread_program() {
+    static const ProgramDescriptor program{
+        PINREAD_INFO,
+        " Ожидание старта или записи режима DTMF ",
+        "режима DTMF",
+        {std::chrono::milliseconds(4), std::chrono::milliseconds(4)},
+        {Duration{0}, "===Котроль Фонем завершен==="},
+        true,
+        {{Button::upload, &pin_mode_upload()}}};
+    return program;
+}
+
+}  // namespace
+
+PinreadController::PinreadController(Link& link, Clock& clock, DriveC drive, Sound& sound)
+    : Controller(pinread_program(), link, clock, std::move(drive), sound) {}
+
+// "Старт".
+std::optional<std::string> PinreadController::OnStart() {
+    ProgramState& s = state();
+    if (s.link_state != LINK_FREE) {
+        return "Запрет старта ! ";
+    }
+    bool any = false;
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        any = any || s.table.serves(k, MODE_DTMF);
+    }
+    if (!any) {
+        update_data();
+        return "Нет канала приема DTMF-кода !";
+    }
+    s.link_state = LINK_WORK;
+    claim_worker();
+    s.work_event.set();
+    form_.status_text = "Работает прием DTMF-кодов демо.-вариант";
+    update_data();
+    return std::nullopt;
+}
+
+// "Стоп": each channel finishes its call, then is stopped.
+std::optional<std::string> PinreadController::OnStop() {
+    if (state().link_state != LINK_WORK) {
+        return "Запрет Останова ! ";
+    }
+    form_.status_text = "Ожидание завершения приемов ";
+    p_.stop_requested = 1;
+    update_data();
+    return std::nullopt;
+}
+
+void PinreadController::start_program_workers() {
+    start_engine_worker([this] { DtmfEngine(state(), p_, messages()).run(); });
+}
+
+void PinreadController::OnFormState(int code) {
+    if (!show_status_code(code, " Прием DTMF-кодов остановлен ! ")) {
+        show_channel_row(DTMF_MODE_NAME);
+        int k = state().table.current_channel;
+        switch (code) {
+            case FORM_CODE_READ: {
+                char text[64];
+                std::snprintf(text, sizeof text, "DTMF - %u,%u,%u,%u", p_.pin_digits[0][k],
+                              p_.pin_digits[1][k], p_.pin_digits[2][k], p_.pin_digits[3][k]);
+                form_.mode_text[k] = text;
+                break;
+            }
+            case FORM_STOP_PHRASE:
+                form_.mode_text[k] = "Останов,Тайм-Аут набора";
+                break;
+            case FORM_ARMING:
+                form_.mode_text[k] = "Ожд. Ring";
+                break;
+            case FORM_DIALLING:
+                form_.mode_text[k] = "Ожд. набора DTMF";
+                break;
+            case FORM_PLAYING:
+                form_.mode_text[k] = "Play wav";
+                break;
+            case FORM_CHANNEL_STOPPED:
+                form_.mode_text[k] = "Работа остановлена";
+                break;
+            default:
+                break;
+        }
+    }
+    update_data();
+}
+
+}  // namespace pinread

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "control/controller.h"
+#include "pinread/pinread_state.h"
+
+namespace pinread {
+
+const core::ProgramInfo PINREAD_INFO{"Pinread", "Pinread"};
+
+// Pinread names DTMF reception with a trailing blank.
+const char* const DTMF_MODE_NAME = "Прием DTMF-кода ";
+
+class PinreadController : public core::Controller {
+  public:
+    PinreadController(core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound);
+
+    const PinreadState& pinread_state() const { return p_; }
+
+  protected:
+    std::optional<std::string> OnStart() override;
+    std::optional<std::string> OnStop() override;
+    PinreadState& engine_state() { return p_; }
+    core::FormModel& form_model() override { return form_; }
+    const core::FormModel& form_model() const override { return form_; }
+    void OnFormState(int code) override;
+    void start_program_workers() override;
+
+  private:
+    core::FormModel form_;
+    PinreadState p_;
+};
+
+}  // namespace pinread

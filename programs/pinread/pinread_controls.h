@@ -1,0 +1,10 @@
+#pragma once
+
+#include "form/form_controls.h"
+
+namespace pinread {
+
+// Pinread's dialog 101.
+core::FormControls form_controls();
+
+}  // namespace pinread

@@ -1,0 +1,15 @@
+#include "pinread/pinread_window.h"
+#include "pinread/pinread_controls.h"
+
+#include "ui_pinread.h"
+
+namespace pinread {
+
+gui::WindowSetup window_setup() {
+    gui::WindowSetup setup;
+    setup.controls = form_controls();
+    setup.make_form = gui::make_form<Ui::PinreadForm>;
+    return setup;
+}
+
+}  // namespace pinread

@@ -1,0 +1,303 @@
+#include "control/controller.h"
+
+#include <algorithm>
+
+#include "sequences/upload.h"
+
+namespace core {
+
+Controller::Controller(const ProgramDescriptor& program, Link& link, Clock& clock, DriveC drive,
+                       Sound& sound)
+    : program_(program), state_(link, clock, std::move(drive)), sound_(sound) {}
+
+const UploadTable* Controller::upload_table(Button button) const {
+    for (const auto& [upload_button, table] : program_.uploads) {
+        if (upload_button == button) {
+            return table;
+        }
+    }
+    return nullptr;
+}
+
+Controller::~Controller() {
+    close();
+}
+
+void Controller::start(FrontEnd& front_end, const std::string& start_notes) {
+    front_end_ = &front_end;
+    form_model().status_text = STATUS_SURVEY;
+    state_.link_state = LINK_SURVEY;
+    state_.upload_permit = 0;
+    // The notes before anything else, a line each.
+    for (size_t at = 0; at < start_notes.size();) {
+        size_t end = std::min(start_notes.find('\n', at), start_notes.size());
+        state_.log.add(start_notes.substr(at, end - at));
+        at = end + 1;
+    }
+    state_.link.set_report([this](const std::string& text) { state_.log.add(text); });
+    update_data();
+    claim_worker();
+    threads_.emplace_back([this] {
+        channel_survey(state_, program_.survey_pauses, messages());
+        release_worker();
+    });
+    start_program_workers();
+    start_shared_workers();
+}
+
+// The upload threads of the program's upload buttons, then the phoneme check.
+void Controller::start_shared_workers() {
+    for (Button button : {Button::upload, Button::informer_upload, Button::time_upload}) {
+        const UploadTable* table = upload_table(button);
+        if (table == nullptr) {
+            continue;
+        }
+        AutoResetEvent& event =
+            button == Button::time_upload ? state_.time_upload_event : state_.upload_event;
+        start_worker(event, [this, table] {
+            run_upload(state_, *table, sound_, messages(), upload_channel_);
+        });
+    }
+    start_worker(state_.check_event, [this] {
+        phoneme_check(state_, program_.check_texts, messages(), check_channel_);
+    });
+}
+
+void Controller::close() {
+    for (AutoResetEvent* e : {&state_.work_event, &state_.upload_event, &state_.time_upload_event,
+                              &state_.check_event}) {
+        e->close();
+    }
+    for (std::thread& t : threads_) {
+        if (t.joinable()) {
+            t.join();
+        }
+    }
+    threads_.clear();
+}
+
+void Controller::OnChannelK(int n) {
+    if (n < 1 || n > CHANNEL_COUNT || state_.link_state == LINK_WORK) {
+        return;
+    }
+    form_model().channel_radio = n - 1;
+    state_.table.current_channel = n - 1;
+    update_data();
+}
+
+bool Controller::has_button(Button button) const {
+    if (button == Button::start || button == Button::stop) {
+        return program_.has_engine;
+    }
+    return button == Button::permit || button == Button::check || upload_table(button) != nullptr;
+}
+
+std::optional<std::string> Controller::press(Button button) {
+    if (button == Button::start && program_.has_engine) {
+        return OnStart();
+    }
+    if (button == Button::stop && program_.has_engine) {
+        return OnStop();
+    }
+    if (button == Button::permit) {
+        return OnUploadPermit();
+    }
+    if (button == Button::check) {
+        return OnCheck();
+    }
+    if (upload_table(button) != nullptr) {
+        return OnUpload(button);
+    }
+    return std::nullopt;
+}
+
+// "Контроль Ф.": the board plays its phonemes while the operator listens on the line; the
+// box stays up meanwhile, and the check ends when the board has played them all.
+std::optional<std::string> Controller::OnCheck() {
+    if (state_.link_state != LINK_FREE) {
+        return "Запрещен контроль фонем ! ";
+    }
+    int channel = state_.table.current_channel;
+    if (state_.table.channel_present[channel] == 0) {
+        return "Нет канала ! ";
+    }
+    state_.link_state = LINK_CHECK;
+    check_channel_ = channel;
+    claim_worker();
+    state_.check_event.set();
+    return "           ВНИМАНИЕ !\nПозвонить,прослушать все фонемы\n     и нажать ОК! ";
+}
+
+// An upload button: one permission, one upload. Its files are checked before anything is
+// sent, so a missing one refuses the upload and leaves the permission given.
+std::optional<std::string> Controller::OnUpload(Button button) {
+    const UploadTable& table = *upload_table(button);
+    if (state_.link_state != LINK_FREE) {
+        return "Запись запрещена! ";
+    }
+    int channel = state_.table.current_channel;
+    if (state_.table.channel_present[channel] == 0) {
+        return "Нет канала ! ";
+    }
+    if (state_.upload_permit == 0) {
+        return "Нет разрешения Записи! ";
+    }
+    std::string refusal = check_upload_files(table, state_.drive, sound_);
+    if (!refusal.empty()) {
+        return refusal;
+    }
+    state_.link_state = LINK_UPLOAD;
+    form_model().status_text = table.status_prefix + std::to_string(channel + 1);
+    state_.upload_permit = 0;
+    upload_channel_ = channel;
+    claim_worker();
+    (button == Button::time_upload ? state_.time_upload_event : state_.upload_event).set();
+    update_data();
+    return std::nullopt;
+}
+
+// "Да/Нет З.Ф.": one press allows exactly one upload, the next press takes it back.
+std::optional<std::string> Controller::OnUploadPermit() {
+    if (state_.link_state != LINK_FREE) {
+        return "Запрещено ! ";
+    }
+    if (state_.upload_permit != 0) {
+        state_.upload_permit = 0;
+        return "         Включен\nзапрет записи " + program_.prohibition_subject + " !";
+    }
+    state_.upload_permit = 1;
+    return "        Отключен\nзапрет записи " + program_.prohibition_subject + " !";
+}
+
+bool Controller::wait_idle(std::chrono::milliseconds real_timeout) {
+    std::unique_lock lock(idle_mutex_);
+    return idle_changed_.wait_for(lock, real_timeout, [&] { return active_workers_ == 0; });
+}
+
+std::vector<std::string> Controller::row(int k) const {
+    const FormModel& f = form_model();
+    return {std::to_string(f.channel_box[k]), std::to_string(f.line_box[k]), f.mode_text[k]};
+}
+
+std::vector<std::pair<std::string, std::string>> Controller::show() const {
+    const FormModel& f = form_model();
+    std::vector<std::pair<std::string, std::string>> members{
+        {"status_text", f.status_text},
+        {"channel_radio", std::to_string(f.channel_radio)},
+    };
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        std::string channel = "[K" + std::to_string(k + 1) + "]";
+        members.push_back({"channel_box" + channel, std::to_string(f.channel_box[k])});
+        members.push_back({"line_box" + channel, std::to_string(f.line_box[k])});
+        members.push_back({"mode_text" + channel, f.mode_text[k]});
+    }
+    members.push_back({"log_count", std::to_string(state_.log.count())});
+    members.push_back({"log_selection", std::to_string(state_.log.selection())});
+    members.push_back({"link_state", std::to_string(state_.link_state.load())});
+    members.push_back({"current_channel", std::to_string(state_.table.current_channel.load())});
+    members.push_back({"upload_permit", std::to_string(state_.upload_permit.load())});
+    return members;
+}
+
+void Controller::form_update(int channel) {
+    front_end_->run_on_ui([&] {
+        state_.table.current_channel = channel;
+        OnFormUpdate();
+    });
+}
+
+void Controller::form_state(int code, int channel) {
+    front_end_->run_on_ui([&] {
+        if (channel >= 0) {
+            state_.table.current_channel = channel;
+        }
+        OnFormState(code);
+    });
+}
+
+void Controller::end_turn(int link_state, int code, int channel) {
+    front_end_->run_on_ui([&] {
+        if (channel >= 0) {
+            state_.table.current_channel = channel;
+        }
+        state_.link_state = link_state;
+        OnFormState(code);
+    });
+}
+
+void Controller::OnFormUpdate() {
+    form_model().channel_radio = state_.table.current_channel;
+    update_data();
+}
+
+bool Controller::show_status_code(int code, const std::string& work_ended_status) {
+    FormModel& f = form_model();
+    std::atomic<int>& current = state_.table.current_channel;
+    switch (code) {
+        case FORM_IDLE:
+            // The link is free again: the radio shows the channel a check or an upload would
+            // serve (K8 after the survey, whatever was clicked meanwhile).
+            f.status_text = program_.idle_status;
+            f.channel_radio = current;
+            return true;
+        case FORM_WORK_ENDED:
+            f.status_text = work_ended_status;
+            break;
+        case FORM_CHECKING:
+            f.status_text = check_status(current);
+            break;
+        default:
+            return false;
+    }
+    // The selection shown is the channel the operator sees as current.
+    if (f.channel_radio >= 0) {
+        current = f.channel_radio;
+    }
+    return true;
+}
+
+void Controller::show_channel_row(const std::string& dtmf_name) {
+    const ChannelTable& t = state_.table;
+    int k = t.current_channel;
+    FormModel& f = form_model();
+    f.mode_text[k] = mode_name(t.channel_mode[k], dtmf_name);
+    f.channel_box[k] = 1;
+    f.line_box[k] = t.has_line(k) ? 1 : 0;
+}
+
+void Controller::update_data() {
+    if (front_end_ != nullptr) {
+        front_end_->form_changed();
+    }
+}
+
+void Controller::start_worker(AutoResetEvent& event, std::function<void()> turn) {
+    threads_.emplace_back([this, &event, turn = std::move(turn)] {
+        while (event.wait()) {
+            turn();
+            release_worker();
+        }
+    });
+}
+
+void Controller::start_engine_worker(std::function<void()> run) {
+    threads_.emplace_back([this, run = std::move(run)] {
+        if (state_.work_event.wait()) {
+            run();
+            release_worker();
+        }
+    });
+}
+
+void Controller::claim_worker() {
+    std::lock_guard lock(idle_mutex_);
+    ++active_workers_;
+}
+
+void Controller::release_worker() {
+    std::lock_guard lock(idle_mutex_);
+    --active_workers_;
+    idle_changed_.notify_all();
+}
+
+}  // namespace core

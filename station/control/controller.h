@@ -1,0 +1,161 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "form/form_controls.h"
+#include "form/form_messages.h"
+#include "form/form_model.h"
+#include "form/front_end.h"
+#include "form/text_list.h"
+#include "sequences/phoneme_check.h"
+#include "sequences/survey.h"
+#include "sequences/upload_table.h"
+#include "sound/sound.h"
+#include "state/program_state.h"
+
+namespace core {
+
+// The program's name (About box, --version) and its window title.
+struct ProgramInfo {
+    const char* name;   // "Dialrun"
+    const char* title;  // "Прозвонка"
+};
+
+// What sets one program apart where the shared controller asks: constants, given once when the
+// program's controller is made.
+struct ProgramDescriptor {
+    ProgramInfo info;
+    std::string idle_status;                    // the status while the link is free
+    std::string prohibition_subject = "Фонем";  // what the upload prohibition protects
+    SurveyPauses survey_pauses{};
+    CheckTexts check_texts{Duration{0}, "===Котроль Фонем завершен==="};
+    bool has_engine = false;  // the start and stop of work
+    // The program's upload behind each of its upload buttons.
+    std::vector<std::pair<Button, const UploadTable*>> uploads;
+};
+
+// The program without its window: the form's members and handlers, the button handlers and
+// the worker threads. The Qt window, the Win32 window and the console are front ends over it.
+class Controller : private FormMessages {
+  public:
+    Controller(const ProgramDescriptor& program, Link& link, Clock& clock, DriveC drive,
+               Sound& sound);
+    virtual ~Controller();
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
+
+    // As the window opens: the first status, the notes in the log (why the port did not open,
+    // a missing folder; a line each, empty when all is well), then the survey and the workers.
+    void start(FrontEnd& front_end, const std::string& start_notes);
+    // Ends the worker threads that are waiting for work; a turn under way is finished first.
+    void close();
+
+    // Channel radio button Kn, n = 1..8 (OnChannelK1..OnChannelK8).
+    void OnChannelK(int n);
+    // A button; returns the text of the message box to show, if any.
+    virtual std::optional<std::string> press(Button button);
+    virtual bool has_button(Button button) const;
+    // A program's own console command (Dialrun's spins); false when it has none such.
+    virtual bool program_command(const std::string&, const std::string&) { return false; }
+
+    // True while a worker is serving something (the survey, a run, an upload, a check).
+    bool busy() const { return active_workers_ > 0; }
+    // Blocks until no worker is busy or real_timeout has passed; true when idle.
+    bool wait_idle(std::chrono::milliseconds real_timeout);
+
+    ProgramState& state() { return state_; }
+    const ProgramState& state() const { return state_; }
+    const FormModel& form() const { return form_model(); }
+    const ProgramInfo& info() const { return program_.info; }
+    // A channel row as the console shows it: channel box, line box, mode text, and any
+    // program's own columns.
+    virtual std::vector<std::string> row(int k) const;
+    // Every member of the form and the controller's state, as name and value.
+    virtual std::vector<std::pair<std::string, std::string>> show() const;
+    // A program's own list boxes with their captions (Dialrun's three lists).
+    virtual std::vector<std::pair<std::string, const TextList*>> form_lists() const { return {}; }
+    // A program's progress bar 0..100, or -1 when it has none.
+    virtual int progress() const { return -1; }
+
+  protected:
+    virtual FormModel& form_model() = 0;
+    virtual const FormModel& form_model() const = 0;
+    // The program's upload behind an upload button, or null where it has no such button.
+    const UploadTable* upload_table(Button button) const;
+    // The start and stop of work, for the programs with an engine.
+    virtual std::optional<std::string> OnStart() { return std::nullopt; }
+    virtual std::optional<std::string> OnStop() { return std::nullopt; }
+    // A worker's state code (an upload, a check or a run ended): the program's own handler.
+    virtual void OnFormState(int code) = 0;
+    // Threads after the survey, in the program's order.
+    virtual void start_program_workers() {}
+
+    // Worker → form messages: current_channel is set to channel on the user-interface side
+    // just before the handler runs, so a radio click cannot slip in between.
+    void form_update(int channel) override;
+    void form_state(int code, int channel) override;
+    void end_turn(int link_state, int code, int channel) override;
+    FormMessages& messages() { return *this; }
+    // A worker asks the form to show the members as they are now.
+    void OnFormUpdate();
+    // State codes 1, 2 and 3, alike in the three programs but for the texts; false for the
+    // codes that update a channel row.
+    bool show_status_code(int code, const std::string& work_ended_status);
+    // The common handling of state code 0: the row of current_channel from the table.
+    void show_channel_row(const std::string& dtmf_name = "Прием DTMF");
+    void update_data();
+
+    // A thread that sleeps on event and runs turn each time it is set; the handler that sets
+    // the event calls claim_worker() first, the turn's end releases it.
+    void start_worker(AutoResetEvent& event, std::function<void()> turn);
+    // The engine's thread: it waits on work_event once and serves one period of work, so
+    // no later start can run the engine again.
+    void start_engine_worker(std::function<void()> run);
+    void claim_worker();
+
+    FrontEnd* front_end_ = nullptr;
+
+  private:
+    std::optional<std::string> OnUploadPermit();
+    std::optional<std::string> OnCheck();
+    std::optional<std::string> OnUpload(Button button);
+    void start_shared_workers();
+    void release_worker();
+
+    const ProgramDescriptor program_;
+
+    ProgramState state_;
+    Sound& sound_;
+    // The channel each worker serves, taken when its button was pressed: a radio click
+    // meanwhile changes the selection, not the board being served.
+    std::atomic<int> upload_channel_{0};
+    std::atomic<int> check_channel_{0};
+    std::vector<std::thread> threads_;
+    std::atomic<int> active_workers_{0};
+    std::mutex idle_mutex_;
+    std::condition_variable idle_changed_;
+};
+
+// Ends a controller's workers before any part of it is destroyed: until they have ended they
+// may still run the program's own handlers, and the base class's destructor would come after
+// the program's part is gone.
+struct CloseFirst {
+    void operator()(Controller* controller) const {
+        controller->close();
+        delete controller;
+    }
+};
+// A controller as its owner holds it: closed, then destroyed.
+template <typename ProgramController>
+using OwnedController = std::unique_ptr<ProgramController, CloseFirst>;
+
+}  // namespace core

@@ -1,0 +1,75 @@
+#include "sequences/survey.h"
+
+#include "sequences/exchange.h"
+
+#include <string>
+
+#include "link/commands.h"
+
+namespace core {
+
+namespace {
+
+// The system's texts carry a few Latin letters among the Cyrillic ones on purpose: the "a" of
+// "Остaнов" here, the "A" of the calling engine's "ТA Err1" and "ТA Err2", and the "m" of
+// Inform's "фонеm". They are the system's own texts, which logs and scripts compare byte for
+// byte: do not correct them.
+const char* const STOPPED_ON_ADDRESS = "Ошибка адреса.Остaнов!";
+const char* const STOPPED_ON_TIMEOUT = "Тайм-аут ответа.Остaнов!";
+
+// The survey's steps have no pause of their own; a silence stops the survey, said as the
+// current line.
+bool survey_step(ProgramState& s, uint8_t byte) {
+    return exchange(s, byte, std::nullopt, STOPPED_ON_TIMEOUT, ReplyWait::normal,
+                    TimeoutLine::current);
+}
+
+enum class Answer { absent, present, stop };
+
+// One channel: select it, read its mode and line, stop its mode and release it. The survey
+// keeps its own channel index, so a radio click
+// meanwhile changes the operator's selection, not the board being surveyed.
+Answer survey_channel(ProgramState& s, const SurveyPauses& pauses, FormMessages& form,
+                      int channel) {
+    ChannelTable& t = s.table;
+    t.channel_present[channel] = 0;
+    s.log.add("Проверка " + std::to_string(channel + 1) + " канала");
+    s.link.send_select(static_cast<uint8_t>(CMD_SELECT | channel));
+    s.clock.sleep_for(pauses.after_select);
+    if (!s.link.read_reply()) {
+        return Answer::absent;
+    }
+    uint8_t reply = s.link.OGD();
+    if ((reply & REPLY_ADDRESS_MASK) != channel) {
+        s.log.add(STOPPED_ON_ADDRESS);
+        return Answer::stop;
+    }
+    t.channel_present[channel] = 1;
+    t.channel_mode[channel] = reply & REPLY_MODE_MASK;
+    if (!survey_step(s, CMD_LINE_STATUS)) {
+        return Answer::stop;
+    }
+    t.channel_line[channel] = s.link.OGD() & LINE_MASK;
+    if (!survey_step(s, CMD_STOP_MODE) || !survey_step(s, CMD_END)) {
+        return Answer::stop;
+    }
+    form.form_state(FORM_CHANNEL_ROW, channel);
+    return Answer::present;
+}
+
+}  // namespace
+
+void channel_survey(ProgramState& s, const SurveyPauses& pauses, FormMessages& form) {
+    s.log.add_unselected("   Проверка каналов и линий телефонов");
+    for (int channel = 0; channel < CHANNEL_COUNT; ++channel) {
+        form.form_update(channel);
+        s.clock.sleep_for(pauses.after_form_update);
+        if (survey_channel(s, pauses, form, channel) == Answer::stop) {
+            return;  // link_state stays -1: every link action is refused until a restart
+        }
+        s.clock.sleep_for(std::chrono::milliseconds(100));
+    }
+    form.end_turn(LINK_FREE, FORM_IDLE, CHANNEL_COUNT - 1);
+}
+
+}  // namespace core

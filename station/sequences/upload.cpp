@@ -1,0 +1,150 @@
+#include "sequences/upload.h"
+
+#include "link/commands.h"
+#include "sequences/exchange.h"
+#include "sound/wav_file.h"
+
+namespace core {
+
+namespace {
+
+constexpr size_t FILES_NAMED = 3;
+
+class Upload {
+  public:
+    Upload(ProgramState& s, const UploadTable& t, Sound& sound, int channel)
+        : s_(s), t_(t), sound_(sound), channel_(channel) {}
+
+    bool run() {
+        return select() && step(t_.reset_line, CMD_RESET_CODER) && sections() &&
+               step(t_.mode_line, CMD_SET_MODE) && exchange(t_.mode_number) && release();
+    }
+
+  private:
+    bool select() {
+        log(t_.connect_line);
+        s_.clock.sleep_for(t_.select_pause);
+        s_.link.send_select(static_cast<uint8_t>(CMD_SELECT | channel_));
+        s_.clock.sleep_for(t_.select_pause);
+        const char* failure = nullptr;
+        if (!s_.link.read_reply()) {
+            failure = "Тайм-Аут";
+        } else if ((s_.link.OGD() & REPLY_ADDRESS_MASK) != channel_) {
+            failure = "Ошибка Адреса";
+        }
+        if (failure != nullptr) {
+            t_.select_failure_selected ? s_.log.add(failure) : s_.log.add_unselected(failure);
+            return false;
+        }
+        return true;
+    }
+
+    bool exchange(uint8_t byte) { return core::exchange(s_, byte, std::nullopt, "Тайм-Аут"); }
+
+    bool step(const std::string& line, uint8_t byte) {
+        log(line);
+        return exchange(byte);
+    }
+
+    bool sections() {
+        bool first = true;
+        for (size_t i = 0; i < t_.sections.size(); ++i) {
+            const UploadSection& section = t_.sections[i];
+            if (i > 0) {
+                s_.clock.sleep_for(t_.section_pause);
+            }
+            log(section.title);
+            if (!exchange(section.code) || !exchange(section.count)) {
+                return false;
+            }
+            for (const PhonemeFile& file : section.files) {
+                if (first || !t_.pause_before_first_only) {
+                    s_.clock.sleep_for(t_.phoneme_pause);
+                }
+                first = false;
+                log(file.log_line);
+                if (!record_phoneme(file, section.count)) {
+                    return false;
+                }
+            }
+            if (section.closing &&
+                (!exchange((*section.closing)[0]) || !exchange((*section.closing)[1]))) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The count byte opens the board's recording, the file plays, the count byte closes it.
+    bool record_phoneme(const PhonemeFile& file, uint8_t count) {
+        if (!exchange(count)) {
+            return false;
+        }
+        if (WireTrace* trace = s_.link.trace()) {
+            trace->play(file.path);
+        }
+        std::string error = sound_.play(s_.drive.resolve(file.path), file.path);
+        if (!error.empty()) {
+            s_.log.add_unselected("Ошибка звука " + file.path + ": " + error);
+            return false;
+        }
+        return exchange(count);
+    }
+
+    bool release() {
+        s_.clock.sleep_for(t_.release_pause);
+        return step(t_.release_line, CMD_END);
+    }
+
+    void log(const std::string& line) {
+        if (!line.empty()) {
+            s_.log.add(line);
+        }
+    }
+
+    ProgramState& s_;
+    const UploadTable& t_;
+    Sound& sound_;
+    int channel_;
+};
+
+}  // namespace
+
+std::string check_upload_files(const UploadTable& table, const DriveC& drive, Sound& sound) {
+    std::string output = sound.output_problem();
+    if (!output.empty()) {
+        return "Нет вывода звука: " + output;
+    }
+    std::vector<std::string> faults;
+    for (const UploadSection& section : table.sections) {
+        for (const PhonemeFile& file : section.files) {
+            WavInfo info;
+            std::string error = read_wav_info(drive.resolve(file.path), info);
+            if (!error.empty()) {
+                faults.push_back(file.path + ": " + error);
+            }
+        }
+    }
+    if (faults.empty()) {
+        return {};
+    }
+    std::string text = "Запись невозможна, не звучат файлы:";
+    for (size_t i = 0; i < faults.size() && i < FILES_NAMED; ++i) {
+        text += "\n" + faults[i];
+    }
+    if (faults.size() > FILES_NAMED) {
+        text += "\nи еще " + std::to_string(faults.size() - FILES_NAMED);
+    }
+    return text;
+}
+
+void run_upload(ProgramState& s, const UploadTable& table, Sound& sound, FormMessages& form,
+                int channel) {
+    s.log.add(table.title_line);
+    s.log.add("Adrec K" + std::to_string(channel + 1));
+    Upload(s, table, sound, channel).run();
+    s.log.add(table.end_line);
+    form.end_turn(LINK_FREE, FORM_IDLE);
+}
+
+}  // namespace core

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+#include "link/commands.h"
+
+namespace core {
+
+// What the survey found on each channel K1..K8, and the channel being worked on.
+struct ChannelTable {
+    std::array<std::atomic<int>, CHANNEL_COUNT> channel_present{};
+    std::array<std::atomic<uint8_t>, CHANNEL_COUNT> channel_mode{};
+    std::array<std::atomic<uint8_t>, CHANNEL_COUNT> channel_line{};
+    std::atomic<int> current_channel{0};
+
+    bool has_line(int k) const { return channel_line[k] != LINE_ABSENT; }
+    // A channel an engine serves: in the given mode, with a line.
+    bool serves(int k, uint8_t mode) const { return channel_mode[k] == mode && has_line(k); }
+};
+
+// Which activity owns the link.
+enum LinkState : int {
+    LINK_SURVEY = -1,
+    LINK_FREE = 0,
+    LINK_WORK = 1,
+    LINK_UPLOAD = 3,
+    LINK_CHECK = 4,
+    LINK_WORK_ENDED = 10,
+};
+
+}  // namespace core

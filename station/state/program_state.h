@@ -1,0 +1,32 @@
+#pragma once
+
+#include <atomic>
+
+#include "base/auto_reset_event.h"
+#include "files/drive_paths.h"
+#include "form/log_box.h"
+#include "link/link.h"
+#include "state/channel_table.h"
+#include "time/clock.h"
+
+namespace core {
+
+// Everything one program's threads share: no globals outside this object.
+struct ProgramState {
+    ProgramState(Link& link_, Clock& clock_, DriveC drive_)
+        : link(link_), clock(clock_), drive(std::move(drive_)) {}
+
+    Link& link;
+    Clock& clock;
+    DriveC drive;
+    std::atomic<int> link_state{LINK_SURVEY};
+    std::atomic<int> upload_permit{0};
+    ChannelTable table;
+    LogBox log;
+    AutoResetEvent work_event;
+    AutoResetEvent upload_event;
+    AutoResetEvent time_upload_event;
+    AutoResetEvent check_event;
+};
+
+}  // namespace core

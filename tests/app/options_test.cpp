@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include "app/program_options.h"
+#include "app/settings.h"
+#include "link/serial_port.h"
+
+using program::parse_program_options;
+
+TEST(ProgramOptions, ReadsEveryOptionInBothSpellings) {
+    auto p = parse_program_options(
+        {"--port", "/dev/ttyUSB1", "--root=/srv/c", "--trace", "t.txt", "--console"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.port, "/dev/ttyUSB1");
+    EXPECT_EQ(p.options.root, "/srv/c");
+    EXPECT_EQ(p.options.trace_file, "t.txt");
+    EXPECT_TRUE(p.options.console);
+    EXPECT_FALSE(p.options.fast);
+
+    p = parse_program_options({"--simulate", "r.rack", "--fast", "--time", "2026-12-07T09:05:03"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.rack_file, "r.rack");
+    EXPECT_EQ(p.options.time->minute, 5);
+    EXPECT_EQ(p.options.time->weekday, 1);
+
+    p = parse_program_options({});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.options.port, core::default_port_name());
+#ifdef _WIN32
+    EXPECT_EQ(p.options.root, "C:\\");  // c:\Ring.TXT means what it says
+#else
+    EXPECT_EQ(p.options.root, ".");
+#endif
+}
+
+TEST(ProgramSettings, FilesAreReadLineByLineAndTheCommandLineWins) {
+    struct Case {
+        const char* text;
+        std::string error;  // "" when read
+        const char* port;
+        const char* root;
+    } cases[] = {
+        {"# a comment\n\n  port = /dev/ttyUSB0  \nroot=/srv/rack\r\n", "", "/dev/ttyUSB0",
+         "/srv/rack"},
+        {"port = /dev/ttyACM0\nport = /dev/ttyACM1\n", "", "/dev/ttyACM1", ""},
+        {"port /dev/ttyUSB0\n", "f.conf, строка 1: нужно \"ключ = значение\"", "", ""},
+        {"\nspeed = 9600\n", "f.conf, строка 2: неизвестный ключ \"speed\" (есть port и root)", "",
+         ""},
+        {"root =\n", "f.conf, строка 1: у ключа \"root\" нет значения", "", ""},
+        // A comment after a value; a "#" inside a name stays; the byte-order mark of an
+        // editor on Windows.
+        {"port = /dev/ttyS0  # адаптер\nroot = /srv/стойка#2\t# вторая\n", "", "/dev/ttyS0",
+         "/srv/стойка#2"},
+        {"\xEF\xBB\xBFport = COM3\n", "", "COM3", ""},
+        {"root = # забыли\n", "f.conf, строка 1: у ключа \"root\" нет значения", "", ""},
+    };
+    for (const Case& c : cases) {
+        program::Settings s;
+        EXPECT_EQ(program::read_settings_text(c.text, "f.conf", s), c.error) << c.text;
+        if (c.error.empty()) {
+            EXPECT_EQ(s.port.value, c.port) << c.text;
+            EXPECT_EQ(s.root.value, c.root) << c.text;
+        }
+    }
+
+    // A file that is there but cannot be read is kept to be said; a --config folder is refused.
+    std::string folder = ::testing::TempDir();
+    program::Settings read;
+    EXPECT_EQ(program::load_settings({folder, "/no/such/boardrack.conf"}, "", read), "");
+    ASSERT_EQ(read.unread.size(), 1u);
+    EXPECT_EQ(read.unread[0], std::make_pair(folder, std::string("это папка, а не файл")));
+    EXPECT_EQ(program::load_settings({folder}, folder, read),
+              folder + ": файл настроек не открыт: это папка, а не файл");
+
+    program::Settings files;
+    files.port = {"/dev/ttyUSB0", "/etc/boardrack.conf, строка 1"};
+    files.root = {"/srv/rack", "/etc/boardrack.conf, строка 2"};
+    auto p = parse_program_options({"--root", "/tmp/c"});
+    program::Settings used = program::apply_settings(p.options, files);
+    EXPECT_EQ(p.options.port, "/dev/ttyUSB0");
+    EXPECT_EQ(used.port.source, "/etc/boardrack.conf, строка 1");
+    EXPECT_EQ(p.options.root, "/tmp/c");
+    EXPECT_EQ(used.root.source, "параметр --root");
+    // A port from a file means nothing to the simulated rack, and is no conflict with it.
+    p = parse_program_options({"--simulate", "r.rack"});
+    ASSERT_TRUE(p.ok);
+    used = program::apply_settings(p.options, files);
+    EXPECT_EQ(p.options.rack_file, "r.rack");
+    EXPECT_EQ(p.options.root, "/srv/rack");
+}
+
+TEST(ProgramOptions, RefusesWhatCannotWorkWithAReason) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{"--fast"}, "--fast работает только с --simulate: у настоящих плат время настоящее"},
+        {{"--simulate", "r", "--time", "2026-12-07T09:05:03"},
+         "--time задает часы ПК только вместе с --fast"},
+        {{"--simulate", "r", "--fast", "--time", "9:05"},
+         "неверное время '9:05': нужно ГГГГ-ММ-ДДTЧЧ:ММ:СС"},
+        {{"--port", "COM2", "--simulate", "r"},
+         "--port и --simulate вместе не задаются: либо порт, либо имитатор"},
+        {{"--root"}, "у параметра --root нет значения"},
+        {{"--config", "a.conf", "--no-settings"}, "--config и --no-settings вместе не задаются"},
+        {{"--colour"}, "неизвестный параметр '--colour'"},
+        {{"--console=yes"}, "неизвестный параметр '--console=yes'"},
+        {{"rack.txt"}, "неизвестный параметр 'rack.txt'"},
+    };
+    for (const Case& c : cases) {
+        auto p = parse_program_options(c.args);
+        EXPECT_FALSE(p.ok);
+        EXPECT_EQ(p.error, c.error);
+    }
+}

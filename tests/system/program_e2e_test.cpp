@@ -1,0 +1,296 @@
+// The programs themselves, as an operator or a script starts them.
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/boardsim_process.h"
+#include "support/program_run.h"
+#include "support/temp_root.h"
+
+namespace {
+
+// Whether some process holds the lock our programs take on a port (as /proc/locks lists it):
+// the holder is then past its open, whatever the machine's load.
+bool port_locked(const std::string& port) {
+    struct stat st {};
+    if (::stat(port.c_str(), &st) != 0) {
+        return false;
+    }
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream words(line);
+        std::string word;
+        while (words >> word) {
+            if (word == id) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::string write_file(const std::string& name, const std::string& text) {
+    std::string path = temp_path(name);
+    std::ofstream(path) << text;
+    return path;
+}
+
+bool has_line(const std::string& text, const std::string& line) {
+    return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
+}  // namespace
+
+TEST(ProgramEndToEnd, SurveysARackOnAPtyThroughTheRealPort) {
+    BoardsimProcess boardsim(
+        "K1 ring line\nK2 ring line\nK3 informer noline\nK4 time line\n"
+        "K5 dtmf line\nK6 ring line\nK7 mode=0x50 line\nK8 dtmf line\n");
+    ASSERT_FALSE(boardsim.path().empty());
+    Outcome o = run({PINREAD_PATH, "--console", "--port", boardsim.path()}, "wait\nshow\n");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(has_line(o.out, "row\tK3\t1\t0\tАвтоинформатор")) << o.out;
+    EXPECT_TRUE(has_line(o.out, "row\tK5\t1\t1\tПрием DTMF-кода ")) << o.out;
+    EXPECT_TRUE(has_line(o.out, "row\tK7\t1\t1\tНеверный режим")) << o.out;
+    EXPECT_TRUE(has_line(o.out, "status\t Ожидание старта или записи режима DTMF ")) << o.out;
+    EXPECT_TRUE(has_line(o.out, "show\tlink_state\t0")) << o.out;
+}
+
+TEST(ProgramEndToEnd, APortThatCannotBeOpenedIsNamedInTheLog) {
+    Outcome first = run({INFORM_PATH, "--console", "--port", "/dev/no-such-tty"}, "quit\n");
+    EXPECT_EQ(first.status, 0);
+    // The reason, then the ports the system has, in the log and on standard error alike.
+    const std::string line = "Порт /dev/no-such-tty не открыт: нет такого файла или папки; ";
+    EXPECT_NE(first.out.find("log\t" + line), std::string::npos) << first.out;
+    EXPECT_NE(first.err.find(line), std::string::npos) << first.err;
+
+    // A user outside the port's group is told which group and how to join it.
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as another user";
+    }
+    std::string device = write_file("e2e_device", "");
+    const std::string group = ::getgrgid(20) != nullptr ? ::getgrgid(20)->gr_name : "?";
+    const struct {
+        gid_t gid;  // 20: the group dialout has on Debian
+        mode_t mode;
+        std::string advice;
+    } ports[] = {
+        {20, 0660,
+         "порт принадлежит группе " + group + ": выполните sudo usermod -aG " + group +
+             " nobody и войдите в систему заново"},
+        {0, 0600, "доступ к этому порту может дать только администратор"},
+        {0, 0660, "доступ к этому порту может дать только администратор"},
+        {20, 0640, "доступ к этому порту может дать только администратор"},
+    };
+    for (const auto& port : ports) {
+        ASSERT_EQ(::chown(device.c_str(), 0, port.gid), 0);
+        ASSERT_EQ(::chmod(device.c_str(), port.mode), 0);
+        Outcome refused =
+            run({"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                 DIALRUN_PATH, "--no-settings", "--console", "--root", "/tmp", "--port", device},
+                "quit\n", {}, {}, true);
+        EXPECT_NE(refused.err.find("не открыт: нет доступа; " + port.advice), std::string::npos)
+            << refused.err << refused.out;
+        EXPECT_EQ(refused.err.find("usermod -aG root"), std::string::npos) << refused.err;
+    }
+    std::remove(device.c_str());
+}
+
+TEST(ProgramEndToEnd, OptionsHelpVersionAndRefusals) {
+    for (const char* program : {DIALRUN_PATH, PINREAD_PATH, INFORM_PATH}) {
+        Outcome help = run({program, "--help"}, "");
+        EXPECT_EQ(help.status, 0);
+        for (const char* option : {"--port", "--root", "--simulate", "--fast", "--time", "--trace",
+                                   "--console", "--config", "--no-settings", "--show-settings",
+                                   "/etc/boardrack.conf", "--version", "--help"}) {
+            EXPECT_NE(help.out.find(option), std::string::npos) << program << " " << option;
+        }
+    }
+    EXPECT_EQ(run({DIALRUN_PATH, "--version"}, "").out, "Dialrun Version 1.0\n");
+    EXPECT_EQ(run({INFORM_PATH, "--version"}, "").out, "Inform Version 1.0\n");
+
+    Outcome no_display = run({DIALRUN_PATH, "--simulate", write_file("e2e_empty.rack", "")}, "",
+                             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+    EXPECT_EQ(no_display.status, 2);
+    EXPECT_EQ(std::count(no_display.err.begin(), no_display.err.end(), '\n'), 1) << no_display.err;
+    EXPECT_NE(no_display.err.find("--console"), std::string::npos);
+
+    std::string bad_rack = write_file("e2e_bad.rack", "K1 ring\nK2 ring busy=x\n");
+    Outcome bad = run({PINREAD_PATH, "--console", "--simulate", bad_rack}, "");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find(bad_rack + ", строка 2: неверное значение 'busy=x'"), std::string::npos)
+        << bad.err;
+    Outcome bad_option = run({INFORM_PATH, "--console", "--fast"}, "");
+    EXPECT_EQ(bad_option.status, 2);
+    EXPECT_NE(bad_option.err.find("--fast работает только с --simulate"), std::string::npos);
+}
+
+TEST(ProgramEndToEnd, SettingsFilesGiveThePortAndTheFolderAndABadLineIsRefused) {
+    std::string config_home = temp_path("e2e_config");
+    std::filesystem::create_directories(config_home);
+    std::ofstream(config_home + "/boardrack.conf") << "# the user's\nport = /dev/ttyUSB3\n";
+    std::string extra = write_file("e2e_extra.conf", "  root=/tmp  \n\n");
+    Outcome shown = run({DIALRUN_PATH, "--show-settings", "--config", extra}, "", {},
+                        {{"XDG_CONFIG_HOME", config_home}}, true);
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_TRUE(
+        has_line(shown.out, "port = /dev/ttyUSB3   (" + config_home + "/boardrack.conf, строка 2)"))
+        << shown.out;
+    EXPECT_TRUE(has_line(shown.out, "root = /tmp   (" + extra + ", строка 1)")) << shown.out;
+    // The command line over every file; --no-settings reads none.
+    shown = run({DIALRUN_PATH, "--show-settings", "--root", "/srv"}, "", {},
+                {{"XDG_CONFIG_HOME", config_home}}, true);
+    EXPECT_TRUE(has_line(shown.out, "root = /srv   (параметр --root)")) << shown.out;
+    shown = run({DIALRUN_PATH, "--show-settings", "--no-settings"}, "", {},
+                {{"XDG_CONFIG_HOME", config_home}}, true);
+    EXPECT_TRUE(has_line(shown.out, "port = /dev/ttyS0   (по умолчанию)")) << shown.out;
+
+    std::string bad = write_file("e2e_bad.conf", "port = /dev/ttyUSB0\nroot /srv/rack\n");
+    Outcome refused = run({INFORM_PATH, "--console", "--config", bad}, "", {}, {}, true);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find(bad + ", строка 2: нужно \"ключ = значение\""), std::string::npos)
+        << refused.err;
+
+    // A folder for drive C: that is not there is said at once, in the log.
+    Outcome missing = run({PINREAD_PATH, "--console", "--simulate", write_file("e2e_none.rack", ""),
+                           "--fast", "--root", "/no/such/folder"},
+                          "quit\n");
+    EXPECT_TRUE(has_line(missing.out, "log\tНет папки диска C: /no/such/folder (параметр --root)"))
+        << missing.out;
+    std::filesystem::remove_all(config_home);
+}
+
+TEST(ProgramEndToEnd, FastTraceShowsAnAbsentBoardsDeadline) {
+    std::string trace = temp_path("e2e_trace.txt");
+    Outcome o = run({DIALRUN_PATH, "--console", "--fast", "--trace", trace, "--simulate",
+                     write_file("e2e_k2.rack", "K2 ring line\n")},
+                    "");
+    EXPECT_EQ(o.status, 0) << o.err;
+    std::ifstream in(trace);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    ASSERT_GE(lines.size(), 3u);
+    // K1 is absent: its select at 0, K2's select after the 2 s deadline and 100 ms pause.
+    EXPECT_EQ(lines[0], "0.000 > 00");
+    EXPECT_EQ(lines[1], "2.100 > 01");
+    EXPECT_EQ(lines[2], "2.102 < 21");
+    std::remove(trace.c_str());
+}
+
+TEST(ProgramEndToEnd, ACampaignThroughTheConsoleAgreesWithTheWireTrace) {
+    std::string root = temp_path("e2e_campaign");
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    std::string list;
+    for (int i = 0; i < 6; ++i) {
+        list += std::to_string(4000000 + 111 * i) + "     " + std::to_string(1000 + i) + "  \r\n";
+    }
+    std::ofstream(root + "/ring.txt", std::ios::binary) << list << "\r\n";  // any letter case
+    std::string trace = root + "/trace.txt";
+    Outcome o =
+        run({DIALRUN_PATH, "--console", "--fast", "--time", "2026-12-08T09:00:00", "--root", root,
+             "--trace", trace, "--simulate",
+             write_file("e2e_ring.rack", "K1 ring line results=1,2\nK2 ring line results=0\n")},
+            "wait\nstart\n");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(has_line(o.out, "status\t Завершение прозвонки абонентов ! ")) << o.out;
+    EXPECT_TRUE(has_line(o.out, "list\tСписок\t4000000   ")) << o.out;
+    // Each CMD_NUMBER in the trace is followed by the payload of one record of the list.
+    std::ifstream in(trace);
+    std::vector<std::string> sent;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(" > ") != std::string::npos) {
+            sent.push_back(line.substr(line.size() - 2));
+        }
+    }
+    std::vector<std::string> numbers;
+    for (size_t i = 0; i + 8 < sent.size(); ++i) {
+        if (sent[i] == "57") {
+            std::string digits = sent[i + 5].substr(1) + sent[i + 6] + sent[i + 7] + sent[i + 8];
+            numbers.push_back(digits);
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    EXPECT_EQ(numbers, (std::vector<std::string>{"4000000", "4000111", "4000222", "4000333",
+                                                 "4000444", "4000555"}));
+    std::ifstream marked(root + "/ring.txt", std::ios::binary);
+    std::stringstream after;
+    after << marked.rdbuf();
+    int y = 0, n = 0;
+    for (size_t i = 17; i < 120; i += 20) {
+        (after.str()[i] == 'Y' ? y : n)++;
+    }
+    std::ifstream ringy(root + "/RINGY.txt", std::ios::binary),
+        ringn(root + "/RINGN.txt", std::ios::binary);
+    std::stringstream ytext, ntext;
+    ytext << ringy.rdbuf();
+    ntext << ringn.rdbuf();
+    EXPECT_EQ(ytext.str().size(), 70u * y);
+    EXPECT_EQ(ntext.str().size(), 70u * n);
+    EXPECT_EQ(y + n, 6);
+    std::filesystem::remove_all(root);
+}
+
+TEST(ProgramEndToEnd, APortThatVanishesMidRunIsReportedOnceAndEndsTheRun) {
+    BoardsimProcess boardsim(
+        "K1 informer line message-time=0.2\nK2 ring line\nK3 ring line\nK4 ring line\n"
+        "K5 ring line\nK6 ring line\nK7 ring line\nK8 ring line\n");
+    ASSERT_FALSE(boardsim.path().empty());
+    std::thread unplug([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        boardsim.stop();
+    });
+    Outcome o = run({INFORM_PATH, "--console", "--port", boardsim.path()}, "wait\nstart\n");
+    unplug.join();
+    EXPECT_EQ(o.status, 0) << o.err;
+    size_t reports = 0;
+    for (size_t at = 0;
+         (at = o.out.find("log\tОбрыв связи с портом " + boardsim.path(), at)) != std::string::npos;
+         ++at) {
+        ++reports;
+    }
+    EXPECT_EQ(reports, 1u) << o.out;
+    EXPECT_TRUE(has_line(o.out, "log\tОстанов Автоинформатора")) << o.out;
+    EXPECT_TRUE(has_line(o.out, "status\t Автоинформатор остановлен ! ")) << o.out;
+    // Waiting on a dead port costs its deadline, not the processor.
+    EXPECT_LT(o.cpu_seconds, 0.05 * o.wall_seconds + 0.3)
+        << o.cpu_seconds << " s of CPU in " << o.wall_seconds << " s";
+}
+
+TEST(ProgramEndToEnd, APortHeldByAnotherProgramIsRefusedNamingIt) {
+    BoardsimProcess boardsim("K1 ring line\n");
+    ASSERT_FALSE(boardsim.path().empty());
+    Outcome first;
+    std::thread holder([&] {
+        first = run({PINREAD_PATH, "--console", "--port", boardsim.path()}, "sleep 10\nquit\n");
+    });
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!port_locked(boardsim.path()) && std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(port_locked(boardsim.path())) << "Pinread did not take the port";
+    Outcome second = run({DIALRUN_PATH, "--console", "--port", boardsim.path()}, "quit\n");
+    EXPECT_TRUE(port_locked(boardsim.path())) << "Pinread let go before Dialrun tried the port";
+    holder.join();
+    EXPECT_TRUE(has_line(
+        second.out, "log\tПорт " + boardsim.path() + " не открыт: порт занят другой программой"))
+        << second.out;
+    EXPECT_TRUE(has_line(first.out, "row\tK1\t1\t1\tПрозвонка")) << first.out;
+}
