@@ -50,20 +50,7 @@ void CallingEngine::run() {
         d_.not_notified_count[k] = 0;
         d_.ring_active[k] = s_.table.serves(k, MODE_RING);
     }
-    if (start_phase()) {
-        while (!work_done_ && poll_pass()) {
-        }
-    }
-    end_run();
-}
-
-bool CallingEngine::start_phase() {
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        if (d_.ring_active[k] && !start_channel(k)) {
-            return false;
-        }
-    }
-    return true;
+    run_passes();
 }
 
 bool CallingEngine::start_channel(int k) {
@@ -79,27 +66,10 @@ bool CallingEngine::start_channel(int k) {
            exchange(s_, CMD_END, milliseconds(2), "Тайм-Аут000");
 }
 
-// One pass over the active channels; false when a failure ends the run.
-bool CallingEngine::poll_pass() {
+void CallingEngine::before_pass() {
     if (s_.clock.local_time().hour >= d_.stop_hour) {
-        d_.stop_requested = 1;
+        d_.stop_requested = true;
     }
-    if (s_.log.count() > 200) {
-        s_.log.clear();
-    }
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        if (d_.ring_active[k] && !poll_channel(k)) {
-            return false;
-        }
-    }
-    bool all_stopped = true;
-    for (bool active : d_.ring_active) {
-        all_stopped = all_stopped && !active;
-    }
-    if (d_.stop_requested && all_stopped) {
-        work_done_ = true;
-    }
-    return true;
 }
 
 bool CallingEngine::poll_channel(int k) {
@@ -212,7 +182,7 @@ bool CallingEngine::hand_out(int k) {
 bool CallingEngine::stop_channel(int k) {
     d_.ring_active[k] = false;
     d_.ring_pending[k] = false;
-    d_.stop_requested = 1;  // one channel at the end of the list stops them all
+    d_.stop_requested = true;  // one channel at the end of the list stops them all
     // The number's seven columns are replaced, even for a channel that never got a number,
     // so the counts stay in their columns.
     d_.status_line =

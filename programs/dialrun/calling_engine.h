@@ -2,6 +2,7 @@
 
 #include "dialrun/dialrun_state.h"
 #include "form/form_messages.h"
+#include "sequences/engine_skeleton.h"
 #include "state/program_state.h"
 
 namespace dialrun {
@@ -9,26 +10,27 @@ namespace dialrun {
 // One calling run: start every ring-round channel with a line, then poll them in passes,
 // handing out records and fetching verdicts, until each channel has stopped (stop button,
 // stop hour, end of the list) or a board fails to answer.
-class CallingEngine {
+class CallingEngine : core::EngineSkeleton {
   public:
     CallingEngine(core::ProgramState& s, DialrunState& d, core::FormMessages& form,
                   DialrunMessages& messages)
-        : s_(s), d_(d), form_(form), messages_(messages) {}
+        : EngineSkeleton(s, 200), s_(s), d_(d), form_(form), messages_(messages) {}
 
     void run();
 
   private:
-    bool start_phase();
-    bool start_channel(int k);
-    bool poll_pass();
-    bool poll_channel(int k);
+    bool serves(int k) const override { return d_.ring_active[k]; }
+    bool start_channel(int k) override;
+    void before_pass() override;
+    bool poll_channel(int k) override;
+    bool stop_requested() const override { return d_.stop_requested; }
     void report_wrong_echo();
     bool fetch_result(int k);
     bool give_out_record(int k);
     bool hand_out(int k);
     bool stop_channel(int k);
     void write_result(int k, uint8_t reply);
-    void end_run();
+    void end_run() override;
 
     void pause(core::Duration d) { s_.link.pause(d); }
     void log_error(const std::string& text) { s_.log.add_unselected(text); }
@@ -37,7 +39,6 @@ class CallingEngine {
     DialrunState& d_;
     core::FormMessages& form_;
     DialrunMessages& messages_;
-    bool work_done_ = false;  // every channel stopped: the loop ends
 };
 
 // The 8 data bytes of CMD_NUMBER for a record: the amount (column 9 as it is, then columns

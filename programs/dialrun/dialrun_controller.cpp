@@ -83,7 +83,7 @@ std::optional<std::string> DialrunController::OnStop() {
         return "Запрет Останова ! ";
     }
     form_.status_text = "Ожидание завершения прозвонки ";
-    d_.stop_requested = 1;
+    d_.stop_requested = true;
     form_.stop_stamp = now_stamp();
     update_data();
     return std::nullopt;

@@ -20,7 +20,7 @@ struct DialrunState {
     std::array<std::string, core::CHANNEL_COUNT> channel_number{};
     std::array<long, core::CHANNEL_COUNT> record_end{};
     std::string status_line;
-    std::atomic<int> stop_requested{0};
+    std::atomic<bool> stop_requested{false};
     int wait_value = 20;
     int stop_hour = 22;
     SubscriberList list;

@@ -54,7 +54,7 @@ std::optional<std::string> InformController::OnStopInformer() {
         return "Запрет Останова ! ";
     }
     form_.status_text = "Ожидание завершения ответов ";
-    i_.stop_requested = 1;
+    i_.stop_requested = true;
     update_data();
     return std::nullopt;
 }

@@ -42,23 +42,9 @@ void InformerEngine::run() {
                             : s_.table.serves(k, MODE_TIME)   ? MODE_NUMBER_TIME
                                                               : 0;
     }
-    if (start_pass()) {
-        correction_due_ = false;
-        correction_done_ = false;
-        while (!work_done_ && poll_cycle()) {
-        }
-    }
-    end();
-}
-
-// A byte after the usual 2 ms pause, its reply awaited 2 s.
-bool InformerEngine::start_pass() {
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        if (i_.served_mode[k] != 0 && !start_channel(k)) {
-            return false;
-        }
-    }
-    return true;
+    correction_due_ = false;
+    correction_done_ = false;
+    run_passes();
 }
 
 bool InformerEngine::start_channel(int k) {
@@ -102,7 +88,7 @@ bool InformerEngine::set_board_clock(const LocalTime& now, bool long_first_wait)
     return true;
 }
 
-bool InformerEngine::poll_cycle() {
+void InformerEngine::before_pass() {
     std::string minute = format_local_time(s_.clock.local_time(), "%M");
     if ((minute[1] & 0x0F) == 0) {
         correction_due_ = true;
@@ -110,22 +96,6 @@ bool InformerEngine::poll_cycle() {
         correction_due_ = false;
         correction_done_ = false;
     }
-    if (s_.log.count() > 200) {
-        s_.log.clear();
-    }
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        if (i_.served_mode[k] != 0 && !poll_channel(k)) {
-            return false;
-        }
-    }
-    bool all_released = true;
-    for (int mode : i_.served_mode) {
-        all_released = all_released && mode == 0;
-    }
-    if (i_.stop_requested && all_released) {
-        work_done_ = true;
-    }
-    return true;
 }
 
 bool InformerEngine::poll_channel(int k) {
@@ -165,7 +135,7 @@ bool InformerEngine::poll_channel(int k) {
     return exchange(s_, CMD_END, BYTE_PAUSE, "Тайм-Аут otkl", ReplyWait::long_message);
 }
 
-void InformerEngine::end() {
+void InformerEngine::end_run() {
     s_.log.add("Останов Автоинформатора");
     // link_state goes from 1 to 10 in one step: no check or upload can start in between.
     form_.end_turn(LINK_WORK_ENDED, FORM_WORK_ENDED, 0);

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "form/form_messages.h"
+#include "sequences/engine_skeleton.h"
 #include "state/program_state.h"
 
 namespace inform {
@@ -11,7 +12,7 @@ namespace inform {
 // What the informer engine shares with the form and the stop button.
 struct InformState {
     std::array<int, core::CHANNEL_COUNT> served_mode{};  // 0 none, 1 informer, 3 time service
-    std::atomic<int> stop_requested{0};
+    std::atomic<bool> stop_requested{false};
 };
 
 // The six bytes that set a board's clock, all from one reading of the PC clock: CMD_SET_CLOCK,
@@ -22,20 +23,21 @@ std::array<uint8_t, 6> clock_bytes(const core::LocalTime& now);
 // channel with a line (setting the clocks of the time-service ones), then poll them in
 // endless cycles, counting messages and correcting a clock every ten minutes, until a stop
 // request has released every channel or a board fails to answer.
-class InformerEngine {
+class InformerEngine : core::EngineSkeleton {
   public:
     InformerEngine(core::ProgramState& s, InformState& i, core::FormMessages& form)
-        : s_(s), i_(i), form_(form) {}
+        : EngineSkeleton(s, 200), s_(s), i_(i), form_(form) {}
 
     void run();
 
   private:
-    bool start_pass();
-    bool start_channel(int k);
+    bool serves(int k) const override { return i_.served_mode[k] != 0; }
+    bool start_channel(int k) override;
     bool set_board_clock(const core::LocalTime& now, bool long_first_wait);
-    bool poll_cycle();
-    bool poll_channel(int k);
-    void end();
+    void before_pass() override;
+    bool poll_channel(int k) override;
+    bool stop_requested() const override { return i_.stop_requested; }
+    void end_run() override;
 
     void pause(core::Duration d) { s_.link.pause(d); }
 
@@ -44,7 +46,6 @@ class InformerEngine {
     core::FormMessages& form_;
     bool correction_due_ = false;
     bool correction_done_ = false;
-    bool work_done_ = false;  // every channel taken out of service: the loop ends
 };
 
 constexpr int FORM_MESSAGES_COUNTED = 4;

@@ -33,24 +33,11 @@ void DtmfEngine::run() {
         p_.playback_index[k] = 0;
         p_.dtmf_active[k] = s_.table.serves(k, MODE_DTMF);
     }
-    if (start_pass()) {
-        while (!work_done_ && poll_cycle()) {
-        }
-    }
-    end();
+    run_passes();
 }
 
 int64_t DtmfEngine::whole_seconds() const {
     return std::chrono::duration_cast<std::chrono::seconds>(s_.clock.now()).count();
-}
-
-bool DtmfEngine::start_pass() {
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        if (p_.dtmf_active[k] && !start_channel(k)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool DtmfEngine::start_channel(int k) {
@@ -70,25 +57,10 @@ bool DtmfEngine::start_channel(int k) {
     return exchange(s_, CMD_END, BYTE_PAUSE, "Тайм-Аут000");
 }
 
-bool DtmfEngine::poll_cycle() {
-    if (s_.log.count() > 500) {
-        s_.log.clear();
-    }
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        s_.table.current_channel = k;
-        s_.log.add("К=" + n(k));
-        if (p_.dtmf_active[k] && !poll_channel(k)) {
-            return false;
-        }
-    }
-    bool any_active = false;
-    for (bool active : p_.dtmf_active) {
-        any_active = any_active || active;
-    }
-    if (p_.stop_requested && !any_active) {
-        work_done_ = true;
-    }
-    return true;
+// Every channel of a pass is made current and named in the log, served or not.
+void DtmfEngine::before_channel(int k) {
+    s_.table.current_channel = k;
+    s_.log.add("К=" + n(k));
 }
 
 bool DtmfEngine::poll_channel(int k) {
@@ -249,7 +221,7 @@ bool DtmfEngine::release(int) {
     return exchange(s_, CMD_END, BYTE_PAUSE, "Тайм-Аут otkl");
 }
 
-void DtmfEngine::end() {
+void DtmfEngine::end_run() {
     s_.log.add("Останов приема DTMF-кодов");
     // link_state goes from 1 to 10 in one step: no check or upload can start in between.
     form_.end_turn(core::LINK_WORK_ENDED, core::FORM_WORK_ENDED, 0);

@@ -2,6 +2,7 @@
 
 #include "form/form_messages.h"
 #include "pinread/pinread_state.h"
+#include "sequences/engine_skeleton.h"
 #include "state/program_state.h"
 
 namespace pinread {
@@ -10,18 +11,19 @@ namespace pinread {
 // cycles. A ready board is armed for the next caller, has its code read and spoken back key
 // by key, and has its receiver put down. After "Стоп" each channel is wound down and the
 // reception ends; any missing reply or wrong echo ends it at once.
-class DtmfEngine {
+class DtmfEngine : core::EngineSkeleton {
   public:
     DtmfEngine(core::ProgramState& s, PinreadState& p, core::FormMessages& form)
-        : s_(s), p_(p), form_(form) {}
+        : EngineSkeleton(s, 500), s_(s), p_(p), form_(form) {}
 
     void run();
 
   private:
-    bool start_pass();
-    bool start_channel(int k);
-    bool poll_cycle();
-    bool poll_channel(int k);
+    bool serves(int k) const override { return p_.dtmf_active[k]; }
+    bool start_channel(int k) override;
+    void before_channel(int k) override;
+    bool poll_channel(int k) override;
+    bool stop_requested() const override { return p_.stop_requested; }
     bool on_ready(int k);
     bool arm(int k);
     bool play_stop_phrase(int k);
@@ -30,7 +32,7 @@ class DtmfEngine {
     bool play_next_key(int k);
     bool stop_channel(int k);
     bool release(int k);
-    void end();
+    void end_run() override;
 
     void pause(core::Duration d) { s_.link.pause(d); }
     int64_t whole_seconds() const;
@@ -39,7 +41,6 @@ class DtmfEngine {
     PinreadState& p_;
     core::FormMessages& form_;
     std::array<int64_t, core::CHANNEL_COUNT> dial_timer_start_{};
-    bool work_done_ = false;  // every channel stopped: the loop ends
 };
 
 }  // namespace pinread

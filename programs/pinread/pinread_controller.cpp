@@ -57,7 +57,7 @@ std::optional<std::string> PinreadController::OnStop() {
         return "Запрет Останова ! ";
     }
     form_.status_text = "Ожидание завершения приемов ";
-    p_.stop_requested = 1;
+    p_.stop_requested = true;
     update_data();
     return std::nullopt;
 }

@@ -16,7 +16,7 @@ struct PinreadState {
     std::array<int, core::CHANNEL_COUNT> hangup_stage{};    // 0 none, 1 stop phrase due, 2 hang up
     std::array<int, core::CHANNEL_COUNT> playback_index{};  // next key code to speak back, 1..3
     std::array<std::array<uint8_t, core::CHANNEL_COUNT>, 4> pin_digits{};  // [i][k]
-    std::atomic<int> stop_requested{0};
+    std::atomic<bool> stop_requested{false};
 };
 
 // State codes of the engine for the form.

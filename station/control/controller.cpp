@@ -193,7 +193,7 @@ std::vector<std::pair<std::string, std::string>> Controller::show() const {
     }
     members.push_back({"log_count", std::to_string(state_.log.count())});
     members.push_back({"log_selection", std::to_string(state_.log.selection())});
-    members.push_back({"link_state", std::to_string(state_.link_state.load())});
+    members.push_back({"link_state", std::to_string(static_cast<int>(state_.link_state.load()))});
     members.push_back({"current_channel", std::to_string(state_.table.current_channel.load())});
     members.push_back({"upload_permit", std::to_string(state_.upload_permit.load())});
     return members;
@@ -215,7 +215,7 @@ void Controller::form_state(int code, int channel) {
     });
 }
 
-void Controller::end_turn(int link_state, int code, int channel) {
+void Controller::end_turn(LinkState link_state, int code, int channel) {
     front_end_->run_on_ui([&] {
         if (channel >= 0) {
             state_.table.current_channel = channel;

@@ -103,7 +103,7 @@ class Controller : private FormMessages {
     // just before the handler runs, so a radio click cannot slip in between.
     void form_update(int channel) override;
     void form_state(int code, int channel) override;
-    void end_turn(int link_state, int code, int channel) override;
+    void end_turn(LinkState link_state, int code, int channel) override;
     FormMessages& messages() { return *this; }
     // A worker asks the form to show the members as they are now.
     void OnFormUpdate();

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "state/program_state.h"
+
 namespace core {
 
 // What worker threads tell the form (a refresh, or a state code for the program's handler), each
-// with the
-// channel concerned (current_channel is set to it first; -1 leaves current_channel as it
+// with the channel concerned (current_channel is set to it first; -1 leaves current_channel as it
 // is). They return when the form's handler has run.
 class FormMessages {
   public:
@@ -13,7 +14,7 @@ class FormMessages {
     virtual void form_state(int code, int channel = -1) = 0;
     // A worker's last message: link_state takes its new value on the user-interface side,
     // in the same step as the form state, so no button handler can come in between.
-    virtual void end_turn(int link_state, int code, int channel = -1) = 0;
+    virtual void end_turn(LinkState link_state, int code, int channel = -1) = 0;
 };
 
 // State codes of the shared threads.

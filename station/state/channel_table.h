@@ -19,15 +19,4 @@ struct ChannelTable {
     // A channel an engine serves: in the given mode, with a line.
     bool serves(int k, uint8_t mode) const { return channel_mode[k] == mode && has_line(k); }
 };
-
-// Which activity owns the link.
-enum LinkState : int {
-    LINK_SURVEY = -1,
-    LINK_FREE = 0,
-    LINK_WORK = 1,
-    LINK_UPLOAD = 3,
-    LINK_CHECK = 4,
-    LINK_WORK_ENDED = 10,
-};
-
 }  // namespace core

@@ -4,12 +4,22 @@
 
 #include "base/auto_reset_event.h"
 #include "files/drive_paths.h"
-#include "form/log_box.h"
+#include "state/log_box.h"
 #include "link/link.h"
 #include "state/channel_table.h"
 #include "time/clock.h"
 
 namespace core {
+
+// Which activity owns the link.
+enum LinkState : int {
+    LINK_SURVEY = -1,
+    LINK_FREE = 0,
+    LINK_WORK = 1,
+    LINK_UPLOAD = 3,
+    LINK_CHECK = 4,
+    LINK_WORK_ENDED = 10,
+};
 
 // Everything one program's threads share: no globals outside this object.
 struct ProgramState {
@@ -19,7 +29,7 @@ struct ProgramState {
     Link& link;
     Clock& clock;
     DriveC drive;
-    std::atomic<int> link_state{LINK_SURVEY};
+    std::atomic<LinkState> link_state{LINK_SURVEY};
     std::atomic<int> upload_permit{0};
     ChannelTable table;
     LogBox log;

@@ -179,7 +179,7 @@ TEST(ChannelRadio, IgnoredWhileWorkRunsAndTakenOtherwise) {
     p.ui([](auto& c) { c.OnChannelK(3); });
     EXPECT_EQ(s.table.current_channel, 7);
     EXPECT_EQ(p.controller->form().channel_radio, 7);
-    for (int state : {LINK_FREE, LINK_WORK_ENDED, LINK_UPLOAD}) {
+    for (LinkState state : {LINK_FREE, LINK_WORK_ENDED, LINK_UPLOAD}) {
         s.link_state = state;
         p.ui([](auto& c) { c.OnChannelK(3); });
         EXPECT_EQ(s.table.current_channel, 2);

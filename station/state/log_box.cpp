@@ -1,4 +1,4 @@
-#include "form/log_box.h"
+#include "state/log_box.h"
 
 namespace core {
 

@@ -1,0 +1,46 @@
+#include "sequences/engine_skeleton.h"
+
+namespace core {
+
+void EngineSkeleton::run_passes() {
+    if (start_pass()) {
+        while (poll_pass() && !(stop_requested() && all_stopped())) {
+        }
+    }
+    end_run();
+}
+
+bool EngineSkeleton::start_pass() {
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        if (serves(k) && !start_channel(k)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// One pass over the channels; false when a failure ends the run.
+bool EngineSkeleton::poll_pass() {
+    before_pass();
+    if (state_.log.count() > log_limit_) {
+        state_.log.clear();
+    }
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        before_channel(k);
+        if (serves(k) && !poll_channel(k)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool EngineSkeleton::all_stopped() const {
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        if (serves(k)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace core
