@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace core {
 
@@ -55,5 +56,15 @@ constexpr uint8_t MODE_NUMBER_TIME = 3;
 constexpr uint8_t MODE_NUMBER_DTMF = 4;
 
 constexpr int CHANNEL_COUNT = 8;
+
+// Two decimal digits in one byte, high then low, as the boards take numbers and times.
+constexpr uint8_t bcd(char high, char low) {
+    return static_cast<uint8_t>(((high & 0x0F) << 4) | (low & 0x0F));
+}
+
+// A channel's number as the log and the operator name it: 1..8 for k 0..7.
+inline std::string channel_number(int k) {
+    return std::to_string(k + 1);
+}
 
 }  // namespace core

@@ -14,10 +14,6 @@ using std::chrono::milliseconds;
 
 namespace {
 
-uint8_t packed(char high, char low) {
-    return static_cast<uint8_t>(((high & 0x0F) << 4) | (low & 0x0F));
-}
-
 std::string formatted(const char* format, const std::string& text, unsigned a) {
     char line[64];
     std::snprintf(line, sizeof line, format, text.c_str(), a);
@@ -34,13 +30,13 @@ std::string formatted(const char* format, const std::string& text, unsigned a, u
 
 std::array<uint8_t, 8> number_payload(const std::string& r) {
     return {static_cast<uint8_t>(r[9]),
-            packed(r[10], r[11]),
-            packed(r[12], r[13]),
-            packed(r[14], r[15]),
+            bcd(r[10], r[11]),
+            bcd(r[12], r[13]),
+            bcd(r[14], r[15]),
             static_cast<uint8_t>(NUMBER_FIRST_DIGIT | (r[0] & 0x0F)),
-            packed(r[1], r[2]),
-            packed(r[3], r[4]),
-            packed(r[5], r[6])};
+            bcd(r[1], r[2]),
+            bcd(r[3], r[4]),
+            bcd(r[5], r[6])};
 }
 
 void CallingEngine::run() {
@@ -55,7 +51,7 @@ void CallingEngine::run() {
 
 bool CallingEngine::start_channel(int k) {
     form_.form_update(k);
-    s_.log.add("Start K" + std::to_string(k + 1));
+    s_.log.add("Start K" + channel_number(k));
     if (!select_board(s_, k, static_cast<uint8_t>(CMD_SELECT | k), milliseconds(4), milliseconds(4),
                       "Тайм-Аут0", "Ошибка Адреса")) {
         return false;
@@ -74,17 +70,17 @@ void CallingEngine::before_pass() {
 
 bool CallingEngine::poll_channel(int k) {
     form_.form_update(k);
-    s_.log.add("Adres K" + std::to_string(k + 1));
-    pause(milliseconds(10));
-    s_.link.send_select(static_cast<uint8_t>(CMD_SELECT | k));
-    pause(milliseconds(4));
-    if (!s_.link.read_reply()) {
-        log_error("Тайм-Аут1");
-        return false;
-    }
-    if ((s_.link.OGD() & REPLY_ADDRESS_MASK) != k) {
-        report_wrong_echo();
-        return false;
+    s_.log.add("Adres K" + channel_number(k));
+    switch (select_and_check_echo(s_, k, static_cast<uint8_t>(CMD_SELECT | k),
+                                  {milliseconds(10), milliseconds(4)})) {
+        case Echo::silent:
+            log_error("Тайм-Аут1");
+            return false;
+        case Echo::wrong_address:
+            report_wrong_echo();
+            return false;
+        case Echo::own_address:
+            break;
     }
     if (s_.link.OGD() & REPLY_BUSY) {
         return true;  // still calling: next pass

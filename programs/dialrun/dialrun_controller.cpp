@@ -15,15 +15,6 @@ namespace {
 
 const char* const LIST_PATH = "c:\\Ring.TXT";
 
-bool any_ring_channel(const ChannelTable& t) {
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        if (t.serves(k, MODE_RING)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 const ProgramDescriptor& dialrun_program() {
     static const ProgramDescriptor program{DIALRUN_INFO,
                                            " Ожидание старта или записи фонем в канал ",
@@ -43,12 +34,8 @@ DialrunController::DialrunController(Link& link, Clock& clock, DriveC drive, Sou
 // "Старт Прозвонки".
 std::optional<std::string> DialrunController::OnStart() {
     ProgramState& s = state();
-    if (s.link_state != LINK_FREE) {
-        return "Запрет старта ! ";
-    }
-    if (!any_ring_channel(s.table)) {
-        update_data();
-        return "Нет канала прозвонки !";
+    if (auto refusal = start_refusal(s.table.any_serves(MODE_RING), "Нет канала прозвонки !")) {
+        return refusal;
     }
     std::string error;
     if (!d_.list.open(s.drive.resolve(LIST_PATH), error)) {
@@ -65,13 +52,10 @@ std::optional<std::string> DialrunController::OnStart() {
         return fault;
     }
     form_.progress = 0;
-    s.link_state = LINK_WORK;
     form_.record_total = static_cast<unsigned>(d_.list.list_length() / RECORD_SIZE);
     d_.wait_value = static_cast<int>(form_.wait_setting);
     d_.stop_hour = static_cast<int>(form_.stop_setting);
-    claim_worker();
-    s.work_event.set();
-    form_.status_text = "Работает прозвонка абонентов !";
+    start_engine_turn("Работает прозвонка абонентов !");
     form_.start_stamp = now_stamp();
     update_data();
     return std::nullopt;
@@ -79,8 +63,8 @@ std::optional<std::string> DialrunController::OnStart() {
 
 // "Стоп Прозвонки": calls in progress finish; each channel stops at its next free poll.
 std::optional<std::string> DialrunController::OnStop() {
-    if (state().link_state != LINK_WORK) {
-        return "Запрет Останова ! ";
+    if (auto refusal = stop_refusal()) {
+        return refusal;
     }
     form_.status_text = "Ожидание завершения прозвонки ";
     d_.stop_requested = true;

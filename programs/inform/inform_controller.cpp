@@ -28,30 +28,20 @@ InformController::InformController(Link& link, Clock& clock, DriveC drive, Sound
 
 // "Старт".
 std::optional<std::string> InformController::OnStartInformer() {
-    ProgramState& s = state();
-    if (s.link_state != LINK_FREE) {
-        return "Запрет старта ! ";
+    const ChannelTable& t = state().table;
+    if (auto refusal = start_refusal(t.any_serves(MODE_INFORMER) || t.any_serves(MODE_TIME),
+                                     "Нет канала автоинформатора !")) {
+        return refusal;
     }
-    bool any = false;
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        any = any || s.table.serves(k, MODE_INFORMER) || s.table.serves(k, MODE_TIME);
-    }
-    if (!any) {
-        update_data();
-        return "Нет канала автоинформатора !";
-    }
-    s.link_state = LINK_WORK;
-    claim_worker();
-    s.work_event.set();
-    form_.status_text = "Работает Автоинформатор !";
+    start_engine_turn("Работает Автоинформатор !");
     update_data();
     return std::nullopt;
 }
 
 // "Стоп": each channel is taken out of service after its current message.
 std::optional<std::string> InformController::OnStopInformer() {
-    if (state().link_state != LINK_WORK) {
-        return "Запрет Останова ! ";
+    if (auto refusal = stop_refusal()) {
+        return refusal;
     }
     form_.status_text = "Ожидание завершения ответов ";
     i_.stop_requested = true;
@@ -85,7 +75,7 @@ std::vector<std::pair<std::string, std::string>> InformController::show() const 
     auto members = Controller::show();
     for (int k = 0; k < CHANNEL_COUNT; ++k) {
         members.push_back(
-            {"call_count[K" + std::to_string(k + 1) + "]", std::to_string(form_.call_count[k])});
+            {"call_count[K" + core::channel_number(k) + "]", std::to_string(form_.call_count[k])});
     }
     return members;
 }

@@ -15,14 +15,6 @@ constexpr milliseconds SELECT_PAUSE{50};
 constexpr milliseconds REPLY_PAUSE{4};
 constexpr milliseconds BYTE_PAUSE{2};
 
-uint8_t bcd(char tens, char units) {
-    return static_cast<uint8_t>(((tens & 0x0F) << 4) | (units & 0x0F));
-}
-
-std::string n(int k) {
-    return std::to_string(k + 1);
-}
-
 }  // namespace
 
 std::array<uint8_t, 6> clock_bytes(const LocalTime& now) {
@@ -49,7 +41,7 @@ void InformerEngine::run() {
 
 bool InformerEngine::start_channel(int k) {
     form_.form_update(k);
-    s_.log.add("Start K" + n(k));
+    s_.log.add("Start K" + channel_number(k));
     if (!select_board(s_, k, static_cast<uint8_t>(CMD_SELECT | k), SELECT_PAUSE, REPLY_PAUSE,
                       "Тайм-Аут0", "Ошибка Адреса")) {
         return false;
@@ -101,7 +93,7 @@ void InformerEngine::before_pass() {
 bool InformerEngine::poll_channel(int k) {
     pause(SELECT_PAUSE);
     form_.form_update(k);
-    s_.log.add("Adres K" + n(k));
+    s_.log.add("Adres K" + channel_number(k));
     if (!select_board(s_, k, static_cast<uint8_t>(CMD_SELECT | k), SELECT_PAUSE, REPLY_PAUSE,
                       "Тайм-Аут1", "Ошибка Адреса")) {
         return false;

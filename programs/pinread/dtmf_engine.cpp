@@ -15,10 +15,6 @@ constexpr milliseconds SELECT_PAUSE{50};
 constexpr milliseconds BYTE_PAUSE{45};
 constexpr int64_t DIAL_LIMIT_SECONDS = 58;
 
-std::string n(int k) {
-    return std::to_string(k + 1);
-}
-
 }  // namespace
 
 void DtmfEngine::run() {
@@ -42,7 +38,7 @@ int64_t DtmfEngine::whole_seconds() const {
 
 bool DtmfEngine::start_channel(int k) {
     form_.form_update(k);
-    s_.log.add("Start K" + n(k));
+    s_.log.add("Start K" + channel_number(k));
     if (!select_board(s_, k, static_cast<uint8_t>(CMD_SELECT | k), SELECT_PAUSE, SELECT_PAUSE,
                       "Тайм-Аут0", "Ошибка Адреса")) {
         return false;
@@ -60,12 +56,12 @@ bool DtmfEngine::start_channel(int k) {
 // Every channel of a pass is made current and named in the log, served or not.
 void DtmfEngine::before_channel(int k) {
     s_.table.current_channel = k;
-    s_.log.add("К=" + n(k));
+    s_.log.add("К=" + channel_number(k));
 }
 
 bool DtmfEngine::poll_channel(int k) {
     form_.form_update(k);
-    s_.log.add("Adres K" + n(k));
+    s_.log.add("Adres K" + channel_number(k));
     uint8_t select = static_cast<uint8_t>(CMD_SELECT | k);
     if (p_.hangup_stage[k] == 1) {
         s_.log.add_unselected("Adres+7bit");

@@ -31,30 +31,19 @@ PinreadController::PinreadController(Link& link, Clock& clock, DriveC drive, Sou
 
 // "Старт".
 std::optional<std::string> PinreadController::OnStart() {
-    ProgramState& s = state();
-    if (s.link_state != LINK_FREE) {
-        return "Запрет старта ! ";
+    if (auto refusal =
+            start_refusal(state().table.any_serves(MODE_DTMF), "Нет канала приема DTMF-кода !")) {
+        return refusal;
     }
-    bool any = false;
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        any = any || s.table.serves(k, MODE_DTMF);
-    }
-    if (!any) {
-        update_data();
-        return "Нет канала приема DTMF-кода !";
-    }
-    s.link_state = LINK_WORK;
-    claim_worker();
-    s.work_event.set();
-    form_.status_text = "Работает прием DTMF-кодов демо.-вариант";
+    start_engine_turn("Работает прием DTMF-кодов демо.-вариант");
     update_data();
     return std::nullopt;
 }
 
 // "Стоп": each channel finishes its call, then is stopped.
 std::optional<std::string> PinreadController::OnStop() {
-    if (state().link_state != LINK_WORK) {
-        return "Запрет Останова ! ";
+    if (auto refusal = stop_refusal()) {
+        return refusal;
     }
     form_.status_text = "Ожидание завершения приемов ";
     p_.stop_requested = true;

@@ -147,7 +147,7 @@ std::optional<std::string> Controller::OnUpload(Button button) {
         return refusal;
     }
     state_.link_state = LINK_UPLOAD;
-    form_model().status_text = table.status_prefix + std::to_string(channel + 1);
+    form_model().status_text = table.status_prefix + channel_number(channel);
     state_.upload_permit = 0;
     upload_channel_ = channel;
     claim_worker();
@@ -186,7 +186,7 @@ std::vector<std::pair<std::string, std::string>> Controller::show() const {
         {"channel_radio", std::to_string(f.channel_radio)},
     };
     for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        std::string channel = "[K" + std::to_string(k + 1) + "]";
+        std::string channel = "[K" + channel_number(k) + "]";
         members.push_back({"channel_box" + channel, std::to_string(f.channel_box[k])});
         members.push_back({"line_box" + channel, std::to_string(f.line_box[k])});
         members.push_back({"mode_text" + channel, f.mode_text[k]});
@@ -287,6 +287,32 @@ void Controller::start_engine_worker(std::function<void()> run) {
             release_worker();
         }
     });
+}
+
+std::optional<std::string> Controller::start_refusal(bool any_channel,
+                                                     const std::string& no_channel_text) {
+    if (state_.link_state != LINK_FREE) {
+        return "Запрет старта ! ";
+    }
+    if (!any_channel) {
+        update_data();
+        return no_channel_text;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Controller::stop_refusal() const {
+    if (state_.link_state != LINK_WORK) {
+        return "Запрет Останова ! ";
+    }
+    return std::nullopt;
+}
+
+void Controller::start_engine_turn(const std::string& status) {
+    state_.link_state = LINK_WORK;
+    claim_worker();
+    state_.work_event.set();
+    form_model().status_text = status;
 }
 
 void Controller::claim_worker() {

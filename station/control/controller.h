@@ -113,6 +113,13 @@ class Controller : private FormMessages {
     // The common handling of state code 0: the row of current_channel from the table.
     void show_channel_row(const std::string& dtmf_name = "Прием DTMF");
     void update_data();
+    // The start handlers' first refusals: the link is busy, or no channel in the program's
+    // mode has a line (the form is refreshed before that one is said).
+    std::optional<std::string> start_refusal(bool any_channel, const std::string& no_channel_text);
+    // The stop handlers' refusal: no work is running.
+    std::optional<std::string> stop_refusal() const;
+    // The link goes to the engine: its worker runs from here until the turn's end.
+    void start_engine_turn(const std::string& status);
 
     // A thread that sleeps on event and runs turn each time it is set; the handler that sets
     // the event calls claim_worker() first, the turn's end releases it.

@@ -4,20 +4,42 @@
 
 namespace core {
 
+namespace {
+
+void pause(ProgramState& s, Duration d, PauseKind kind) {
+    if (kind == PauseKind::whole_sleep) {
+        s.clock.sleep_for(d);
+    } else {
+        s.link.pause(d);
+    }
+}
+
+}  // namespace
+
+Echo select_and_check_echo(ProgramState& s, int channel, uint8_t select_byte,
+                           const SelectPauses& pauses) {
+    pause(s, pauses.before, pauses.kind);
+    s.link.send_select(select_byte);
+    pause(s, pauses.after, pauses.kind);
+    if (!s.link.read_reply()) {
+        return Echo::silent;
+    }
+    return (s.link.OGD() & REPLY_ADDRESS_MASK) == channel ? Echo::own_address : Echo::wrong_address;
+}
+
 bool select_board(ProgramState& s, int channel, uint8_t select_byte, Duration before,
                   Duration after, const char* silent_text, const char* echo_text) {
-    s.link.pause(before);
-    s.link.send_select(select_byte);
-    s.link.pause(after);
-    if (!s.link.read_reply()) {
-        s.log.add_unselected(silent_text);
-        return false;
+    switch (select_and_check_echo(s, channel, select_byte, {before, after})) {
+        case Echo::own_address:
+            return true;
+        case Echo::silent:
+            s.log.add_unselected(silent_text);
+            return false;
+        case Echo::wrong_address:
+            s.log.add_unselected(echo_text);
+            return false;
     }
-    if ((s.link.OGD() & REPLY_ADDRESS_MASK) != channel) {
-        s.log.add_unselected(echo_text);
-        return false;
-    }
-    return true;
+    return false;
 }
 
 }  // namespace core

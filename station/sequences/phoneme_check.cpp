@@ -39,7 +39,7 @@ void check_board(ProgramState& s, const CheckTexts& texts, int channel) {
 void phoneme_check(ProgramState& s, const CheckTexts& texts, FormMessages& form, int channel) {
     form.form_state(FORM_CHECKING, channel);
     s.log.add("----Контроль Фонем канала---");
-    s.log.add("Adrec K" + std::to_string(channel + 1));
+    s.log.add("Adrec K" + channel_number(channel));
     check_board(s, texts, channel);
     s.log.add(texts.end_line);
     form.end_turn(LINK_FREE, FORM_IDLE);

@@ -1,5 +1,6 @@
 #include "sequences/survey.h"
 
+#include "sequences/board_select.h"
 #include "sequences/exchange.h"
 
 #include <string>
@@ -33,17 +34,17 @@ Answer survey_channel(ProgramState& s, const SurveyPauses& pauses, FormMessages&
                       int channel) {
     ChannelTable& t = s.table;
     t.channel_present[channel] = 0;
-    s.log.add("Проверка " + std::to_string(channel + 1) + " канала");
-    s.link.send_select(static_cast<uint8_t>(CMD_SELECT | channel));
-    s.clock.sleep_for(pauses.after_select);
-    if (!s.link.read_reply()) {
+    s.log.add("Проверка " + channel_number(channel) + " канала");
+    Echo echo = select_and_check_echo(s, channel, static_cast<uint8_t>(CMD_SELECT | channel),
+                                      {Duration{0}, pauses.after_select, PauseKind::whole_sleep});
+    if (echo == Echo::silent) {
         return Answer::absent;
     }
-    uint8_t reply = s.link.OGD();
-    if ((reply & REPLY_ADDRESS_MASK) != channel) {
+    if (echo == Echo::wrong_address) {
         s.log.add(STOPPED_ON_ADDRESS);
         return Answer::stop;
     }
+    uint8_t reply = s.link.OGD();
     t.channel_present[channel] = 1;
     t.channel_mode[channel] = reply & REPLY_MODE_MASK;
     if (!survey_step(s, CMD_LINE_STATUS)) {

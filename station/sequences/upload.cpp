@@ -1,6 +1,7 @@
 #include "sequences/upload.h"
 
 #include "link/commands.h"
+#include "sequences/board_select.h"
 #include "sequences/exchange.h"
 #include "sound/wav_file.h"
 
@@ -23,20 +24,16 @@ class Upload {
   private:
     bool select() {
         log(t_.connect_line);
-        s_.clock.sleep_for(t_.select_pause);
-        s_.link.send_select(static_cast<uint8_t>(CMD_SELECT | channel_));
-        s_.clock.sleep_for(t_.select_pause);
-        const char* failure = nullptr;
-        if (!s_.link.read_reply()) {
-            failure = "Тайм-Аут";
-        } else if ((s_.link.OGD() & REPLY_ADDRESS_MASK) != channel_) {
-            failure = "Ошибка Адреса";
+        // Whole sleeps: the phrases play between the uploads' bytes.
+        Echo echo =
+            select_and_check_echo(s_, channel_, static_cast<uint8_t>(CMD_SELECT | channel_),
+                                  {t_.select_pause, t_.select_pause, PauseKind::whole_sleep});
+        if (echo == Echo::own_address) {
+            return true;
         }
-        if (failure != nullptr) {
-            t_.select_failure_selected ? s_.log.add(failure) : s_.log.add_unselected(failure);
-            return false;
-        }
-        return true;
+        const char* failure = echo == Echo::silent ? "Тайм-Аут" : "Ошибка Адреса";
+        t_.select_failure_selected ? s_.log.add(failure) : s_.log.add_unselected(failure);
+        return false;
     }
 
     bool exchange(uint8_t byte) { return core::exchange(s_, byte, std::nullopt, "Тайм-Аут"); }
@@ -141,7 +138,7 @@ std::string check_upload_files(const UploadTable& table, const DriveC& drive, So
 void run_upload(ProgramState& s, const UploadTable& table, Sound& sound, FormMessages& form,
                 int channel) {
     s.log.add(table.title_line);
-    s.log.add("Adrec K" + std::to_string(channel + 1));
+    s.log.add("Adrec K" + channel_number(channel));
     Upload(s, table, sound, channel).run();
     s.log.add(table.end_line);
     form.end_turn(LINK_FREE, FORM_IDLE);

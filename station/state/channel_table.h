@@ -18,5 +18,13 @@ struct ChannelTable {
     bool has_line(int k) const { return channel_line[k] != LINE_ABSENT; }
     // A channel an engine serves: in the given mode, with a line.
     bool serves(int k, uint8_t mode) const { return channel_mode[k] == mode && has_line(k); }
+    bool any_serves(uint8_t mode) const {
+        for (int k = 0; k < CHANNEL_COUNT; ++k) {
+            if (serves(k, mode)) {
+                return true;
+            }
+        }
+        return false;
+    }
 };
 }  // namespace core

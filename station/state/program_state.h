@@ -4,9 +4,9 @@
 
 #include "base/auto_reset_event.h"
 #include "files/drive_paths.h"
-#include "state/log_box.h"
 #include "link/link.h"
 #include "state/channel_table.h"
+#include "state/log_box.h"
 #include "time/clock.h"
 
 namespace core {
