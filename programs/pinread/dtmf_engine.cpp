@@ -23,10 +23,7 @@ void DtmfEngine::run() {
     s_.link.set_reply_byte_limit(std::chrono::seconds(30));
     s_.log.add("Старт Режима приема DTMF !");
     for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        p_.pin_armed[k] = false;
-        p_.hangup_stage[k] = 0;
-        p_.dial_timer_running[k] = false;
-        p_.playback_index[k] = 0;
+        p_.call[k] = PinreadCall{.pin_digits = p_.call[k].pin_digits};
         p_.dtmf_active[k] = s_.table.serves(k, MODE_DTMF);
     }
     run_passes();
@@ -60,10 +57,11 @@ void DtmfEngine::before_channel(int k) {
 }
 
 bool DtmfEngine::poll_channel(int k) {
+    PinreadCall& c = p_.call[k];
     form_.form_update(k);
     s_.log.add("Adres K" + channel_number(k));
     uint8_t select = static_cast<uint8_t>(CMD_SELECT | k);
-    if (p_.hangup_stage[k] == 1) {
+    if (c.hangup_stage == HangupStage::stop_phrase_due) {
         s_.log.add_unselected("Adres+7bit");
         select |= CMD_SELECT_BIT7;  // asks the board to leave its wait for a call
     }
@@ -77,18 +75,18 @@ bool DtmfEngine::poll_channel(int k) {
     if (busy && !call) {
         s_.log.add_unselected("Ожд.Ring");
         if (p_.stop_requested) {
-            p_.hangup_stage[k] = 1;
+            c.hangup_stage = HangupStage::stop_phrase_due;
         }
-    } else if (busy && p_.hangup_stage[k] != 2 && p_.playback_index[k] == 0) {
+    } else if (busy && c.hangup_stage != HangupStage::hang_up_due && c.playback_index == 0) {
         // The caller is dialling: the dial timer runs from the first such poll.
         s_.log.add("Контроль Taim-Ayta");
-        if (!p_.dial_timer_running[k]) {
-            dial_timer_start_[k] = whole_seconds();
-            p_.dial_timer_running[k] = true;
+        if (!c.dial_timer_running) {
+            c.dial_timer_start = whole_seconds();
+            c.dial_timer_running = true;
         } else {
             form_.form_state(FORM_DIALLING, k);
-            if (whole_seconds() - dial_timer_start_[k] > DIAL_LIMIT_SECONDS) {
-                p_.hangup_stage[k] = 1;
+            if (whole_seconds() - c.dial_timer_start > DIAL_LIMIT_SECONDS) {
+                c.hangup_stage = HangupStage::stop_phrase_due;
             }
         }
     } else if (busy) {
@@ -102,20 +100,20 @@ bool DtmfEngine::poll_channel(int k) {
 
 // A ready board: the first action whose condition holds.
 bool DtmfEngine::on_ready(int k) {
-    if (!p_.pin_armed[k] && !p_.dial_timer_running[k] && !p_.hangup_stage[k] &&
-        !p_.playback_index[k]) {
+    PinreadCall& c = p_.call[k];
+    if (c.idle()) {
         return arm(k);
     }
-    if (p_.hangup_stage[k] == 1) {
+    if (c.hangup_stage == HangupStage::stop_phrase_due) {
         return play_stop_phrase(k);
     }
-    if (p_.hangup_stage[k] == 2) {
+    if (c.hangup_stage == HangupStage::hang_up_due) {
         return hang_up(k);
     }
-    if (p_.pin_armed[k] && p_.playback_index[k] == 0) {
+    if (c.pin_armed && c.playback_index == 0) {
         return read_code(k);
     }
-    if (p_.playback_index[k] != 0) {
+    if (c.playback_index != 0) {
         return play_next_key(k);
     }
     return p_.stop_requested ? stop_channel(k) : release(k);
@@ -134,12 +132,12 @@ bool DtmfEngine::arm(int k) {
     if (!exchange(s_, PIN_DIGIT_COUNT, BYTE_PAUSE, "Тайм-АутF2")) {
         return false;
     }
-    p_.pin_armed[k] = true;
+    p_.call[k].pin_armed = true;
     return true;
 }
 
 bool DtmfEngine::play_stop_phrase(int k) {
-    p_.hangup_stage[k] = 2;
+    p_.call[k].hangup_stage = HangupStage::hang_up_due;
     s_.log.add_unselected("Play wav-ostanova");
     form_.form_state(FORM_STOP_PHRASE, k);
     if (!exchange(s_, CMD_PLAY_PHRASE, BYTE_PAUSE, "Тайм-АутF1")) {
@@ -151,19 +149,21 @@ bool DtmfEngine::play_stop_phrase(int k) {
 }
 
 bool DtmfEngine::hang_up(int k) {
+    PinreadCall& c = p_.call[k];
     s_.log.add_unselected("Off Trubka ");
     if (!exchange(s_, CMD_HANG_UP, BYTE_PAUSE, "Тайм-Аут")) {
         return false;
     }
-    p_.hangup_stage[k] = 0;
-    p_.dial_timer_running[k] = false;
-    p_.pin_armed[k] = false;
-    p_.playback_index[k] = 0;
+    c.hangup_stage = HangupStage::none;
+    c.dial_timer_running = false;
+    c.pin_armed = false;
+    c.playback_index = 0;
     form_.form_state(FORM_HUNG_UP, k);
     return p_.stop_requested ? stop_channel(k) : release(k);
 }
 
 bool DtmfEngine::read_code(int k) {
+    PinreadCall& c = p_.call[k];
     s_.log.add("Команда запроса 4-х цифр DTMF");
     if (!exchange(s_, CMD_READ_DIGITS, BYTE_PAUSE, "Тайм-Аут")) {
         return false;
@@ -177,30 +177,31 @@ bool DtmfEngine::read_code(int k) {
             s_.log.add_unselected("Тайм-Аут");
             return false;
         }
-        p_.pin_digits[i][k] = static_cast<uint8_t>(key);
+        c.pin_digits[i] = static_cast<uint8_t>(key);
     }
     form_.form_state(FORM_CODE_READ, k);
-    p_.playback_index[k] = 1;
+    c.playback_index = 1;
     if (!exchange(s_, CMD_PLAY_PHRASE, BYTE_PAUSE, "Тайм-Аут")) {
         return false;
     }
-    uint8_t first = p_.pin_digits[0][k];
+    uint8_t first = c.pin_digits[0];
     s_.log.add("Play wav N" + std::to_string(first));
     return exchange(s_, static_cast<uint8_t>(PHRASE_BASE | first), BYTE_PAUSE, "Тайм-Аут");
 }
 
 bool DtmfEngine::play_next_key(int k) {
+    PinreadCall& c = p_.call[k];
     form_.form_state(FORM_PLAYING, k);
     if (!exchange(s_, CMD_PLAY_PHRASE, BYTE_PAUSE, "Тайм-Аут")) {
         return false;
     }
-    uint8_t key = p_.pin_digits[p_.playback_index[k]][k];
+    uint8_t key = c.pin_digits[c.playback_index];
     s_.log.add("Play wav N" + std::to_string(key));
-    if (++p_.playback_index[k] == 4) {
-        p_.pin_armed[k] = false;
-        p_.dial_timer_running[k] = false;
-        p_.hangup_stage[k] = 2;
-        p_.playback_index[k] = 0;
+    if (++c.playback_index == 4) {
+        c.pin_armed = false;
+        c.dial_timer_running = false;
+        c.hangup_stage = HangupStage::hang_up_due;
+        c.playback_index = 0;
     }
     return exchange(s_, static_cast<uint8_t>(PHRASE_BASE | key), BYTE_PAUSE, "Тайм-Аут");
 }

@@ -40,7 +40,6 @@ class DtmfEngine : core::EngineSkeleton {
     core::ProgramState& s_;
     PinreadState& p_;
     core::FormMessages& form_;
-    std::array<int64_t, core::CHANNEL_COUNT> dial_timer_start_{};
 };
 
 }  // namespace pinread

@@ -62,8 +62,9 @@ void PinreadController::OnFormState(int code) {
         switch (code) {
             case FORM_CODE_READ: {
                 char text[64];
-                std::snprintf(text, sizeof text, "DTMF - %u,%u,%u,%u", p_.pin_digits[0][k],
-                              p_.pin_digits[1][k], p_.pin_digits[2][k], p_.pin_digits[3][k]);
+                std::snprintf(text, sizeof text, "DTMF - %u,%u,%u,%u", p_.call[k].pin_digits[0],
+                              p_.call[k].pin_digits[1], p_.call[k].pin_digits[2],
+                              p_.call[k].pin_digits[3]);
                 form_.mode_text[k] = text;
                 break;
             }

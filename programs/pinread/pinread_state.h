@@ -8,14 +8,29 @@
 
 namespace pinread {
 
+// Where a call stands in its hanging up: nothing due, the stop phrase due, the receiver due.
+enum class HangupStage { none = 0, stop_phrase_due = 1, hang_up_due = 2 };
+
+// One channel's call, as the DTMF engine keeps it between polls.
+struct PinreadCall {
+    bool pin_armed = false;           // the board waits for a caller's code
+    bool dial_timer_running = false;  // the caller is dialling: the 58 s limit runs
+    HangupStage hangup_stage = HangupStage::none;
+    int playback_index = 0;  // next key code to speak back, 1..3; 0 none
+    int64_t dial_timer_start = 0;
+    std::array<uint8_t, 4> pin_digits{};
+
+    // Ready for the next caller: nothing armed, dialled, due or being spoken back.
+    bool idle() const {
+        return !pin_armed && !dial_timer_running && hangup_stage == HangupStage::none &&
+               playback_index == 0;
+    }
+};
+
 // The DTMF engine's state per channel, which the form reads while the engine waits for it.
 struct PinreadState {
     std::array<bool, core::CHANNEL_COUNT> dtmf_active{};
-    std::array<bool, core::CHANNEL_COUNT> pin_armed{};
-    std::array<bool, core::CHANNEL_COUNT> dial_timer_running{};
-    std::array<int, core::CHANNEL_COUNT> hangup_stage{};    // 0 none, 1 stop phrase due, 2 hang up
-    std::array<int, core::CHANNEL_COUNT> playback_index{};  // next key code to speak back, 1..3
-    std::array<std::array<uint8_t, core::CHANNEL_COUNT>, 4> pin_digits{};  // [i][k]
+    std::array<PinreadCall, core::CHANNEL_COUNT> call{};
     std::atomic<bool> stop_requested{false};
 };
 

@@ -257,10 +257,10 @@ TEST(PinreadForm, CodesShowWhatAChannelIsDoing) {
     ProgramOnRack<Exposed> p("K3 dtmf line\nK4 mode=0x60 line\n");
     p.start_and_survey();
     PinreadState& s = p.controller->engine_state();
-    s.pin_digits[0][2] = 1;
-    s.pin_digits[1][2] = 2;
-    s.pin_digits[2][2] = 3;
-    s.pin_digits[3][2] = 10;
+    s.call[2].pin_digits[0] = 1;
+    s.call[2].pin_digits[1] = 2;
+    s.call[2].pin_digits[2] = 3;
+    s.call[2].pin_digits[3] = 10;
     const FormModel& f = p.controller->form();
     struct Case {
         int code;
@@ -274,7 +274,7 @@ TEST(PinreadForm, CodesShowWhatAChannelIsDoing) {
         EXPECT_EQ(f.mode_text[2], c.row) << c.code;
         EXPECT_EQ(f.channel_box[2], 1);
     }
-    s.pin_digits[0][2] = 255;
+    s.call[2].pin_digits[0] = 255;
     p.controller->messages().form_state(4, 2);
     EXPECT_EQ(f.mode_text[2], "DTMF - 255,2,3,10");
     p.controller->messages().form_state(0, 3);
