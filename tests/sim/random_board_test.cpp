@@ -77,13 +77,13 @@ void chaotic_run(uint32_t seed, const std::string& list, Duration bound) {
     EXPECT_EQ(p.controller->state().link_state, LINK_FREE) << "the survey is honest";
     Duration until = p.clock.now() + 120s;
     p.clock.hold_at(until);
-    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
+    EXPECT_EQ(p.press(Button::start), std::nullopt);
     // Runs until the hold, or until the chaos has ended the run already.
     auto deadline = std::chrono::steady_clock::now() + 10s;
     while (!p.clock.wait_reached(until, 5ms) && p.controller->busy()) {
         ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "seed " << seed << " hangs";
     }
-    p.ui([](auto& c) { return c.press(Button::stop); });
+    p.press(Button::stop);
     Duration stopped = p.clock.now();
     p.clock.release_hold();
     bool ended = p.controller->wait_idle(20s);
@@ -95,11 +95,7 @@ void chaotic_run(uint32_t seed, const std::string& list, Duration bound) {
 }
 
 std::string list_of(int count) {
-    std::string list;
-    for (int i = 0; i < count; ++i) {
-        list += record(std::to_string(5000000 + i), "   1000");
-    }
-    return list + "\r\n";
+    return ::list_of(count, 5000000, [](int) { return 1000; });
 }
 
 }  // namespace

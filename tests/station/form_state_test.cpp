@@ -64,7 +64,7 @@ void check_the_end_is_one_step(const char* rack, const char* last_line, Button u
     root.write("Ring.TXT", record("1234567", "   1000") + "\r\n");
     ProgramOnRack<C> p(rack, Setting{"", root.path.string()});
     p.start_and_survey();
-    p.ui([](auto& c) { return c.press(Button::permit); });
+    p.press(Button::permit);
     // The engine's last log line comes just before its end: every action tried then must
     // be refused, and so must every later start.
     std::vector<std::optional<std::string>> answers;
@@ -83,7 +83,7 @@ void check_the_end_is_one_step(const char* rack, const char* last_line, Button u
                            "Запрещен контроль фонем ! ", "Запись запрещена! ", "Запрет старта ! "}))
         << last_line;
     EXPECT_EQ(p.controller->state().link_state, LINK_WORK_ENDED);
-    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), "Запрет старта ! ");
+    EXPECT_EQ(p.press(Button::start), "Запрет старта ! ");
     EXPECT_EQ(p.log().back(), last_line);
 }
 
@@ -124,22 +124,19 @@ TEST(FormState, InformCountsTheMessagesInOgdOnCodeFour) {
 TEST(UploadPermit, TogglesWithItsTextsOnlyWhileTheLinkIsFree) {
     ProgramOnRack<pinread::PinreadController> p("");
     p.controller->state().link_state = LINK_SURVEY;
-    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::permit); }), "Запрещено ! ");
+    EXPECT_EQ(p.press(Button::permit), "Запрещено ! ");
     p.start_and_survey();
-    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::permit); }),
-              "        Отключен\nзапрет записи режима DTMF !");
+    EXPECT_EQ(p.press(Button::permit), "        Отключен\nзапрет записи режима DTMF !");
     EXPECT_EQ(p.controller->state().upload_permit, 1);
-    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::permit); }),
-              "         Включен\nзапрет записи режима DTMF !");
+    EXPECT_EQ(p.press(Button::permit), "         Включен\nзапрет записи режима DTMF !");
     EXPECT_EQ(p.controller->state().upload_permit, 0);
     p.controller->state().link_state = LINK_WORK_ENDED;
-    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::permit); }), "Запрещено ! ");
+    EXPECT_EQ(p.press(Button::permit), "Запрещено ! ");
     EXPECT_EQ(p.controller->state().upload_permit, 0);
 
     ProgramOnRack<dialrun::DialrunController> d("");
     d.start_and_survey();
-    EXPECT_EQ(d.ui([](auto& c) { return c.press(Button::permit); }),
-              "        Отключен\nзапрет записи Фонем !");
+    EXPECT_EQ(d.press(Button::permit), "        Отключен\nзапрет записи Фонем !");
 }
 
 TEST(DialrunSettings, SpinsStopAtTheEndsOfTheirRanges) {

@@ -58,7 +58,7 @@ TYPED_TEST(Survey, AWrongEchoStopsTheSurveyAndLocksTheLink) {
     EXPECT_EQ(p.controller->form().status_text, STATUS_SURVEY);
     EXPECT_EQ(p.controller->form().mode_text[0], "Прозвонка");
     EXPECT_EQ(p.controller->form().channel_box[2], 0);
-    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::permit); }), "Запрещено ! ");
+    EXPECT_EQ(p.press(Button::permit), "Запрещено ! ");
     EXPECT_EQ(p.controller->state().upload_permit, 0);
 }
 
@@ -119,7 +119,7 @@ TYPED_TEST(Survey, AClickInItsLastPauseLeavesK8SelectedAndServed) {
     p.ui([](auto& c) { c.OnChannelK(1); });
     EXPECT_EQ(p.controller->form().channel_radio, 0);
     EXPECT_EQ(p.controller->state().table.current_channel, 0);
-    EXPECT_NE(p.ui([](auto& c) { return c.press(Button::check); }), "Нет канала ! ");
+    EXPECT_NE(p.press(Button::check), "Нет канала ! ");
     ASSERT_TRUE(p.controller->wait_idle(5s));
     EXPECT_GT(p.received(0).size(), 4u);
     EXPECT_EQ(p.received(7).size(), 4u);
@@ -138,7 +138,7 @@ TYPED_TEST(Survey, WithK8EmptyTheFormShowsK8AndTheCheckFindsNoChannel) {
     p.clock.release_hold();
     ASSERT_TRUE(p.controller->wait_idle(5s));
     EXPECT_EQ(p.controller->form().channel_radio, 7);
-    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::check); }), "Нет канала ! ");
+    EXPECT_EQ(p.press(Button::check), "Нет канала ! ");
 }
 
 template <typename ProgramController>

@@ -72,11 +72,7 @@ TEST(DialrunUpload, RecordsTheHundredPhonemesInTheirOrderAndWritesRingRound) {
     EXPECT_EQ(u.p.log().back(), "===Запись фонем завершена===");
     EXPECT_EQ(u.p.controller->form().status_text, " Ожидание старта или записи фонем в канал ");
     // 500 ms before each phoneme: from the closing reply of one to the opening byte of the next.
-    std::ifstream in(trace);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
+    std::vector<std::string> lines = file_lines(trace);
     int plays = 0;
     for (size_t i = 2; i < lines.size(); ++i) {
         if (lines[i].find(" play ") == std::string::npos) {
@@ -160,19 +156,19 @@ void check_phoneme_check(const char* end_line) {
     TempRoot root;
     ProgramOnRack<C> p("K4 ring line play-time=30\n", Setting{"", root.path.string()});
     p.controller->state().link_state = LINK_SURVEY;
-    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::check); }), "Запрещен контроль фонем ! ");
+    EXPECT_EQ(p.press(Button::check), "Запрещен контроль фонем ! ");
     p.start_and_survey();
-    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::check); }), "Нет канала ! ");
+    EXPECT_EQ(p.press(Button::check), "Нет канала ! ");
     p.ui([](auto& c) { c.OnChannelK(4); });
     Duration start = p.clock.now();
     p.clock.hold_at(start + 10s);
     // The box is answered at once, as an operator who presses OK early.
-    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::check); }),
+    EXPECT_EQ(p.press(Button::check),
               "           ВНИМАНИЕ !\nПозвонить,прослушать все фонемы\n     и нажать ОК! ");
     ASSERT_TRUE(p.clock.wait_reached(start + 10s, 5s));
     EXPECT_EQ(p.controller->state().link_state, LINK_CHECK);
     EXPECT_EQ(p.controller->form().status_text, " Контрольное прослушивание фонем канала K4");
-    EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::check); }), "Запрещен контроль фонем ! ");
+    EXPECT_EQ(p.press(Button::check), "Запрещен контроль фонем ! ");
     p.clock.release_hold();
     ASSERT_TRUE(p.controller->wait_idle(10s));
     EXPECT_GE(p.clock.now() - start, 30s);
@@ -197,7 +193,7 @@ TEST(PhonemeCheck, TheWaitForABoardThatNeverFinishesIsBounded) {
     p.start_and_survey();
     p.ui([](auto& c) { c.OnChannelK(1); });
     Duration start = p.clock.now();
-    p.ui([](auto& c) { return c.press(Button::check); });
+    p.press(Button::check);
     ASSERT_TRUE(p.controller->wait_idle(10s));
     EXPECT_GE(p.clock.now() - start, 10min);
     EXPECT_LT(p.clock.now() - start, 10min + 3s);
@@ -207,7 +203,7 @@ TEST(PhonemeCheck, TheWaitForABoardThatNeverFinishesIsBounded) {
 
     // A board that does not answer its select: one line, then the normal end.
     p.ui([](auto& c) { c.OnChannelK(2); });
-    p.ui([](auto& c) { return c.press(Button::check); });
+    p.press(Button::check);
     ASSERT_TRUE(p.controller->wait_idle(10s));
     log = p.log();
     EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()),

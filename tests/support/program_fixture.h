@@ -4,6 +4,8 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "control/controller.h"
 #include "form/front_end.h"
@@ -108,14 +110,17 @@ struct ProgramOnRack {
         std::lock_guard lock(front_end.ui_mutex);
         return action(*controller);
     }
+    std::optional<std::string> press(core::Button b) {
+        return ui([b](auto& c) { return c.press(b); });
+    }
     // Starts work, lets it run for d of program time, stops it and waits for the end.
     void run_then_stop(core::Duration d) {
         using namespace std::chrono_literals;
         core::Duration until = clock.now() + d;
         clock.hold_at(until);
-        ASSERT_EQ(ui([](auto& c) { return c.press(core::Button::start); }), std::nullopt);
+        ASSERT_EQ(press(core::Button::start), std::nullopt);
         ASSERT_TRUE(clock.wait_reached(until, 10s));
-        EXPECT_EQ(ui([](auto& c) { return c.press(core::Button::stop); }), std::nullopt);
+        EXPECT_EQ(press(core::Button::stop), std::nullopt);
         clock.release_hold();
         ASSERT_TRUE(controller->wait_idle(20s));
     }

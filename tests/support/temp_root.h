@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #include <process.h>
@@ -32,6 +36,25 @@ inline std::string file_bytes(const std::filesystem::path& path) {
     std::stringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+// A file's lines, without their line ends.
+inline std::vector<std::string> file_lines(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A wire trace as events: each line's time in seconds and what it records ("> 34", "< 20").
+inline std::vector<std::pair<double, std::string>> trace_events(const std::filesystem::path& path) {
+    std::vector<std::pair<double, std::string>> events;
+    for (const std::string& line : file_lines(path)) {
+        events.push_back({std::stod(line), line.substr(line.find(' ') + 1)});
+    }
+    return events;
 }
 
 // Writes a file whole, making its folders first.
@@ -83,6 +106,25 @@ inline std::string record(const std::string& number, const std::string& amount, 
     std::string r = number + "  " + amount + " " + mark + "\r\n";
     EXPECT_EQ(r.size(), 20u) << r;
     return r;
+}
+
+// An amount as the list holds it: seven columns, right-aligned.
+inline std::string amount_column(int amount) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%7d", amount);
+    return text;
+}
+
+// A list of count records numbered from first, the i-th with amount_of(i) and mark_of(i),
+// closed by its empty line.
+inline std::string list_of(
+    int count, int first, const std::function<int(int)>& amount_of,
+    const std::function<char(int)>& mark_of = [](int) { return ' '; }) {
+    std::string list;
+    for (int i = 0; i < count; ++i) {
+        list += record(std::to_string(first + i), amount_column(amount_of(i)), mark_of(i));
+    }
+    return list + "\r\n";
 }
 
 // A mount over a path for the test's life, undone however the test ends.

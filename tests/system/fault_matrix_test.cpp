@@ -36,7 +36,7 @@ void silent_at(const Row& row, const TempRoot& root, int answered) {
                        Setting{"", root.path.string()});
     p.start_and_survey();
     p.ui([](auto& c) { c.OnChannelK(2); });
-    p.ui([](auto& c) { return c.press(Button::permit); });
+    p.press(Button::permit);
     std::vector<size_t> others{p.received(0).size(), p.received(2).size()};
     p.ui([&](auto& c) { return c.press(row.button); });
     ASSERT_TRUE(p.controller->wait_idle(10s));
@@ -203,7 +203,7 @@ void wrong_echo_at(int n, Button button, const std::vector<std::string>& texts, 
     WrongEchoAt& tampered = p.template interpose<WrongEchoAt>(n);
     p.start_and_survey();
     p.ui([](auto& c) { c.OnChannelK(2); });
-    p.ui([](auto& c) { return c.press(Button::permit); });
+    p.press(Button::permit);
     tampered.start();
     Duration until = p.clock.now() + 600s;
     p.clock.hold_at(until);
@@ -315,7 +315,7 @@ struct EngineRun {
             p.run_then_stop(stop.after);
             return;
         }
-        EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
+        EXPECT_EQ(p.press(Button::start), std::nullopt);
         EXPECT_TRUE(p.controller->wait_idle(20s));
     }
     std::string last_trace_line() const {

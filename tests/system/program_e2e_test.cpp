@@ -181,11 +181,7 @@ TEST(ProgramEndToEnd, FastTraceShowsAnAbsentBoardsDeadline) {
                      write_file("e2e_k2.rack", "K2 ring line\n")},
                     "");
     EXPECT_EQ(o.status, 0) << o.err;
-    std::ifstream in(trace);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
+    std::vector<std::string> lines = file_lines(trace);
     ASSERT_GE(lines.size(), 3u);
     // K1 is absent: its select at 0, K2's select after the 2 s deadline and 100 ms pause.
     EXPECT_EQ(lines[0], "0.000 > 00");

@@ -63,13 +63,9 @@ std::multiset<std::string> run_dialrun(const fs::path& root, const char* when) {
 }
 
 std::string list_of(int count, int first) {
-    std::string list;
-    for (int i = 0; i < count; ++i) {
-        char amount[16];
-        std::snprintf(amount, sizeof amount, "%7d", 100 * (i + 1));
-        list += record(std::to_string(first + i), amount, i % 4 == 3 ? 'Y' : ' ');
-    }
-    return list + "\r\n";
+    return ::list_of(
+        count, first, [](int i) { return 100 * (i + 1); },
+        [](int i) { return i % 4 == 3 ? 'Y' : ' '; });
 }
 
 }  // namespace

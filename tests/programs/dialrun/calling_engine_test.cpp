@@ -25,9 +25,7 @@ struct Campaign {
         root.write("Ring.TXT", list);
         p.start_and_survey();
     }
-    std::optional<std::string> press(Button b) {
-        return p.ui([b](auto& c) { return c.press(b); });
-    }
+    std::optional<std::string> press(Button b) { return p.press(b); }
     // Starts calling and waits for the end of the run.
     void run() {
         EXPECT_EQ(press(Button::start), std::nullopt);
@@ -48,13 +46,7 @@ struct Campaign {
 };
 
 std::string list_of(int count, int first = 2000000) {
-    std::string list;
-    for (int i = 0; i < count; ++i) {
-        char amount[16];
-        std::snprintf(amount, sizeof amount, "%7d", 1000 + 37 * i);
-        list += record(std::to_string(first + i), amount);
-    }
-    return list + "\r\n";
+    return ::list_of(count, first, [](int i) { return 1000 + 37 * i; });
 }
 
 }  // namespace
@@ -219,14 +211,10 @@ TEST(CallingEngine, EachPollWaitsTenMillisecondsBeforeItsSelectAndFourForTheRepl
         ProgramOnRack<DialrunController> p("K1 ring line busy=3 results=1\n",
                                            Setting{trace, root.path.string()});
         p.start_and_survey();
-        ASSERT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
+        ASSERT_EQ(p.press(Button::start), std::nullopt);
         ASSERT_TRUE(p.controller->wait_idle(20s));
     }
-    std::ifstream in(trace);
-    std::vector<std::pair<double, std::string>> events;
-    for (std::string line; std::getline(in, line);) {
-        events.push_back({std::stod(line), line.substr(line.find(' ') + 1)});
-    }
+    std::vector<std::pair<double, std::string>> events = trace_events(trace);
     std::remove(trace.c_str());
     // A busy board's poll is its select and the reply 0x28; the next poll follows. The free
     // poll that finds the call ended asks for the result 3 ms after the reply.
@@ -411,7 +399,7 @@ TEST(CallingEngine, AWrongEchoInAPassIsLoggedWithTheStrayBytesAfterIt) {
         // The third select of K1: survey, start phase, then the first poll.
         p.interpose<WrongEchoTransport>(0x00, 3, 0x23, k.strays);
         p.start_and_survey();
-        EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
+        EXPECT_EQ(p.press(Button::start), std::nullopt);
         ASSERT_TRUE(p.controller->wait_idle(10s));
         std::vector<std::string> log = p.log();
         std::vector<std::string> tail(log.end() - static_cast<long>(k.tail.size()), log.end());
@@ -519,7 +507,7 @@ TEST(CallingEngine, AFullDiskIsReportedAndTheMarksStillWritten) {
         ProgramOnRack<DialrunController> p("K1 ring line busy=0\n",
                                            Setting{"", disk.string(), at("2026-12-08T10:00:00")});
         p.start_and_survey();
-        EXPECT_EQ(p.ui([](auto& c) { return c.press(Button::start); }), std::nullopt);
+        EXPECT_EQ(p.press(Button::start), std::nullopt);
         ASSERT_TRUE(p.controller->wait_idle(10s));
         std::vector<std::string> log = p.log();
         EXPECT_EQ(

@@ -19,9 +19,7 @@ struct Informer {
         : p(rack, Setting{"", root.path.string(), at(start)}) {
         p.start_and_survey();
     }
-    std::optional<std::string> press(Button b) {
-        return p.ui([b](auto& c) { return c.press(b); });
-    }
+    std::optional<std::string> press(Button b) { return p.press(b); }
     // Runs until the PC clock shows the given time, then stops and waits for the end.
     void run_until(const char* time) {
         p.run_then_stop(std::chrono::seconds(calendar_seconds(at(time)) -
@@ -125,11 +123,7 @@ TEST(InformerEngine, PausesSpaceEveryByteOfAPoll) {
         p.start_and_survey();
         p.run_then_stop(3s);
     }
-    std::ifstream in(trace);
-    std::vector<std::pair<double, std::string>> events;
-    for (std::string line; std::getline(in, line);) {
-        events.push_back({std::stod(line), line.substr(line.find(' ') + 1)});
-    }
+    std::vector<std::pair<double, std::string>> events = trace_events(trace);
     std::remove(trace.c_str());
     // 50 ms before the form update and 50 ms before the select, 4 ms before its reply is
     // read, 2 ms before CMD_WAIT_MESSAGE and before the byte after its reply.

@@ -26,9 +26,7 @@ struct Reception {
         : p(rack, Setting{trace, root.path.string()}) {
         p.start_and_survey();
     }
-    std::optional<std::string> press(Button b) {
-        return p.ui([b](auto& c) { return c.press(b); });
-    }
+    std::optional<std::string> press(Button b) { return p.press(b); }
     // Lets the reception run for a while of program time, then stops it and waits for the end.
     void run_for(Duration d) { p.run_then_stop(d); }
     // The bytes a board received after the survey and the engine's start pass.
@@ -81,11 +79,7 @@ TEST(DtmfEngine, OneCallRunsArmRingDialReadSpeakBackHangUpAndArmAgain) {
     EXPECT_TRUE(std::find(rows.begin(), rows.end(), "DTMF - 9,8,7,0") != rows.end());
     EXPECT_EQ(rows.back(), "Работа остановлена");
     // Pauses: 50 ms around every select and before '7', 45 ms before the other bytes.
-    std::ifstream in(trace);
-    std::vector<std::pair<double, std::string>> events;
-    for (std::string line; std::getline(in, line);) {
-        events.push_back({std::stod(line), line.substr(line.find(' ') + 1)});
-    }
+    std::vector<std::pair<double, std::string>> events = trace_events(trace);
     int checked = 0;
     size_t engine_start = 0;  // the survey before it has pauses of its own
     while (engine_start < events.size() && events[engine_start].second != "> 34") {
@@ -303,11 +297,7 @@ TEST(PinModeUpload, SendsSixteenPhrasesAndModeFour) {
     EXPECT_EQ(k6.mode(), MODE_DTMF);
     EXPECT_EQ(r.p.log().back(), "===Запись режима PINKOD завершена===");
     // 500 ms before P0 only.
-    std::ifstream in(trace);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
+    std::vector<std::string> lines = file_lines(trace);
     std::vector<double> gaps;
     for (size_t i = 3; i < lines.size(); ++i) {
         if (lines[i].find(" play ") != std::string::npos) {
