@@ -30,6 +30,7 @@
 #include "console/console_front_end.h"
 #include "dialrun/dialrun_controller.h"
 #include "link/serial_port.h"
+#include "support/boardsim_process.h"
 #include "time/real_clock.h"
 
 namespace fs = std::filesystem;
@@ -37,37 +38,13 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct Boardsim {
-    explicit Boardsim(const fs::path& rack, const fs::path& trace = {}) {
-        int out[2];
-        if (::pipe(out) != 0) {
-            return;
-        }
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            if (trace.empty()) {
-                ::execl(BOARDSIM_PATH, "boardsim", rack.c_str(), "--byte-time",
-                        static_cast<char*>(nullptr));
-            } else {
-                ::execl(BOARDSIM_PATH, "boardsim", rack.c_str(), "--byte-time", "--trace",
-                        trace.c_str(), static_cast<char*>(nullptr));
-            }
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        char line[256] = {};
-        ssize_t n = ::read(out[0], line, sizeof line - 1);
-        ::close(out[0]);
-        pty.assign(line, n > 0 ? static_cast<size_t>(n) : 0);
-        pty.erase(pty.find_last_not_of('\n') + 1);
-    }
-    ~Boardsim() {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-    }
-    pid_t pid = -1;
-    std::string pty;
+// boardsim with 9600-baud byte times, and its own trace where one is named.
+struct Boardsim : BoardsimProcess {
+    explicit Boardsim(const fs::path& rack, const fs::path& trace = {})
+        : BoardsimProcess(
+              rack.string(),
+              trace.empty() ? std::vector<std::string>{"--byte-time"}
+                            : std::vector<std::string>{"--byte-time", "--trace", trace.string()}) {}
 };
 
 // Keeps every processor out of deep idle while it lives (the PM QoS request of Linux; needs
@@ -207,7 +184,7 @@ size_t engine_start(const std::vector<TraceLine>& lines) {
 double replay_floor(const std::vector<TraceLine>& lines, const fs::path& rack, int& mismatches) {
     Boardsim board(rack);
     core::RealClock clock;
-    core::OpenedPort opened = core::open_serial_port(board.pty, clock);
+    core::OpenedPort opened = core::open_serial_port(board.path(), clock);
     if (!opened.port) {
         return -1;
     }
@@ -297,7 +274,7 @@ void efficiency(const fs::path& dir) {
         std::string name = "real" + std::to_string(++serial);
         Boardsim calling(dir / "calling.rack", dir / (name + ".trace"));
         program::ProgramOptions real_run;
-        real_run.port = calling.pty;
+        real_run.port = calling.path();
         real_run.root = (dir / name).string();
         fs::create_directories(real_run.root);
         write_list(real_run.root, 40);
@@ -374,9 +351,9 @@ void deadline_precision(const fs::path& dir) {
     std::printf("Deadline precision: time-outs on an empty slot over the pty\n");
     Boardsim silent1(dir / "empty.rack"), silent2(dir / "empty.rack"), silent3(dir / "empty.rack");
     double errors[3];
-    std::thread t2([&] { errors[0] = deadline_error(silent1.pty, 2s); });
-    std::thread t30([&] { errors[1] = deadline_error(silent2.pty, 30s); });
-    std::thread t59([&] { errors[2] = deadline_error(silent3.pty, 59s); });
+    std::thread t2([&] { errors[0] = deadline_error(silent1.path(), 2s); });
+    std::thread t30([&] { errors[1] = deadline_error(silent2.path(), 30s); });
+    std::thread t59([&] { errors[2] = deadline_error(silent3.path(), 59s); });
     t2.join();
     t30.join();
     t59.join();
@@ -391,7 +368,7 @@ void deadline_precision(const fs::path& dir) {
 double bare_polls(const fs::path& rack, core::Duration length) {
     Boardsim board(rack);
     core::RealClock clock;
-    core::OpenedPort opened = core::open_serial_port(board.pty, clock);
+    core::OpenedPort opened = core::open_serial_port(board.path(), clock);
     if (!opened.port) {
         return -1;
     }
@@ -427,7 +404,7 @@ void idle_share(const fs::path& dir, const char* name, bool hold_wake_up) {
     std::printf("    bare polls through the link alone, 30 s: %5.2f %% of one core\n", 100 * floor);
     Boardsim busy(dir / "busy.rack");
     program::ProgramOptions idle_run;
-    idle_run.port = busy.pty;
+    idle_run.port = busy.path();
     idle_run.root = (dir / (std::string("idle") + (hold_wake_up ? "-held" : ""))).string();
     fs::create_directories(idle_run.root);
     write_list(idle_run.root, 10);

@@ -58,7 +58,7 @@ bool has_line(const std::string& text, const std::string& line) {
 }  // namespace
 
 TEST(ProgramEndToEnd, SurveysARackOnAPtyThroughTheRealPort) {
-    BoardsimProcess boardsim(
+    BoardsimOnRack boardsim(
         "K1 ring line\nK2 ring line\nK3 informer noline\nK4 time line\n"
         "K5 dtmf line\nK6 ring line\nK7 mode=0x50 line\nK8 dtmf line\n");
     ASSERT_FALSE(boardsim.path().empty());
@@ -245,7 +245,7 @@ TEST(ProgramEndToEnd, ACampaignThroughTheConsoleAgreesWithTheWireTrace) {
 }
 
 TEST(ProgramEndToEnd, APortThatVanishesMidRunIsReportedOnceAndEndsTheRun) {
-    BoardsimProcess boardsim(
+    BoardsimOnRack boardsim(
         "K1 informer line message-time=0.2\nK2 ring line\nK3 ring line\nK4 ring line\n"
         "K5 ring line\nK6 ring line\nK7 ring line\nK8 ring line\n");
     ASSERT_FALSE(boardsim.path().empty());
@@ -271,7 +271,7 @@ TEST(ProgramEndToEnd, APortThatVanishesMidRunIsReportedOnceAndEndsTheRun) {
 }
 
 TEST(ProgramEndToEnd, APortHeldByAnotherProgramIsRefusedNamingIt) {
-    BoardsimProcess boardsim("K1 ring line\n");
+    BoardsimOnRack boardsim("K1 ring line\n");
     ASSERT_FALSE(boardsim.path().empty());
     Outcome first;
     std::thread holder([&] {

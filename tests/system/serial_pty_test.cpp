@@ -32,7 +32,7 @@ double cpu_seconds() {
 }  // namespace
 
 TEST(SerialPortOnPty, ExchangesSelectAndLineStatusWithTwoBoards) {
-    BoardsimProcess boardsim("K1 ring line\nK3 informer noline\n");
+    BoardsimOnRack boardsim("K1 ring line\nK3 informer noline\n");
     ASSERT_FALSE(boardsim.path().empty());
     RealClock clock;
     OpenedPort opened = open_serial_port(boardsim.path(), clock);
@@ -66,7 +66,7 @@ TEST(SerialPortOnPty, ExchangesSelectAndLineStatusWithTwoBoards) {
 }
 
 TEST(SerialPortOnPty, AVanishedPtyIsReportedOnceAndDoesNotSpin) {
-    BoardsimProcess boardsim("K1 ring line\n");
+    BoardsimOnRack boardsim("K1 ring line\n");
     ASSERT_FALSE(boardsim.path().empty());
     RealClock clock;
     OpenedPort opened = open_serial_port(boardsim.path(), clock);
