@@ -1,9 +1,6 @@
 #include "app/runtime.h"
 
-#include "link/closed_port.h"
-#include "link/serial_port.h"
 #include "sim/sim_sound.h"
-#include "sim/sim_transport.h"
 #if defined(HAVE_SDL2)
 #include "sound/sound_sdl.h"
 #elif defined(_WIN32)
@@ -42,34 +39,20 @@ std::unique_ptr<Runtime> Runtime::create(const ProgramOptions& options, std::str
         rt->real_clock_ = std::make_unique<core::RealClock>();
     }
     core::Clock& clock = rt->clock();
-    if (!options.rack_file.empty()) {
-        sim::RackParse parsed = sim::load_rack_file(options.rack_file);
-        if (!parsed.ok) {
-            error = parsed.error;
+    // Over a port that would not open the program goes on and its survey finds no boards; the
+    // log says why.
+    rt->line_ = sim::open_board_line({options.rack_file, options.port, options.trace_file}, clock);
+    switch (rt->line_.fault) {
+        case sim::BoardLine::Fault::none:
+            break;
+        case sim::BoardLine::Fault::trace_file:
+            error = options.trace_file + ": файл трассы не создан: " + rt->line_.fault_text;
             return nullptr;
-        }
-        rt->rack_ = std::make_unique<sim::Rack>(parsed.rack);
-        rt->port_ = std::make_unique<sim::SimTransport>(*rt->rack_, clock);
-    } else {
-        core::OpenedPort opened = core::open_serial_port(options.port, clock);
-        if (opened.port) {
-            rt->port_ = std::move(opened.port);
-        } else {
-            // The program goes on and its survey finds no boards; the log says why.
-            rt->port_error_ = core::port_not_opened_text(options.port, opened.error);
-            rt->port_ = std::make_unique<core::ClosedPort>(options.port, clock);
-        }
-    }
-    if (!options.trace_file.empty()) {
-        rt->trace_ = std::make_unique<core::WireTrace>(clock);
-        std::string why = rt->trace_->open(options.trace_file);
-        if (!why.empty()) {
-            error = options.trace_file + ": файл трассы не создан: " + why;
+        default:
+            error = rt->line_.fault_text;
             return nullptr;
-        }
     }
-    rt->link_ = std::make_unique<core::Link>(*rt->port_, clock, rt->trace_.get());
-    rt->sound_ = make_sound(rt->rack_.get(), clock);
+    rt->sound_ = make_sound(rt->line_.rack.get(), clock);
     return rt;
 }
 

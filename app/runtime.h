@@ -6,9 +6,7 @@
 #include "app/program_options.h"
 #include "base/utf8_text.h"
 #include "files/drive_paths.h"
-#include "link/link.h"
-#include "link/wire_trace.h"
-#include "sim/rack.h"
+#include "sim/board_line.h"
 #include "sound/sound.h"
 #include "time/real_clock.h"
 #include "time/virtual_clock.h"
@@ -29,11 +27,11 @@ class Runtime {
         return *real_clock_;
     }
     core::VirtualClock* virtual_clock() { return virtual_clock_.get(); }
-    core::Link& link() { return *link_; }
+    core::Link& link() { return *line_.link; }
     core::DriveC drive() const { return core::DriveC(core::utf8_path(root_)); }
     // The log line for a port that could not be opened; empty when it opened.
-    const std::string& port_error() const { return port_error_; }
-    sim::Rack* rack() { return rack_.get(); }
+    const std::string& port_error() const { return line_.port_error; }
+    sim::Rack* rack() { return line_.rack.get(); }
     core::Sound& sound() { return *sound_; }
 
   private:
@@ -41,13 +39,9 @@ class Runtime {
 
     std::unique_ptr<core::RealClock> real_clock_;
     std::unique_ptr<core::VirtualClock> virtual_clock_;
-    std::unique_ptr<sim::Rack> rack_;
-    std::unique_ptr<core::Transport> port_;
-    std::unique_ptr<core::WireTrace> trace_;
-    std::unique_ptr<core::Link> link_;
+    sim::BoardLine line_;
     std::unique_ptr<core::Sound> sound_;
     std::string root_;
-    std::string port_error_;
 };
 
 }  // namespace program

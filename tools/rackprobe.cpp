@@ -9,13 +9,11 @@
 #include <vector>
 
 #include "base/program_process.h"
-#include "link/closed_port.h"
 #include "link/commands.h"
 #include "link/link.h"
 #include "link/serial_port.h"
 #include "link/serial_port_list.h"
-#include "sim/rack.h"
-#include "sim/sim_transport.h"
+#include "sim/board_line.h"
 #include "time/real_clock.h"
 #include "time/virtual_clock.h"
 
@@ -114,34 +112,24 @@ int main(int argc, char** argv) {
     core::VirtualClock virtual_clock;
     core::Clock& clock = rack_file.empty() ? static_cast<core::Clock&>(real_clock)
                                            : static_cast<core::Clock&>(virtual_clock);
-    std::unique_ptr<sim::Rack> rack;
-    std::unique_ptr<core::Transport> port;
-    if (!rack_file.empty()) {
-        sim::RackParse parsed = sim::load_rack_file(rack_file);
-        if (!parsed.ok) {
-            std::fprintf(stderr, "rackprobe: %s\n", parsed.error.c_str());
+    sim::LineChoice choice{rack_file, port_name, trace_file};
+    choice.go_on_without_port = false;
+    sim::BoardLine line = sim::open_board_line(choice, clock);
+    switch (line.fault) {
+        case sim::BoardLine::Fault::none:
+            break;
+        case sim::BoardLine::Fault::rack_file:
+            std::fprintf(stderr, "rackprobe: %s\n", line.fault_text.c_str());
             return 2;
-        }
-        rack = std::make_unique<sim::Rack>(parsed.rack);
-        port = std::make_unique<sim::SimTransport>(*rack, clock);
-    } else {
-        core::OpenedPort opened = core::open_serial_port(port_name, clock);
-        if (!opened.port) {
-            std::fprintf(stderr, "rackprobe: %s\n",
-                         core::port_not_opened_text(port_name, opened.error).c_str());
+        case sim::BoardLine::Fault::port:
+            std::fprintf(stderr, "rackprobe: %s\n", line.fault_text.c_str());
             return 1;
-        }
-        port = std::move(opened.port);
-    }
-    core::WireTrace trace(clock);
-    if (!trace_file.empty()) {
-        std::string error = trace.open(trace_file);
-        if (!error.empty()) {
-            std::fprintf(stderr, "rackprobe: %s: %s\n", trace_file.c_str(), error.c_str());
+        case sim::BoardLine::Fault::trace_file:
+            std::fprintf(stderr, "rackprobe: %s: %s\n", trace_file.c_str(),
+                         line.fault_text.c_str());
             return 2;
-        }
     }
-    core::Link link(*port, clock, trace_file.empty() ? nullptr : &trace);
+    core::Link& link = *line.link;
     link.set_report([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
     probe(link);
     return link.device_lost() ? 1 : 0;
