@@ -10,6 +10,7 @@
 #include <unistd.h>
 #endif
 
+#include "app/option_table.h"
 #include "base/program_process.h"
 #include "base/system_reason.h"
 #include "base/utf8_text.h"
@@ -42,9 +43,12 @@ int run_console(core::Controller& controller, Runtime& rt, const std::string& st
 
 std::string settings_text(const Settings& in_force, const Settings& from_files,
                           const std::vector<std::string>& files) {
-    std::string text = "port = " + in_force.port.value + "   (" + in_force.port.source + ")\n" +
-                       "root = " + in_force.root.value + "   (" + in_force.root.source + ")\n" +
-                       "Файлы настроек:";
+    std::string text;
+    for (const std::string& key : settings_keys()) {
+        const SettingValue& v = *in_force.find(key);
+        text += key + " = " + v.value + "   (" + v.source + ")\n";
+    }
+    text += "Файлы настроек:";
     for (const std::string& file : files) {
         std::error_code ec;
         std::string note = std::filesystem::exists(core::utf8_path(file), ec) ? "" : " (нет)";

@@ -1,37 +1,19 @@
 #include "app/program_options.h"
 
+#include "app/option_table.h"
 #include "link/serial_port.h"
 
 namespace program {
 
 namespace {
 
-bool takes_value(const std::string& option) {
-    return option == "--port" || option == "--root" || option == "--simulate" ||
-           option == "--time" || option == "--trace" || option == "--config";
-}
-
-std::string apply(ProgramOptions& o, const std::string& option, const std::string& value) {
-    if (option == "--port") {
-        o.port = value;
-        o.port_given = true;
-    } else if (option == "--root") {
-        o.root = value;
-        o.root_given = true;
-    } else if (option == "--config") {
-        o.config = value;
-    } else if (option == "--simulate") {
-        o.rack_file = value;
-    } else if (option == "--trace") {
-        o.trace_file = value;
-    } else if (option == "--time") {
-        core::LocalTime t;
-        if (!core::parse_local_time(value, t)) {
-            return "неверное время '" + value + "': нужно ГГГГ-ММ-ДДTЧЧ:ММ:СС";
+const OptionSpec* find_option(const std::string& name) {
+    for (const OptionSpec& spec : program_option_table()) {
+        if (name == spec.name) {
+            return &spec;
         }
-        o.time = t;
     }
-    return {};
+    return nullptr;
 }
 
 }  // namespace
@@ -49,30 +31,21 @@ OptionsParse parse_program_options(const std::vector<std::string>& args) {
             option = option.substr(0, eq);
             has_value = true;
         }
-        if (takes_value(option)) {
-            if (!has_value) {
-                if (i + 1 == args.size()) {
-                    result.error = "у параметра " + option + " нет значения";
-                    return result;
-                }
-                value = args[++i];
-            }
-            std::string wrong = apply(o, option, value);
-            if (!wrong.empty()) {
-                result.error = wrong;
+        const OptionSpec* spec = find_option(option);
+        if (spec == nullptr || (spec->value == nullptr && has_value)) {
+            result.error = "неизвестный параметр '" + args[i] + "'";
+            return result;
+        }
+        if (spec->value != nullptr && !has_value) {
+            if (i + 1 == args.size()) {
+                result.error = "у параметра " + option + " нет значения";
                 return result;
             }
-        } else if (!has_value && (option == "--fast" || option == "--console" ||
-                                  option == "--help" || option == "--version" ||
-                                  option == "--no-settings" || option == "--show-settings")) {
-            (option == "--fast"            ? o.fast
-             : option == "--console"       ? o.console
-             : option == "--help"          ? o.help
-             : option == "--no-settings"   ? o.no_settings
-             : option == "--show-settings" ? o.show_settings
-                                           : o.version) = true;
-        } else {
-            result.error = "неизвестный параметр '" + args[i] + "'";
+            value = args[++i];
+        }
+        std::string wrong = apply_option(*spec, o, value);
+        if (!wrong.empty()) {
+            result.error = wrong;
             return result;
         }
     }
@@ -153,30 +126,11 @@ std::string program_usage(const std::string& executable, const std::string& titl
            "\n" +
            title +
            ": программа оператора стойки плат K1..K8.\n"
+           "\n" +
+           options_help() +
            "\n"
-           "  --port NAME          последовательный порт плат (по умолчанию " +
-           core::default_port_name() +
-           ")\n"
-           "  --root DIR           папка, которая стоит вместо диска C: (по умолчанию " +
-           (default_root() == "." ? std::string("текущая") : default_root()) +
-           ");\n"
-           "                       c:\\Ring.TXT - это DIR/Ring.TXT, регистр букв не важен\n"
-           "  --simulate RACKFILE  вместо порта - имитатор стойки, описанной в RACKFILE\n"
-           "  --fast               только с --simulate: виртуальное время, паузы, проигрывание\n"
-           "                       и ожидание ответов не занимают настоящего времени\n"
-           "  --time ГГГГ-ММ-ДДTЧЧ:ММ:СС\n"
-           "                       только с --fast: с этого времени идут часы ПК\n"
-           "  --trace FILE         записывать каждый байт линии и каждый проигранный файл\n"
-           "  --console            без окна: события в стандартный вывод, команды оператора\n"
-           "                       из стандартного ввода (см. ниже)\n"
-           "  --config FILE        файл настроек, читается последним\n"
-           "  --no-settings        не читать файлы настроек (для проверок и сценариев)\n"
-           "  --show-settings      показать порт и папку, которые будут взяты, и откуда\n"
-           "  --version            версия программы\n"
-           "  --help               эта справка\n"
-           "\n"
-           "Настройки: строки \"ключ = значение\" с ключами port и root (# - комментарий)\n" +
-           settings_places() +
+           "Настройки: строки \"ключ = значение\" с ключами " +
+           settings_keys_text() + " (# - комментарий)\n" + settings_places() +
            "\n"
            "Вывод --console: строка на событие, метка, табуляция, текст:\n"
            "  log, clear, status, box, row (Kn, канал, линия, режим ...)\n"

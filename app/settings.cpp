@@ -1,9 +1,11 @@
 #include "app/settings.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
+#include "app/option_table.h"
 #include "base/utf8_text.h"
 #include "files/durable_file.h"
 
@@ -53,13 +55,12 @@ std::string read_settings_text(const std::string& text, const std::string& file,
         if (value.empty()) {
             return where + ": у ключа \"" + key + "\" нет значения";
         }
-        if (key == "port") {
-            settings.port = {value, where};
-        } else if (key == "root") {
-            settings.root = {value, where};
-        } else {
-            return where + ": неизвестный ключ \"" + key + "\" (есть port и root)";
+        SettingValue* slot = settings.find(key);
+        std::vector<std::string> keys = settings_keys();
+        if (slot == nullptr || std::find(keys.begin(), keys.end(), key) == keys.end()) {
+            return where + ": неизвестный ключ \"" + key + "\" (есть " + settings_keys_text() + ")";
         }
+        *slot = {value, where};
     }
     return {};
 }

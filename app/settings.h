@@ -17,6 +17,13 @@ struct SettingValue {
 struct Settings {
     SettingValue port;
     SettingValue root;
+    // The value of a settings key; null for a key the files cannot set.
+    SettingValue* find(const std::string& key) {
+        return key == "port" ? &port : key == "root" ? &root : nullptr;
+    }
+    const SettingValue* find(const std::string& key) const {
+        return const_cast<Settings*>(this)->find(key);
+    }
     // Files that are there but could not be read, with the reason: said at start.
     std::vector<std::pair<std::string, std::string>> unread;
 };

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace program {
+
+struct ProgramOptions;
+
+// One option of the three programs, as every place that knows options reads it: the parser,
+// --help, the settings files' keys and --show-settings.
+struct OptionSpec {
+    const char* name = nullptr;   // "--port"
+    const char* value = nullptr;  // what it takes, as --help names it ("NAME"); nullptr for a flag
+    // What --help says: its lines after the first start under the first; "{port}" and "{root}"
+    // stand for the platform's defaults.
+    const char* help = nullptr;
+    // Its key in the settings files ("port"); nullptr where only the command line sets it.
+    const char* settings_key = nullptr;
+    // What it sets: a flag, a text kept as given, or a value taken by a function of its own
+    // that returns what is wrong with it, or "".
+    bool ProgramOptions::*flag = nullptr;
+    std::string ProgramOptions::*text = nullptr;
+    std::string (*take)(ProgramOptions& options, const std::string& value) = nullptr;
+};
+
+// In the order --help lists them.
+const std::vector<OptionSpec>& program_option_table();
+
+// The settings files' keys, in the table's order.
+std::vector<std::string> settings_keys();
+
+// Sets what spec sets from value (ignored for a flag); returns what is wrong, or "".
+std::string apply_option(const OptionSpec& spec, ProgramOptions& options, const std::string& value);
+
+// The keys as a sentence names them: "port и root".
+std::string settings_keys_text();
+
+// The options' part of --help.
+std::string options_help();
+
+}  // namespace program
