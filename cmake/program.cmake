@@ -1,5 +1,6 @@
-# One program: its core (no Qt) from <name>_controller, its window glue, and main. Further core
-# sources may follow the name.
+# One program: its core (no Qt) from <name>_controller, its window glue, and main, which hands
+# app/window_main the program's form (<name>_form_setup). Further core sources may follow the
+# name.
 #   Qt: <name>_window with resources/<name>.ui (a library of its own, so the GUI tests can open
 #   the window).
 #   Windows: <name>_dialog with dialog 101 made from the same .ui by scripts/ui2rc (an object
@@ -15,20 +16,21 @@ function(boardrack_program name)
             COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/scripts/ui2rc ${form} ${dialog}
             DEPENDS ${form} ${PROJECT_SOURCE_DIR}/scripts/ui2rc
             COMMENT "Dialog 101 of ${name} from ${name}.ui")
-        add_library(${name}_dialog OBJECT ${name}_dialog.h ${name}_dialog.cpp ${dialog})
-                target_link_libraries(${name}_dialog PUBLIC ${name}_core win32_shell)
+        add_library(${name}_dialog OBJECT ${name}_dialog.h ${name}_dialog.cpp
+                    ${name}_form_setup.h ${dialog})
+        target_link_libraries(${name}_dialog PUBLIC ${name}_core window_main)
         add_executable(${name} main.cpp)
-        target_link_libraries(${name} PRIVATE ${name}_dialog program_core)
+        target_link_libraries(${name} PRIVATE ${name}_dialog)
         return()
     endif()
     if(BOARDRACK_CORE_ONLY)
         return()
     endif()
-    add_library(${name}_gui STATIC ${name}_window.h ${name}_window.cpp
+    add_library(${name}_gui STATIC ${name}_window.h ${name}_window.cpp ${name}_form_setup.h
                 ${PROJECT_SOURCE_DIR}/resources/${name}.ui)
     set_target_properties(${name}_gui PROPERTIES AUTOUIC ON
                           AUTOUIC_SEARCH_PATHS ${PROJECT_SOURCE_DIR}/resources)
-        target_link_libraries(${name}_gui PUBLIC ${name}_core gui_shell)
+    target_link_libraries(${name}_gui PUBLIC ${name}_core window_main)
     add_executable(${name} main.cpp)
-    target_link_libraries(${name} PRIVATE ${name}_gui program_core)
+    target_link_libraries(${name} PRIVATE ${name}_gui)
 endfunction()

@@ -1,4 +1,5 @@
 #include "dialrun/dialrun_dialog.h"
+#include "dialrun/dialrun_form_setup.h"
 
 #include "dialrun/dialrun_controls.h"
 #include "win32/dialog_binding.h"
@@ -31,6 +32,10 @@ win32::DialogSetup dialog_setup(const DialrunController& controller) {
     }
     setup.refresh_extras = refresh;
     return setup;
+}
+
+program::FormSetup form_setup(const core::Controller& controller) {
+    return dialog_setup(static_cast<const DialrunController&>(controller));
 }
 
 }  // namespace dialrun

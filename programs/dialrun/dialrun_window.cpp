@@ -5,6 +5,7 @@
 #include "qt/text_list_model.h"
 
 #include "dialrun/dialrun_controls.h"
+#include "dialrun/dialrun_form_setup.h"
 #include "dialrun/dialrun_window.h"
 #include "ui_dialrun.h"
 
@@ -77,6 +78,10 @@ gui::WindowSetup window_setup() {
         connect_spins(b, controller);
     };
     return setup;
+}
+
+program::FormSetup form_setup(const core::Controller&) {
+    return window_setup();
 }
 
 }  // namespace dialrun

@@ -1,4 +1,5 @@
 #include "inform/inform_dialog.h"
+#include "inform/inform_form_setup.h"
 
 #include "inform/inform_controls.h"
 #include "win32/dialog_binding.h"
@@ -15,6 +16,10 @@ win32::DialogSetup dialog_setup(const InformController&) {
         }
     };
     return setup;
+}
+
+program::FormSetup form_setup(const core::Controller& controller) {
+    return dialog_setup(static_cast<const InformController&>(controller));
 }
 
 }  // namespace inform

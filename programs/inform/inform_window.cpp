@@ -1,5 +1,6 @@
 #include "inform/inform_window.h"
 #include "inform/inform_controls.h"
+#include "inform/inform_form_setup.h"
 
 #include <QLineEdit>
 
@@ -28,6 +29,10 @@ gui::WindowSetup window_setup() {
     setup.make_form = gui::make_form<Ui::InformForm>;
     setup.refresh_extras = refresh_counters;
     return setup;
+}
+
+program::FormSetup form_setup(const core::Controller&) {
+    return window_setup();
 }
 
 }  // namespace inform

@@ -1,5 +1,6 @@
 #include "pinread/pinread_window.h"
 #include "pinread/pinread_controls.h"
+#include "pinread/pinread_form_setup.h"
 
 #include "ui_pinread.h"
 
@@ -10,6 +11,10 @@ gui::WindowSetup window_setup() {
     setup.controls = form_controls();
     setup.make_form = gui::make_form<Ui::PinreadForm>;
     return setup;
+}
+
+program::FormSetup form_setup(const core::Controller&) {
+    return window_setup();
 }
 
 }  // namespace pinread

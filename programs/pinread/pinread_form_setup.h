@@ -1,0 +1,10 @@
+#pragma once
+
+#include "app/window_main.h"
+
+namespace pinread {
+
+// Pinread's form for this platform's window: the Qt window's setup, or the Win32 dialog's.
+program::FormSetup form_setup(const core::Controller& controller);
+
+}  // namespace pinread
