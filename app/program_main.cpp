@@ -30,14 +30,11 @@ int run_console(core::Controller& controller, Runtime& rt, const std::string& st
     ConsoleFrontEnd console(controller, rt.clock(), rt.virtual_clock(), std::cout);
     controller.start(console, start_notes);
     int status = console.run(std::cin);
-    if (controller.busy()) {
-        // "quit" during work: as when the original's window closed, the workers end with
-        // the process instead of being waited for.
+    // "quit" during work: as when the window closes, the workers end with the process.
+    controller.end_program(status, [] {
         std::cout.flush();
         restore_console();
-        std::_Exit(status);
-    }
-    controller.close();
+    });
     return status;
 }
 

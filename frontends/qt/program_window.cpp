@@ -43,10 +43,7 @@ int run_window(int& argc, char** argv, core::Controller& controller, const std::
         QTimer::singleShot(0, &program_window.window(),
                            [&program_window] { program_window.show_start_notes(); });
         status = app.exec();
-        if (controller.busy()) {
-            std::_Exit(status);  // the workers end with the process, as the original's did
-        }
-        controller.close();
+        controller.end_program(status);
     }
     return status;
 }

@@ -202,10 +202,7 @@ int run_window(core::Controller& controller, const std::string& start_notes, Dia
         }
         while (window.pump_messages(true)) {
         }
-        if (controller.busy()) {
-            std::_Exit(status);  // the workers end with the process, as the original's did
-        }
-        controller.close();
+        controller.end_program(status);
     }
     return status;
 }

@@ -1,6 +1,7 @@
 #include "control/controller.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "sequences/upload.h"
 
@@ -61,6 +62,16 @@ void Controller::start_shared_workers() {
     start_worker(state_.check_event, [this] {
         phoneme_check(state_, program_.check_texts, messages(), check_channel_);
     });
+}
+
+void Controller::end_program(int status, const std::function<void()>& before_exit) {
+    if (busy()) {
+        if (before_exit) {
+            before_exit();
+        }
+        std::_Exit(status);
+    }
+    close();
 }
 
 void Controller::close() {

@@ -58,6 +58,10 @@ class Controller : private FormMessages {
     void start(FrontEnd& front_end, const std::string& start_notes);
     // Ends the worker threads that are waiting for work; a turn under way is finished first.
     void close();
+    // The front end is done, with the given exit status. With work under way the workers end
+    // with the process, as the original's did: before_exit runs and the process exits here.
+    // Otherwise the controller closes and the caller returns the status.
+    void end_program(int status, const std::function<void()>& before_exit = {});
 
     // Channel radio button Kn, n = 1..8 (OnChannelK1..OnChannelK8).
     void OnChannelK(int n);
