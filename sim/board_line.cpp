@@ -7,17 +7,41 @@
 
 namespace sim {
 
+namespace {
+
+void put_rack(BoardLine& line, const RackParse& parsed, core::Clock& clock) {
+    if (!parsed.ok) {
+        line.fault = BoardLine::Fault::rack_file;
+        line.fault_text = parsed.error;
+        return;
+    }
+    line.rack = std::make_unique<Rack>(parsed.rack);
+    line.port = std::make_unique<SimTransport>(*line.rack, clock);
+}
+
+// The trace where one is named, then the link over the port.
+void put_link(BoardLine& line, const std::string& trace_file, core::Clock& clock) {
+    if (!trace_file.empty()) {
+        line.trace = std::make_unique<core::WireTrace>(clock);
+        std::string why = line.trace->open(trace_file);
+        if (!why.empty()) {
+            line.fault = BoardLine::Fault::trace_file;
+            line.fault_text = why;
+            return;
+        }
+    }
+    line.link = std::make_unique<core::Link>(*line.port, clock, line.trace.get());
+}
+
+}  // namespace
+
 BoardLine open_board_line(const LineChoice& choice, core::Clock& clock) {
     BoardLine line;
     if (!choice.rack_file.empty()) {
-        RackParse parsed = load_rack_file(choice.rack_file);
-        if (!parsed.ok) {
-            line.fault = BoardLine::Fault::rack_file;
-            line.fault_text = parsed.error;
+        put_rack(line, load_rack_file(choice.rack_file), clock);
+        if (line.fault != BoardLine::Fault::none) {
             return line;
         }
-        line.rack = std::make_unique<Rack>(parsed.rack);
-        line.port = std::make_unique<SimTransport>(*line.rack, clock);
     } else {
         core::OpenedPort opened = core::open_serial_port(choice.port, clock);
         if (opened.port) {
@@ -32,16 +56,17 @@ BoardLine open_board_line(const LineChoice& choice, core::Clock& clock) {
             line.port = std::make_unique<core::ClosedPort>(choice.port, clock);
         }
     }
-    if (!choice.trace_file.empty()) {
-        line.trace = std::make_unique<core::WireTrace>(clock);
-        std::string why = line.trace->open(choice.trace_file);
-        if (!why.empty()) {
-            line.fault = BoardLine::Fault::trace_file;
-            line.fault_text = why;
-            return line;
-        }
+    put_link(line, choice.trace_file, clock);
+    return line;
+}
+
+BoardLine board_line_on_rack_text(const std::string& rack_text, const std::string& trace_file,
+                                  core::Clock& clock) {
+    BoardLine line;
+    put_rack(line, parse_rack_text(rack_text, "test.rack"), clock);
+    if (line.fault == BoardLine::Fault::none) {
+        put_link(line, trace_file, clock);
     }
-    line.link = std::make_unique<core::Link>(*line.port, clock, line.trace.get());
     return line;
 }
 

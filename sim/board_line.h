@@ -42,4 +42,8 @@ struct BoardLine {
 // Opens the rack or the port, then the trace, then the link over them, on the given clock.
 BoardLine open_board_line(const LineChoice& choice, core::Clock& clock);
 
+// The same over a rack given as text, as the tests give theirs (named "test.rack" in errors).
+BoardLine board_line_on_rack_text(const std::string& rack_text, const std::string& trace_file,
+                                  core::Clock& clock);
+
 }  // namespace sim

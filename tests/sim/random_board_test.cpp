@@ -19,7 +19,7 @@ namespace {
 
 class ChaosTransport : public Transport {
   public:
-    ChaosTransport(sim::SimTransport& honest, Clock& clock, uint32_t seed, int honest_writes)
+    ChaosTransport(core::Transport& honest, Clock& clock, uint32_t seed, int honest_writes)
         : honest_(honest), clock_(clock), random_(seed), honest_writes_(honest_writes) {}
     std::string name() const override { return "chaos"; }
     std::string write_byte(uint8_t value) override {
@@ -50,7 +50,7 @@ class ChaosTransport : public Transport {
     std::vector<uint8_t> discard_input() override { return honest_.discard_input(); }
 
   private:
-    sim::SimTransport& honest_;
+    core::Transport& honest_;
     Clock& clock_;
     std::mt19937 random_;
     int honest_writes_;

@@ -9,10 +9,8 @@
 
 #include "control/controller.h"
 #include "form/front_end.h"
-#include "link/wire_trace.h"
-#include "sim/rack.h"
+#include "sim/board_line.h"
 #include "sim/sim_sound.h"
-#include "sim/sim_transport.h"
 #include "time/virtual_clock.h"
 
 // A front end that runs every form handler at once, serialised as on a user-interface thread.
@@ -69,16 +67,10 @@ struct ProgramOnRack {
         : ProgramOnRack(rack_text, Setting{trace_path}) {}
     ProgramOnRack(const std::string& rack_text, const Setting& setting)
         : clock(setting.start), root(setting.root) {
-        const std::string& trace_path = setting.trace_path;
-        sim::RackParse parsed = sim::parse_rack_text(rack_text, "test.rack");
-        EXPECT_TRUE(parsed.ok) << parsed.error;
-        rack = std::make_unique<sim::Rack>(parsed.rack);
-        transport = std::make_unique<sim::SimTransport>(*rack, clock);
-        if (!trace_path.empty()) {
-            EXPECT_EQ(trace.open(trace_path), "");
-        }
-        traced = !trace_path.empty();
-        link = std::make_unique<core::Link>(*transport, clock, traced ? &trace : nullptr);
+        line = sim::board_line_on_rack_text(rack_text, setting.trace_path, clock);
+        EXPECT_EQ(line.fault, sim::BoardLine::Fault::none) << line.fault_text;
+        rack = line.rack.get();
+        link = line.link.get();
         sound = std::make_unique<sim::SimSound>(*rack, clock);
         controller = core::OwnedController<ProgramController>(
             new ProgramController(*link, clock, core::DriveC(setting.root), *sound));
@@ -90,9 +82,10 @@ struct ProgramOnRack {
     template <typename T, typename... Args>
     T& interpose(Args&&... args) {
         controller.reset();
-        auto between = std::make_unique<T>(*transport, std::forward<Args>(args)...);
+        auto between = std::make_unique<T>(*line.port, std::forward<Args>(args)...);
         T& made = *between;
-        link = std::make_unique<core::Link>(*between, clock, traced ? &trace : nullptr);
+        interposed_link = std::make_unique<core::Link>(*between, clock, line.trace.get());
+        link = interposed_link.get();
         interposed = std::move(between);
         controller = core::OwnedController<ProgramController>(
             new ProgramController(*link, clock, core::DriveC(root), *sound));
@@ -130,13 +123,12 @@ struct ProgramOnRack {
     }
 
     core::VirtualClock clock;
-    core::WireTrace trace{clock};
-    std::unique_ptr<sim::Rack> rack;
     std::string root;
-    bool traced = false;
-    std::unique_ptr<sim::SimTransport> transport;
+    sim::BoardLine line;
+    sim::Rack* rack = nullptr;
     std::unique_ptr<core::Transport> interposed;
-    std::unique_ptr<core::Link> link;
+    std::unique_ptr<core::Link> interposed_link;
+    core::Link* link = nullptr;  // the one the controller uses
     std::unique_ptr<sim::SimSound> sound;
     DirectFrontEnd front_end;
     core::OwnedController<ProgramController> controller;

@@ -4,19 +4,18 @@
 
 #include <memory>
 
-#include "link/link.h"
-#include "sim/rack.h"
+#include "sim/board_line.h"
 #include "sim/sim_transport.h"
 #include "time/virtual_clock.h"
 
 // A simulated rack behind a link, on a virtual clock.
 struct RackOnLink {
-    explicit RackOnLink(const std::string& rack_text) {
-        sim::RackParse parsed = sim::parse_rack_text(rack_text, "test.rack");
-        EXPECT_TRUE(parsed.ok) << parsed.error;
-        rack = std::make_unique<sim::Rack>(parsed.rack);
-        transport = std::make_unique<sim::SimTransport>(*rack, clock);
-        link = std::make_unique<core::Link>(*transport, clock);
+    explicit RackOnLink(const std::string& rack_text)
+        : line(sim::board_line_on_rack_text(rack_text, "", clock)),
+          rack(line.rack.get()),
+          transport(line.port.get()),
+          link(line.link.get()) {
+        EXPECT_EQ(line.fault, sim::BoardLine::Fault::none) << line.fault_text;
     }
 
     // Sends a byte and returns the reply, or -1 when none came in time.
@@ -30,7 +29,8 @@ struct RackOnLink {
     }
 
     core::VirtualClock clock;
-    std::unique_ptr<sim::Rack> rack;
-    std::unique_ptr<sim::SimTransport> transport;
-    std::unique_ptr<core::Link> link;
+    sim::BoardLine line;
+    sim::Rack* rack;
+    core::Transport* transport;
+    core::Link* link;
 };
