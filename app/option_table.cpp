@@ -32,59 +32,37 @@ std::string set_time(ProgramOptions& o, const std::string& value) {
 }
 
 const std::vector<OptionSpec> TABLE = {
-    {.name = "--port",
-     .value = "NAME",
-     .help = "последовательный порт плат (по умолчанию {port})",
+    {.row = {"--port", "NAME", "последовательный порт плат (по умолчанию {port})"},
      .settings_key = "port",
      .take = set_port},
-    {.name = "--root",
-     .value = "DIR",
-     .help = "папка, которая стоит вместо диска C: (по умолчанию {root});\n"
-             "c:\\Ring.TXT - это DIR/Ring.TXT, регистр букв не важен",
+    {.row = {"--root", "DIR",
+             "папка, которая стоит вместо диска C: (по умолчанию {root});\n"
+             "c:\\Ring.TXT - это DIR/Ring.TXT, регистр букв не важен"},
      .settings_key = "root",
      .take = set_root},
-    {.name = "--simulate",
-     .value = "RACKFILE",
-     .help = "вместо порта - имитатор стойки, описанной в RACKFILE",
+    {.row = {"--simulate", "RACKFILE", "вместо порта - имитатор стойки, описанной в RACKFILE"},
      .text = &ProgramOptions::rack_file},
-    {.name = "--fast",
-     .help = "только с --simulate: виртуальное время, паузы, проигрывание\n"
-             "и ожидание ответов не занимают настоящего времени",
+    {.row = {"--fast", nullptr,
+             "только с --simulate: виртуальное время, паузы, проигрывание\n"
+             "и ожидание ответов не занимают настоящего времени"},
      .flag = &ProgramOptions::fast},
-    {.name = "--time",
-     .value = "ГГГГ-ММ-ДДTЧЧ:ММ:СС",
-     .help = "только с --fast: с этого времени идут часы ПК",
+    {.row = {"--time", "ГГГГ-ММ-ДДTЧЧ:ММ:СС", "только с --fast: с этого времени идут часы ПК"},
      .take = set_time},
-    {.name = "--trace",
-     .value = "FILE",
-     .help = "записывать каждый байт линии и каждый проигранный файл",
+    {.row = {"--trace", "FILE", "записывать каждый байт линии и каждый проигранный файл"},
      .text = &ProgramOptions::trace_file},
-    {.name = "--console",
-     .help = "без окна: события в стандартный вывод, команды оператора\n"
-             "из стандартного ввода (см. ниже)",
+    {.row = {"--console", nullptr,
+             "без окна: события в стандартный вывод, команды оператора\n"
+             "из стандартного ввода (см. ниже)"},
      .flag = &ProgramOptions::console},
-    {.name = "--config",
-     .value = "FILE",
-     .help = "файл настроек, читается последним",
+    {.row = {"--config", "FILE", "файл настроек, читается последним"},
      .text = &ProgramOptions::config},
-    {.name = "--no-settings",
-     .help = "не читать файлы настроек (для проверок и сценариев)",
+    {.row = {"--no-settings", nullptr, "не читать файлы настроек (для проверок и сценариев)"},
      .flag = &ProgramOptions::no_settings},
-    {.name = "--show-settings",
-     .help = "показать порт и папку, которые будут взяты, и откуда",
+    {.row = {"--show-settings", nullptr, "показать порт и папку, которые будут взяты, и откуда"},
      .flag = &ProgramOptions::show_settings},
-    {.name = "--version", .help = "версия программы", .flag = &ProgramOptions::version},
-    {.name = "--help", .help = "эта справка", .flag = &ProgramOptions::help},
+    {.row = {"--version", nullptr, "версия программы"}, .flag = &ProgramOptions::version},
+    {.row = {"--help", nullptr, "эта справка"}, .flag = &ProgramOptions::help},
 };
-
-// Columns on a terminal: UTF-8 continuation bytes take none.
-size_t columns(const std::string& text) {
-    size_t n = 0;
-    for (unsigned char c : text) {
-        n += (c & 0xC0) != 0x80;
-    }
-    return n;
-}
 
 // "port и root": names listed as a sentence lists them.
 std::string listed(const std::vector<std::string>& names) {
@@ -135,22 +113,18 @@ std::string apply_option(const OptionSpec& spec, ProgramOptions& options,
     return {};
 }
 
-std::string options_help() {
-    const std::string indent(HELP_COLUMN, ' ');
-    const std::string root = default_root() == "." ? std::string("текущая") : default_root();
-    std::string text;
+std::vector<core::OptionRow> option_rows() {
+    std::vector<core::OptionRow> rows;
     for (const OptionSpec& spec : TABLE) {
-        std::string head = std::string("  ") + spec.name;
-        if (spec.value != nullptr) {
-            head += std::string(" ") + spec.value;
-        }
-        size_t width = columns(head);
-        head += width + 2 <= HELP_COLUMN ? std::string(HELP_COLUMN - width, ' ') : "\n" + indent;
-        std::string help = replaced(spec.help, "{port}", core::default_port_name());
-        help = replaced(help, "{root}", root);
-        text += head + replaced(help, "\n", "\n" + indent) + "\n";
+        rows.push_back(spec.row);
     }
-    return text;
+    return rows;
+}
+
+std::string options_help() {
+    const std::string root = default_root() == "." ? std::string("текущая") : default_root();
+    std::string text = core::options_help(option_rows(), HELP_COLUMN);
+    return replaced(replaced(text, "{port}", core::default_port_name()), "{root}", root);
 }
 
 }  // namespace program

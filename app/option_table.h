@@ -3,18 +3,17 @@
 #include <string>
 #include <vector>
 
+#include "base/option_rows.h"
+
 namespace program {
 
 struct ProgramOptions;
 
 // One option of the three programs, as every place that knows options reads it: the parser,
-// --help, the settings files' keys and --show-settings.
+// --help (where "{port}" and "{root}" stand for the platform's defaults), the settings files'
+// keys and --show-settings.
 struct OptionSpec {
-    const char* name = nullptr;   // "--port"
-    const char* value = nullptr;  // what it takes, as --help names it ("NAME"); nullptr for a flag
-    // What --help says: its lines after the first start under the first; "{port}" and "{root}"
-    // stand for the platform's defaults.
-    const char* help = nullptr;
+    core::OptionRow row;
     // Its key in the settings files ("port"); nullptr where only the command line sets it.
     const char* settings_key = nullptr;
     // What it sets: a flag, a text kept as given, or a value taken by a function of its own
@@ -35,6 +34,9 @@ std::string apply_option(const OptionSpec& spec, ProgramOptions& options, const 
 
 // The keys as a sentence names them: "port и root".
 std::string settings_keys_text();
+
+// The table's rows, for the parser.
+std::vector<core::OptionRow> option_rows();
 
 // The options' part of --help.
 std::string options_help();

@@ -5,49 +5,24 @@
 
 namespace program {
 
-namespace {
-
-const OptionSpec* find_option(const std::string& name) {
-    for (const OptionSpec& spec : program_option_table()) {
-        if (name == spec.name) {
-            return &spec;
-        }
-    }
-    return nullptr;
-}
-
-}  // namespace
-
 OptionsParse parse_program_options(const std::vector<std::string>& args) {
     OptionsParse result;
     ProgramOptions& o = result.options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string option = args[i];
-        std::string value;
-        bool has_value = false;
-        size_t eq = option.find('=');
-        if (option.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = option.substr(eq + 1);
-            option = option.substr(0, eq);
-            has_value = true;
-        }
-        const OptionSpec* spec = find_option(option);
-        if (spec == nullptr || (spec->value == nullptr && has_value)) {
-            result.error = "неизвестный параметр '" + args[i] + "'";
-            return result;
-        }
-        if (spec->value != nullptr && !has_value) {
-            if (i + 1 == args.size()) {
-                result.error = "у параметра " + option + " нет значения";
-                return result;
-            }
-            value = args[++i];
-        }
-        std::string wrong = apply_option(*spec, o, value);
+    core::OptionsRead read = core::read_options(option_rows(), args, true);
+    for (const core::OptionFound& found : read.found) {
+        std::string wrong = apply_option(program_option_table()[found.row], o, found.value);
         if (!wrong.empty()) {
             result.error = wrong;
             return result;
         }
+    }
+    if (read.fault == core::OptionFault::unknown) {
+        result.error = "неизвестный параметр '" + read.argument + "'";
+        return result;
+    }
+    if (read.fault == core::OptionFault::no_value) {
+        result.error = "у параметра " + read.option + " нет значения";
+        return result;
     }
     if (o.fast && o.rack_file.empty()) {
         result.error = "--fast работает только с --simulate: у настоящих плат время настоящее";

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/option_rows.h"
 #include "base/program_process.h"
 #include "link/commands.h"
 #include "link/link.h"
@@ -19,17 +20,36 @@
 
 namespace {
 
-const char* const USAGE =
-    "Использование: rackprobe [--port NAME | --simulate RACKFILE] [--trace FILE] | --list-ports\n"
-    "\n"
-    "Опрос адресов K1..K8 без изменения режимов плат: для каждого адреса\n"
-    "байт выбора, состояние линии и отключение от шины.\n"
-    "\n"
-    "  --port NAME         последовательный порт (по умолчанию /dev/ttyS0, в Windows COM1)\n"
-    "  --simulate RACKFILE имитатор стойки в этом же процессе, в виртуальном времени\n"
-    "  --trace FILE        записать все байты линии с временем\n"
-    "  --list-ports        перечислить последовательные порты системы и выйти\n"
-    "  --help              эта справка\n";
+enum Option { PORT, SIMULATE, TRACE, LIST_PORTS, HELP };
+
+// In the order of enum Option.
+const std::vector<core::OptionRow> OPTIONS = {
+    {"--port", "NAME", "последовательный порт (по умолчанию /dev/ttyS0, в Windows COM1)"},
+    {"--simulate", "RACKFILE", "имитатор стойки в этом же процессе, в виртуальном времени"},
+    {"--trace", "FILE", "записать все байты линии с временем"},
+    {"--list-ports", nullptr, "перечислить последовательные порты системы и выйти"},
+    {"--help", nullptr, "эта справка"},
+};
+
+std::string usage() {
+    return "Использование: rackprobe [--port NAME | --simulate RACKFILE] [--trace FILE] | "
+           "--list-ports\n"
+           "\n"
+           "Опрос адресов K1..K8 без изменения режимов плат: для каждого адреса\n"
+           "байт выбора, состояние линии и отключение от шины.\n"
+           "\n" +
+           core::options_help(OPTIONS, 22);
+}
+
+void list_ports() {
+    std::vector<std::string> ports = core::list_serial_ports();
+    for (const std::string& port : ports) {
+        std::printf("%s\n", port.c_str());
+    }
+    if (ports.empty()) {
+        std::fprintf(stderr, "rackprobe: последовательных портов в системе не найдено\n");
+    }
+}
 
 const char* mode_name(uint8_t mode) {
     switch (mode) {
@@ -82,29 +102,32 @@ int main(int argc, char** argv) {
     std::string port_name = core::default_port_name();
     std::string rack_file;
     std::string trace_file;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help") {
-            std::fputs(USAGE, stdout);
-            return 0;
+    core::OptionsRead read = core::read_options(
+        OPTIONS, std::vector<std::string>(args.begin() + (args.empty() ? 0 : 1), args.end()),
+        false);
+    // --help and --list-ports act where they stand, before anything after them is looked at.
+    for (const core::OptionFound& found : read.found) {
+        switch (found.row) {
+            case HELP:
+                std::fputs(usage().c_str(), stdout);
+                return 0;
+            case LIST_PORTS:
+                list_ports();
+                return 0;
+            case PORT:
+                port_name = found.value;
+                break;
+            case SIMULATE:
+                rack_file = found.value;
+                break;
+            case TRACE:
+                trace_file = found.value;
+                break;
         }
-        if (arg == "--list-ports") {
-            std::vector<std::string> ports = core::list_serial_ports();
-            for (const std::string& port : ports) {
-                std::printf("%s\n", port.c_str());
-            }
-            if (ports.empty()) {
-                std::fprintf(stderr, "rackprobe: последовательных портов в системе не найдено\n");
-            }
-            return 0;
-        }
-        if ((arg == "--port" || arg == "--simulate" || arg == "--trace") && i + 1 < args.size()) {
-            (arg == "--port"       ? port_name
-             : arg == "--simulate" ? rack_file
-                                   : trace_file) = args[++i];
-            continue;
-        }
-        std::fprintf(stderr, "rackprobe: неверный параметр '%s'\n%s", arg.c_str(), USAGE);
+    }
+    if (read.fault != core::OptionFault::none) {
+        std::fprintf(stderr, "rackprobe: неверный параметр '%s'\n%s", read.argument.c_str(),
+                     usage().c_str());
         return 2;
     }
 
