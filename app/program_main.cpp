@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <thread>
 
 #ifndef _WIN32
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -26,10 +29,68 @@ std::string executable_name(const char* argv0) {
     return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
-int run_console(core::Controller& controller, Runtime& rt, const std::string& start_notes) {
+// Unattended, the exit status says how the run ended: 0 at the end of the list or at a stop,
+// 1 when its start was refused (or never came: the survey stopped) or a board stopped
+// answering, so that a service manager restarts the program.
+int unattended_status(const core::Controller& controller) {
+    bool started = controller.autostart() == core::Controller::Autostart::started;
+    return started && !controller.state().run_failed ? 0 : 1;
+}
+
+#ifndef _WIN32
+// SIGTERM and SIGINT are blocked in every thread of the program (so it must be made before
+// them) and taken by one thread of their own, which presses "Стоп": calls in progress finish
+// and their results are written. When input has not ended, that thread ends the program once
+// the run is over.
+class StopOnSignal {
+  public:
+    StopOnSignal() {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGTERM);
+        sigaddset(&signals_, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+    }
+    void watch(ConsoleFrontEnd& console, core::Controller& controller) {
+        std::thread([this, &console, &controller] {
+            int signal = 0;
+            if (sigwait(&signals_, &signal) != 0) {
+                return;
+            }
+            console.press(core::Button::stop);
+            while (!controller.wait_idle(std::chrono::milliseconds(200))) {
+            }
+            if (!console.input_ended()) {
+                std::cout.flush();
+                std::_Exit(unattended_status(controller));
+            }
+        }).detach();
+    }
+
+  private:
+    sigset_t signals_;
+};
+#else
+// Windows: Ctrl+C keeps the system's meaning.
+class StopOnSignal {
+  public:
+    void watch(ConsoleFrontEnd&, core::Controller&) {}
+};
+#endif
+
+int run_console(core::Controller& controller, Runtime& rt, const std::string& start_notes,
+                bool autostart, StopOnSignal* stop_on_signal) {
     ConsoleFrontEnd console(controller, rt.clock(), rt.virtual_clock(), std::cout);
+    if (autostart) {
+        controller.set_autostart();
+    }
     controller.start(console, start_notes);
+    if (stop_on_signal != nullptr) {
+        stop_on_signal->watch(console, controller);
+    }
     int status = console.run(std::cin);
+    if (autostart && console.input_ended()) {
+        status = unattended_status(controller);
+    }
     // "quit" during work: as when the window closes, the workers end with the process.
     controller.end_program(status, [] {
         std::cout.flush();
@@ -144,6 +205,11 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
         return 2;
     }
     std::string error;
+    // Before any thread is made: they all inherit the blocked signals.
+    std::unique_ptr<StopOnSignal> stop_on_signal;
+    if (options.console && options.autostart) {
+        stop_on_signal = std::make_unique<StopOnSignal>();
+    }
     std::unique_ptr<Runtime> rt = Runtime::create(options, error);
     if (!rt) {
         return refuse(error);
@@ -159,9 +225,12 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     }
     auto controller = make_controller(rt->link(), rt->clock(), rt->drive(), rt->sound());
     if (options.console) {
-        return run_console(*controller, *rt, start_notes);
+        return run_console(*controller, *rt, start_notes, options.autostart, stop_on_signal.get());
     }
     release_own_console();
+    if (options.autostart) {
+        controller->set_autostart();
+    }
     return run_window(argc, argv, *controller, start_notes);
 }
 

@@ -33,6 +33,7 @@ struct ProgramOptions {
     std::optional<core::LocalTime> time;  // --time: the PC clock's start under --fast
     std::string trace_file;               // --trace
     bool console = false;
+    bool autostart = false;  // --autostart: the program presses its own "Старт"
     bool help = false;
     bool version = false;
 };

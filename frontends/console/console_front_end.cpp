@@ -137,6 +137,7 @@ int ConsoleFrontEnd::run(std::istream& in) {
             return 0;
         }
     }
+    input_ended_ = true;
     wait_until_idle();
     return 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <iosfwd>
 #include <mutex>
 #include <string>
@@ -32,6 +33,10 @@ class ConsoleFrontEnd : public core::FrontEnd {
     int run(std::istream& in);
     // Prints one event line; safe from any thread.
     void print(const std::string& tag, const std::string& text);
+    // A button pressed as the operator would press it; safe from any thread.
+    void press(core::Button button);
+    // Standard input has ended (run is past its reading).
+    bool input_ended() const { return input_ended_; }
 
   private:
     // A handler running on the "user-interface side": one at a time, and while it runs the
@@ -50,7 +55,6 @@ class ConsoleFrontEnd : public core::FrontEnd {
 
     void write_line(const std::string& tag, const std::string& text);
     bool obey(const std::string& line);
-    void press(core::Button button);
     void wait_until_idle();
     void sleep_program_time(double seconds);
     void show();
@@ -69,6 +73,7 @@ class ConsoleFrontEnd : public core::FrontEnd {
     std::vector<std::vector<std::string>> shown_rows_;
     std::vector<size_t> shown_list_sizes_;
     int shown_progress_ = -1;
+    std::atomic<bool> input_ended_{false};
 };
 
 }  // namespace program

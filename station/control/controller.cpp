@@ -233,7 +233,20 @@ void Controller::end_turn(LinkState link_state, int code, int channel) {
         }
         state_.link_state = link_state;
         OnFormState(code);
+        // The survey's end is the first turn that frees the link.
+        if (autostart_ == Autostart::due && link_state == LINK_FREE) {
+            start_unattended();
+        }
     });
+}
+
+void Controller::start_unattended() {
+    std::optional<std::string> refusal = press(Button::start);
+    autostart_ = refusal ? Autostart::refused : Autostart::started;
+    if (refusal) {
+        state_.log.add(*refusal);
+        update_data();
+    }
 }
 
 void Controller::OnFormUpdate() {

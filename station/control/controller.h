@@ -58,6 +58,11 @@ class Controller : private FormMessages {
     void start(FrontEnd& front_end, const std::string& start_notes);
     // Ends the worker threads that are waiting for work; a turn under way is finished first.
     void close();
+    // Presses the program's own "Старт" once the survey has ended, as the operator would; a
+    // refusal goes to the log, never to a box. For running unattended (--autostart).
+    void set_autostart() { autostart_ = Autostart::due; }
+    enum class Autostart { off, due, started, refused };
+    Autostart autostart() const { return autostart_; }
     // The front end is done, with the given exit status. With work under way the workers end
     // with the process, as the original's did: before_exit runs and the process exits here.
     // Otherwise the controller closes and the caller returns the status.
@@ -136,6 +141,7 @@ class Controller : private FormMessages {
     FrontEnd* front_end_ = nullptr;
 
   private:
+    void start_unattended();
     std::optional<std::string> OnUploadPermit();
     std::optional<std::string> OnCheck();
     std::optional<std::string> OnUpload(Button button);
@@ -154,6 +160,7 @@ class Controller : private FormMessages {
     std::atomic<int> active_workers_{0};
     std::mutex idle_mutex_;
     std::condition_variable idle_changed_;
+    std::atomic<Autostart> autostart_{Autostart::off};
 };
 
 // Ends a controller's workers before any part of it is destroyed: until they have ended they

@@ -3,10 +3,12 @@
 namespace core {
 
 void EngineSkeleton::run_passes() {
-    if (start_pass()) {
-        while (poll_pass() && !(stop_requested() && all_stopped())) {
+    bool answered = start_pass();
+    if (answered) {
+        while ((answered = poll_pass()) && !(stop_requested() && all_stopped())) {
         }
     }
+    state_.run_failed = !answered;
     end_run();
 }
 

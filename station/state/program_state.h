@@ -31,6 +31,8 @@ struct ProgramState {
     DriveC drive;
     std::atomic<LinkState> link_state{LINK_SURVEY};
     std::atomic<int> upload_permit{0};
+    // The last run of the engine ended because a board did not answer.
+    std::atomic<bool> run_failed{false};
     ChannelTable table;
     LogBox log;
     AutoResetEvent work_event;

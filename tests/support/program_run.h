@@ -3,7 +3,9 @@
 // A program run as an operator or a script runs it: arguments, standard input, and what it
 // printed and how it ended.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -93,3 +95,71 @@ inline Outcome run(const std::vector<std::string>& args, const std::string& inpu
     std::remove(err_path.c_str());
     return o;
 }
+
+// A program left running, its standard input closed at once, its output read as it comes.
+class RunningProgram {
+  public:
+    explicit RunningProgram(const std::vector<std::string>& args) {
+        int out[2];
+        if (::pipe(out) != 0) {
+            return;
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            int null = ::open("/dev/null", O_RDONLY);
+            ::dup2(null, STDIN_FILENO);
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            std::vector<std::string> words = args;
+            words.insert(words.begin() + 1, "--no-settings");
+            std::vector<char*> argv;
+            for (const std::string& a : words) {
+                argv.push_back(const_cast<char*>(a.c_str()));
+            }
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        out_ = out[0];
+    }
+    ~RunningProgram() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) {
+            ::close(out_);
+        }
+    }
+    // Reads its output until a line holds text; false at the end of its output first.
+    bool wait_for(const std::string& text) {
+        char buffer[4096];
+        while (output.find(text) == std::string::npos) {
+            ssize_t n = ::read(out_, buffer, sizeof buffer);
+            if (n <= 0) {
+                return false;
+            }
+            output.append(buffer, n);
+        }
+        return true;
+    }
+    // Sends a signal, reads the rest of its output and returns its exit status (-1: killed).
+    int end_with(int signal) {
+        ::kill(pid_, signal);
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(out_, buffer, sizeof buffer)) > 0;) {
+            output.append(buffer, n);
+        }
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string output;
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+};

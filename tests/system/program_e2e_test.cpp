@@ -290,3 +290,50 @@ TEST(ProgramEndToEnd, APortHeldByAnotherProgramIsRefusedNamingIt) {
         << second.out;
     EXPECT_TRUE(has_line(first.out, "row\tK1\t1\t1\tПрозвонка")) << first.out;
 }
+
+// --autostart with input at its end: the program presses its own "Старт" after the survey
+// and exits with how its run ended, as a service manager reads it.
+TEST(ProgramEndToEnd, AutostartRunsUnattendedAndSaysHowTheRunEnded) {
+    std::string root = ::testing::TempDir() + "/e2e_autostart_" + std::to_string(::getpid());
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    auto list = [&] {
+        std::ofstream(root + "/Ring.TXT", std::ios::binary)
+            << "4000000     1000  \r\n4000111     1001  \r\n4000222     1002  \r\n\r\n";
+    };
+    auto unattended = [&](const std::string& rack) {
+        return run({DIALRUN_PATH, "--console", "--fast", "--autostart", "--root", root,
+                    "--simulate", write_file("e2e_autostart.rack", rack)},
+                   "");
+    };
+    list();
+    Outcome done = unattended("K1 ring line results=1\n");
+    EXPECT_EQ(done.status, 0) << done.out;
+    EXPECT_TRUE(has_line(done.out, "status\t Завершение прозвонки абонентов ! ")) << done.out;
+    std::ifstream marked(root + "/Ring.TXT", std::ios::binary);
+    std::string marks((std::istreambuf_iterator<char>(marked)), {});
+    EXPECT_EQ(marks, "4000000     1000 Y\r\n4000111     1001 Y\r\n4000222     1002 Y\r\n\r\n");
+
+    // Refused at its own start: said in the log, never in a box, and the status is 1.
+    list();
+    Outcome refused = unattended("K1 informer line\n");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(has_line(refused.out, "log\tНет канала прозвонки !")) << refused.out;
+    EXPECT_EQ(refused.out.find("box\t"), std::string::npos) << refused.out;
+
+    // A board that stops answering ends the run: 1, so that the program is started again.
+    list();
+    Outcome lost = unattended("K1 ring line results=1 silent-after=20\n");
+    EXPECT_EQ(lost.status, 1) << lost.out;
+    std::filesystem::remove_all(root);
+}
+
+// Inform serves until it is told to stop: SIGTERM acts as "Стоп", and the end is status 0.
+TEST(ProgramEndToEnd, AutostartedInformStopsOnSigtermAndEndsWell) {
+    RunningProgram inform({INFORM_PATH, "--console", "--fast", "--autostart", "--root",
+                           ::testing::TempDir(), "--simulate",
+                           write_file("e2e_sigterm.rack", "K1 informer line play-time=5\n")});
+    ASSERT_TRUE(inform.wait_for("status\tРаботает Автоинформатор !")) << inform.output;
+    EXPECT_EQ(inform.end_with(SIGTERM), 0) << inform.output;
+    EXPECT_NE(inform.output.find("Останов Автоинформатора"), std::string::npos) << inform.output;
+}
