@@ -1,5 +1,6 @@
 #include "app/program_main.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -51,9 +52,9 @@ class StopOnSignal {
         pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
     }
     void watch(ConsoleFrontEnd& console, core::Controller& controller) {
-        std::thread([this, &console, &controller] {
+        watcher_ = std::thread([this, &console, &controller] {
             int signal = 0;
-            if (sigwait(&signals_, &signal) != 0) {
+            if (sigwait(&signals_, &signal) != 0 || ending_) {
                 return;
             }
             console.press(core::Button::stop);
@@ -63,17 +64,28 @@ class StopOnSignal {
                 std::cout.flush();
                 std::_Exit(unattended_status(controller));
             }
-        }).detach();
+        });
+    }
+    // Before the console goes: the watcher ends, by a signal of our own if it still waits.
+    void end() {
+        if (watcher_.joinable()) {
+            ending_ = true;
+            pthread_kill(watcher_.native_handle(), SIGTERM);
+            watcher_.join();
+        }
     }
 
   private:
     sigset_t signals_;
+    std::atomic<bool> ending_{false};
+    std::thread watcher_;
 };
 #else
 // Windows: Ctrl+C keeps the system's meaning.
 class StopOnSignal {
   public:
     void watch(ConsoleFrontEnd&, core::Controller&) {}
+    void end() {}
 };
 #endif
 
@@ -88,6 +100,9 @@ int run_console(core::Controller& controller, Runtime& rt, const std::string& st
         stop_on_signal->watch(console, controller);
     }
     int status = console.run(std::cin);
+    if (stop_on_signal != nullptr) {
+        stop_on_signal->end();
+    }
     if (autostart && console.input_ended()) {
         status = unattended_status(controller);
     }
