@@ -9,7 +9,6 @@
 #include <thread>
 
 #ifndef _WIN32
-#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 #endif
@@ -39,22 +38,38 @@ int unattended_status(const core::Controller& controller) {
 }
 
 #ifndef _WIN32
-// SIGTERM and SIGINT are blocked in every thread of the program (so it must be made before
-// them) and taken by one thread of their own, which presses "Стоп": calls in progress finish
-// and their results are written. When input has not ended, that thread ends the program once
-// the run is over.
+// The write end of the pipe on which a stop signal is told: a signal handler can reach nothing
+// else, so this one descriptor lives outside the program's state object.
+int stop_signal_pipe = -1;
+
+extern "C" void on_stop_signal(int) {
+    char byte = 1;
+    if (::write(stop_signal_pipe, &byte, 1) < 0) {
+        return;  // nothing more can be done in a handler
+    }
+}
+
+// SIGTERM and SIGINT act as "Стоп": a thread of its own, woken through the pipe, presses it, so
+// calls in progress finish and their results are written. When input has not ended, that
+// thread ends the program once the run is over.
 class StopOnSignal {
   public:
     StopOnSignal() {
-        sigemptyset(&signals_);
-        sigaddset(&signals_, SIGTERM);
-        sigaddset(&signals_, SIGINT);
-        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+        if (::pipe(pipe_) != 0) {
+            return;
+        }
+        stop_signal_pipe = pipe_[1];
+        struct sigaction action = {};
+        action.sa_handler = on_stop_signal;
+        action.sa_flags = SA_RESTART;  // reads of standard input go on undisturbed
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGTERM, &action, nullptr);
+        sigaction(SIGINT, &action, nullptr);
     }
     void watch(ConsoleFrontEnd& console, core::Controller& controller) {
         watcher_ = std::thread([this, &console, &controller] {
-            int signal = 0;
-            if (sigwait(&signals_, &signal) != 0 || ending_) {
+            char byte = 0;
+            if (::read(pipe_[0], &byte, 1) != 1 || ending_) {
                 return;
             }
             console.press(core::Button::stop);
@@ -66,17 +81,21 @@ class StopOnSignal {
             }
         });
     }
-    // Before the console goes: the watcher ends, by a signal of our own if it still waits.
+    // Before the console goes: the watcher ends, woken through the pipe if it still waits.
     void end() {
         if (watcher_.joinable()) {
             ending_ = true;
-            pthread_kill(watcher_.native_handle(), SIGTERM);
-            watcher_.join();
+            char byte = 0;
+            if (::write(pipe_[1], &byte, 1) == 1) {
+                watcher_.join();
+            } else {
+                watcher_.detach();
+            }
         }
     }
 
   private:
-    sigset_t signals_;
+    int pipe_[2] = {-1, -1};
     std::atomic<bool> ending_{false};
     std::thread watcher_;
 };
@@ -220,7 +239,6 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
         return 2;
     }
     std::string error;
-    // Before any thread is made: they all inherit the blocked signals.
     std::unique_ptr<StopOnSignal> stop_on_signal;
     if (options.console && options.autostart) {
         stop_on_signal = std::make_unique<StopOnSignal>();
