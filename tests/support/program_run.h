@@ -26,6 +26,22 @@ struct Outcome {
     double wall_seconds = 0;
 };
 
+// In a child: becomes the program; unless with_settings, it reads no settings file, so an
+// installed one cannot change the result.
+[[noreturn]] inline void exec_program(const std::vector<std::string>& args, bool with_settings) {
+    std::vector<std::string> words = args;
+    if (!with_settings) {
+        words.insert(words.begin() + 1, "--no-settings");
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : words) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+}
+
 // Runs a program with input on its standard input; environment variables in unset are
 // removed first and those in set given. Unless with_settings, it reads no settings file, so
 // an installed one cannot change the result. With cwd, it runs in that folder.
@@ -57,17 +73,7 @@ inline Outcome run(const std::vector<std::string>& args, const std::string& inpu
         for (const auto& [name, value] : set) {
             ::setenv(name.c_str(), value.c_str(), 1);
         }
-        std::vector<std::string> words = args;
-        if (!with_settings) {
-            words.insert(words.begin() + 1, "--no-settings");
-        }
-        std::vector<char*> argv;
-        for (const std::string& a : words) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
+        exec_program(args, with_settings);
     }
     ::close(in[0]);
     ::close(out[1]);
@@ -110,15 +116,7 @@ class RunningProgram {
             ::dup2(null, STDIN_FILENO);
             ::dup2(out[1], STDOUT_FILENO);
             ::close(out[0]);
-            std::vector<std::string> words = args;
-            words.insert(words.begin() + 1, "--no-settings");
-            std::vector<char*> argv;
-            for (const std::string& a : words) {
-                argv.push_back(const_cast<char*>(a.c_str()));
-            }
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
+            exec_program(args, false);
         }
         ::close(out[1]);
         out_ = out[0];
