@@ -96,9 +96,9 @@ const std::vector<OptionSpec>& program_option_table() {
 
 std::vector<std::string> settings_keys() {
     std::vector<std::string> keys;
-    for (const OptionSpec& spec : TABLE) {
-        if (spec.settings_key != nullptr) {
-            keys.push_back(spec.settings_key);
+    for (const OptionSpec& entry : TABLE) {
+        if (entry.settings_key != nullptr) {
+            keys.push_back(entry.settings_key);
         }
     }
     return keys;
@@ -108,22 +108,22 @@ std::string settings_keys_text() {
     return listed(settings_keys());
 }
 
-std::string apply_option(const OptionSpec& spec, ProgramOptions& options,
+std::string apply_option(const OptionSpec& entry, ProgramOptions& options,
                          const std::string& value) {
-    if (spec.flag != nullptr) {
-        options.*spec.flag = true;
-    } else if (spec.text != nullptr) {
-        options.*spec.text = value;
+    if (entry.flag != nullptr) {
+        options.*entry.flag = true;
+    } else if (entry.text != nullptr) {
+        options.*entry.text = value;
     } else {
-        return spec.take(options, value);
+        return entry.take(options, value);
     }
     return {};
 }
 
 std::vector<core::OptionRow> option_rows() {
     std::vector<core::OptionRow> rows;
-    for (const OptionSpec& spec : TABLE) {
-        rows.push_back(spec.row);
+    for (const OptionSpec& entry : TABLE) {
+        rows.push_back(entry.row);
     }
     return rows;
 }

@@ -29,8 +29,9 @@ const std::vector<OptionSpec>& program_option_table();
 // The settings files' keys, in the table's order.
 std::vector<std::string> settings_keys();
 
-// Sets what spec sets from value (ignored for a flag); returns what is wrong, or "".
-std::string apply_option(const OptionSpec& spec, ProgramOptions& options, const std::string& value);
+// Sets what entry sets from value (ignored for a flag); returns what is wrong, or "".
+std::string apply_option(const OptionSpec& entry, ProgramOptions& options,
+                         const std::string& value);
 
 // The keys as a sentence names them: "port и root".
 std::string settings_keys_text();
