@@ -3,6 +3,8 @@
 #include "app/program_options.h"
 #include "link/serial_port.h"
 
+#include <cstdlib>
+
 namespace program {
 
 namespace {
@@ -12,13 +14,39 @@ constexpr size_t HELP_COLUMN = 23;
 
 std::string set_port(ProgramOptions& o, const std::string& value) {
     o.port = value;
-    o.port_given = true;
     return {};
 }
 
 std::string set_root(ProgramOptions& o, const std::string& value) {
     o.root = value;
-    o.root_given = true;
+    return {};
+}
+
+std::string set_reconnect(ProgramOptions& o, const std::string& value) {
+    char* end = nullptr;
+    long seconds = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end != 0 || seconds < 0 || seconds > 86400) {
+        return "reconnect: нужно число секунд от 0 до 86400, а не '" + value + "'";
+    }
+    o.reconnect = static_cast<int>(seconds);
+    return {};
+}
+
+std::string set_journal(ProgramOptions& o, const std::string& value) {
+    o.journal = value;
+    return {};
+}
+
+std::string set_status_file(ProgramOptions& o, const std::string& value) {
+    o.status_file = value;
+    return {};
+}
+
+std::string set_clock_check(ProgramOptions& o, const std::string& value) {
+    if (value != "off" && value != "warn" && value != "hold") {
+        return "clock-check: нужно off, warn или hold, а не '" + value + "'";
+    }
+    o.clock_check = value;
     return {};
 }
 
@@ -61,6 +89,32 @@ const std::vector<OptionSpec> TABLE = {
              "закончилась (конец списка, \"Стоп\"), 1 - старт не принят\n"
              "или платы перестали отвечать; SIGTERM и SIGINT - как \"Стоп\""},
      .flag = &ProgramOptions::autostart},
+    {.row = {"--reconnect", "SECONDS",
+             "если платы перестали отвечать или порт пропал: закрыть порт и\n"
+             "каждые SECONDS секунд открывать снова, проверить каналы и\n"
+             "продолжить работу (по умолчанию 0 - не открывать)"},
+     .settings_key = "reconnect",
+     .default_value = "0",
+     .take = set_reconnect},
+    {.row = {"--journal", "WHERE",
+             "журнал событий за день: yes - папка journal на диске C:,\n"
+             "или папка; no - без журнала (по умолчанию)"},
+     .settings_key = "journal",
+     .default_value = "no",
+     .take = set_journal},
+    {.row = {"--status-file", "WHERE",
+             "файл состояния (JSON) для наблюдения: yes - status-<программа>.json\n"
+             "на диске C:, или путь; no - без файла (по умолчанию)"},
+     .settings_key = "status-file",
+     .default_value = "no",
+     .take = set_status_file},
+    {.row = {"--clock-check", "MODE",
+             "только Inform: проверять, синхронизированы ли часы ПК; off - нет\n"
+             "(по умолчанию), warn - сказать в журнале, hold - еще и не\n"
+             "корректировать по ним часы плат, пока не синхронизированы"},
+     .settings_key = "clock-check",
+     .default_value = "off",
+     .take = set_clock_check},
     {.row = {"--config", "FILE", "файл настроек, читается последним"},
      .text = &ProgramOptions::config},
     {.row = {"--no-settings", nullptr, "не читать файлы настроек (для проверок и сценариев)"},
@@ -102,6 +156,20 @@ std::vector<std::string> settings_keys() {
         }
     }
     return keys;
+}
+
+const OptionSpec* settings_entry(const std::string& key) {
+    for (const OptionSpec& entry : TABLE) {
+        if (entry.settings_key != nullptr && key == entry.settings_key) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+std::string check_setting(const OptionSpec& entry, const std::string& value) {
+    ProgramOptions scratch;
+    return apply_option(entry, scratch, value);
 }
 
 std::string settings_keys_text() {

@@ -16,6 +16,9 @@ struct OptionSpec {
     core::OptionRow row;
     // Its key in the settings files ("port"); nullptr where only the command line sets it.
     const char* settings_key = nullptr;
+    // Its value when nothing sets it, as --show-settings shows it; nullptr for port and root,
+    // whose defaults are the platform's.
+    const char* default_value = nullptr;
     // What it sets: a flag, a text kept as given, or a value taken by a function of its own
     // that returns what is wrong with it, or "".
     bool ProgramOptions::*flag = nullptr;
@@ -32,6 +35,12 @@ std::vector<std::string> settings_keys();
 // Sets what entry sets from value (ignored for a flag); returns what is wrong, or "".
 std::string apply_option(const OptionSpec& entry, ProgramOptions& options,
                          const std::string& value);
+
+// The entry of a settings key; null for a key the files cannot set.
+const OptionSpec* settings_entry(const std::string& key);
+
+// What is wrong with value for entry's key, or "".
+std::string check_setting(const OptionSpec& entry, const std::string& value);
 
 // The keys as a sentence names them: "port и root".
 std::string settings_keys_text();

@@ -209,6 +209,9 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     if (!parsed.ok) {
         return refuse(parsed.error + "\nСправка: " + exe + " --help");
     }
+    if (options.given.count("clock-check") != 0 && program_key(info.name) != "inform") {
+        return refuse("--clock-check есть только у Inform: он ставит платам часы");
+    }
     if (options.version) {
         std::printf("%s Version 1.0\n", info.name);
         return 0;
@@ -221,7 +224,8 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     Settings from_files;
     if (!options.no_settings) {
         files = settings_files(options.config);
-        std::string error = load_settings(files, options.config, from_files);
+        std::string error =
+            load_settings(files, options.config, program_key(info.name), from_files);
         if (!error.empty()) {
             return refuse(error);
         }
@@ -252,7 +256,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     for (const auto& [file, reason] : from_files.unread) {
         add_note(start_notes, "Файл настроек " + file + " не прочитан: " + reason);
     }
-    add_note(start_notes, root_problem(options.root, in_force.root.source));
+    add_note(start_notes, root_problem(options.root, in_force.find("root")->source));
     if (!start_notes.empty()) {
         std::fprintf(stderr, "%s: %s\n", exe.c_str(), start_notes.c_str());
     }

@@ -10,10 +10,14 @@ OptionsParse parse_program_options(const std::vector<std::string>& args) {
     ProgramOptions& o = result.options;
     core::OptionsRead read = core::read_options(option_rows(), args, true);
     for (const core::OptionFound& found : read.found) {
-        std::string wrong = apply_option(program_option_table()[found.row], o, found.value);
+        const OptionSpec& entry = program_option_table()[found.row];
+        std::string wrong = apply_option(entry, o, found.value);
         if (!wrong.empty()) {
             result.error = wrong;
             return result;
+        }
+        if (entry.settings_key != nullptr) {
+            o.given[entry.settings_key] = found.value;
         }
     }
     if (read.fault == core::OptionFault::unknown) {
@@ -47,29 +51,48 @@ OptionsParse parse_program_options(const std::vector<std::string>& args) {
     return result;
 }
 
+namespace {
+
+std::string platform_default(const std::string& key) {
+    return key == "port" ? core::default_port_name() : default_root();
+}
+
+}  // namespace
+
 Settings apply_settings(ProgramOptions& o, const Settings& from_files) {
     Settings in_force;
-    if (!o.rack_file.empty()) {
-        in_force.port = {"", "не нужен: имитатор стойки (--simulate)"};
-    } else if (o.port_given) {
-        in_force.port = {o.port, "параметр --port"};
-    } else if (!from_files.port.value.empty()) {
-        in_force.port = from_files.port;
-    } else {
-        in_force.port = {core::default_port_name(), "по умолчанию"};
+    for (const OptionSpec& entry : program_option_table()) {
+        if (entry.settings_key == nullptr) {
+            continue;
+        }
+        std::string key = entry.settings_key;
+        SettingValue& value = in_force.values[key];
+        const SettingValue* from_file = from_files.find(key);
+        if (key == "port" && !o.rack_file.empty()) {
+            value = {"", "не нужен: имитатор стойки (--simulate)"};
+            continue;
+        }
+        if (o.given.count(key) != 0) {
+            value = {o.given[key], std::string("параметр ") + entry.row.name};  // applied
+            continue;
+        }
+        if (from_file != nullptr) {
+            value = *from_file;
+        } else {
+            value = {entry.default_value != nullptr ? entry.default_value : platform_default(key),
+                     "по умолчанию"};
+        }
+        apply_option(entry, o, value.value);  // checked as the file was read
     }
-    if (o.root_given) {
-        in_force.root = {o.root, "параметр --root"};
-    } else if (!from_files.root.value.empty()) {
-        in_force.root = from_files.root;
-    } else {
-        in_force.root = {default_root(), "по умолчанию"};
-    }
-    if (o.rack_file.empty()) {
-        o.port = in_force.port.value;
-    }
-    o.root = in_force.root.value;
     return in_force;
+}
+
+std::string program_key(const std::string& program_name) {
+    std::string key;
+    for (char c : program_name) {
+        key += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return key;
 }
 
 namespace {
@@ -105,7 +128,11 @@ std::string program_usage(const std::string& executable, const std::string& titl
            options_help() +
            "\n"
            "Настройки: строки \"ключ = значение\" с ключами " +
-           settings_keys_text() + " (# - комментарий)\n" + settings_places() +
+           settings_keys_text() +
+           " (# - комментарий);\n"
+           "после строки [dialrun], [pinread] или [inform] ключи только для этой программы.\n"
+           "Читаются " +
+           settings_places() +
            "\n"
            "Вывод --console: строка на событие, метка, табуляция, текст:\n"
            "  log, clear, status, box, row (Kn, канал, линия, режим ...)\n"

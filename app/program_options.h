@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,8 +24,13 @@ inline std::string default_root() {
 struct ProgramOptions {
     std::string port;                   // --port; empty: the platform's COM1
     std::string root = default_root();  // --root: stands for drive C:
-    bool port_given = false;            // on the command line, over any settings file
-    bool root_given = false;
+    // The settings keys given on the command line, with their values as written: they
+    // override any settings file.
+    std::map<std::string, std::string> given;
+    int reconnect = 0;                    // seconds between tries to open the port again
+    std::string journal = "no";           // yes, a folder or no
+    std::string status_file = "no";       // yes, a path or no
+    std::string clock_check = "off";      // Inform: off, warn or hold
     std::string config;                   // --config FILE: read after the other settings
     bool no_settings = false;             // --no-settings: read no settings file
     bool show_settings = false;           // --show-settings: print the values and exit
@@ -49,6 +55,8 @@ OptionsParse parse_program_options(const std::vector<std::string>& args);
 // The settings in force: the command line over the files over the defaults. A port from a
 // file is not used with --simulate. Sets options.port and options.root to the values.
 Settings apply_settings(ProgramOptions& options, const Settings& from_files);
+// The program's name as its settings section and its files name it: "dialrun".
+std::string program_key(const std::string& program_name);
 std::string program_usage(const std::string& executable, const std::string& title);
 
 }  // namespace program

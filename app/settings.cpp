@@ -34,8 +34,14 @@ std::string without_comment(const std::string& value) {
 
 }  // namespace
 
+const std::vector<std::string>& settings_sections() {
+    static const std::vector<std::string> sections = {"dialrun", "pinread", "inform"};
+    return sections;
+}
+
 std::string read_settings_text(const std::string& text, const std::string& file,
-                               Settings& settings) {
+                               const std::string& program, Settings& settings) {
+    std::string section;  // "" before the first section: every program's
     // An editor on Windows may start the file with the UTF-8 byte-order mark.
     std::istringstream lines(text.rfind("\xEF\xBB\xBF", 0) == 0 ? text.substr(3) : text);
     int number = 0;
@@ -46,6 +52,15 @@ std::string read_settings_text(const std::string& text, const std::string& file,
             continue;
         }
         std::string where = file + ", строка " + std::to_string(number);
+        if (content[0] == '[') {
+            section = content.back() == ']' ? content.substr(1, content.size() - 2) : content;
+            const std::vector<std::string>& known = settings_sections();
+            if (std::find(known.begin(), known.end(), section) == known.end()) {
+                return where + ": неизвестный раздел \"" + content +
+                       "\" (есть [dialrun], [pinread] и [inform])";
+            }
+            continue;
+        }
         size_t eq = content.find('=');
         if (eq == std::string::npos) {
             return where + ": нужно \"ключ = значение\"";
@@ -55,12 +70,18 @@ std::string read_settings_text(const std::string& text, const std::string& file,
         if (value.empty()) {
             return where + ": у ключа \"" + key + "\" нет значения";
         }
-        SettingValue* slot = settings.find(key);
-        std::vector<std::string> keys = settings_keys();
-        if (slot == nullptr || std::find(keys.begin(), keys.end(), key) == keys.end()) {
+        const OptionSpec* entry = settings_entry(key);
+        if (entry == nullptr) {
             return where + ": неизвестный ключ \"" + key + "\" (есть " + settings_keys_text() + ")";
         }
-        *slot = {value, where};
+        // A value is checked where it is written, whichever program reads the file.
+        std::string wrong = check_setting(*entry, value);
+        if (!wrong.empty()) {
+            return where + ": " + wrong;
+        }
+        if (section.empty() || section == program) {
+            settings.values[key] = {value, where};
+        }
     }
     return {};
 }
@@ -84,7 +105,7 @@ std::vector<std::string> settings_files(const std::string& config) {
 }
 
 std::string load_settings(const std::vector<std::string>& files, const std::string& config,
-                          Settings& settings) {
+                          const std::string& program, Settings& settings) {
     for (const std::string& file : files) {
         std::string error;
         std::string text = core::read_file_bytes(core::utf8_path(file), error);
@@ -98,7 +119,7 @@ std::string load_settings(const std::vector<std::string>& files, const std::stri
             }
             continue;
         }
-        error = read_settings_text(text, file, settings);
+        error = read_settings_text(text, file, program, settings);
         if (!error.empty()) {
             return error;
         }

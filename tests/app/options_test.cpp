@@ -43,8 +43,10 @@ TEST(ProgramSettings, FilesAreReadLineByLineAndTheCommandLineWins) {
          "/srv/rack"},
         {"port = /dev/ttyACM0\nport = /dev/ttyACM1\n", "", "/dev/ttyACM1", ""},
         {"port /dev/ttyUSB0\n", "f.conf, строка 1: нужно \"ключ = значение\"", "", ""},
-        {"\nspeed = 9600\n", "f.conf, строка 2: неизвестный ключ \"speed\" (есть port и root)", "",
-         ""},
+        {"\nspeed = 9600\n",
+         "f.conf, строка 2: неизвестный ключ \"speed\" (есть port, root, reconnect, journal, "
+         "status-file и clock-check)",
+         "", ""},
         {"root =\n", "f.conf, строка 1: у ключа \"root\" нет значения", "", ""},
         // A comment after a value; a "#" inside a name stays; the byte-order mark of an
         // editor on Windows.
@@ -52,34 +54,44 @@ TEST(ProgramSettings, FilesAreReadLineByLineAndTheCommandLineWins) {
          "/srv/стойка#2"},
         {"\xEF\xBB\xBFport = COM3\n", "", "COM3", ""},
         {"root = # забыли\n", "f.conf, строка 1: у ключа \"root\" нет значения", "", ""},
+        // A section's keys are the one program's; the others' are skipped, but checked.
+        {"port = A\n[pinread]\nport = B\n[dialrun]\nroot = /r\n", "", "A", "/r"},
+        {"port = A\n[dialrun]\nport = B\n[inform]\nport = C\n", "", "B", ""},
+        {"[voice]\n",
+         "f.conf, строка 1: неизвестный раздел \"[voice]\" (есть [dialrun], [pinread] и [inform])",
+         "", ""},
+        {"[pinread]\nreconnect = soon\n",
+         "f.conf, строка 2: reconnect: нужно число секунд от 0 до 86400, а не 'soon'", "", ""},
+        {"clock-check = sometimes\n",
+         "f.conf, строка 1: clock-check: нужно off, warn или hold, а не 'sometimes'", "", ""},
     };
     for (const Case& c : cases) {
         program::Settings s;
-        EXPECT_EQ(program::read_settings_text(c.text, "f.conf", s), c.error) << c.text;
+        EXPECT_EQ(program::read_settings_text(c.text, "f.conf", "dialrun", s), c.error) << c.text;
         if (c.error.empty()) {
-            EXPECT_EQ(s.port.value, c.port) << c.text;
-            EXPECT_EQ(s.root.value, c.root) << c.text;
+            EXPECT_EQ(s.values["port"].value, c.port) << c.text;
+            EXPECT_EQ(s.values["root"].value, c.root) << c.text;
         }
     }
 
     // A file that is there but cannot be read is kept to be said; a --config folder is refused.
     std::string folder = ::testing::TempDir();
     program::Settings read;
-    EXPECT_EQ(program::load_settings({folder, "/no/such/boardrack.conf"}, "", read), "");
+    EXPECT_EQ(program::load_settings({folder, "/no/such/boardrack.conf"}, "", "dialrun", read), "");
     ASSERT_EQ(read.unread.size(), 1u);
     EXPECT_EQ(read.unread[0], std::make_pair(folder, std::string("это папка, а не файл")));
-    EXPECT_EQ(program::load_settings({folder}, folder, read),
+    EXPECT_EQ(program::load_settings({folder}, folder, "dialrun", read),
               folder + ": файл настроек не открыт: это папка, а не файл");
 
     program::Settings files;
-    files.port = {"/dev/ttyUSB0", "/etc/boardrack.conf, строка 1"};
-    files.root = {"/srv/rack", "/etc/boardrack.conf, строка 2"};
+    files.values["port"] = {"/dev/ttyUSB0", "/etc/boardrack.conf, строка 1"};
+    files.values["root"] = {"/srv/rack", "/etc/boardrack.conf, строка 2"};
     auto p = parse_program_options({"--root", "/tmp/c"});
     program::Settings used = program::apply_settings(p.options, files);
     EXPECT_EQ(p.options.port, "/dev/ttyUSB0");
-    EXPECT_EQ(used.port.source, "/etc/boardrack.conf, строка 1");
+    EXPECT_EQ(used.values["port"].source, "/etc/boardrack.conf, строка 1");
     EXPECT_EQ(p.options.root, "/tmp/c");
-    EXPECT_EQ(used.root.source, "параметр --root");
+    EXPECT_EQ(used.values["root"].source, "параметр --root");
     // A port from a file means nothing to the simulated rack, and is no conflict with it.
     p = parse_program_options({"--simulate", "r.rack"});
     ASSERT_TRUE(p.ok);

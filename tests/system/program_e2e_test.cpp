@@ -117,7 +117,8 @@ TEST(ProgramEndToEnd, OptionsHelpVersionAndRefusals) {
         EXPECT_EQ(help.status, 0);
         for (const char* option : {"--port", "--root", "--simulate", "--fast", "--time", "--trace",
                                    "--console", "--config", "--no-settings", "--show-settings",
-                                   "/etc/boardrack.conf", "--version", "--help"}) {
+                                   "/etc/boardrack.conf", "--version", "--help", "--reconnect",
+                                   "--journal", "--status-file", "--clock-check", "[dialrun]"}) {
             EXPECT_NE(help.out.find(option), std::string::npos) << program << " " << option;
         }
     }
@@ -138,13 +139,17 @@ TEST(ProgramEndToEnd, OptionsHelpVersionAndRefusals) {
     Outcome bad_option = run({INFORM_PATH, "--console", "--fast"}, "");
     EXPECT_EQ(bad_option.status, 2);
     EXPECT_NE(bad_option.err.find("--fast работает только с --simulate"), std::string::npos);
+    bad_option = run({PINREAD_PATH, "--console", "--clock-check", "warn"}, "");
+    EXPECT_EQ(bad_option.status, 2);
+    EXPECT_NE(bad_option.err.find("--clock-check есть только у Inform"), std::string::npos);
 }
 
 TEST(ProgramEndToEnd, SettingsFilesGiveThePortAndTheFolderAndABadLineIsRefused) {
     std::string config_home = temp_path("e2e_config");
     std::filesystem::create_directories(config_home);
     std::ofstream(config_home + "/boardrack.conf") << "# the user's\nport = /dev/ttyUSB3\n";
-    std::string extra = write_file("e2e_extra.conf", "  root=/tmp  \n\n");
+    std::string extra = write_file(
+        "e2e_extra.conf", "  root=/tmp  \n\n[dialrun]\nreconnect = 30\n[inform]\nreconnect = 5\n");
     Outcome shown = run({DIALRUN_PATH, "--show-settings", "--config", extra}, "", {},
                         {{"XDG_CONFIG_HOME", config_home}}, true);
     EXPECT_EQ(shown.status, 0) << shown.err;
@@ -152,6 +157,8 @@ TEST(ProgramEndToEnd, SettingsFilesGiveThePortAndTheFolderAndABadLineIsRefused) 
         has_line(shown.out, "port = /dev/ttyUSB3   (" + config_home + "/boardrack.conf, строка 2)"))
         << shown.out;
     EXPECT_TRUE(has_line(shown.out, "root = /tmp   (" + extra + ", строка 1)")) << shown.out;
+    EXPECT_TRUE(has_line(shown.out, "reconnect = 30   (" + extra + ", строка 4)")) << shown.out;
+    EXPECT_TRUE(has_line(shown.out, "journal = no   (по умолчанию)")) << shown.out;
     // The command line over every file; --no-settings reads none.
     shown = run({DIALRUN_PATH, "--show-settings", "--root", "/srv"}, "", {},
                 {{"XDG_CONFIG_HOME", config_home}}, true);
