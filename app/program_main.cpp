@@ -13,6 +13,7 @@
 #include <unistd.h>
 #endif
 
+#include "app/journal_file.h"
 #include "app/option_table.h"
 #include "base/program_process.h"
 #include "base/system_reason.h"
@@ -260,7 +261,17 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     if (!start_notes.empty()) {
         std::fprintf(stderr, "%s: %s\n", exe.c_str(), start_notes.c_str());
     }
+    std::unique_ptr<core::Journal> journal;  // outlives the controller's threads
     auto controller = make_controller(rt->link(), rt->clock(), rt->drive(), rt->sound());
+    journal = open_journal(options, program_key(info.name), rt->clock(),
+                           controller->journal_rules(), rt->drive(), error);
+    if (!error.empty()) {
+        return refuse(error);
+    }
+    if (journal) {
+        journal_settings(*journal, in_force);
+        controller->set_journal(journal.get());
+    }
     if (options.console) {
         return run_console(*controller, *rt, start_notes, options.autostart, stop_on_signal.get());
     }

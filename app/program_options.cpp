@@ -87,6 +87,17 @@ Settings apply_settings(ProgramOptions& o, const Settings& from_files) {
     return in_force;
 }
 
+std::string setting_path(const std::string& value, const std::string& root,
+                         const std::string& under_root) {
+    if (value == "no") {
+        return {};
+    }
+    if (value == "yes") {
+        return root + "/" + under_root;
+    }
+    return value;
+}
+
 std::string program_key(const std::string& program_name) {
     std::string key;
     for (char c : program_name) {

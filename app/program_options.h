@@ -55,6 +55,11 @@ OptionsParse parse_program_options(const std::vector<std::string>& args);
 // The settings in force: the command line over the files over the defaults. A port from a
 // file is not used with --simulate. Sets options.port and options.root to the values.
 Settings apply_settings(ProgramOptions& options, const Settings& from_files);
+// Where a "yes, a path or no" setting puts its file: empty for "no", under_root in the folder
+// of drive C: for "yes", else the path as given.
+std::string setting_path(const std::string& value, const std::string& root,
+                         const std::string& under_root);
+
 // The program's name as its settings section and its files name it: "dialrun".
 std::string program_key(const std::string& program_name);
 std::string program_usage(const std::string& executable, const std::string& title);

@@ -158,6 +158,30 @@ std::string replace_file(const std::filesystem::path& path, const std::string& b
     return error;
 }
 
+std::FILE* open_append(const std::filesystem::path& path, unsigned mode, std::string& error) {
+#ifdef _WIN32
+    (void)mode;
+    std::FILE* file = _wfopen(path.wstring().c_str(), L"ab");
+#else
+    // A file made here gets mode before anything is in it; one that is there keeps its own.
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC,
+                    mode != 0 ? 0600 : 0666);
+    if (fd >= 0 && mode != 0) {
+        (void)::fchmod(fd, mode);
+    } else if (fd < 0 && errno == EEXIST) {
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    }
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, "ab") : nullptr;
+    if (fd >= 0 && file == nullptr) {
+        ::close(fd);
+    }
+#endif
+    if (file == nullptr) {
+        error = path_utf8(path) + ": " + system_reason(errno);
+    }
+    return file;
+}
+
 unsigned file_mode(const std::filesystem::path& path) {
     std::error_code ec;
     auto status = std::filesystem::status(path, ec);

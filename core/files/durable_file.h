@@ -36,6 +36,10 @@ std::string write_new_file(const std::filesystem::path& path, const std::string&
 std::string replace_file(const std::filesystem::path& path, const std::string& bytes,
                          unsigned mode = 0);
 
+// Opens a file to append to, creating it with mode (POSIX permission bits; 0: the system's
+// default) where it is not there. Null with error set on failure.
+std::FILE* open_append(const std::filesystem::path& path, unsigned mode, std::string& error);
+
 // The permission bits of a file (a list, for what is made from it); 0 when unknown.
 unsigned file_mode(const std::filesystem::path& path);
 

@@ -23,18 +23,6 @@ std::string one_line(const std::string& text) {
     return out;
 }
 
-struct ButtonCommand {
-    const char* word;
-    Button button;
-};
-
-const ButtonCommand BUTTONS[] = {
-    {"start", Button::start},      {"stop", Button::stop},
-    {"upload", Button::upload},    {"informer", Button::informer_upload},
-    {"time", Button::time_upload}, {"check", Button::check},
-    {"permit", Button::permit},
-};
-
 }  // namespace
 
 ConsoleFrontEnd::ConsoleFrontEnd(core::Controller& controller, core::Clock& clock,
@@ -159,9 +147,9 @@ bool ConsoleFrontEnd::obey(const std::string& line) {
         controller_.OnChannelK(word[1] - '0');
         return true;
     }
-    for (const ButtonCommand& b : BUTTONS) {
-        if (word == b.word && controller_.has_button(b.button)) {
-            press(b.button);
+    for (Button button : core::ALL_BUTTONS) {
+        if (word == core::button_word(button) && controller_.has_button(button)) {
+            press(button);
             return true;
         }
     }

@@ -22,7 +22,8 @@ const ProgramDescriptor& dialrun_program() {
                                            {},
                                            {Duration{0}, "===Котроль Фонем завершен==="},
                                            true,
-                                           {{Button::upload, &dialrun_upload()}}};
+                                           {{Button::upload, &dialrun_upload()}},
+                                           {{"Adres K"}, {}}};
     return program;
 }
 

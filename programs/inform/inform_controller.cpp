@@ -17,7 +17,8 @@ const ProgramDescriptor& inform_program() {
         {Duration{0}, std::chrono::milliseconds(10)},
         {std::chrono::milliseconds(4), "===Контроль Фонем завершен==="},
         true,
-        {{Button::informer_upload, &informer_upload()}, {Button::time_upload, &time_upload()}}};
+        {{Button::informer_upload, &informer_upload()}, {Button::time_upload, &time_upload()}},
+        {{"Adres K", "Ждать завершения сообщения", "end", "Откл. от шины"}, {}}};
     return program;
 }
 

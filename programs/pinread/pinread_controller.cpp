@@ -20,7 +20,9 @@ const ProgramDescriptor& pinread_program() {
         {std::chrono::milliseconds(4), std::chrono::milliseconds(4)},
         {Duration{0}, "===Котроль Фонем завершен==="},
         true,
-        {{Button::upload, &pin_mode_upload()}}};
+        {{Button::upload, &pin_mode_upload()}},
+        // The lines of every poll are summed up; a received code is never written.
+        {{"К=", "Adres K", "Ожд.Ring", "Плата  занята"}, {"Play wav N"}}};
     return program;
 }
 

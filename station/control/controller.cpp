@@ -24,6 +24,11 @@ Controller::~Controller() {
     close();
 }
 
+void Controller::set_journal(Journal* journal) {
+    journal_ = journal;
+    state_.log.set_journal(journal);
+}
+
 void Controller::start(FrontEnd& front_end, const std::string& start_notes) {
     front_end_ = &front_end;
     form_model().status_text = STATUS_SURVEY;
@@ -104,6 +109,17 @@ bool Controller::has_button(Button button) const {
 }
 
 std::optional<std::string> Controller::press(Button button) {
+    std::optional<std::string> box = on_button(button);
+    if (journal_ != nullptr) {
+        journal_->write("press", button_word(button));
+        if (box) {
+            journal_->write("box", *box);
+        }
+    }
+    return box;
+}
+
+std::optional<std::string> Controller::on_button(Button button) {
     if (button == Button::start && program_.has_engine) {
         return OnStart();
     }
@@ -231,13 +247,33 @@ void Controller::end_turn(LinkState link_state, int code, int channel) {
         if (channel >= 0) {
             state_.table.current_channel = channel;
         }
+        bool survey_ended = state_.link_state == LINK_SURVEY;
         state_.link_state = link_state;
         OnFormState(code);
+        if (survey_ended) {
+            journal_survey();
+        }
         // The survey's end is the first turn that frees the link.
         if (autostart_ == Autostart::due && link_state == LINK_FREE) {
             start_unattended();
         }
     });
+}
+
+// The survey's result, a row a channel as the form shows it then.
+void Controller::journal_survey() {
+    if (journal_ == nullptr) {
+        return;
+    }
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        std::string text = "K";
+        text += std::to_string(k + 1);
+        for (const std::string& field : row(k)) {
+            text += '\t';
+            text += field;
+        }
+        journal_->write("row", text);
+    }
 }
 
 void Controller::start_unattended() {
@@ -290,6 +326,16 @@ void Controller::show_channel_row(const std::string& dtmf_name) {
 }
 
 void Controller::update_data() {
+    if (journal_ != nullptr) {
+        if (form_model().status_text != journaled_status_) {
+            journaled_status_ = form_model().status_text;
+            journal_->write("status", journaled_status_);
+        }
+        std::string error = journal_->take_error();
+        if (!error.empty()) {
+            state_.log.add("Журнал не записывается: " + error);
+        }
+    }
     if (front_end_ != nullptr) {
         front_end_->form_changed();
     }

@@ -20,6 +20,7 @@
 #include "sequences/survey.h"
 #include "sequences/upload_table.h"
 #include "sound/sound.h"
+#include "state/journal.h"
 #include "state/program_state.h"
 
 namespace core {
@@ -41,6 +42,8 @@ struct ProgramDescriptor {
     bool has_engine = false;  // the start and stop of work
     // The program's upload behind each of its upload buttons.
     std::vector<std::pair<Button, const UploadTable*>> uploads;
+    // What the journal sums up and hides of the program's log lines.
+    JournalRules journal_rules{};
 };
 
 // The program without its window: the form's members and handlers, the button handlers and
@@ -53,6 +56,8 @@ class Controller : private FormMessages {
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
 
+    // Every event from now on also goes to journal (null: none). Before start().
+    void set_journal(Journal* journal);
     // As the window opens: the first status, the notes in the log (why the port did not open,
     // a missing folder; a line each, empty when all is well), then the survey and the workers.
     void start(FrontEnd& front_end, const std::string& start_notes);
@@ -85,6 +90,7 @@ class Controller : private FormMessages {
     const ProgramState& state() const { return state_; }
     const FormModel& form() const { return form_model(); }
     const ProgramInfo& info() const { return program_.info; }
+    const JournalRules& journal_rules() const { return program_.journal_rules; }
     // A channel row as the console shows it: channel box, line box, mode text, and any
     // program's own columns.
     virtual std::vector<std::string> row(int k) const;
@@ -141,6 +147,8 @@ class Controller : private FormMessages {
     FrontEnd* front_end_ = nullptr;
 
   private:
+    std::optional<std::string> on_button(Button button);
+    void journal_survey();
     void start_unattended();
     std::optional<std::string> OnUploadPermit();
     std::optional<std::string> OnCheck();
@@ -161,6 +169,8 @@ class Controller : private FormMessages {
     std::mutex idle_mutex_;
     std::condition_variable idle_changed_;
     std::atomic<Autostart> autostart_{Autostart::off};
+    Journal* journal_ = nullptr;
+    std::string journaled_status_;  // on the user-interface side
 };
 
 // Ends a controller's workers before any part of it is destroyed: until they have ended they

@@ -1,5 +1,7 @@
 #include "state/log_box.h"
 
+#include "state/journal.h"
+
 namespace core {
 
 void LogBox::set_listener(Listener listener) {
@@ -7,11 +9,19 @@ void LogBox::set_listener(Listener listener) {
     listener_ = std::move(listener);
 }
 
+void LogBox::set_journal(Journal* journal) {
+    std::lock_guard lock(mutex_);
+    journal_ = journal;
+}
+
 void LogBox::append(const std::string& line, bool select) {
     std::lock_guard lock(mutex_);
     lines_.push_back(line);
     if (select) {
         selection_ = static_cast<int>(lines_.size()) - 1;
+    }
+    if (journal_ != nullptr) {
+        journal_->log_line(line);
     }
     if (listener_.added) {
         listener_.added(line, select);

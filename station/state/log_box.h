@@ -7,6 +7,8 @@
 
 namespace core {
 
+class Journal;
+
 // The form's log list box. Worker threads append to it directly, as the original did through
 // the list box's window; a front end is told of every change.
 class LogBox {
@@ -17,6 +19,8 @@ class LogBox {
     };
 
     void set_listener(Listener listener);
+    // Every line added also goes to journal, in the order the box gets them; null: none.
+    void set_journal(Journal* journal);
     // Appends a line and makes it the current selection, so the newest line is visible.
     void add(const std::string& line) { append(line, true); }
     // Appends a line and leaves the selection where it was.
@@ -34,6 +38,7 @@ class LogBox {
     std::vector<std::string> lines_;
     int selection_ = -1;
     Listener listener_;
+    Journal* journal_ = nullptr;
 };
 
 }  // namespace core

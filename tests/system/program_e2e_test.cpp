@@ -344,3 +344,59 @@ TEST(ProgramEndToEnd, AutostartedInformStopsOnSigtermAndEndsWell) {
     EXPECT_EQ(inform.end_with(SIGTERM), 0) << inform.output;
     EXPECT_NE(inform.output.find("Останов Автоинформатора"), std::string::npos) << inform.output;
 }
+
+// A campaign long enough for the log box to empty itself: the journal keeps every line it
+// showed, in order, but the per-poll lines, which it counts.
+TEST(ProgramEndToEnd, TheJournalKeepsEveryLineTheLogBoxClearedAndCountsThePolls) {
+    std::string root = temp_path("e2e_journal");
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    std::string list;
+    for (int i = 0; i < 40; ++i) {
+        list += std::to_string(4000000 + 111 * i) + "     " + std::to_string(1000 + i) + "  \r\n";
+    }
+    std::ofstream(root + "/Ring.TXT", std::ios::binary) << list << "\r\n";
+    std::filesystem::permissions(root + "/Ring.TXT", std::filesystem::perms(0640));
+    Outcome o = run({DIALRUN_PATH, "--console", "--fast", "--time", "2026-12-08T09:00:00", "--root",
+                     root, "--journal", "yes", "--simulate",
+                     write_file("e2e_journal.rack", "K1 ring line results=1,2\nK2 ring line\n")},
+                    "wait\nstart\nwait\n");
+    ASSERT_EQ(o.status, 0) << o.err;
+    ASSERT_NE(o.out.find("\nclear\t"), std::string::npos) << "the box never emptied itself";
+    std::vector<std::string> shown, kept, events_shown, events_kept;
+    int polls_shown = 0, polls_kept = 0;
+    std::istringstream out(o.out);
+    for (std::string line; std::getline(out, line);) {
+        if (line.rfind("log\tAdres K", 0) == 0) {
+            ++polls_shown;
+        } else if (line.rfind("log\t", 0) == 0) {
+            shown.push_back(line.substr(4));
+        }
+        if (line.rfind("status\t", 0) == 0) {
+            events_shown.push_back(line);
+        }
+    }
+    std::string day = root + "/journal/dialrun-2026-12-08.log";
+    std::ifstream journal(day);
+    for (std::string line; std::getline(journal, line);) {
+        ASSERT_GT(line.size(), 20u) << line;
+        EXPECT_EQ(line.substr(0, 11), "2026-12-08 ") << line;
+        std::string event = line.substr(20);
+        if (event.rfind("log\t", 0) == 0) {
+            kept.push_back(event.substr(4));
+        } else if (event.rfind("status\t", 0) == 0) {
+            events_kept.push_back(event);
+        } else if (event.rfind("poll\t", 0) == 0) {
+            for (size_t at = 0; (at = event.find(" ×", at)) != std::string::npos; ++at) {
+                polls_kept += std::atoi(event.c_str() + at + 3);
+            }
+        }
+    }
+    EXPECT_GT(shown.size() + polls_shown, 200u);
+    EXPECT_EQ(kept, shown);
+    EXPECT_EQ(events_kept, events_shown);
+    EXPECT_GT(polls_shown, 0);
+    EXPECT_EQ(polls_kept, polls_shown);
+    EXPECT_EQ(std::filesystem::status(day).permissions(), std::filesystem::perms(0640));
+    std::filesystem::remove_all(root);
+}

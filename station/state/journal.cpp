@@ -1,0 +1,155 @@
+#include "state/journal.h"
+
+#include "base/system_reason.h"
+#include "base/utf8_text.h"
+#include "files/durable_file.h"
+
+namespace core {
+
+namespace {
+
+// The channel a line names: "Adres K3", "К=3" → 3; 0 when it names none.
+int named_channel(const std::string& text) {
+    for (const char* mark : {"K", "К="}) {
+        size_t at = text.rfind(mark);
+        if (at == std::string::npos) {
+            continue;
+        }
+        size_t digit = at + std::string(mark).size();
+        if (digit < text.size() && text[digit] >= '1' && text[digit] <= '8') {
+            return text[digit] - '0';
+        }
+    }
+    return 0;
+}
+
+std::string one_line(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        out += c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
+    return out;
+}
+
+}  // namespace
+
+Journal::Journal(std::filesystem::path folder, std::string program, const Clock& clock,
+                 JournalRules rules, unsigned mode)
+    : folder_(std::move(folder)),
+      program_(std::move(program)),
+      clock_(clock),
+      rules_(std::move(rules)),
+      mode_(mode) {}
+
+Journal::~Journal() {
+    std::lock_guard lock(mutex_);
+    write_polls();
+    if (file_ != nullptr) {
+        std::fclose(file_);
+    }
+}
+
+void Journal::write(const std::string& tag, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    append(clock_.local_time(), tag, text);
+}
+
+void Journal::log_line(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    LocalTime now = clock_.local_time();
+    if (starts_any(text, rules_.poll_lines)) {
+        count_poll(now, text);
+        return;
+    }
+    for (const std::string& beginning : rules_.masked_lines) {
+        if (text.rfind(beginning, 0) == 0) {
+            append(now, "log", beginning + "*");
+            return;
+        }
+    }
+    append(now, "log", text);
+}
+
+std::string Journal::take_error() {
+    std::lock_guard lock(mutex_);
+    if (error_.empty() || error_taken_) {
+        return {};
+    }
+    error_taken_ = true;
+    return error_;
+}
+
+bool Journal::starts_any(const std::string& text,
+                         const std::vector<std::string>& beginnings) const {
+    for (const std::string& beginning : beginnings) {
+        if (text.rfind(beginning, 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Journal::count_poll(const LocalTime& at, const std::string& text) {
+    std::string minute = format_local_time(at, "%Y-%m-%d %H:%M");
+    if (minute != poll_minute_) {
+        write_polls();
+        poll_minute_ = minute;
+    }
+    poll_last_ = at;
+    int named = named_channel(text);
+    poll_channel_ = named != 0 ? named : poll_channel_;
+    std::vector<std::pair<std::string, int>>& counts = polls_[poll_channel_].counts;
+    for (auto& [line, count] : counts) {
+        if (line == text) {
+            ++count;
+            return;
+        }
+    }
+    counts.push_back({text, 1});
+}
+
+// "K1 Adres K1 ×30, Ожд.Ring ×30; K2 ...", stamped with the minute's last poll.
+void Journal::write_polls() {
+    if (polls_.empty()) {
+        return;
+    }
+    std::string text;
+    for (const auto& [channel, polled] : polls_) {
+        text += text.empty() ? "" : "; ";
+        text += channel == 0 ? std::string("K?") : "K" + std::to_string(channel);
+        for (size_t i = 0; i < polled.counts.size(); ++i) {
+            text += (i == 0 ? " " : ", ") + polled.counts[i].first + " ×" +
+                    std::to_string(polled.counts[i].second);
+        }
+    }
+    polls_.clear();
+    append(poll_last_, "poll", text);
+}
+
+void Journal::append(const LocalTime& at, const std::string& tag, const std::string& text) {
+    // The minute's polls go before anything that comes after them.
+    if (tag != "poll" && !polls_.empty() &&
+        format_local_time(at, "%Y-%m-%d %H:%M") != poll_minute_) {
+        write_polls();
+    }
+    std::string day = format_local_time(at, "%Y-%m-%d");
+    if (file_ == nullptr || day != file_day_) {
+        if (file_ != nullptr) {
+            std::fclose(file_);
+        }
+        std::string error;
+        file_ = open_append(folder_ / utf8_path(program_ + "-" + day + ".log"), mode_, error);
+        file_day_ = day;
+        if (file_ == nullptr) {
+            error_ = error_.empty() ? error : error_;
+            return;
+        }
+    }
+    std::string line =
+        format_local_time(at, "%Y-%m-%d %H:%M:%S") + "\t" + tag + "\t" + one_line(text) + "\n";
+    if (std::fputs(line.c_str(), file_) < 0 || std::fflush(file_) != 0) {
+        error_ = error_.empty() ? path_utf8(folder_) + ": " + system_reason(errno) : error_;
+    }
+}
+
+}  // namespace core

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "time/clock.h"
+
+namespace core {
+
+// What one program's journal sums up and what it hides.
+struct JournalRules {
+    // The beginnings of the log lines an engine writes at every poll ("Adres K"): counted,
+    // and written once a minute per channel as a "poll" line, so a day stays small.
+    std::vector<std::string> poll_lines;
+    // The beginnings of the log lines whose rest carries a received code ("Play wav N"):
+    // the rest is written as "*".
+    std::vector<std::string> masked_lines;
+};
+
+// The account of a program's days, for whoever comes after a night alone: one file a day,
+// "<program>-YYYY-MM-DD.log" in folder, a line an event ("YYYY-MM-DD HH:MM:SS<TAB>tag<TAB>
+// text"), appended and flushed at every line and never cleared. Safe from any thread.
+class Journal {
+  public:
+    // mode: a new file's permission bits (0: the system's default).
+    Journal(std::filesystem::path folder, std::string program, const Clock& clock,
+            JournalRules rules, unsigned mode);
+    ~Journal();
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
+
+    // One event with a tag of its own ("status", "press", "settings", "link" ...).
+    void write(const std::string& tag, const std::string& text);
+    // A line of the log box, under the rules.
+    void log_line(const std::string& text);
+    // The first failure to write, said once by whoever asks; "" while all is well.
+    std::string take_error();
+
+  private:
+    struct Channel {
+        std::vector<std::pair<std::string, int>> counts;  // line and count, in first order
+    };
+    void append(const LocalTime& at, const std::string& tag, const std::string& text);
+    void count_poll(const LocalTime& at, const std::string& text);
+    void write_polls();
+    bool starts_any(const std::string& text, const std::vector<std::string>& beginnings) const;
+
+    const std::filesystem::path folder_;
+    const std::string program_;
+    const Clock& clock_;
+    const JournalRules rules_;
+    const unsigned mode_;
+    std::mutex mutex_;
+    std::FILE* file_ = nullptr;
+    std::string file_day_;
+    std::string error_;
+    bool error_taken_ = false;
+    // The polls of the minute being counted, by channel; the channel of a line that names
+    // none is the last one named.
+    std::map<int, Channel> polls_;
+    std::string poll_minute_;
+    LocalTime poll_last_;
+    int poll_channel_ = 0;
+};
+
+}  // namespace core
