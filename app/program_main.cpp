@@ -15,6 +15,7 @@
 
 #include "app/journal_file.h"
 #include "app/option_table.h"
+#include "app/status_file.h"
 #include "base/program_process.h"
 #include "base/system_reason.h"
 #include "base/utf8_text.h"
@@ -271,6 +272,12 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     if (journal) {
         journal_settings(*journal, in_force);
         controller->set_journal(journal.get());
+    }
+    // Its last version, "ended", is written as it goes, after the controller's work.
+    std::unique_ptr<StatusFile> status_file =
+        open_status_file(options, program_key(info.name), *controller, rt->clock());
+    if (status_file) {
+        status_file->start();
     }
     if (options.console) {
         return run_console(*controller, *rt, start_notes, options.autostart, stop_on_signal.get());

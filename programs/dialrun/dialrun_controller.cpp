@@ -179,6 +179,18 @@ std::vector<std::pair<std::string, std::string>> DialrunController::show() const
     return members;
 }
 
+// Records, not calls; "left" are those without a verdict in this run.
+std::vector<std::pair<std::string, std::string>> DialrunController::status_counts() const {
+    unsigned done = form_.notified_total + form_.not_notified_total;
+    unsigned left = form_.record_total > done ? form_.record_total - done : 0;
+    return {{"records", std::to_string(form_.record_total)},
+            {"read", std::to_string(form_.list_total)},
+            {"notified", std::to_string(form_.notified_total)},
+            {"not_notified", std::to_string(form_.not_notified_total)},
+            {"left", std::to_string(left)},
+            {"next_retry", "null"}};
+}
+
 bool DialrunController::program_command(const std::string& word, const std::string& argument) {
     if (word != "set-wait" && word != "set-stop") {
         return false;

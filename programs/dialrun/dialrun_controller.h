@@ -27,6 +27,7 @@ class DialrunController : public core::Controller, private DialrunMessages {
     const core::FormModel& form_model() const override { return form_; }
     void OnFormState(int code) override;
     void start_program_workers() override;
+    std::vector<std::pair<std::string, std::string>> status_counts() const override;
 
   private:
     // The engine's verdicts and records read, shown in the lists and counters; they run on the

@@ -81,4 +81,13 @@ std::vector<std::pair<std::string, std::string>> InformController::show() const 
     return members;
 }
 
+std::vector<std::pair<std::string, std::string>> InformController::status_counts() const {
+    std::string per_channel = "{";
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        per_channel += std::string(k == 0 ? "" : ", ") + "\"K" + std::to_string(k + 1) +
+                       "\": " + std::to_string(form_.call_count[k]);
+    }
+    return {{"messages", per_channel + "}"}};
+}
+
 }  // namespace inform

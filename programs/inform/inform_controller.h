@@ -32,6 +32,7 @@ class InformController : public core::Controller {
     const core::FormModel& form_model() const override { return form_; }
     void OnFormState(int code) override;
     void start_program_workers() override;
+    std::vector<std::pair<std::string, std::string>> status_counts() const override;
 
   private:
     InformForm form_;

@@ -63,6 +63,7 @@ void PinreadController::OnFormState(int code) {
         int k = state().table.current_channel;
         switch (code) {
             case FORM_CODE_READ: {
+                ++codes_read_;
                 char text[64];
                 std::snprintf(text, sizeof text, "DTMF - %u,%u,%u,%u", p_.call[k].pin_digits[0],
                               p_.call[k].pin_digits[1], p_.call[k].pin_digits[2],
@@ -90,6 +91,11 @@ void PinreadController::OnFormState(int code) {
         }
     }
     update_data();
+}
+
+// How many codes came, never the codes.
+std::vector<std::pair<std::string, std::string>> PinreadController::status_counts() const {
+    return {{"codes", std::to_string(codes_read_)}};
 }
 
 }  // namespace pinread

@@ -24,10 +24,12 @@ class PinreadController : public core::Controller {
     const core::FormModel& form_model() const override { return form_; }
     void OnFormState(int code) override;
     void start_program_workers() override;
+    std::vector<std::pair<std::string, std::string>> status_counts() const override;
 
   private:
     core::FormModel form_;
     PinreadState p_;
+    unsigned codes_read_ = 0;  // this run's, for the status file
 };
 
 }  // namespace pinread

@@ -40,7 +40,11 @@ void Controller::start(FrontEnd& front_end, const std::string& start_notes) {
         state_.log.add(start_notes.substr(at, end - at));
         at = end + 1;
     }
-    state_.link.set_report([this](const std::string& text) { state_.log.add(text); });
+    state_.link.set_report([this](const std::string& text) {
+        state_.log.add(text);
+        std::lock_guard lock(status_mutex_);
+        link_reason_ = text;
+    });
     update_data();
     claim_worker();
     threads_.emplace_back([this] {
@@ -336,9 +340,33 @@ void Controller::update_data() {
             state_.log.add("Журнал не записывается: " + error);
         }
     }
+    take_status();
     if (front_end_ != nullptr) {
         front_end_->form_changed();
     }
+}
+
+// The status as the form is about to show it, for the status file's writer.
+void Controller::take_status() {
+    StatusReport report;
+    report.state = state_.link_state == LINK_WORK ? "running" : "idle";
+    const ChannelTable& t = state_.table;
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        if (t.channel_present[k] != 0) {
+            report.channels.push_back(
+                {k + 1, mode_name(t.channel_mode[k]), t.has_line(k), t.last_reply[k].load()});
+        }
+    }
+    report.counts = status_counts();
+    std::lock_guard lock(status_mutex_);
+    report.reason =
+        state_.run_failed && link_reason_.empty() ? "Платы перестали отвечать" : link_reason_;
+    status_ = std::move(report);
+}
+
+StatusReport Controller::status_report() const {
+    std::lock_guard lock(status_mutex_);
+    return status_;
 }
 
 void Controller::start_worker(AutoResetEvent& event, std::function<void()> turn) {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "control/status_report.h"
 #include "form/form_controls.h"
 #include "form/form_messages.h"
 #include "form/form_model.h"
@@ -100,10 +101,15 @@ class Controller : private FormMessages {
     virtual std::vector<std::pair<std::string, const TextList*>> form_lists() const { return {}; }
     // A program's progress bar 0..100, or -1 when it has none.
     virtual int progress() const { return -1; }
+    // What the status file says of the program as the form last showed it; safe from any
+    // thread.
+    StatusReport status_report() const;
 
   protected:
     virtual FormModel& form_model() = 0;
     virtual const FormModel& form_model() const = 0;
+    // The program's own counts for the status file, by name, each value JSON.
+    virtual std::vector<std::pair<std::string, std::string>> status_counts() const { return {}; }
     // The program's upload behind an upload button, or null where it has no such button.
     const UploadTable* upload_table(Button button) const;
     // The start and stop of work, for the programs with an engine.
@@ -149,6 +155,7 @@ class Controller : private FormMessages {
   private:
     std::optional<std::string> on_button(Button button);
     void journal_survey();
+    void take_status();
     void start_unattended();
     std::optional<std::string> OnUploadPermit();
     std::optional<std::string> OnCheck();
@@ -171,6 +178,9 @@ class Controller : private FormMessages {
     std::atomic<Autostart> autostart_{Autostart::off};
     Journal* journal_ = nullptr;
     std::string journaled_status_;  // on the user-interface side
+    std::string link_reason_;       // the link's last report
+    mutable std::mutex status_mutex_;
+    StatusReport status_;
 };
 
 // Ends a controller's workers before any part of it is destroyed: until they have ended they

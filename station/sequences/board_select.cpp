@@ -24,7 +24,11 @@ Echo select_and_check_echo(ProgramState& s, int channel, uint8_t select_byte,
     if (!s.link.read_reply()) {
         return Echo::silent;
     }
-    return (s.link.OGD() & REPLY_ADDRESS_MASK) == channel ? Echo::own_address : Echo::wrong_address;
+    if ((s.link.OGD() & REPLY_ADDRESS_MASK) != channel) {
+        return Echo::wrong_address;
+    }
+    s.table.last_reply[channel] = calendar_seconds(s.clock.local_time());
+    return Echo::own_address;
 }
 
 bool select_board(ProgramState& s, int channel, uint8_t select_byte, Duration before,

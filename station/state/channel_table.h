@@ -14,6 +14,9 @@ struct ChannelTable {
     std::array<std::atomic<uint8_t>, CHANNEL_COUNT> channel_mode{};
     std::array<std::atomic<uint8_t>, CHANNEL_COUNT> channel_line{};
     std::atomic<int> current_channel{0};
+    // When each board last answered with its own address, in calendar seconds of the PC's
+    // local time; 0 before it ever did.
+    std::array<std::atomic<int64_t>, CHANNEL_COUNT> last_reply{};
 
     bool has_line(int k) const { return channel_line[k] != LINE_ABSENT; }
     // A channel an engine serves: in the given mode, with a line.

@@ -10,11 +10,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "support/boardsim_process.h"
 #include "support/program_run.h"
@@ -346,8 +349,9 @@ TEST(ProgramEndToEnd, AutostartedInformStopsOnSigtermAndEndsWell) {
 }
 
 // A campaign long enough for the log box to empty itself: the journal keeps every line it
-// showed, in order, but the per-poll lines, which it counts.
-TEST(ProgramEndToEnd, TheJournalKeepsEveryLineTheLogBoxClearedAndCountsThePolls) {
+// showed, in order, but the per-poll lines, which it counts. The status file is whole JSON
+// whenever it is read, and at the end its counts are the list's marks.
+TEST(ProgramEndToEnd, TheJournalKeepsEveryLineAndTheStatusFileCountsTheMarks) {
     std::string root = temp_path("e2e_journal");
     std::filesystem::remove_all(root);
     std::filesystem::create_directories(root);
