@@ -273,6 +273,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
         journal_settings(*journal, in_force);
         controller->set_journal(journal.get());
     }
+    controller->set_reconnect(std::chrono::seconds(options.reconnect));
     // Its last version, "ended", is written as it goes, after the controller's work.
     std::unique_ptr<StatusFile> status_file =
         open_status_file(options, program_key(info.name), *controller, rt->clock());

@@ -41,7 +41,9 @@ std::unique_ptr<Runtime> Runtime::create(const ProgramOptions& options, std::str
     core::Clock& clock = rt->clock();
     // Over a port that would not open the program goes on and its survey finds no boards; the
     // log says why.
-    rt->line_ = sim::open_board_line({options.rack_file, options.port, options.trace_file}, clock);
+    sim::LineChoice choice{options.rack_file, options.port, options.trace_file};
+    choice.reopenable = options.reconnect > 0;
+    rt->line_ = sim::open_board_line(choice, clock);
     switch (rt->line_.fault) {
         case sim::BoardLine::Fault::none:
             break;

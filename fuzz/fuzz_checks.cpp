@@ -78,7 +78,7 @@ void check_rack_file(const uint8_t* data, size_t size) {
     sim::Rack rack(parsed.rack);
     size_t fed = 0;
     for (unsigned char byte : text) {
-        rack.feed(byte);
+        rack.feed(byte, core::Duration{0});
         if (byte % 7 == 0) {
             rack.hear("c:/wav/x.wav", std::chrono::milliseconds(byte));
         }

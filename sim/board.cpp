@@ -32,7 +32,15 @@ bool is_select_byte(uint8_t byte) {
 
 Board::Board(const BoardSetup& setup) : setup_(setup), mode_(setup.mode) {}
 
-std::optional<Reply> Board::receive(uint8_t byte, bool is_select) {
+std::optional<Reply> Board::receive(uint8_t byte, bool is_select, Duration now) {
+    if (silent_at(now)) {
+        silenced_ = true;
+        return std::nullopt;
+    }
+    if (silenced_) {
+        silenced_ = false;
+        power_up();
+    }
     ++bytes_;
     received_.push_back(byte);
     if (setup_.silent_after && bytes_ > *setup_.silent_after) {
@@ -41,6 +49,22 @@ std::optional<Reply> Board::receive(uint8_t byte, bool is_select) {
     Reply reply = answer(byte, is_select);
     reply.late = setup_.late && bytes_ == *setup_.late;
     return reply;
+}
+
+bool Board::silent_at(Duration now) const {
+    return setup_.silent_between && now >= seconds(setup_.silent_between->first) &&
+           now < seconds(setup_.silent_between->second);
+}
+
+// What a board forgets when its power comes back: the exchange it was in and its service.
+void Board::power_up() {
+    selected_ = false;
+    service_ = Service::none;
+    parameters_left_ = 0;
+    busy_left_ = 0;
+    call_ = Call::idle;
+    digits_left_ = 0;
+    upload_ = Upload::off;
 }
 
 bool Board::takes_as_data(uint8_t byte) const {

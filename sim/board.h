@@ -38,7 +38,8 @@ class Board {
     explicit Board(const BoardSetup& setup);
 
     // A byte while this board is selected, or the select byte that addresses it.
-    std::optional<Reply> receive(uint8_t byte, bool is_select);
+    // now is the rack's clock.
+    std::optional<Reply> receive(uint8_t byte, bool is_select, core::Duration now);
     // True when byte, although it looks like a select byte, belongs to the exchange under way
     // (a parameter, a section header, a phoneme count byte, CMD_SET_WAIT).
     bool takes_as_data(uint8_t byte) const;
@@ -79,12 +80,15 @@ class Board {
     Reply upload_between(uint8_t byte);
     core::Duration play_all_time() const;
     void anomaly(const std::string& what);
+    bool silent_at(core::Duration now) const;
+    void power_up();
 
     BoardSetup setup_;
     uint8_t mode_;
     bool selected_ = false;
     Service service_ = Service::none;
     int bytes_ = 0;
+    bool silenced_ = false;
     std::vector<uint8_t> received_;
 
     uint8_t parameter_command_ = 0;

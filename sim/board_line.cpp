@@ -1,6 +1,7 @@
 #include "sim/board_line.h"
 
 #include "link/closed_port.h"
+#include "link/reopenable_port.h"
 #include "link/serial_port.h"
 #include "sim/rack_file.h"
 #include "sim/sim_transport.h"
@@ -44,10 +45,15 @@ BoardLine open_board_line(const LineChoice& choice, core::Clock& clock) {
         }
     } else {
         core::OpenedPort opened = core::open_serial_port(choice.port, clock);
-        if (opened.port) {
+        if (!opened.port) {
+            line.port_error = core::port_not_opened_text(choice.port, opened.error);
+        }
+        if (choice.reopenable && (opened.port || choice.go_on_without_port)) {
+            line.port = std::make_unique<core::ReopenablePort>(choice.port, std::move(opened.port),
+                                                               clock);
+        } else if (opened.port) {
             line.port = std::move(opened.port);
         } else {
-            line.port_error = core::port_not_opened_text(choice.port, opened.error);
             if (!choice.go_on_without_port) {
                 line.fault = BoardLine::Fault::port;
                 line.fault_text = line.port_error;

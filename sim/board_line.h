@@ -19,6 +19,8 @@ struct LineChoice {
     // A program goes on over a port that would not open (its survey finds no boards); a tool
     // that only looks at the port stops there.
     bool go_on_without_port = true;
+    // The port can be closed and opened again after it failed (reconnect).
+    bool reopenable = false;
 };
 
 // The link to the boards and what it stands on, in one place for the programs and the tools.

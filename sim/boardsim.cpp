@@ -124,7 +124,7 @@ void serve(int master, sim::Rack& rack, core::Clock& clock, core::WireTrace* tra
                 if (trace != nullptr) {
                     trace->received(buffer[i]);
                 }
-                std::optional<sim::Reply> reply = rack.feed(buffer[i]);
+                std::optional<sim::Reply> reply = rack.feed(buffer[i], arrived);
                 if (reply) {
                     replies.emplace(arrived + (reply->late ? late : wire + reply->delay),
                                     reply->value);

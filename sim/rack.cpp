@@ -10,24 +10,24 @@ Rack::Rack(const RackSetup& setup) {
     }
 }
 
-std::optional<Reply> Rack::feed(uint8_t byte) {
+std::optional<Reply> Rack::feed(uint8_t byte, core::Duration now) {
     std::lock_guard lock(mutex_);
     Board* current = selected_ >= 0 ? boards_[selected_].get() : nullptr;
     if (current != nullptr && !current->selected()) {
         current = nullptr;  // released by CMD_END
     }
     if (current != nullptr && current->takes_as_data(byte)) {
-        return current->receive(byte, false);
+        return current->receive(byte, false, now);
     }
     if (is_select_byte(byte)) {
         selected_ = byte & 0x07;
         Board* addressed = boards_[selected_].get();
-        return addressed != nullptr ? addressed->receive(byte, true) : std::nullopt;
+        return addressed != nullptr ? addressed->receive(byte, true, now) : std::nullopt;
     }
     if (current == nullptr) {
         return std::nullopt;  // nobody is on the bus to hear it
     }
-    return current->receive(byte, false);
+    return current->receive(byte, false, now);
 }
 
 void Rack::hear(const std::string& file, core::Duration length) {

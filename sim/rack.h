@@ -16,8 +16,9 @@ class Rack {
   public:
     explicit Rack(const RackSetup& setup);
 
-    // One byte on the bus; the reply of the board it went to, if that board answers.
-    std::optional<Reply> feed(uint8_t byte);
+    // One byte on the bus at now (the rack's clock, from its start); the reply of the board it
+    // went to, if that board answers.
+    std::optional<Reply> feed(uint8_t byte, core::Duration now);
     // What the PC's sound output plays: heard by the board that is recording, if any.
     void hear(const std::string& file, core::Duration length);
 

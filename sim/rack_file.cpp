@@ -181,6 +181,15 @@ std::string apply_word(const std::string& word, BoardSetup& b, bool& mode_set, b
         if (!parse_codes(value, b.codes)) {
             return bad + ": нужны коды из четырех цифр через запятую";
         }
+    } else if (key == "silent-between") {
+        size_t comma = value.find(',');
+        double from = 0;
+        double to = 0;
+        if (comma == std::string::npos || !parse_seconds(value.substr(0, comma), from) ||
+            !parse_seconds(value.substr(comma + 1), to) || to <= from) {
+            return bad + ": нужно \"от,до\" в секундах, до позже от";
+        }
+        b.silent_between = std::make_pair(from, to);
     } else if (key == "message-time" || key == "play-time") {
         double s = 0;
         if (!parse_seconds(value, s)) {

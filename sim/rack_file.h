@@ -25,6 +25,9 @@ struct BoardSetup {
     std::optional<int> silent_after;   // answers this many bytes, then nothing
     std::optional<int> echo;           // select replies carry this address instead
     std::optional<int> late;           // the reply to this byte (1-based) comes too late
+    // Hears and answers nothing from the first second to the second (the rack's clock, from
+    // its start), then is back as after a power cut: off the bus, out of its service.
+    std::optional<std::pair<double, double>> silent_between;
 };
 
 constexpr int DIAL_FOREVER = -1;

@@ -7,7 +7,7 @@ using core::ReadResult;
 
 std::string SimTransport::write_byte(uint8_t value) {
     Duration sent = clock_.now();
-    std::optional<Reply> reply = rack_.feed(value);
+    std::optional<Reply> reply = rack_.feed(value, sent);
     if (reply) {
         std::lock_guard lock(mutex_);
         input_.push_back({sent + 2 * byte_time_ + reply->delay, reply->value, reply->late});

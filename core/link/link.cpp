@@ -70,6 +70,15 @@ bool Link::read_within(Duration limit) {
     return false;
 }
 
+std::string Link::reopen() {
+    std::string reason = port_.reopen();
+    if (reason.empty()) {
+        device_lost_ = false;
+        pause_from_ = clock_.now();
+    }
+    return reason;
+}
+
 bool Link::note_device_lost(const std::string& reason) {
     if (device_lost_.exchange(true)) {
         return false;

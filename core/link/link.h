@@ -44,6 +44,9 @@ class Link {
     // Where the link tells the operator, once, that the device has gone.
     void set_report(Report report);
     bool device_lost() const { return device_lost_; }
+    // Closes the port and opens it again, when no activity uses the link; "" when it opened,
+    // else the reason. A later loss is reported again.
+    std::string reopen();
 
     Clock& clock() { return clock_; }
     WireTrace* trace() { return trace_; }

@@ -32,6 +32,9 @@ class Transport {
     virtual ReadResult read_byte(Duration deadline) = 0;
     // Drops whatever has already arrived and returns it, so the trace can show it.
     virtual std::vector<uint8_t> discard_input() = 0;
+    // Closes the device and opens it again; "" when it opened, else the system's reason.
+    // Whatever cannot be reopened (the simulated rack) is simply still there.
+    virtual std::string reopen() { return {}; }
 };
 
 }  // namespace core

@@ -89,6 +89,9 @@ void ConsoleFrontEnd::print_list_changes() {
     shown_list_sizes_.resize(lists.size(), 0);
     for (size_t l = 0; l < lists.size(); ++l) {
         const auto& [caption, entries] = lists[l];
+        if (entries->size() < shown_list_sizes_[l]) {
+            shown_list_sizes_[l] = 0;  // emptied for a run started again
+        }
         for (size_t i = shown_list_sizes_[l]; i < entries->size(); ++i) {
             print("list", caption + "\t" + std::string(entries->at(i)));
         }

@@ -32,6 +32,11 @@ void TextListModel::refresh() {
 
 void TextListModel::apply() {
     int size = static_cast<int>(list_.size());
+    if (size < shown_) {  // emptied for a run started again
+        beginResetModel();
+        shown_ = size;
+        endResetModel();
+    }
     if (size > shown_) {
         beginInsertRows({}, shown_, size - 1);
         shown_ = size;

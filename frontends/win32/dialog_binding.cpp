@@ -124,9 +124,11 @@ void DialogBinding::apply_lists() {
         HWND view = control(list.id);
         int size = static_cast<int>(list.list->size());
         if (size != shown_sizes_[list.id]) {
+            // A list emptied for a run started again is drawn anew.
+            LPARAM redraw = size < shown_sizes_[list.id] ? 0 : LVSICF_NOINVALIDATEALL;
             shown_sizes_[list.id] = size;
             SendMessageW(view, LVM_SETITEMCOUNT, static_cast<WPARAM>(size),
-                         LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+                         redraw | LVSICF_NOSCROLL);
         }
         int selection = list.list->selection();
         int shown = shown_selections_[list.id];

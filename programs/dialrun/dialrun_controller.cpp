@@ -53,6 +53,8 @@ std::optional<std::string> DialrunController::OnStart() {
         return fault;
     }
     form_.progress = 0;
+    clear_lists();
+    d_.stop_requested = false;
     form_.record_total = static_cast<unsigned>(d_.list.list_length() / RECORD_SIZE);
     d_.wait_value = static_cast<int>(form_.wait_setting);
     d_.stop_hour = static_cast<int>(form_.stop_setting);
@@ -60,6 +62,17 @@ std::optional<std::string> DialrunController::OnStart() {
     form_.start_stamp = now_stamp();
     update_data();
     return std::nullopt;
+}
+
+// A run reads the list from its start: a run started again after the link came back shows
+// each record once, as the first did.
+void DialrunController::clear_lists() {
+    form_.record_list.clear();
+    form_.notified_list.clear();
+    form_.not_notified_list.clear();
+    form_.list_total = 0;
+    form_.notified_total = 0;
+    form_.not_notified_total = 0;
 }
 
 // "Стоп Прозвонки": calls in progress finish; each channel stops at its next free poll.

@@ -37,6 +37,7 @@ class DialrunController : public core::Controller, private DialrunMessages {
     void OnChannelResult(int code);
     void OnRecordRead(int code);
     int progress_value() const;
+    void clear_lists();
     std::string now_stamp() const;
 
     DialrunForm form_;

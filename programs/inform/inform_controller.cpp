@@ -34,6 +34,7 @@ std::optional<std::string> InformController::OnStartInformer() {
                                      "Нет канала автоинформатора !")) {
         return refusal;
     }
+    i_.stop_requested = false;  // a run started again after the link came back
     start_engine_turn("Работает Автоинформатор !");
     update_data();
     return std::nullopt;

@@ -37,6 +37,7 @@ std::optional<std::string> PinreadController::OnStart() {
             start_refusal(state().table.any_serves(MODE_DTMF), "Нет канала приема DTMF-кода !")) {
         return refusal;
     }
+    p_.stop_requested = false;  // a run started again after the link came back
     start_engine_turn("Работает прием DTMF-кодов демо.-вариант");
     update_data();
     return std::nullopt;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "sequences/survey.h"
 #include "sequences/upload.h"
 
 namespace core {
@@ -71,6 +72,9 @@ void Controller::start_shared_workers() {
     start_worker(state_.check_event, [this] {
         phoneme_check(state_, program_.check_texts, messages(), check_channel_);
     });
+    if (reconnect_every_ > Duration{0}) {
+        start_worker(reconnect_event_, [this] { reconnect_turn(); });
+    }
 }
 
 void Controller::end_program(int status, const std::function<void()>& before_exit) {
@@ -85,7 +89,7 @@ void Controller::end_program(int status, const std::function<void()>& before_exi
 
 void Controller::close() {
     for (AutoResetEvent* e : {&state_.work_event, &state_.upload_event, &state_.time_upload_event,
-                              &state_.check_event}) {
+                              &state_.check_event, &reconnect_event_}) {
         e->close();
     }
     for (std::thread& t : threads_) {
@@ -124,6 +128,10 @@ std::optional<std::string> Controller::press(Button button) {
 }
 
 std::optional<std::string> Controller::on_button(Button button) {
+    if (button == Button::stop && reconnecting_) {
+        reconnect_cancelled_ = true;  // the reconnecting worker ends at its next look
+        return std::nullopt;
+    }
     if (button == Button::start && program_.has_engine) {
         return OnStart();
     }
@@ -257,11 +265,111 @@ void Controller::end_turn(LinkState link_state, int code, int channel) {
         if (survey_ended) {
             journal_survey();
         }
+        if (link_state == LINK_WORK_ENDED && state_.run_failed && reconnect_every_ > Duration{0}) {
+            begin_reconnect();
+        }
         // The survey's end is the first turn that frees the link.
         if (autostart_ == Autostart::due && link_state == LINK_FREE) {
             start_unattended();
         }
     });
+}
+
+// On the user-interface side, as the failed run ends. The link stays out of the operator's
+// reach ("Запрет старта !") while the worker has it.
+void Controller::begin_reconnect() {
+    std::string reason;
+    {
+        std::lock_guard lock(status_mutex_);
+        reason = link_reason_.empty() ? "Платы перестали отвечать" : link_reason_;
+    }
+    if (journal_ != nullptr) {
+        journal_->write("link", "потеряна: " + reason);
+    }
+    reconnecting_ = true;
+    reconnect_cancelled_ = false;
+    reconnect_since_ = calendar_seconds(state_.clock.local_time());
+    long every = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::seconds>(reconnect_every_).count());
+    state_.log.add("Нет связи с платами; новая попытка через " + std::to_string(every) + " с");
+    form_model().status_text = "Восстановление связи с платами !";
+    claim_worker();
+    reconnect_event_.set();
+    update_data();
+}
+
+void Controller::reconnect_turn() {
+    std::string said;  // a port that stays away is named once, not at every try
+    while (reconnect_pause()) {
+        std::string reason = state_.link.reopen();
+        if (!reason.empty()) {
+            if (reason != said) {
+                said = reason;
+                state_.log.add(port_not_opened_text(state_.link.port_name(), reason));
+            }
+            continue;
+        }
+        said.clear();
+        if (survey_and_restart()) {
+            return;
+        }
+    }
+    front_end_->run_on_ui([&] {
+        state_.run_failed = false;  // stopped by the operator, not by the link
+        end_reconnect("Восстановление связи остановлено");
+    });
+}
+
+// Waits out one interval in steps of a second, so that a stop is not kept waiting; false
+// when the operator stopped it.
+bool Controller::reconnect_pause() {
+    for (Duration waited{0}; waited < reconnect_every_; waited += std::chrono::seconds(1)) {
+        if (reconnect_cancelled_) {
+            return false;
+        }
+        state_.clock.sleep_for(
+            std::min<Duration>(std::chrono::seconds(1), reconnect_every_ - waited));
+    }
+    return !reconnect_cancelled_;
+}
+
+// The port is open again: the survey, then the program's own start. False when the boards
+// are not back yet; the link is then kept for the next try.
+bool Controller::survey_and_restart() {
+    // The survey reads with the protocol's 2 s, whatever limit the last run set.
+    Duration limit = state_.link.reply_limit();
+    state_.link.set_reply_limit(std::chrono::seconds(2));
+    state_.link_state = LINK_SURVEY;
+    channel_survey(state_, program_.survey_pauses, messages());
+    state_.link.set_reply_limit(limit);
+    bool started = false;
+    front_end_->run_on_ui([&] {
+        if (state_.link_state != LINK_FREE || reconnect_cancelled_) {
+            state_.link_state = LINK_WORK_ENDED;
+            return;
+        }
+        std::optional<std::string> refusal = on_button(Button::start);
+        if (refusal) {
+            state_.link_state = LINK_WORK_ENDED;
+            state_.log.add(*refusal);
+            update_data();
+            return;
+        }
+        start_program_workers();  // the engine's thread of this run takes the work at once
+        started = true;
+        end_reconnect("Связь с платами восстановлена");
+    });
+    return started;
+}
+
+// On the user-interface side: the worker is done with the link.
+void Controller::end_reconnect(const std::string& text) {
+    reconnecting_ = false;
+    state_.log.add(text);
+    if (journal_ != nullptr) {
+        journal_->write("link", text);
+    }
+    update_data();
 }
 
 // The survey's result, a row a channel as the form shows it then.
@@ -349,7 +457,10 @@ void Controller::update_data() {
 // The status as the form is about to show it, for the status file's writer.
 void Controller::take_status() {
     StatusReport report;
-    report.state = state_.link_state == LINK_WORK ? "running" : "idle";
+    report.state = reconnecting_                    ? "reconnecting"
+                   : state_.link_state == LINK_WORK ? "running"
+                                                    : "idle";
+    report.since = reconnect_since_;
     const ChannelTable& t = state_.table;
     for (int k = 0; k < CHANNEL_COUNT; ++k) {
         if (t.channel_present[k] != 0) {

@@ -59,6 +59,10 @@ class Controller : private FormMessages {
 
     // Every event from now on also goes to journal (null: none). Before start().
     void set_journal(Journal* journal);
+    // After a run that the link ended (no reply in time, the port gone): close the port, open
+    // it again every `every`, survey the rack, and start the run again as the operator's press
+    // would. Zero, as before: the run just ends. Before start().
+    void set_reconnect(Duration every) { reconnect_every_ = every; }
     // As the window opens: the first status, the notes in the log (why the port did not open,
     // a missing folder; a line each, empty when all is well), then the survey and the workers.
     void start(FrontEnd& front_end, const std::string& start_notes);
@@ -155,6 +159,11 @@ class Controller : private FormMessages {
   private:
     std::optional<std::string> on_button(Button button);
     void journal_survey();
+    void begin_reconnect();
+    void reconnect_turn();
+    bool reconnect_pause();
+    bool survey_and_restart();
+    void end_reconnect(const std::string& text);
     void take_status();
     void start_unattended();
     std::optional<std::string> OnUploadPermit();
@@ -179,6 +188,11 @@ class Controller : private FormMessages {
     Journal* journal_ = nullptr;
     std::string journaled_status_;  // on the user-interface side
     std::string link_reason_;       // the link's last report
+    Duration reconnect_every_{0};
+    AutoResetEvent reconnect_event_;
+    std::atomic<bool> reconnecting_{false};
+    std::atomic<bool> reconnect_cancelled_{false};
+    std::atomic<int64_t> reconnect_since_{0};
     mutable std::mutex status_mutex_;
     StatusReport status_;
 };

@@ -22,6 +22,11 @@ class TextList {
         selection_ = keep;
     }
     void select_last() { selection_ = static_cast<int>(ends_.size()) - 1; }
+    void clear() {
+        text_.clear();
+        ends_.clear();
+        selection_ = -1;
+    }
 
     size_t size() const { return ends_.size(); }
     std::string_view at(size_t i) const {

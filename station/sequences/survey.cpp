@@ -33,7 +33,11 @@ enum class Answer { absent, present, stop };
 Answer survey_channel(ProgramState& s, const SurveyPauses& pauses, FormMessages& form,
                       int channel) {
     ChannelTable& t = s.table;
+    // A survey after the link came back: what an earlier one found does not outlive a board
+    // that is gone (these are the values before any survey).
     t.channel_present[channel] = 0;
+    t.channel_mode[channel] = 0;
+    t.channel_line[channel] = 0;
     s.log.add("Проверка " + channel_number(channel) + " канала");
     Echo echo = select_and_check_echo(s, channel, static_cast<uint8_t>(CMD_SELECT | channel),
                                       {Duration{0}, pauses.after_select, PauseKind::whole_sleep});

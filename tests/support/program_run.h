@@ -155,6 +155,9 @@ class RunningProgram {
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+    // Reads the rest of its output and returns its exit status (signal 0 sends nothing).
+    int wait_end() { return end_with(0); }
+
     std::string output;
 
   private:

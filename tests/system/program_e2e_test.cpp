@@ -404,3 +404,54 @@ TEST(ProgramEndToEnd, TheJournalKeepsEveryLineAndTheStatusFileCountsTheMarks) {
     EXPECT_EQ(std::filesystem::status(day).permissions(), std::filesystem::perms(0640));
     std::filesystem::remove_all(root);
 }
+
+// The rack goes away mid-campaign (boardsim stopped, its link gone) and comes back on the same
+// link path: with reconnect the campaign goes on by itself, and ends with every record marked
+// once and its verdict logged once.
+TEST(ProgramEndToEnd, ACampaignWhoseRackWentAwayGoesOnWhenItIsBack) {
+    std::string root = temp_path("e2e_reconnect");
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    std::string list;
+    const int records = 60;
+    for (int i = 0; i < records; ++i) {
+        list += std::to_string(4000000 + 111 * i) + "     " + std::to_string(1000 + i) + "  \r\n";
+    }
+    std::ofstream(root + "/Ring.TXT", std::ios::binary) << list << "\r\n";
+    std::string rack = write_file("e2e_reconnect.rack",
+                                  "K1 ring line busy=3 results=1,2\nK2 ring line busy=3\n"
+                                  "K3 ring line busy=3\nK4 ring line busy=3\nK5 ring line\n"
+                                  "K6 ring line\nK7 ring line\nK8 ring line\n");
+    std::string link = root + "/port";
+    auto boardsim =
+        std::make_unique<BoardsimProcess>(rack, std::vector<std::string>{"--link", link});
+    ASSERT_FALSE(boardsim->path().empty());
+    RunningProgram dialrun({DIALRUN_PATH, "--console", "--autostart", "--reconnect", "1", "--root",
+                            root, "--journal", "yes", "--port", link});
+    ASSERT_TRUE(dialrun.wait_for("list\tОповещены\t")) << dialrun.output;
+    boardsim.reset();
+    ASSERT_TRUE(dialrun.wait_for("log\tНет связи с платами; новая попытка через 1 с"))
+        << dialrun.output;
+    boardsim = std::make_unique<BoardsimProcess>(rack, std::vector<std::string>{"--link", link});
+    EXPECT_EQ(dialrun.wait_end(), 0) << dialrun.output;
+    EXPECT_TRUE(has_line(dialrun.output, "log\tСвязь с платами восстановлена")) << dialrun.output;
+    EXPECT_EQ(dialrun.output.find("box\t"), std::string::npos) << dialrun.output;
+
+    std::string marks = file_bytes(root + "/Ring.TXT");
+    std::string logged = file_bytes(root + "/RINGY.txt") + file_bytes(root + "/RINGN.txt");
+    for (int i = 0; i < records; ++i) {
+        std::string number = std::to_string(4000000 + 111 * i);
+        EXPECT_NE(marks[i * 20 + 17], ' ') << number << " left unmarked";
+        size_t first = logged.find(number);
+        EXPECT_NE(first, std::string::npos) << number << " never logged";
+        EXPECT_EQ(logged.find(number, first + 1), std::string::npos) << number << " logged twice";
+    }
+    std::string journal;
+    for (const auto& day : std::filesystem::directory_iterator(root + "/journal")) {
+        journal += file_bytes(day.path());
+    }
+    EXPECT_NE(journal.find("\tlink\tпотеряна: Обрыв связи с портом " + link), std::string::npos)
+        << journal;
+    EXPECT_NE(journal.find("\tlink\tСвязь с платами восстановлена"), std::string::npos);
+    std::filesystem::remove_all(root);
+}

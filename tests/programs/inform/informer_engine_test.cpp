@@ -287,3 +287,40 @@ TEST(InformerUploads, TheMessageAndTheHundredEightyTwoTimePhonemes) {
     EXPECT_EQ(i.p.controller->form().status_text, " Ожидание старта или записи фонем в канал ");
     EXPECT_EQ(i.press(Button::time_upload), "Нет разрешения Записи! ");
 }
+
+// The whole rack silent for a while: with reconnect Inform tries again every 30 s, surveys,
+// serves on and sets the time board's clock again. A rack that stays away is waited for until
+// "Стоп", which ends the waiting as a stop, not as a failure.
+TEST(InformerEngine, ALostRackIsFoundAgainAndItsClocksAreSetAgain) {
+    for (const char* silence : {"100,200", "100,5000"}) {
+        TempRoot root;
+        std::string rack = std::string("K1 informer line silent-between=") + silence +
+                           "\nK2 time line silent-between=" + silence + "\n";
+        ProgramOnRack<InformController> p(
+            rack, Setting{"", root.path.string(), at("2026-12-07T09:05:03")});
+        p.controller->set_reconnect(30s);
+        std::vector<std::string> log;  // every line, though the box empties itself
+        p.controller->state().log.set_listener(
+            {[&](const std::string& line, bool) { log.push_back(line); }, {}});
+        p.start_and_survey();
+        p.run_then_stop(600s);
+        auto logged = [&](const std::string& line) {
+            return std::find(log.begin(), log.end(), line) != log.end();
+        };
+        EXPECT_TRUE(logged("Нет связи с платами; новая попытка через 30 с")) << silence;
+        EXPECT_FALSE(p.controller->state().run_failed) << silence;
+        const auto& clocks = p.rack->board(1)->clock_settings();
+        if (std::string(silence) == "100,200") {
+            EXPECT_TRUE(logged("Связь с платами восстановлена"));
+            // Set at the start, set again once the rack was back (after 09:08:23), then the
+            // ten-minute correction.
+            ASSERT_EQ(clocks.size(), 3u);
+            EXPECT_EQ(clocks[0], data_of(clock_bytes(at("2026-12-07T09:06:00"))));
+            EXPECT_EQ(clocks[1], data_of(clock_bytes(at("2026-12-07T09:09:00"))));
+            EXPECT_EQ(clocks[2], data_of(clock_bytes(at("2026-12-07T09:10:00"))));
+        } else {
+            EXPECT_TRUE(logged("Восстановление связи остановлено"));
+            EXPECT_EQ(clocks.size(), 1u);
+        }
+    }
+}
