@@ -22,6 +22,9 @@ class InformController : public core::Controller {
     const InformState& inform_state() const { return i_; }
     std::vector<std::string> row(int k) const override;
     std::vector<std::pair<std::string, std::string>> show() const override;
+    void set_clock_check(core::ClockCheckMode mode) override { i_.clock_check = ClockCheck(mode); }
+    // The same with the clock's state from elsewhere (a test's).
+    void set_clock_check(const ClockCheck& check) { i_.clock_check = check; }
 
   protected:
     std::optional<std::string> OnStart() override { return OnStartInformer(); }

@@ -36,6 +36,8 @@ void InformerEngine::run() {
     }
     correction_due_ = false;
     correction_done_ = false;
+    i_.clock_check.restart();
+    i_.clock_check.corrections_allowed(s_);
     run_passes();
 }
 
@@ -82,7 +84,7 @@ bool InformerEngine::set_board_clock(const LocalTime& now, bool long_first_wait)
 
 void InformerEngine::before_pass() {
     std::string minute = format_local_time(s_.clock.local_time(), "%M");
-    if ((minute[1] & 0x0F) == 0) {
+    if ((minute[1] & 0x0F) == 0 && i_.clock_check.corrections_allowed(s_)) {
         correction_due_ = true;
     } else {
         correction_due_ = false;

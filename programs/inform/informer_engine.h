@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "form/form_messages.h"
+#include "inform/clock_check.h"
 #include "sequences/engine_skeleton.h"
 #include "state/program_state.h"
 
@@ -13,6 +14,7 @@ namespace inform {
 struct InformState {
     std::array<int, core::CHANNEL_COUNT> served_mode{};  // 0 none, 1 informer, 3 time service
     std::atomic<bool> stop_requested{false};
+    ClockCheck clock_check;  // set before the first run
 };
 
 // The six bytes that set a board's clock, all from one reading of the PC clock: CMD_SET_CLOCK,

@@ -23,6 +23,7 @@
 #include "sound/sound.h"
 #include "state/journal.h"
 #include "state/program_state.h"
+#include "time/clock_sync.h"
 
 namespace core {
 
@@ -63,6 +64,9 @@ class Controller : private FormMessages {
     // it again every `every`, survey the rack, and start the run again as the operator's press
     // would. Zero, as before: the run just ends. Before start().
     void set_reconnect(Duration every) { reconnect_every_ = every; }
+    // How a program that sets the boards' clocks treats an unsynchronised PC clock; the others
+    // have nothing to check. Before start().
+    virtual void set_clock_check(ClockCheckMode) {}
     // As the window opens: the first status, the notes in the log (why the port did not open,
     // a missing folder; a line each, empty when all is well), then the survey and the workers.
     void start(FrontEnd& front_end, const std::string& start_notes);

@@ -324,3 +324,37 @@ TEST(InformerEngine, ALostRackIsFoundAgainAndItsClocksAreSetAgain) {
         }
     }
 }
+
+// An unsynchronised PC clock, looked at when the run starts and an hour later: "warn" says so
+// and corrects the boards all the same; "hold" also holds the corrections until the clock is
+// synchronised again, and says when they resume.
+TEST(InformerEngine, AnUnsynchronisedPcClockIsSaidAndItsCorrectionsHeld) {
+    for (ClockCheckMode mode : {ClockCheckMode::warn, ClockCheckMode::hold}) {
+        TempRoot root;
+        ProgramOnRack<InformController> p(
+            "K2 time line message-time=20\n",
+            Setting{"", root.path.string(), at("2026-12-07T09:05:03")});
+        int looks = 0;
+        p.controller->set_clock_check(ClockCheck(mode, [&] {
+            return ++looks == 1 ? ClockSync::unsynchronised : ClockSync::synchronised;
+        }));
+        std::vector<std::string> log;
+        p.controller->state().log.set_listener(
+            {[&](const std::string& line, bool) { log.push_back(line); }, {}});
+        p.start_and_survey();
+        p.run_then_stop(std::chrono::seconds(7200));
+        EXPECT_EQ(looks, 2);
+        EXPECT_EQ(std::count(log.begin(), log.end(), "Часы ПК не синхронизированы"), 1);
+        const auto& clocks = p.rack->board(1)->clock_settings();
+        ASSERT_GE(clocks.size(), 2u);
+        EXPECT_EQ(clocks[0], data_of(clock_bytes(at("2026-12-07T09:06:00"))));
+        if (mode == ClockCheckMode::warn) {
+            EXPECT_EQ(clocks[1], data_of(clock_bytes(at("2026-12-07T09:10:00"))));
+        } else {
+            EXPECT_EQ(clocks[1], data_of(clock_bytes(at("2026-12-07T10:10:00"))));
+            EXPECT_EQ(std::count(log.begin(), log.end(),
+                                 "Часы ПК синхронизированы: корректировка часов плат возобновлена"),
+                      1);
+        }
+    }
+}
