@@ -1,11 +1,14 @@
 ; The Windows installer of the board rack programs. scripts/windows-installer builds it:
 ;   makensis -DVERSION=1.0 -DSTAGE=<folder with the programs and files> -DOUTFILE=<setup.exe>
+; A silent install (/S) takes the optional component of Inform at logon with /INFORMLOGON.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
 
 !include "MUI2.nsh"
 !include "x64.nsh"
+!include "FileFunc.nsh"
+!include "Sections.nsh"
 
 Name "Boardrack ${VERSION}"
 OutFile "${OUTFILE}"
@@ -16,15 +19,18 @@ RequestExecutionLevel admin
 ; Where the programs find drive C: of the original. A user without administrator rights
 ; cannot create files in C:\ itself on current Windows, so the lists and logs live here.
 !define DATA "C:\Boardrack"
+!define INFORM_LOGON "$SMSTARTUP\Inform (автостарт).lnk"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Boardrack"
 
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "Russian"
 
-Section "Boardrack"
+Section "Boardrack" SecMain
+    SectionIn RO
     SetRegView 64
     SetShellVarContext all
     SetOutPath "$INSTDIR"
@@ -67,6 +73,23 @@ Section "Boardrack"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; Inform serves from the moment the operator's session starts: it presses its own "Старт"
+; after the survey, and comes back to the boards by itself when the link is lost.
+Section /o "Inform при входе в систему (автостарт)" SecInformLogon
+    SetShellVarContext all
+    CreateShortcut "${INFORM_LOGON}" "$INSTDIR\inform.exe" \
+        '--root "${DATA}" --port COM1 --autostart --reconnect 30 --journal yes --status-file yes' \
+        "$INSTDIR\inform.exe" 0 SW_SHOWNORMAL "" "Автоинформатор: старт при входе в систему"
+SectionEnd
+
+Function .onInit
+    ${GetParameters} $R0
+    ClearErrors
+    ${GetOptions} $R0 "/INFORMLOGON" $R1
+    IfErrors +2
+    !insertmacro SelectSection ${SecInformLogon}
+FunctionEnd
+
 Section "Uninstall"
     SetRegView 64
     SetShellVarContext all
@@ -81,6 +104,7 @@ Section "Uninstall"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
     RMDir /r "$SMPROGRAMS\Boardrack"
+    Delete "${INFORM_LOGON}"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
     DeleteRegKey HKLM "Software\Boardrack"
 SectionEnd
