@@ -8,6 +8,12 @@
 
 namespace core {
 
+namespace {
+
+const char* const RECONNECTING_STATUS = "Восстановление связи с платами !";
+
+}  // namespace
+
 Controller::Controller(const ProgramDescriptor& program, Link& link, Clock& clock, DriveC drive,
                        Sound& sound)
     : program_(program), state_(link, clock, std::move(drive)), sound_(sound) {}
@@ -292,10 +298,10 @@ void Controller::begin_reconnect() {
     long every = static_cast<long>(
         std::chrono::duration_cast<std::chrono::seconds>(reconnect_every_).count());
     state_.log.add("Нет связи с платами; новая попытка через " + std::to_string(every) + " с");
-    form_model().status_text = "Восстановление связи с платами !";
+    form_model().status_text = RECONNECTING_STATUS;
+    update_data();
     claim_worker();
     reconnect_event_.set();
-    update_data();
 }
 
 void Controller::reconnect_turn() {
@@ -352,6 +358,7 @@ bool Controller::survey_and_restart() {
         if (refusal) {
             state_.link_state = LINK_WORK_ENDED;
             state_.log.add(*refusal);
+            form_model().status_text = RECONNECTING_STATUS;
             update_data();
             return;
         }
