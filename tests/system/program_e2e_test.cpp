@@ -455,3 +455,41 @@ TEST(ProgramEndToEnd, ACampaignWhoseRackWentAwayGoesOnWhenItIsBack) {
     EXPECT_NE(journal.find("\tlink\tСвязь с платами восстановлена"), std::string::npos);
     std::filesystem::remove_all(root);
 }
+
+// Inform's services on a rack that goes away and comes back on the same link path: started
+// again on the boards that are back, and SIGTERM still ends it well.
+TEST(ProgramEndToEnd, InformsServicesComeBackWithTheirRack) {
+    std::string root = temp_path("e2e_reconnect_inform");
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    std::string rack = write_file("e2e_reconnect_inform.rack",
+                                  "K1 informer line message-time=0.2\nK2 informer line\n"
+                                  "K3 ring line\nK4 ring line\nK5 ring line\nK6 ring line\n"
+                                  "K7 ring line\nK8 ring line\n");
+    std::string link = root + "/port";
+    std::string trace = root + "/back.trace";
+    auto boardsim =
+        std::make_unique<BoardsimProcess>(rack, std::vector<std::string>{"--link", link});
+    ASSERT_FALSE(boardsim->path().empty());
+    RunningProgram inform({INFORM_PATH, "--console", "--autostart", "--reconnect", "1", "--root",
+                           root, "--status-file", "yes", "--port", link});
+    ASSERT_TRUE(inform.wait_for("status\tРаботает Автоинформатор !")) << inform.output;
+    boardsim.reset();
+    ASSERT_TRUE(inform.wait_for("log\tНет связи с платами; новая попытка через 1 с"))
+        << inform.output;
+    boardsim = std::make_unique<BoardsimProcess>(
+        rack, std::vector<std::string>{"--link", link, "--trace", trace});
+    ASSERT_TRUE(inform.wait_for("log\tСвязь с платами восстановлена")) << inform.output;
+    ASSERT_TRUE(inform.wait_for("log\tAdres K2")) << inform.output;
+    EXPECT_EQ(inform.end_with(SIGTERM), 0) << inform.output;
+    // Both informers were started again on the rack that came back (CMD_START_INFORMER).
+    std::string bytes = file_bytes(trace);
+    size_t starts = 0;
+    for (size_t at = 0; (at = bytes.find(" < 55\n", at)) != std::string::npos; ++at) {
+        ++starts;
+    }
+    EXPECT_EQ(starts, 2u) << bytes.substr(0, 600);
+    EXPECT_NE(file_bytes(root + "/status-inform.json").find("\"state\": \"ended\""),
+              std::string::npos);
+    std::filesystem::remove_all(root);
+}
