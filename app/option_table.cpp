@@ -3,7 +3,10 @@
 #include "app/program_options.h"
 #include "link/serial_port.h"
 
+#include <array>
 #include <cstdlib>
+
+#include "campaign/calling_window.h"
 
 namespace program {
 
@@ -39,6 +42,45 @@ std::string set_journal(ProgramOptions& o, const std::string& value) {
 
 std::string set_status_file(ProgramOptions& o, const std::string& value) {
     o.status_file = value;
+    return {};
+}
+
+// A whole number from low to high, kept as written for the program that reads it.
+std::string set_number(ProgramOptions& o, const char* key, const std::string& value, long low,
+                       long high) {
+    char* end = nullptr;
+    long number = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end != 0 || number < low || number > high) {
+        return std::string(key) + ": нужно число от " + std::to_string(low) + " до " +
+               std::to_string(high) + ", а не '" + value + "'";
+    }
+    o.program_settings[key] = value;
+    return {};
+}
+
+std::string set_stop_hour(ProgramOptions& o, const std::string& value) {
+    return set_number(o, "stop-hour", value, 1, 23);
+}
+
+std::string set_wait(ProgramOptions& o, const std::string& value) {
+    return set_number(o, "wait", value, 1, 59);
+}
+
+std::string set_call_start(ProgramOptions& o, const std::string& value) {
+    return set_number(o, "call-start", value, 0, 23);
+}
+
+std::string set_call_days(ProgramOptions& o, const std::string& value) {
+    std::array<bool, 8> days{};
+    std::string wrong = campaign::parse_call_days(value, days);
+    if (wrong.empty()) {
+        o.program_settings["call-days"] = value;
+    }
+    return wrong;
+}
+
+std::string set_holidays(ProgramOptions& o, const std::string& value) {
+    o.program_settings["holidays"] = value;
     return {};
 }
 
@@ -114,7 +156,41 @@ const std::vector<OptionSpec> TABLE = {
              "корректировать по ним часы плат, пока не синхронизированы"},
      .settings_key = "clock-check",
      .default_value = "off",
+     .only_program = "inform",
      .take = set_clock_check},
+    {.row = {"--stop-hour", "1..23",
+             "только Dialrun: с какого часа начинает счетчик \"Стоп\" (22)"},
+     .settings_key = "stop-hour",
+     .default_value = "22",
+     .only_program = "dialrun",
+     .take = set_stop_hour},
+    {.row = {"--wait", "1..59", "только Dialrun: с чего начинает счетчик \"Ожид.\" (20)"},
+     .settings_key = "wait",
+     .default_value = "20",
+     .only_program = "dialrun",
+     .take = set_wait},
+    {.row = {"--call-start", "0..23",
+             "только Dialrun: окно прозвонки - звонить с этого часа до часа\n"
+             "\"Стоп\", вне окна пауза до его открытия (0 - без окна: прогон\n"
+             "кончается в час \"Стоп\", по умолчанию)"},
+     .settings_key = "call-start",
+     .default_value = "0",
+     .only_program = "dialrun",
+     .take = set_call_start},
+    {.row = {"--call-days", "DAYS",
+             "только Dialrun, с --call-start: дни недели окна, 1 - понедельник,\n"
+             "например 1-5 или 1,2,3,4,5,6 (по умолчанию 1-7)"},
+     .settings_key = "call-days",
+     .default_value = "1-7",
+     .only_program = "dialrun",
+     .take = set_call_days},
+    {.row = {"--holidays", "FILE",
+             "только Dialrun, с --call-start: дни без звонков, дата в строке:\n"
+             "ГГГГ-ММ-ДД один раз или ДД.ММ каждый год, # - комментарий"},
+     .settings_key = "holidays",
+     .default_value = "",
+     .only_program = "dialrun",
+     .take = set_holidays},
     {.row = {"--config", "FILE", "файл настроек, читается последним"},
      .text = &ProgramOptions::config},
     {.row = {"--no-settings", nullptr, "не читать файлы настроек (для проверок и сценариев)"},

@@ -19,6 +19,9 @@ struct OptionSpec {
     // Its value when nothing sets it, as --show-settings shows it; nullptr for port and root,
     // whose defaults are the platform's.
     const char* default_value = nullptr;
+    // The one program that reads it ("dialrun"); nullptr for all three. Given to another on
+    // the command line it is refused; in a settings file's common part, ignored by the others.
+    const char* only_program = nullptr;
     // What it sets: a flag, a text kept as given, or a value taken by a function of its own
     // that returns what is wrong with it, or "".
     bool ProgramOptions::*flag = nullptr;

@@ -211,8 +211,12 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     if (!parsed.ok) {
         return refuse(parsed.error + "\nСправка: " + exe + " --help");
     }
-    if (options.given.count("clock-check") != 0 && program_key(info.name) != "inform") {
-        return refuse("--clock-check есть только у Inform: он ставит платам часы");
+    for (const OptionSpec& entry : program_option_table()) {
+        if (entry.only_program != nullptr && options.given.count(entry.settings_key) != 0 &&
+            program_key(info.name) != entry.only_program) {
+            return refuse(std::string(entry.row.name) + " есть только у " +
+                          (std::string(entry.only_program) == "inform" ? "Inform" : "Dialrun"));
+        }
     }
     if (options.version) {
         std::printf("%s Version 1.0\n", info.name);
@@ -274,6 +278,10 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
         controller->set_journal(journal.get());
     }
     controller->set_reconnect(std::chrono::seconds(options.reconnect));
+    std::string wrong = controller->take_settings(options.program_settings);
+    if (!wrong.empty()) {
+        return refuse(wrong);
+    }
     controller->set_clock_check(options.clock_check == "hold"   ? core::ClockCheckMode::hold
                                 : options.clock_check == "warn" ? core::ClockCheckMode::warn
                                                                 : core::ClockCheckMode::off);

@@ -1,5 +1,6 @@
 #include "dialrun/calling_engine.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "campaign/result_log.h"
@@ -63,9 +64,60 @@ bool CallingEngine::start_channel(int k) {
 }
 
 void CallingEngine::before_pass() {
-    if (s_.clock.local_time().hour >= d_.stop_hour) {
+    // With a calling window the stop hour closes it and the run pauses instead.
+    if (!d_.window.enabled && s_.clock.local_time().hour >= d_.stop_hour) {
         d_.stop_requested = true;
     }
+}
+
+// The window has closed and no call is waiting for its verdict: every board is stopped as at
+// the end of a run, nothing goes on the link until the window opens, then the boards are
+// started again. The local time is looked at every minute, so a change of zone or of summer
+// time moves the opening with the clock, neither shortening nor doubling the pause.
+bool CallingEngine::pause_if_due() {
+    const campaign::CallingWindow& w = d_.window;
+    if (!w.enabled || d_.stop_requested || call_pending() ||
+        campaign::hand_out_allowed(w, s_.clock.local_time())) {
+        return true;
+    }
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        if (d_.ring_active[k] && !pause_channel(k)) {
+            return false;
+        }
+    }
+    LocalTime until = campaign::next_opening(w, s_.clock.local_time());
+    s_.log.add("Пауза до " + format_local_time(until, "%H:%M %d-%m"));
+    messages_.pause_changed(calendar_seconds(until));
+    while (!d_.stop_requested && !campaign::hand_out_allowed(w, s_.clock.local_time())) {
+        int64_t left = calendar_seconds(until) - calendar_seconds(s_.clock.local_time());
+        s_.clock.sleep_for(std::chrono::seconds(std::clamp<int64_t>(left, 1, 60)));
+    }
+    messages_.pause_changed(0);
+    if (d_.stop_requested) {
+        for (int k = 0; k < CHANNEL_COUNT; ++k) {
+            d_.ring_active[k] = false;  // stopped already: the run ends
+        }
+        return true;
+    }
+    s_.log.add("Конец паузы");
+    return start_pass();
+}
+
+bool CallingEngine::pause_channel(int k) {
+    form_.form_update(k);
+    return select_board(s_, k, static_cast<uint8_t>(CMD_SELECT | k), milliseconds(4),
+                        milliseconds(4), "Тайм-Аут0", "Ошибка Адреса") &&
+           exchange(s_, CMD_STOP_MODE, milliseconds(3), "Тайм-Аут3") &&
+           exchange(s_, CMD_END, milliseconds(3), "Тайм-Аут4");
+}
+
+bool CallingEngine::call_pending() const {
+    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        if (d_.ring_active[k] && d_.ring_pending[k]) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CallingEngine::poll_channel(int k) {
@@ -140,6 +192,11 @@ void CallingEngine::write_result(int k, uint8_t reply) {
 }
 
 bool CallingEngine::give_out_record(int k) {
+    // Outside the window, or in its last minutes, the channel waits for the pause.
+    if (d_.window.enabled && !d_.stop_requested &&
+        !campaign::hand_out_allowed(d_.window, s_.clock.local_time())) {
+        return true;
+    }
     RecordKind kind;
     while ((kind = d_.list.read_record()) == MARKED_RECORD) {
         const std::string& r = d_.list.record_buffer();

@@ -22,6 +22,9 @@ class CallingEngine : core::EngineSkeleton {
     bool serves(int k) const override { return d_.ring_active[k]; }
     bool start_channel(int k) override;
     void before_pass() override;
+    bool pause_if_due() override;
+    bool pause_channel(int k);
+    bool call_pending() const;
     bool poll_channel(int k) override;
     bool stop_requested() const override { return d_.stop_requested; }
     void report_wrong_echo();

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/utf8_text.h"
 #include "dialrun/calling_engine.h"
 #include "dialrun/dialrun_upload.h"
+#include "files/durable_file.h"
 #include "form/form_messages.h"
 
 namespace dialrun {
@@ -52,6 +54,15 @@ std::optional<std::string> DialrunController::OnStart() {
         update_data();
         return fault;
     }
+    campaign::CallingWindow window = window_;
+    window.stop_hour = static_cast<int>(form_.stop_setting);
+    std::string empty = campaign::empty_window_reason(window);
+    if (!empty.empty()) {
+        d_.list.close();
+        update_data();
+        return empty;
+    }
+    d_.window = window;
     form_.progress = 0;
     clear_lists();
     d_.stop_requested = false;
@@ -113,6 +124,17 @@ void DialrunController::channel_result(int code, int channel) {
     front_end_->run_on_ui([&] {
         state().table.current_channel = channel;
         OnChannelResult(code);
+    });
+}
+
+void DialrunController::pause_changed(int64_t until) {
+    front_end_->run_on_ui([&] {
+        show_pause(until);
+        form_.status_text =
+            until != 0 ? "Пауза до " + format_local_time(local_time_from_calendar_seconds(until),
+                                                         "%H:%M %d-%m")
+                       : "Работает прозвонка абонентов !";
+        update_data();
     });
 }
 
@@ -202,6 +224,37 @@ std::vector<std::pair<std::string, std::string>> DialrunController::status_count
             {"not_notified", std::to_string(form_.not_notified_total)},
             {"left", std::to_string(left)},
             {"next_retry", "null"}};
+}
+
+std::string DialrunController::take_settings(const std::map<std::string, std::string>& values) {
+    auto value = [&](const char* key) {
+        auto at = values.find(key);
+        return at == values.end() ? std::string() : at->second;
+    };
+    if (!value("stop-hour").empty()) {
+        form_.stop_setting = static_cast<unsigned>(std::stoi(value("stop-hour")));
+    }
+    if (!value("wait").empty()) {
+        form_.wait_setting = static_cast<unsigned>(std::stoi(value("wait")));
+    }
+    window_.start_hour = value("call-start").empty() ? 0 : std::stoi(value("call-start"));
+    window_.enabled = window_.start_hour > 0;
+    if (!value("call-days").empty()) {
+        std::string wrong = campaign::parse_call_days(value("call-days"), window_.days);
+        if (!wrong.empty()) {
+            return wrong;
+        }
+    }
+    std::string holidays = value("holidays");
+    if (!holidays.empty()) {
+        std::string error;
+        std::string text = read_file_bytes(utf8_path(holidays), error);
+        if (!error.empty()) {
+            return "holidays: файл " + holidays + " не прочитан: " + error;
+        }
+        return campaign::parse_holidays(text, holidays, window_);
+    }
+    return {};
 }
 
 bool DialrunController::program_command(const std::string& word, const std::string& argument) {

@@ -19,6 +19,9 @@ class DialrunController : public core::Controller, private DialrunMessages {
     int progress() const override { return form_.progress; }
     // "set-wait N" and "set-stop N": the spins "Ожид." (1..59) and "Стоп" (1..23).
     bool program_command(const std::string& word, const std::string& argument) override;
+    // stop-hour and wait start the spins; call-start, call-days and holidays make the
+    // calling window.
+    std::string take_settings(const std::map<std::string, std::string>& values) override;
 
   protected:
     std::optional<std::string> OnStart() override;
@@ -34,9 +37,11 @@ class DialrunController : public core::Controller, private DialrunMessages {
     // user-interface side while the engine waits.
     void channel_result(int code, int channel) override;
     void record_read(int code) override;
+    void pause_changed(int64_t until) override;
     void OnChannelResult(int code);
     void OnRecordRead(int code);
     int progress_value() const;
+    campaign::CallingWindow window_;  // its stop hour is the spin's at "Старт"
     void clear_lists();
     std::string now_stamp() const;
 

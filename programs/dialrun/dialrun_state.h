@@ -4,6 +4,7 @@
 #include <atomic>
 #include <string>
 
+#include "campaign/calling_window.h"
 #include "campaign/subscriber_list.h"
 #include "link/commands.h"
 
@@ -23,6 +24,7 @@ struct DialrunState {
     std::atomic<bool> stop_requested{false};
     int wait_value = 20;
     int stop_hour = 22;
+    campaign::CallingWindow window;  // its stop hour is stop_hour's
     SubscriberList list;
 };
 
@@ -36,6 +38,8 @@ class DialrunMessages {
     // A record read for the form: 0 a fresh record handed out, 1 passed over marked "Y", 2
     // passed over marked otherwise; the record is in the list's record buffer.
     virtual void record_read(int code) = 0;
+    // The calling window has closed until the given time, or (0) has opened again.
+    virtual void pause_changed(int64_t until) = 0;
 };
 
 constexpr int RESULT_NONE = 0;

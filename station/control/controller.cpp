@@ -464,9 +464,12 @@ void Controller::update_data() {
 // The status as the form is about to show it, for the status file's writer.
 void Controller::take_status() {
     StatusReport report;
-    report.state = reconnecting_                    ? "reconnecting"
-                   : state_.link_state == LINK_WORK ? "running"
-                                                    : "idle";
+    bool working = state_.link_state == LINK_WORK;
+    report.state = reconnecting_                   ? "reconnecting"
+                   : working && paused_until_ != 0 ? "paused"
+                   : working                       ? "running"
+                                                   : "idle";
+    report.until = paused_until_;
     report.since = reconnect_since_;
     const ChannelTable& t = state_.table;
     for (int k = 0; k < CHANNEL_COUNT; ++k) {
@@ -529,6 +532,16 @@ void Controller::start_engine_turn(const std::string& status) {
     claim_worker();
     state_.work_event.set();
     form_model().status_text = status;
+}
+
+void Controller::show_pause(int64_t until) {
+    paused_until_ = until;
+    if (journal_ != nullptr) {
+        journal_->write(
+            "pause", until != 0 ? "до " + format_local_time(local_time_from_calendar_seconds(until),
+                                                            "%Y-%m-%d %H:%M:%S")
+                                : "конец");
+    }
 }
 
 void Controller::claim_worker() {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -67,6 +68,8 @@ class Controller : private FormMessages {
     // How a program that sets the boards' clocks treats an unsynchronised PC clock; the others
     // have nothing to check. Before start().
     virtual void set_clock_check(ClockCheckMode) {}
+    // A program's own settings (the keys only it reads), before start(); returns what is wrong.
+    virtual std::string take_settings(const std::map<std::string, std::string>&) { return {}; }
     // As the window opens: the first status, the notes in the log (why the port did not open,
     // a missing folder; a line each, empty when all is well), then the survey and the workers.
     void start(FrontEnd& front_end, const std::string& start_notes);
@@ -149,7 +152,9 @@ class Controller : private FormMessages {
     std::optional<std::string> stop_refusal() const;
     // The link goes to the engine: its worker runs from here until the turn's end.
     void start_engine_turn(const std::string& status);
-
+    // The run pauses until the given moment (calendar seconds of local time), or (0) goes on:
+    // for the status file and the journal.
+    void show_pause(int64_t until);
     // A thread that sleeps on event and runs turn each time it is set; the handler that sets
     // the event calls claim_worker() first, the turn's end releases it.
     void start_worker(AutoResetEvent& event, std::function<void()> turn);
@@ -197,6 +202,7 @@ class Controller : private FormMessages {
     std::atomic<bool> reconnecting_{false};
     std::atomic<bool> reconnect_cancelled_{false};
     std::atomic<int64_t> reconnect_since_{0};
+    std::atomic<int64_t> paused_until_{0};
     mutable std::mutex status_mutex_;
     StatusReport status_;
 };

@@ -24,6 +24,9 @@ bool EngineSkeleton::start_pass() {
 // One pass over the channels; false when a failure ends the run.
 bool EngineSkeleton::poll_pass() {
     before_pass();
+    if (!pause_if_due()) {
+        return false;
+    }
     if (state_.log.count() > log_limit_) {
         state_.log.clear();
     }

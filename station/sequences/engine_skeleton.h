@@ -16,11 +16,15 @@ class EngineSkeleton {
     EngineSkeleton(ProgramState& s, int log_limit) : state_(s), log_limit_(log_limit) {}
 
     void run_passes();
+    bool start_pass();
 
     // Whether channel k is still in this run's service.
     virtual bool serves(int k) const = 0;
     virtual bool start_channel(int k) = 0;
     virtual void before_pass() {}
+    // Where an engine's work pauses between passes (Dialrun's calling window); false when the
+    // link failed meanwhile.
+    virtual bool pause_if_due() { return true; }
     // Called for every channel of a pass, served or not, before its poll.
     virtual void before_channel(int) {}
     virtual bool poll_channel(int k) = 0;
@@ -28,7 +32,6 @@ class EngineSkeleton {
     virtual void end_run() = 0;
 
   private:
-    bool start_pass();
     bool poll_pass();
     bool all_stopped() const;
 

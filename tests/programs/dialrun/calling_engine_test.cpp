@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <sstream>
 
+#include "campaign/calling_window.h"
 #include "campaign/result_log.h"
 #include "dialrun/calling_engine.h"
 #include "dialrun/dialrun_controller.h"
@@ -439,6 +441,16 @@ TEST(CallingEngine, StartIsRefusedWithoutChannelListOrAWellFormedList) {
     bad.root.write("Ring.TXT", list_of(2));
     bad.run();
     EXPECT_EQ(bad.p.rack->board(0)->numbers().size(), 2u);
+
+    // A calling window that can never open, named; the list is let go for a later start.
+    Campaign empty("K1 ring line\n", list_of(2));
+    EXPECT_EQ(empty.p.ui([](auto& c) { return c.take_settings({{"call-start", "21"}}); }), "");
+    empty.p.ui([](auto& c) { return c.program_command("set-stop", "21"); });
+    EXPECT_EQ(empty.press(Button::start),
+              "Пустое окно прозвонки: час \"Стоп\" 21 не позже начала 21 (call-start)");
+    EXPECT_EQ(empty.p.controller->state().link_state, LINK_FREE);
+    ASSERT_TRUE(other_program.open(empty.root.path / "Ring.TXT", error)) << error;
+    other_program.close();
 }
 
 TEST(CallingEngine, ALogThatCannotBeWrittenIsReportedAndTheMarkStillWritten) {
@@ -520,4 +532,81 @@ TEST(CallingEngine, AFullDiskIsReportedAndTheMarksStillWritten) {
             EXPECT_EQ(list.str()[i * 20 + MARK_COLUMN], 'Y') << i;
         }
     }
+}
+
+TEST(CallingWindow, HandsOutOnlyOnItsDaysAndHoursAndNamesAnEmptyOne) {
+    campaign::CallingWindow w;
+    w.enabled = true;
+    w.start_hour = 9;
+    w.stop_hour = 22;
+    ASSERT_EQ(campaign::parse_call_days("1-5", w.days), "");
+    ASSERT_EQ(campaign::parse_holidays("# public\n2026-12-14\n\n01.01  # new year\n", "h", w), "");
+    struct Case {
+        const char* now;
+        const char* next;  // the same when a record may be handed out now
+    } cases[] = {
+        {"2026-12-11T21:50:00", "2026-12-11T21:50:00"},  // a Friday evening
+        {"2026-12-11T21:58:00", "2026-12-15T09:00:00"},  // its last minutes; Monday a holiday
+        {"2026-12-12T10:00:00", "2026-12-15T09:00:00"},  // Saturday
+        {"2026-12-15T08:59:59", "2026-12-15T09:00:00"},
+        {"2026-12-15T09:00:00", "2026-12-15T09:00:00"},
+        {"2026-12-31T22:00:00", "2027-01-04T09:00:00"},  // New Year's Day a Friday
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(calendar_seconds(campaign::next_opening(w, at(c.now))),
+                  calendar_seconds(at(c.next)))
+            << c.now;
+    }
+    std::array<bool, 8> days{};
+    for (const char* wrong : {"0-5", "5-1", "", "1,8", "weekdays"}) {
+        EXPECT_NE(campaign::parse_call_days(wrong, days), "") << wrong;
+    }
+    EXPECT_EQ(campaign::parse_holidays("2026-12-14\n31.13\n", "h.txt", w),
+              "h.txt, строка 2: нужна дата ГГГГ-ММ-ДД или ДД.ММ, а не '31.13'");
+    w.stop_hour = 9;
+    EXPECT_EQ(campaign::empty_window_reason(w),
+              "Пустое окно прозвонки: час \"Стоп\" 9 не позже начала 9 (call-start)");
+}
+
+// Started on a Friday at 21:50 with a window 9-22 on weekdays and Monday a holiday: calls
+// until 21:58, then a pause with nothing on the link, and on Tuesday at 9:00 the boards are
+// started again and the list is finished, without a press.
+TEST(CallingEngine, AWindowPausesOverTheWeekendAndAHolidayAndGoesOnByItself) {
+    TempRoot root;
+    root.write("Ring.TXT", list_of(40));
+    root.write("holidays.txt", "2026-12-14\n");
+    std::string trace = (root.path / "trace.txt").string();
+    ProgramOnRack<DialrunController> p(
+        "K1 ring line busy=3000 results=1,2\nK2 ring line busy=3000\n",
+        Setting{trace, root.path.string(), at("2026-12-11T21:50:00")});
+    std::vector<std::string> log;
+    p.controller->state().log.set_listener(
+        {[&](const std::string& line, bool) { log.push_back(line); }, {}});
+    p.start_and_survey();
+    EXPECT_EQ(p.ui([&](auto& c) {
+        return c.take_settings({{"call-start", "9"},
+                                {"call-days", "1-5"},
+                                {"holidays", (root.path / "holidays.txt").string()}});
+    }),
+              "");
+    EXPECT_EQ(p.press(Button::start), std::nullopt);
+    ASSERT_TRUE(p.controller->wait_idle(60s));
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Пауза до 09:00 15-12"), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Конец паузы"), 1);
+    std::string results = root.read("RINGY.txt") + root.read("RINGN.txt");
+    ASSERT_EQ(results.size(), 40u * 70);
+    for (size_t i = 0; i < results.size(); i += 70) {
+        std::string day = results.substr(i + 10, 5);
+        int hour = std::atoi(results.substr(i + 16, 2).c_str());
+        EXPECT_TRUE((day == "11-12" && hour == 21) || (day == "15-12" && hour >= 9 && hour < 22))
+            << results.substr(i, 30);
+    }
+    // Nothing on the link from the close at 22:00 (the calls placed by 21:58 finish before)
+    // until Tuesday 9:00.
+    std::istringstream lines(file_bytes(trace));
+    for (std::string line; std::getline(lines, line);) {
+        double at_second = std::atof(line.c_str());
+        ASSERT_FALSE(at_second > 10 * 60 && at_second < (3 * 24 + 11) * 3600 + 10 * 60) << line;
+    }
+    EXPECT_EQ(p.controller->dialrun_form().status_text, " Завершение прозвонки абонентов ! ");
 }
