@@ -195,7 +195,7 @@ const std::vector<OptionSpec> TABLE = {
      .text = &ProgramOptions::config},
     {.row = {"--no-settings", nullptr, "не читать файлы настроек (для проверок и сценариев)"},
      .flag = &ProgramOptions::no_settings},
-    {.row = {"--show-settings", nullptr, "показать порт и папку, которые будут взяты, и откуда"},
+    {.row = {"--show-settings", nullptr, "показать настройки, которые будут взяты, и откуда"},
      .flag = &ProgramOptions::show_settings},
     {.row = {"--version", nullptr, "версия программы"}, .flag = &ProgramOptions::version},
     {.row = {"--help", nullptr, "эта справка"}, .flag = &ProgramOptions::help},

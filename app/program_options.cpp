@@ -127,6 +127,29 @@ std::string settings_places() {
 #endif
 }
 
+// A text broken into lines of at most 80 columns at its blanks.
+std::string wrapped(const std::string& text) {
+    std::string out;
+    size_t last_blank = std::string::npos;
+    size_t columns = 0;  // of the line so far: UTF-8 continuation bytes take none
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ') {
+            last_blank = out.size();
+        }
+        out += text[i];
+        columns += (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 ? 1 : 0;
+        if (columns > 80 && last_blank != std::string::npos) {
+            columns = 0;
+            for (size_t j = last_blank + 1; j < out.size(); ++j) {
+                columns += (static_cast<unsigned char>(out[j]) & 0xC0) != 0x80 ? 1 : 0;
+            }
+            out[last_blank] = '\n';
+            last_blank = std::string::npos;
+        }
+    }
+    return out + "\n";
+}
+
 }  // namespace
 
 std::string program_usage(const std::string& executable, const std::string& title) {
@@ -138,9 +161,8 @@ std::string program_usage(const std::string& executable, const std::string& titl
            "\n" +
            options_help() +
            "\n"
-           "Настройки: строки \"ключ = значение\" с ключами " +
-           settings_keys_text() +
-           " (# - комментарий);\n"
+           "Настройки: строки \"ключ = значение\" (# - комментарий) с ключами\n" +
+           wrapped(settings_keys_text() + ";") +
            "после строки [dialrun], [pinread] или [inform] ключи только для этой программы.\n"
            "Читаются " +
            settings_places() +
