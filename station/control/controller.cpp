@@ -288,6 +288,8 @@ void Controller::begin_reconnect() {
     {
         std::lock_guard lock(status_mutex_);
         reason = link_reason_.empty() ? "Платы перестали отвечать" : link_reason_;
+        failure_reason_ = reason;
+        link_reason_.clear();  // a later failure has its own
     }
     if (journal_ != nullptr) {
         journal_->write("link", "потеряна: " + reason);
@@ -480,8 +482,9 @@ void Controller::take_status() {
     }
     report.counts = status_counts();
     std::lock_guard lock(status_mutex_);
-    report.reason =
-        state_.run_failed && link_reason_.empty() ? "Платы перестали отвечать" : link_reason_;
+    report.reason = !failure_reason_.empty()                    ? failure_reason_
+                    : state_.run_failed && link_reason_.empty() ? "Платы перестали отвечать"
+                                                                : link_reason_;
     status_ = std::move(report);
 }
 

@@ -197,6 +197,7 @@ class Controller : private FormMessages {
     Journal* journal_ = nullptr;
     std::string journaled_status_;  // on the user-interface side
     std::string link_reason_;       // the link's last report
+    std::string failure_reason_;    // why the link was last lost, for the status file
     Duration reconnect_every_{0};
     AutoResetEvent reconnect_event_;
     std::atomic<bool> reconnecting_{false};
