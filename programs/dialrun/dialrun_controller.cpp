@@ -63,6 +63,9 @@ std::optional<std::string> DialrunController::OnStart() {
         return empty;
     }
     d_.window = window;
+    // The spins as the run takes them: the window's counters are the operator's to turn.
+    journal_event("settings", "Ожид. = " + std::to_string(form_.wait_setting) +
+                                  ", Стоп = " + std::to_string(form_.stop_setting));
     form_.progress = 0;
     clear_lists();
     d_.stop_requested = false;

@@ -539,12 +539,10 @@ void Controller::start_engine_turn(const std::string& status) {
 
 void Controller::show_pause(int64_t until) {
     paused_until_ = until;
-    if (journal_ != nullptr) {
-        journal_->write(
-            "pause", until != 0 ? "до " + format_local_time(local_time_from_calendar_seconds(until),
-                                                            "%Y-%m-%d %H:%M:%S")
-                                : "конец");
-    }
+    journal_event("pause", until != 0
+                               ? "до " + format_local_time(local_time_from_calendar_seconds(until),
+                                                           "%Y-%m-%d %H:%M:%S")
+                               : "конец");
 }
 
 void Controller::claim_worker() {

@@ -155,6 +155,12 @@ class Controller : private FormMessages {
     // The run pauses until the given moment (calendar seconds of local time), or (0) goes on:
     // for the status file and the journal.
     void show_pause(int64_t until);
+    // One event for the journal only, where there is one.
+    void journal_event(const std::string& tag, const std::string& text) {
+        if (journal_ != nullptr) {
+            journal_->write(tag, text);
+        }
+    }
     // A thread that sleeps on event and runs turn each time it is set; the handler that sets
     // the event calls claim_worker() first, the turn's end releases it.
     void start_worker(AutoResetEvent& event, std::function<void()> turn);
