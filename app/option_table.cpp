@@ -25,10 +25,16 @@ std::string set_root(ProgramOptions& o, const std::string& value) {
     return {};
 }
 
-std::string set_reconnect(ProgramOptions& o, const std::string& value) {
+// A whole number from low to high, written as nothing but its digits.
+bool whole_number(const std::string& value, long low, long high, long& number) {
     char* end = nullptr;
-    long seconds = std::strtol(value.c_str(), &end, 10);
-    if (value.empty() || *end != 0 || seconds < 0 || seconds > 86400) {
+    number = std::strtol(value.c_str(), &end, 10);
+    return !value.empty() && *end == 0 && number >= low && number <= high;
+}
+
+std::string set_reconnect(ProgramOptions& o, const std::string& value) {
+    long seconds = 0;
+    if (!whole_number(value, 0, 86400, seconds)) {
         return "reconnect: нужно число секунд от 0 до 86400, а не '" + value + "'";
     }
     o.reconnect = static_cast<int>(seconds);
@@ -48,9 +54,8 @@ std::string set_status_file(ProgramOptions& o, const std::string& value) {
 // A whole number from low to high, kept as written for the program that reads it.
 std::string set_number(ProgramOptions& o, const char* key, const std::string& value, long low,
                        long high) {
-    char* end = nullptr;
-    long number = std::strtol(value.c_str(), &end, 10);
-    if (value.empty() || *end != 0 || number < low || number > high) {
+    long number = 0;
+    if (!whole_number(value, low, high, number)) {
         return std::string(key) + ": нужно число от " + std::to_string(low) + " до " +
                std::to_string(high) + ", а не '" + value + "'";
     }

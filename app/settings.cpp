@@ -6,20 +6,15 @@
 #include <sstream>
 
 #include "app/option_table.h"
+#include "base/plain_text.h"
 #include "base/utf8_text.h"
 #include "files/durable_file.h"
 
 namespace program {
 
-namespace {
+using core::trimmed;
 
-std::string trimmed(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
+namespace {
 
 // The value without a comment: "#" at its start or after a blank starts one, so that
 // "port = /dev/ttyS0  # адаптер" is /dev/ttyS0 while a folder may still be named "стойка#2".

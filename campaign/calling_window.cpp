@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "base/plain_text.h"
+
 namespace campaign {
 
 namespace {
@@ -29,13 +31,6 @@ bool parse_day(const std::string& text, int& day) {
     return true;
 }
 
-std::string trimmed(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t\r");
-    return first == std::string::npos
-               ? std::string()
-               : text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
 }  // namespace
 
 std::string parse_call_days(const std::string& text, std::array<bool, 8>& days) {
@@ -48,7 +43,7 @@ std::string parse_call_days(const std::string& text, std::array<bool, 8>& days) 
         text + "'";
     bool any = false;
     while (std::getline(parts, part, ',')) {
-        part = trimmed(part);
+        part = core::trimmed(part);
         size_t dash = part.find('-');
         int from = 0;
         int to = 0;
@@ -74,7 +69,7 @@ std::string parse_holidays(const std::string& text, const std::string& file, Cal
     int number = 0;
     for (std::string line; std::getline(lines, line);) {
         ++number;
-        line = trimmed(line.substr(0, line.find('#')));
+        line = core::trimmed(line.substr(0, line.find('#')));
         if (line.empty()) {
             continue;
         }

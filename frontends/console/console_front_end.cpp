@@ -5,25 +5,11 @@
 #include <ostream>
 #include <sstream>
 
+#include "base/plain_text.h"
+
 namespace program {
 
 using core::Button;
-
-namespace {
-
-std::string one_line(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') {
-            out += "\\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-}  // namespace
 
 ConsoleFrontEnd::ConsoleFrontEnd(core::Controller& controller, core::Clock& clock,
                                  core::VirtualClock* virtual_clock, std::ostream& out)
@@ -114,7 +100,7 @@ void ConsoleFrontEnd::print(const std::string& tag, const std::string& text) {
 }
 
 void ConsoleFrontEnd::write_line(const std::string& tag, const std::string& text) {
-    out_ << tag << '\t' << one_line(text) << '\n';
+    out_ << tag << '\t' << core::one_line(text) << '\n';
     out_.flush();
 }
 

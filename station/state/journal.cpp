@@ -1,5 +1,6 @@
 #include "state/journal.h"
 
+#include "base/plain_text.h"
 #include "base/system_reason.h"
 #include "base/utf8_text.h"
 #include "files/durable_file.h"
@@ -21,14 +22,6 @@ int named_channel(const std::string& text) {
         }
     }
     return 0;
-}
-
-std::string one_line(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        out += c == '\n' ? std::string("\\n") : std::string(1, c);
-    }
-    return out;
 }
 
 }  // namespace
