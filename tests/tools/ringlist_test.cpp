@@ -79,6 +79,7 @@ TEST(Ringlist, CheckNamesEveryBadLineAndCountsTheMarks) {
         std::string bytes;
         int status;
         std::vector<std::string> lines;
+        bool duplicates = false;  // --duplicates
     } cases[] = {
         {"good",
          good + "\r\n",
@@ -97,6 +98,23 @@ TEST(Ringlist, CheckNamesEveryBadLineAndCountsTheMarks) {
          0,
          {"Внимание: пустая строка 2 заканчивает список, за ней еще 5 строк: их не обзвонят\n",
           "записей: 1\n"}},
+        {"a number twice: said, the list still taken",
+         record("1111111", "   1000") + record("2222222", "   2000") +
+             record("1111111", "   1000", 'Y') + record("1111111", "    500") + "\r\n",
+         0,
+         {"Внимание: номер 1111111 повторяется: строки 1, 3, 4\n", "Dialrun примет список\n"}},
+        {"a number twice, with --duplicates a fault",
+         record("1111111", "   1000") + record("2222222", "   2000") +
+             record("1111111", "   1000", 'Y') + "\r\n",
+         1,
+         {"Номер 1111111 повторяется: строки 1, 3\n",
+          "Dialrun примет список, но номера в нем повторяются: лишних записей 1\n"},
+         true},
+        {"a list without repeats, with --duplicates",
+         good + "\r\n",
+         0,
+         {"Dialrun примет список\n"},
+         true},
         {"cut short at the end",
          good + "6666666",
          1,
@@ -107,7 +125,8 @@ TEST(Ringlist, CheckNamesEveryBadLineAndCountsTheMarks) {
         TempRoot root;
         root.write("Ring.TXT", c.bytes);
         std::ostringstream out;
-        EXPECT_EQ(ringlist::check_list(root.path / "Ring.TXT", out), c.status) << c.what;
+        EXPECT_EQ(ringlist::check_list(root.path / "Ring.TXT", out, c.duplicates), c.status)
+            << c.what;
         for (const std::string& line : c.lines) {
             EXPECT_TRUE(has(out.str(), line)) << c.what << ": " << line << "\n" << out.str();
         }

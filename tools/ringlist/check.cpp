@@ -1,5 +1,8 @@
 // ringlist check: the list as "Старт Прозвонки" would take it, every bad line named.
 
+#include <algorithm>
+#include <map>
+
 #include "base/utf8_text.h"
 #include "campaign/subscriber_list.h"
 #include "files/durable_file.h"
@@ -10,7 +13,48 @@
 
 namespace ringlist {
 
-int check_list(const std::filesystem::path& file, std::ostream& out) {
+namespace {
+
+// Each number that stands in more than one record, with the lines it stands on, in the order
+// of their first line; returns how many records repeat an earlier one.
+size_t say_repeats(const std::string& bytes, const std::vector<ListRecord>& records, bool as_fault,
+                   std::ostream& out) {
+    std::vector<size_t> line_starts{0};
+    for (size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1)) {
+        line_starts.push_back(at + 1);
+    }
+    auto line_of = [&](size_t offset) {
+        return std::upper_bound(line_starts.begin(), line_starts.end(), offset) -
+               line_starts.begin();
+    };
+    std::map<std::string, std::vector<long>> lines;
+    std::vector<std::string> order;
+    for (const ListRecord& r : records) {
+        std::vector<long>& at = lines[r.number];
+        if (at.empty()) {
+            order.push_back(r.number);
+        }
+        at.push_back(static_cast<long>(line_of(r.offset)));
+    }
+    size_t repeats = 0;
+    for (const std::string& number : order) {
+        const std::vector<long>& at = lines[number];
+        if (at.size() < 2) {
+            continue;
+        }
+        repeats += at.size() - 1;
+        out << (as_fault ? "Номер " : "Внимание: номер ") << number << " повторяется: строки";
+        for (size_t i = 0; i < at.size(); ++i) {
+            out << (i == 0 ? " " : ", ") << at[i];
+        }
+        out << "\n";
+    }
+    return repeats;
+}
+
+}  // namespace
+
+int check_list(const std::filesystem::path& file, std::ostream& out, bool repeats_are_faults) {
     std::string error;
     std::string bytes = core::read_file_bytes(file, error);
     if (!error.empty()) {
@@ -33,6 +77,7 @@ int check_list(const std::filesystem::path& file, std::ostream& out) {
             << plural(review.lines_after_end, "строка") << ": их не обзвонят\n";
     }
     std::vector<ListRecord> records = list_records(bytes, review);
+    size_t repeats = say_repeats(bytes, records, repeats_are_faults, out);
     long long counts[MARK_KINDS] = {};
     for (const ListRecord& r : records) {
         ++counts[mark_kind(r.mark)];
@@ -59,6 +104,11 @@ int check_list(const std::filesystem::path& file, std::ostream& out) {
         out << "Dialrun откажет в старте: список не открывается для записи: "
             << (open_error == core::FILE_BUSY ? "занят другой программой, идет прозвонка?"
                                               : open_error)
+            << "\n";
+        return REFUSED;
+    }
+    if (repeats_are_faults && repeats > 0) {
+        out << "Dialrun примет список, но номера в нем повторяются: лишних записей " << repeats
             << "\n";
         return REFUSED;
     }

@@ -16,11 +16,13 @@ const char* const HELP =
     "Использование: ringlist КОМАНДА ...\n"
     "Списки прозвонки между прогонами Dialrun.\n"
     "\n"
-    "  ringlist check FILE\n"
+    "  ringlist check FILE [--duplicates]\n"
     "      проверить список так же, как \"Старт Прозвонки\": каждая строка с ошибкой\n"
-    "      (строка, позиция, что не так), ранний конец списка, число записей по отметкам,\n"
-    "      и можно ли открыть список для записи (не папка, есть права, не занят идущей\n"
-    "      прозвонкой). Код выхода 0, если Dialrun примет список, 1, если нет.\n"
+    "      (строка, позиция, что не так), ранний конец списка, номера, которые стоят в\n"
+    "      нескольких записях (с их строками: такого абонента обзвонят несколько раз),\n"
+    "      число записей по отметкам, и можно ли открыть список для записи (не папка,\n"
+    "      есть права, не занят идущей прозвонкой). Код выхода 0, если Dialrun примет\n"
+    "      список, 1, если нет; с --duplicates повтор номера - тоже ошибка (код 1).\n"
     "\n"
     "  ringlist report DIR... [--csv FILE] [--results-csv FILE] [--excel] [--html FILE]\n"
     "                  [--force]\n"
@@ -164,10 +166,11 @@ int main(int argc, char** argv) {
         return ringlist::DONE;
     }
     if (command == "check") {
-        if (args.size() != 1) {
-            return usage("check: нужен один FILE");
+        bool duplicates = args.size() == 2 && args[1] == "--duplicates";
+        if (args.size() != 1 && !duplicates) {
+            return usage("check: нужен один FILE, за ним может стоять --duplicates");
         }
-        return ringlist::check_list(core::utf8_path(args[0]), std::cout);
+        return ringlist::check_list(core::utf8_path(args[0]), std::cout, duplicates);
     }
     if (command == "report") {
         return report_command(args);

@@ -13,7 +13,8 @@ constexpr int REFUSED = 1;
 constexpr int USAGE = 2;
 
 // Each command writes what it did, or why it refused, to out.
-int check_list(const std::filesystem::path& file, std::ostream& out);
+int check_list(const std::filesystem::path& file, std::ostream& out,
+               bool repeats_are_faults = false);
 
 struct ReportOptions {
     std::vector<std::filesystem::path> folders;
