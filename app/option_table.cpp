@@ -93,7 +93,7 @@ std::string set_clock_check(ProgramOptions& o, const std::string& value) {
     if (value != "off" && value != "warn" && value != "hold") {
         return "clock-check: нужно off, warn или hold, а не '" + value + "'";
     }
-    o.clock_check = value;
+    o.program_settings["clock-check"] = value;
     return {};
 }
 

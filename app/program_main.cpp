@@ -282,9 +282,6 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     if (!wrong.empty()) {
         return refuse(wrong);
     }
-    controller->set_clock_check(options.clock_check == "hold"   ? core::ClockCheckMode::hold
-                                : options.clock_check == "warn" ? core::ClockCheckMode::warn
-                                                                : core::ClockCheckMode::off);
     // Its last version, "ended", is written as it goes, after the controller's work.
     std::unique_ptr<StatusFile> status_file =
         open_status_file(options, program_key(info.name), *controller, rt->clock());

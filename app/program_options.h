@@ -27,10 +27,9 @@ struct ProgramOptions {
     // The settings keys given on the command line, with their values as written: they
     // override any settings file.
     std::map<std::string, std::string> given;
-    int reconnect = 0;                // seconds between tries to open the port again
-    std::string journal = "no";       // yes, a folder or no
-    std::string status_file = "no";   // yes, a path or no
-    std::string clock_check = "off";  // Inform: off, warn or hold
+    int reconnect = 0;               // seconds between tries to open the port again
+    std::string journal = "no";      // yes, a folder or no
+    std::string status_file = "no";  // yes, a path or no
     // The keys one program alone reads (Dialrun's calling window), checked, as written.
     std::map<std::string, std::string> program_settings;
     std::string config;                   // --config FILE: read after the other settings

@@ -82,6 +82,16 @@ std::vector<std::pair<std::string, std::string>> InformController::show() const 
     return members;
 }
 
+std::string InformController::take_settings(const std::map<std::string, std::string>& values) {
+    auto mode = values.find("clock-check");
+    if (mode != values.end()) {
+        i_.clock_check = ClockCheck(mode->second == "hold"   ? ClockCheckMode::hold
+                                    : mode->second == "warn" ? ClockCheckMode::warn
+                                                             : ClockCheckMode::off);
+    }
+    return {};
+}
+
 std::vector<std::pair<std::string, std::string>> InformController::status_counts() const {
     std::string per_channel = "{";
     for (int k = 0; k < CHANNEL_COUNT; ++k) {

@@ -22,8 +22,9 @@ class InformController : public core::Controller {
     const InformState& inform_state() const { return i_; }
     std::vector<std::string> row(int k) const override;
     std::vector<std::pair<std::string, std::string>> show() const override;
-    void set_clock_check(core::ClockCheckMode mode) override { i_.clock_check = ClockCheck(mode); }
-    // The same with the clock's state from elsewhere (a test's).
+    // clock-check: how an unsynchronised PC clock is treated (off, warn, hold).
+    std::string take_settings(const std::map<std::string, std::string>& values) override;
+    // The check with the clock's state from elsewhere (a test's).
     void set_clock_check(const ClockCheck& check) { i_.clock_check = check; }
 
   protected:

@@ -24,7 +24,6 @@
 #include "sound/sound.h"
 #include "state/journal.h"
 #include "state/program_state.h"
-#include "time/clock_sync.h"
 
 namespace core {
 
@@ -65,9 +64,6 @@ class Controller : private FormMessages {
     // it again every `every`, survey the rack, and start the run again as the operator's press
     // would. Zero, as before: the run just ends. Before start().
     void set_reconnect(Duration every) { reconnect_every_ = every; }
-    // How a program that sets the boards' clocks treats an unsynchronised PC clock; the others
-    // have nothing to check. Before start().
-    virtual void set_clock_check(ClockCheckMode) {}
     // A program's own settings (the keys only it reads), before start(); returns what is wrong.
     virtual std::string take_settings(const std::map<std::string, std::string>&) { return {}; }
     // As the window opens: the first status, the notes in the log (why the port did not open,
