@@ -78,8 +78,14 @@ std::string append_result_line(const std::filesystem::path& log, const std::stri
     std::string error;
     std::error_code ec;
     bool created = !std::filesystem::exists(log, ec);
-    std::FILE* file = core::open_exclusive(log, "ab", error, true);
+    std::FILE* file = core::open_exclusive(log, "a+b", error, true);
     if (file == nullptr) {
+        return error;
+    }
+    // A line torn by a kill is dropped: its record was never marked and is called again.
+    error = core::drop_unfinished_line(file, 70);
+    if (!error.empty()) {
+        std::fclose(file);
         return error;
     }
     error = core::write_durably_and_close(file, line);

@@ -11,8 +11,9 @@ namespace dialrun {
 // "%d-%m %H:%M:%S" from column 10, the mark ("Z"/"N"; blank in RINGY) in column 25, CR LF.
 std::string result_log_line(const std::string& number, const core::LocalTime& now, char mark);
 
-// Appends the line and puts it on the disk before returning. Returns the system's reason
-// when the log cannot be written, else "".
+// Appends the line (or lines) and puts it on the disk before returning; an unfinished last
+// line that a kill left is cut off first. Returns the system's reason when the log cannot be
+// written, else "".
 std::string append_result_line(const std::filesystem::path& log, const std::string& line);
 
 // One line of either log, read back.

@@ -91,6 +91,43 @@ std::string write_durably_and_close(std::FILE* file, const std::string& bytes) {
     return error;
 }
 
+std::string drop_unfinished_line(std::FILE* file, long longest) {
+    if (std::fseek(file, 0, SEEK_END) != 0) {
+        return system_reason(errno);
+    }
+    long size = std::ftell(file);
+    if (size <= 0) {
+        return size < 0 ? system_reason(errno) : std::string();
+    }
+    long from = size > longest ? size - longest : 0;
+    std::string tail(static_cast<size_t>(size - from), '\0');
+    if (std::fseek(file, from, SEEK_SET) != 0 ||
+        std::fread(tail.data(), 1, tail.size(), file) != tail.size()) {
+        return system_reason(errno);
+    }
+    size_t last = tail.rfind('\n');
+    long keep = last == std::string::npos ? 0 : from + static_cast<long>(last) + 1;
+    bool unfinished = keep < size && (last != std::string::npos || from == 0);
+    // Back to the end either way: a stream read from must be positioned before it is written.
+    if (std::fseek(file, unfinished ? keep : 0, unfinished ? SEEK_SET : SEEK_END) != 0) {
+        return system_reason(errno);
+    }
+    if (!unfinished) {
+        return {};
+    }
+#ifdef _WIN32
+    int failed = _chsize_s(_fileno(file), keep);
+    if (failed != 0) {
+        return system_reason(failed);
+    }
+#else
+    if (::ftruncate(fileno(file), keep) != 0) {
+        return system_reason(errno);
+    }
+#endif
+    return {};
+}
+
 std::string read_file_bytes(const std::filesystem::path& path, std::string& error) {
     // A folder opens as a stream of no bytes on Linux: it would read as an empty file.
     std::error_code ec;

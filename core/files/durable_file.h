@@ -23,6 +23,12 @@ std::string sync_to_disk(std::FILE* file);
 // system's reason for the first failure, else "".
 std::string write_durably_and_close(std::FILE* file, const std::string& bytes);
 
+// Cuts off an unfinished last line (bytes after the last LF, fewer than longest) of a file
+// opened for reading and appending ("a+b"): a write torn by a kill must not shift every line
+// appended after it. A tail of longest bytes or more is not such a line and is kept. Returns
+// the system's reason on failure, else "".
+std::string drop_unfinished_line(std::FILE* file, long longest);
+
 // A whole file's bytes; empty, with the reason in error, when it cannot be read.
 std::string read_file_bytes(const std::filesystem::path& path, std::string& error);
 

@@ -145,6 +145,16 @@ TEST(ResultLog, LinesAreSeventyBytesWithTheTimeAndTheMark) {
     EXPECT_EQ(append_result_line(root.path / "RINGY.txt", y), "");
     EXPECT_EQ(append_result_line(root.path / "RINGY.txt", y), "");
     EXPECT_EQ(root.read("RINGY.txt"), y + y);
+    // A line torn by a kill is cut off, so that the next line lands whole in its place; a
+    // first line torn, too. A long tail without LF is not ours to cut.
+    const std::string torn_tails[][2] = {{y + y.substr(0, 30), y + y},
+                                         {y.substr(0, 69), y},
+                                         {std::string(80, 'x'), std::string(80, 'x') + y}};
+    for (const auto& [before, after] : torn_tails) {
+        root.write("RINGN.txt", before);
+        EXPECT_EQ(append_result_line(root.path / "RINGN.txt", y), "");
+        EXPECT_EQ(root.read("RINGN.txt"), after) << before.size();
+    }
     std::filesystem::create_directories(root.path / "blocked");
     EXPECT_EQ(append_result_line(root.path / "blocked", y), "это папка, а не файл");
 }

@@ -150,6 +150,9 @@ std::string append_once(const std::filesystem::path& log, const std::string& lin
         if (done == lines.size()) {
             return {};
         }
+        // The append drops a line it finds cut short, so that line is written again whole.
+        size_t whole = done == 0 ? std::string::npos : lines.rfind('\n', done - 1);
+        done = whole == std::string::npos ? 0 : whole + 1;
         return dialrun::append_result_line(log, lines.substr(done));
     }
     return dialrun::append_result_line(log, lines);
