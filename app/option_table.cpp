@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "campaign/calling_window.h"
+#include "campaign/retry_rules.h"
 
 namespace program {
 
@@ -86,6 +87,23 @@ std::string set_call_days(ProgramOptions& o, const std::string& value) {
 
 std::string set_holidays(ProgramOptions& o, const std::string& value) {
     o.program_settings["holidays"] = value;
+    return {};
+}
+
+std::string set_retry(ProgramOptions& o, const std::string& value) {
+    return set_number(o, "retry", value, 1, 99);
+}
+
+std::string set_retry_gap(ProgramOptions& o, const std::string& value) {
+    return set_number(o, "retry-gap", value, 1, 10080);
+}
+
+std::string set_retry_marks(ProgramOptions& o, const std::string& value) {
+    std::string wrong = campaign::check_retry_marks(value);
+    if (!wrong.empty()) {
+        return "retry-marks: " + wrong;
+    }
+    o.program_settings["retry-marks"] = value;
     return {};
 }
 
@@ -196,6 +214,29 @@ const std::vector<OptionSpec> TABLE = {
      .default_value = "",
      .only_program = "dialrun",
      .take = set_holidays},
+    {.row = {"--retry", "1..99",
+             "только Dialrun: сколько звонков всего может получить неоповещенный\n"
+             "абонент; попытки считаются в Ring.TXT.attempts рядом со списком, и\n"
+             "когда у каждой записи есть отметка, идут повторные круги (1 - без\n"
+             "повторов: попытки не считаются, прогон кончается в конце списка,\n"
+             "по умолчанию)"},
+     .settings_key = "retry",
+     .default_value = "1",
+     .only_program = "dialrun",
+     .take = set_retry},
+    {.row = {"--retry-gap", "MINUTES",
+             "только Dialrun, с --retry: не чаще, чем раз в столько минут (120)"},
+     .settings_key = "retry-gap",
+     .default_value = "120",
+     .only_program = "dialrun",
+     .take = set_retry_gap},
+    {.row = {"--retry-marks", "ZN",
+             "только Dialrun, с --retry: какие отметки повторять (Z, N или ZN;\n"
+             "Y нельзя)"},
+     .settings_key = "retry-marks",
+     .default_value = "ZN",
+     .only_program = "dialrun",
+     .take = set_retry_marks},
     {.row = {"--config", "FILE", "файл настроек, читается последним"},
      .text = &ProgramOptions::config},
     {.row = {"--no-settings", nullptr, "не читать файлы настроек (для проверок и сценариев)"},

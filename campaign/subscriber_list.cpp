@@ -149,12 +149,17 @@ std::string fault_message(const ListFault& fault) {
     return "Ошибка в RING.TXT, строка " + std::to_string(fault.line) + ": " + fault.what;
 }
 
-std::string SubscriberList::validate() {
+std::string SubscriberList::whole_list() {
     std::string bytes(static_cast<size_t>(list_length_), '\0');
     std::fseek(file_, 0, SEEK_SET);
     size_t got = std::fread(bytes.data(), 1, bytes.size(), file_);
     bytes.resize(got);
-    ListReview review = review_list(bytes);
+    std::fseek(file_, list_offset_, SEEK_SET);
+    return bytes;
+}
+
+std::string SubscriberList::validate() {
+    ListReview review = review_list(whole_list());
     std::fseek(file_, 0, SEEK_SET);
     list_offset_ = 0;
     list_ended_ = false;

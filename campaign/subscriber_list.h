@@ -54,6 +54,9 @@ class SubscriberList {
     // byte. Returns "" when all are well formed, else what is wrong and on which line. The
     // file is not changed; reading starts again from the beginning.
     std::string validate();
+    // The list's bytes up to its length, for a look at every record; the reading position
+    // stays.
+    std::string whole_list();
 
     // The next line: LIST_END at the end of the file or at an empty line, else FRESH_RECORD
     // or MARKED_RECORD with the line in record_buffer(). Once the end has been met, every

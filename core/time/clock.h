@@ -45,6 +45,9 @@ class Clock {
     virtual Duration now() const = 0;
     virtual void sleep_until(Duration t) = 0;
     virtual LocalTime local_time() const = 0;
+    // Seconds since 1970 in UTC: what a stored moment is measured on, so that a change of zone
+    // or of summer time moves no gap between two calls.
+    virtual int64_t utc_seconds() const = 0;
 
     void sleep_for(Duration d) { sleep_until(now() + d); }
 };

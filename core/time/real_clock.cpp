@@ -29,4 +29,8 @@ LocalTime RealClock::local_time() const {
     return local_time_at(std::time(nullptr));
 }
 
+int64_t RealClock::utc_seconds() const {
+    return static_cast<int64_t>(std::time(nullptr));
+}
+
 }  // namespace core

@@ -12,6 +12,7 @@ class RealClock : public Clock {
     Duration now() const override;
     void sleep_until(Duration t) override;
     LocalTime local_time() const override;
+    int64_t utc_seconds() const override;
 
   private:
     std::chrono::steady_clock::time_point start_;

@@ -30,6 +30,11 @@ LocalTime VirtualClock::local_time() const {
     return local_time_from_calendar_seconds(start_seconds_ + elapsed);
 }
 
+int64_t VirtualClock::utc_seconds() const {
+    std::lock_guard lock(mutex_);
+    return start_seconds_ + std::chrono::duration_cast<std::chrono::seconds>(now_).count();
+}
+
 void VirtualClock::advance_to(Duration t) {
     std::lock_guard lock(mutex_);
     if (t > now_) {

@@ -19,6 +19,8 @@ class VirtualClock : public Clock {
     Duration now() const override;
     void sleep_until(Duration t) override;
     LocalTime local_time() const override;
+    // The virtual PC lives in UTC: its local time is its UTC time.
+    int64_t utc_seconds() const override;
 
     // Moves the clock forward to t (never back), as a sleep would, but ignoring the hold.
     void advance_to(Duration t);

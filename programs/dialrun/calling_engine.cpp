@@ -13,6 +13,8 @@ namespace dialrun {
 using namespace core;
 using std::chrono::milliseconds;
 
+constexpr int64_t SHORT_RETRY_WAIT = 120;  // seconds
+
 namespace {
 
 std::string formatted(const char* format, const std::string& text, unsigned a) {
@@ -46,7 +48,10 @@ void CallingEngine::run() {
         d_.notified_count[k] = 0;
         d_.not_notified_count[k] = 0;
         d_.ring_active[k] = s_.table.serves(k, MODE_RING);
+        d_.channel_retried[k] = false;
     }
+    d_.records_read = 0;
+    d_.list_read = false;
     run_passes();
 }
 
@@ -70,14 +75,13 @@ void CallingEngine::before_pass() {
     }
 }
 
-// The window has closed and no call is waiting for its verdict: every board is stopped as at
-// the end of a run, nothing goes on the link until the window opens, then the boards are
-// started again. The local time is looked at every minute, so a change of zone or of summer
-// time moves the opening with the clock, neither shortening nor doubling the pause.
+// The window has closed, or every record left waits for its retry gap, and no call is waiting
+// for its verdict: every board is stopped as at the end of a run, nothing goes on the link
+// until calling may go on, then the boards are started again. The clock is looked at every
+// minute, so a change of zone or of summer time moves the opening with the clock, neither
+// shortening nor doubling the pause.
 bool CallingEngine::pause_if_due() {
-    const campaign::CallingWindow& w = d_.window;
-    if (!w.enabled || d_.stop_requested || call_pending() ||
-        campaign::hand_out_allowed(w, s_.clock.local_time())) {
+    if (d_.stop_requested || call_pending() || may_hand_out()) {
         return true;
     }
     for (int k = 0; k < CHANNEL_COUNT; ++k) {
@@ -85,11 +89,11 @@ bool CallingEngine::pause_if_due() {
             return false;
         }
     }
-    LocalTime until = campaign::next_opening(w, s_.clock.local_time());
+    LocalTime until = pause_end();
     s_.log.add("Пауза до " + format_local_time(until, "%H:%M %d-%m"));
     messages_.pause_changed(calendar_seconds(until));
-    while (!d_.stop_requested && !campaign::hand_out_allowed(w, s_.clock.local_time())) {
-        int64_t left = calendar_seconds(until) - calendar_seconds(s_.clock.local_time());
+    while (!d_.stop_requested && !may_hand_out()) {
+        int64_t left = calendar_seconds(pause_end()) - calendar_seconds(s_.clock.local_time());
         s_.clock.sleep_for(std::chrono::seconds(std::clamp<int64_t>(left, 1, 60)));
     }
     messages_.pause_changed(0);
@@ -101,6 +105,42 @@ bool CallingEngine::pause_if_due() {
     }
     s_.log.add("Конец паузы");
     return start_pass();
+}
+
+// Whether a free channel could be given a record now: the window is open, and in the retry
+// rounds some record is due (or none is left, and the run ends).
+bool CallingEngine::may_hand_out() const {
+    if (d_.window.enabled && !campaign::hand_out_allowed(d_.window, s_.clock.local_time())) {
+        return false;
+    }
+    auto due = retry_wait();
+    return !due || *due <= s_.clock.utc_seconds();
+}
+
+// In the retry rounds, when the earliest record that waits for its gap is due; none outside
+// the rounds, or when a record is due now or none is left. A wait of a few minutes is polled
+// through: the records of one round fall due seconds apart, and stopping and starting every
+// board for each would only wear the link.
+std::optional<int64_t> CallingEngine::retry_wait() const {
+    if (!d_.rounds.rounds_begun() || d_.rounds.finished()) {
+        return std::nullopt;
+    }
+    auto due = d_.rounds.earliest_due();
+    if (due && *due - s_.clock.utc_seconds() < SHORT_RETRY_WAIT) {
+        return std::nullopt;
+    }
+    return due;
+}
+
+// The local time at which calling may go on: the record's gap passed, inside the window.
+LocalTime CallingEngine::pause_end() const {
+    LocalTime now = s_.clock.local_time();
+    LocalTime from = now;
+    if (auto due = retry_wait(); due && *due > s_.clock.utc_seconds()) {
+        from =
+            local_time_from_calendar_seconds(calendar_seconds(now) + *due - s_.clock.utc_seconds());
+    }
+    return d_.window.enabled ? campaign::next_opening(d_.window, from) : from;
 }
 
 bool CallingEngine::pause_channel(int k) {
@@ -189,6 +229,10 @@ void CallingEngine::write_result(int k, uint8_t reply) {
     if (!error.empty()) {
         log_error("Ошибка записи отметки в C:\\Ring.TXT: " + error);
     }
+    if (d_.channel_retried[k]) {
+        d_.rounds.verdict(d_.channel_position[k], mark_for_reply(reply));
+        publish_next_retry();
+    }
 }
 
 bool CallingEngine::give_out_record(int k) {
@@ -197,27 +241,88 @@ bool CallingEngine::give_out_record(int k) {
         !campaign::hand_out_allowed(d_.window, s_.clock.local_time())) {
         return true;
     }
-    RecordKind kind;
-    while ((kind = d_.list.read_record()) == MARKED_RECORD) {
-        const std::string& r = d_.list.record_buffer();
-        messages_.record_read(record_mark(r) == 'Y' ? RECORD_DONE_NOTIFIED : RECORD_DONE_OTHERWISE);
+    if (!d_.list_read) {
+        RecordKind kind = read_to_fresh_record();
+        // A fresh record read at a stop stays unmarked for a later run.
+        if (kind == FRESH_RECORD && !d_.stop_requested) {
+            messages_.record_read(RECORD_HANDED_OUT);
+            d_.channel_retried[k] = false;
+            return hand_out(k, d_.list.record_buffer(), d_.list.list_offset(), d_.records_read);
+        }
+        d_.list_read = kind == LIST_END;
+        if (d_.stop_requested || !d_.rounds.enabled()) {
+            return stop_channel(k);
+        }
     }
-    // A fresh record read at a stop stays unmarked for a later run.
-    if (kind == LIST_END || d_.stop_requested) {
-        return stop_channel(k);
-    }
-    return hand_out(k);
+    return give_out_retry(k);
 }
 
-bool CallingEngine::hand_out(int k) {
-    d_.record_end[k] = d_.list.list_offset();
-    messages_.record_read(RECORD_HANDED_OUT);
-    const std::string record = d_.list.record_buffer();
+// Reads on to the next fresh record, passing over the marked ones and, with retry, those
+// whose attempts are used up although their verdict never came.
+RecordKind CallingEngine::read_to_fresh_record() {
+    RecordKind kind;
+    while ((kind = d_.list.read_record()) != LIST_END) {
+        ++d_.records_read;
+        const std::string& r = d_.list.record_buffer();
+        if (kind == MARKED_RECORD) {
+            messages_.record_read(record_mark(r) == 'Y' ? RECORD_DONE_NOTIFIED
+                                                        : RECORD_DONE_OTHERWISE);
+        } else if (d_.rounds.enabled() &&
+                   !d_.rounds.attempts_left(d_.records_read, r.substr(0, 7))) {
+            messages_.record_read(RECORD_USED_UP);
+        } else {
+            break;
+        }
+    }
+    return kind;
+}
+
+// After the list's end: once every record has its mark, the rounds give out the records the
+// rules still retry; the run ends when none is left.
+bool CallingEngine::give_out_retry(int k) {
+    if (d_.stop_requested) {
+        return stop_channel(k);
+    }
+    if (!d_.rounds.rounds_begun()) {
+        if (call_pending()) {
+            return true;  // a verdict may still make its record one to retry
+        }
+        d_.rounds.begin_rounds(d_.list.whole_list());
+        publish_next_retry();
+    }
+    if (const campaign::RoundRecord* r = d_.rounds.next_due(s_.clock.utc_seconds())) {
+        d_.channel_retried[k] = true;
+        publish_next_retry();
+        return hand_out(k, r->record, r->end, r->position);
+    }
+    if (d_.rounds.finished() && !call_pending()) {
+        return stop_channel(k);
+    }
+    return true;  // a verdict, or a record's gap, is waited for
+}
+
+void CallingEngine::publish_next_retry() {
+    auto due = d_.rounds.finished() ? std::nullopt : d_.rounds.earliest_due();
+    d_.next_retry =
+        due ? calendar_seconds(s_.clock.local_time()) + *due - s_.clock.utc_seconds() : 0;
+}
+
+bool CallingEngine::hand_out(int k, const std::string& record, long record_end, int position) {
+    d_.record_end[k] = record_end;
+    d_.channel_position[k] = position;
     d_.channel_number[k] = record.substr(0, 8);
     std::string text = record.substr(0, 16);
     d_.status_line = formatted("%s    %7d", text, d_.not_notified_count[k]);
     messages_.channel_result(RESULT_NONE, k);
     log_error(text);
+    // Counted before the number goes out: a link lost after it may still have rung.
+    if (d_.rounds.enabled()) {
+        std::string error = d_.rounds.count_call(position, record, s_.clock.utc_seconds());
+        if (!error.empty()) {
+            log_error("Ошибка записи в C:\\Ring.TXT.attempts: " + error);
+            return stop_channel(k);
+        }
+    }
     d_.ring_pending[k] = true;
     if (!exchange(s_, CMD_NUMBER, milliseconds(3), "Тайм-Аут5")) {
         return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "dialrun/dialrun_state.h"
 #include "form/form_messages.h"
 #include "sequences/engine_skeleton.h"
@@ -24,13 +26,19 @@ class CallingEngine : core::EngineSkeleton {
     void before_pass() override;
     bool pause_if_due() override;
     bool pause_channel(int k);
+    bool may_hand_out() const;
+    std::optional<int64_t> retry_wait() const;
+    core::LocalTime pause_end() const;
     bool call_pending() const;
     bool poll_channel(int k) override;
     bool stop_requested() const override { return d_.stop_requested; }
     void report_wrong_echo();
     bool fetch_result(int k);
     bool give_out_record(int k);
-    bool hand_out(int k);
+    RecordKind read_to_fresh_record();
+    bool give_out_retry(int k);
+    void publish_next_retry();
+    bool hand_out(int k, const std::string& record, long record_end, int position);
     bool stop_channel(int k);
     void write_result(int k, uint8_t reply);
     void end_run() override;

@@ -62,6 +62,16 @@ std::optional<std::string> DialrunController::OnStart() {
         update_data();
         return empty;
     }
+    std::filesystem::path list = s.drive.resolve(LIST_PATH);
+    std::string unread = d_.rounds.begin_run(retry_, list, file_mode(list));
+    if (!unread.empty()) {
+        // Without its attempts a record could be called more often than the rules allow.
+        d_.list.close();
+        s.log.add("Ошибка чтения C:\\Ring.TXT.attempts: " + unread);
+        update_data();
+        return "Нет файла попыток RING.TXT.attempts !";
+    }
+    d_.next_retry = 0;
     d_.window = window;
     // The spins as the run takes them: the window's counters are the operator's to turn.
     journal_event("settings", "Ожид. = " + std::to_string(form_.wait_setting) +
@@ -149,6 +159,9 @@ void DialrunController::OnChannelResult(int code) {
     int k = state().table.current_channel;
     if (code != RESULT_NONE) {
         std::string number = d_.channel_number[k];
+        if (d_.channel_retried[k]) {
+            forget_verdict(number);
+        }
         if (code == RESULT_NOTIFIED) {
             form_.notified_list.add(number);
             ++form_.notified_total;
@@ -163,6 +176,16 @@ void DialrunController::OnChannelResult(int code) {
     form_.notified_list.select_last();
     form_.not_notified_list.select_last();
     update_data();
+}
+
+// A round's verdict replaces the record's earlier one: each record is counted once per run.
+void DialrunController::forget_verdict(const std::string& number) {
+    if (form_.notified_list.remove(number)) {
+        --form_.notified_total;
+    }
+    if (form_.not_notified_list.remove(number)) {
+        --form_.not_notified_total;
+    }
 }
 
 void DialrunController::OnRecordRead(int code) {
@@ -226,7 +249,7 @@ std::vector<std::pair<std::string, std::string>> DialrunController::status_count
             {"notified", std::to_string(form_.notified_total)},
             {"not_notified", std::to_string(form_.not_notified_total)},
             {"left", std::to_string(left)},
-            {"next_retry", "null"}};
+            {"next_retry", iso_local_time(d_.next_retry)}};
 }
 
 std::string DialrunController::take_settings(const std::map<std::string, std::string>& values) {
@@ -239,6 +262,15 @@ std::string DialrunController::take_settings(const std::map<std::string, std::st
     }
     if (!value("wait").empty()) {
         form_.wait_setting = static_cast<unsigned>(std::stoi(value("wait")));
+    }
+    if (!value("retry").empty()) {
+        retry_.retry = std::stoi(value("retry"));
+    }
+    if (!value("retry-gap").empty()) {
+        retry_.gap_minutes = std::stoi(value("retry-gap"));
+    }
+    if (!value("retry-marks").empty()) {
+        retry_.marks = value("retry-marks");
     }
     window_.start_hour = value("call-start").empty() ? 0 : std::stoi(value("call-start"));
     window_.enabled = window_.start_hour > 0;

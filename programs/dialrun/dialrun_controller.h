@@ -20,7 +20,7 @@ class DialrunController : public core::Controller, private DialrunMessages {
     // "set-wait N" and "set-stop N": the spins "Ожид." (1..59) and "Стоп" (1..23).
     bool program_command(const std::string& word, const std::string& argument) override;
     // stop-hour and wait start the spins; call-start, call-days and holidays make the
-    // calling window.
+    // calling window; retry, retry-gap and retry-marks the retry rounds.
     std::string take_settings(const std::map<std::string, std::string>& values) override;
 
   protected:
@@ -40,8 +40,10 @@ class DialrunController : public core::Controller, private DialrunMessages {
     void pause_changed(int64_t until) override;
     void OnChannelResult(int code);
     void OnRecordRead(int code);
+    void forget_verdict(const std::string& number);
     int progress_value() const;
     campaign::CallingWindow window_;  // its stop hour is the spin's at "Старт"
+    campaign::RetryRules retry_;
     void clear_lists();
     std::string now_stamp() const;
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "campaign/calling_window.h"
+#include "campaign/retry_rounds.h"
 #include "campaign/subscriber_list.h"
 #include "link/commands.h"
 
@@ -26,6 +27,13 @@ struct DialrunState {
     int stop_hour = 22;
     campaign::CallingWindow window;  // its stop hour is stop_hour's
     SubscriberList list;
+    // With retry: the attempts and the rounds after the list has been read to its end.
+    campaign::RetryRounds rounds;
+    int records_read = 0;  // the position of the record last read, counted from 1
+    bool list_read = false;
+    std::array<int, core::CHANNEL_COUNT> channel_position{};
+    std::array<bool, core::CHANNEL_COUNT> channel_retried{};  // a round's call, not the first
+    std::atomic<int64_t> next_retry{0};  // calendar seconds of local time; 0: none waits
 };
 
 // Dialrun's own messages from the engine to the form.
@@ -36,7 +44,8 @@ class DialrunMessages {
     // is ready.
     virtual void channel_result(int code, int channel) = 0;
     // A record read for the form: 0 a fresh record handed out, 1 passed over marked "Y", 2
-    // passed over marked otherwise; the record is in the list's record buffer.
+    // passed over marked otherwise, 3 passed over unmarked with its attempts used up; the
+    // record is in the list's record buffer.
     virtual void record_read(int code) = 0;
     // The calling window has closed until the given time, or (0) has opened again.
     virtual void pause_changed(int64_t until) = 0;
@@ -48,5 +57,6 @@ constexpr int RESULT_NOT_NOTIFIED = 2;
 constexpr int RECORD_HANDED_OUT = 0;
 constexpr int RECORD_DONE_NOTIFIED = 1;
 constexpr int RECORD_DONE_OTHERWISE = 2;
+constexpr int RECORD_USED_UP = 3;
 
 }  // namespace dialrun

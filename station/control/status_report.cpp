@@ -39,6 +39,10 @@ std::string iso_time(int64_t calendar, long offset) {
 
 }  // namespace
 
+std::string iso_local_time(int64_t calendar) {
+    return iso_time(calendar, zone_offset());
+}
+
 std::string json_string(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {

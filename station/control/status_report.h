@@ -40,5 +40,7 @@ std::string status_json(const StatusHeader& header, const StatusReport& report, 
 
 // A text as a JSON string, quotes included.
 std::string json_string(const std::string& text);
+// A moment as the status file gives it: "2026-12-09T10:00:06+03:00", or null for 0.
+std::string iso_local_time(int64_t calendar);
 
 }  // namespace core

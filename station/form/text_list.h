@@ -21,6 +21,26 @@ class TextList {
         add(entry);
         selection_ = keep;
     }
+    // Removes the last entry equal to entry; false when there is none.
+    bool remove(std::string_view entry) {
+        for (size_t i = ends_.size(); i-- > 0;) {
+            if (at(i) == entry) {
+                uint32_t begin = i == 0 ? 0 : ends_[i - 1];
+                uint32_t length = ends_[i] - begin;
+                text_.erase(begin, length);
+                ends_.erase(ends_.begin() + static_cast<long>(i));
+                for (size_t j = i; j < ends_.size(); ++j) {
+                    ends_[j] -= length;
+                }
+                if (selection_ > static_cast<int>(i) ||
+                    selection_ >= static_cast<int>(ends_.size())) {
+                    --selection_;
+                }
+                return true;
+            }
+        }
+        return false;
+    }
     void select_last() { selection_ = static_cast<int>(ends_.size()) - 1; }
     void clear() {
         text_.clear();

@@ -610,3 +610,76 @@ TEST(CallingEngine, AWindowPausesOverTheWeekendAndAHolidayAndGoesOnByItself) {
     }
     EXPECT_EQ(p.controller->dialrun_form().status_text, " Завершение прозвонки абонентов ! ");
 }
+
+// retry 3 every 120 minutes, every call "Z": two fresh records called at 10:00, 12:00 and
+// 14:00; a record marked Z before attempts were kept counts that call; a record whose count
+// was written but whose verdict was lost is called while attempts are left, one whose
+// attempts are used up never; an entry for another number at that position is not its.
+TEST(CallingEngine, RetryRoundsKeepTheGapAndTheCapAndShowEachRecordOnce) {
+    TempRoot root;
+    const std::string list = record("2000001", "    100") + record("2000002", "    200") +
+                             record("2000003", "    300", 'Z') + record("2000004", "    400", 'Y') +
+                             record("2000005", "    500") + record("2000006", "    600") +
+                             record("2000007", "    700");
+    root.write("Ring.TXT", list);
+    // 1786183200: 2026-08-08T08:00:00 UTC, before this run.
+    root.write("Ring.TXT.attempts",
+               "5 2000005 3 1786183200\r\n6 2000006 1 1786183200\r\n7 9999999 3 1786183200\r\n");
+    std::string now;
+    {
+        ProgramOnRack<DialrunController> p(
+            "K1 ring line busy=2 results=2\n",
+            Setting{"", root.path.string(), at("2026-12-08T10:00:00")});
+        std::vector<std::string> log;
+        p.controller->state().log.set_listener(
+            {[&](const std::string& line, bool) { log.push_back(line); }, {}});
+        p.start_and_survey();
+        EXPECT_EQ(p.ui([&](auto& c) {
+            return c.take_settings({{"retry", "3"}, {"retry-gap", "120"}});
+        }),
+                  "");
+        EXPECT_EQ(p.press(Button::start), std::nullopt);
+        ASSERT_TRUE(p.controller->wait_idle(60s));
+
+        std::map<std::string, std::vector<std::string>> calls;  // number: "dd-mm hh:mm" of each
+        std::string results = root.read("RINGN.txt");
+        for (size_t i = 0; i + 70 <= results.size(); i += 70) {
+            calls[results.substr(i, 7)].push_back(results.substr(i + 10, 11));
+        }
+        EXPECT_EQ(root.read("RINGY.txt"), "");
+        std::map<std::string, std::vector<std::string>> expected{
+            {"2000001", {"08-12 10:00", "08-12 12:00", "08-12 14:00"}},
+            {"2000002", {"08-12 10:00", "08-12 12:00", "08-12 14:00"}},
+            {"2000003", {"08-12 10:00", "08-12 12:00"}},
+            {"2000006", {"08-12 10:00", "08-12 12:00"}},
+            {"2000007", {"08-12 10:00", "08-12 12:00", "08-12 14:00"}}};
+        EXPECT_EQ(calls, expected);
+        // Marks: Z where a verdict came, the used-up record left unmarked.
+        now = root.read("Ring.TXT");
+        EXPECT_EQ(now.substr(0, 20 * 4),
+                  record("2000001", "    100", 'Z') + record("2000002", "    200", 'Z') +
+                      record("2000003", "    300", 'Z') + record("2000004", "    400", 'Y'));
+        EXPECT_EQ(now.substr(20 * 4, 20), record("2000005", "    500"));
+        EXPECT_EQ(std::count(log.begin(), log.end(), "Пауза до 12:00 08-12"), 1);
+        EXPECT_EQ(std::count(log.begin(), log.end(), "Пауза до 14:00 08-12"), 1);
+
+        const DialrunForm& form = p.controller->dialrun_form();
+        EXPECT_EQ(form.record_list.size(), 7u);
+        EXPECT_EQ(form.notified_list.size(), 1u);
+        EXPECT_EQ(form.not_notified_list.size(), 5u);
+        EXPECT_EQ(form.notified_total, 1u);
+        EXPECT_EQ(form.not_notified_total, 5u);
+        EXPECT_EQ(form.status_text, " Завершение прозвонки абонентов ! ");
+    }
+
+    // Started again the next day, it finds every attempt used up and calls nobody.
+    ProgramOnRack<DialrunController> again(
+        "K1 ring line busy=2 results=2\n",
+        Setting{"", root.path.string(), at("2026-12-09T10:00:00")});
+    again.start_and_survey();
+    again.ui([&](auto& c) { return c.take_settings({{"retry", "3"}}); });
+    EXPECT_EQ(again.press(Button::start), std::nullopt);
+    ASSERT_TRUE(again.controller->wait_idle(60s));
+    EXPECT_TRUE(again.rack->board(0)->numbers().empty());
+    EXPECT_EQ(root.read("Ring.TXT"), now);
+}

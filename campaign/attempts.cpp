@@ -1,0 +1,116 @@
+#include "campaign/attempts.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <sstream>
+
+#include "base/utf8_text.h"
+#include "files/durable_file.h"
+
+namespace campaign {
+
+namespace {
+
+bool seven_digits(const std::string& text) {
+    if (text.size() != 7) {
+        return false;
+    }
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+Attempts Attempts::parse(const std::string& text) {
+    Attempts attempts;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line.back() != '\r') {
+            continue;  // every line of ours ends CR LF: this one was torn
+        }
+        std::istringstream fields(line);
+        int position = 0;
+        std::string number;
+        Attempt attempt;
+        std::string rest;
+        if (fields >> position >> number >> attempt.count >> attempt.last_call &&
+            !(fields >> rest) && position > 0 && seven_digits(number) && attempt.count >= 0) {
+            attempts.entries_[position] = {number, attempt};
+        }
+    }
+    return attempts;
+}
+
+Attempt Attempts::of(int position, const std::string& number) const {
+    auto at = entries_.find(position);
+    if (at == entries_.end() || at->second.first != number.substr(0, 7)) {
+        return {};
+    }
+    return at->second.second;
+}
+
+void Attempts::set(int position, const std::string& number, const Attempt& attempt) {
+    entries_[position] = {number.substr(0, 7), attempt};
+}
+
+std::string Attempts::text() const {
+    std::string text;
+    for (const auto& [position, entry] : entries_) {
+        text += attempt_line(position, entry.first, entry.second);
+    }
+    return text;
+}
+
+std::filesystem::path attempts_path(const std::filesystem::path& list) {
+    return list.parent_path() / core::utf8_path(core::path_utf8(list.filename()) + ".attempts");
+}
+
+std::string attempt_line(int position, const std::string& number, const Attempt& attempt) {
+    char line[80];
+    std::snprintf(line, sizeof line, "%d %s %d %" PRId64 "\r\n", position,
+                  number.substr(0, 7).c_str(), attempt.count, attempt.last_call);
+    return line;
+}
+
+std::string append_attempts(const std::filesystem::path& file, const std::string& lines,
+                            unsigned mode) {
+    std::error_code ec;
+    bool created = !std::filesystem::exists(file, ec);
+    std::string error;
+    std::FILE* out = core::open_append(file, mode, error);
+    if (out == nullptr) {
+        return error;
+    }
+    std::fclose(out);
+    // Locked as the logs are: ringlist and Dialrun never write it at once.
+    out = core::open_exclusive(file, "a+b", error, true);
+    if (out == nullptr) {
+        return error;
+    }
+    error = core::drop_unfinished_line(out, 80);
+    if (!error.empty()) {
+        std::fclose(out);
+        return error;
+    }
+    error = core::write_durably_and_close(out, lines);
+    if (created && error.empty()) {
+        error = core::sync_folder(file.parent_path());
+    }
+    return error;
+}
+
+Attempts read_attempts(const std::filesystem::path& list, std::string& error) {
+    std::filesystem::path file = attempts_path(list);
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) {
+        return {};
+    }
+    return Attempts::parse(core::read_file_bytes(file, error));
+}
+
+}  // namespace campaign
