@@ -493,3 +493,70 @@ TEST(ProgramEndToEnd, InformsServicesComeBackWithTheirRack) {
               std::string::npos);
     std::filesystem::remove_all(root);
 }
+
+// A campaign left to itself over a week: a window 9-20 on weekdays with Monday a holiday, three
+// calls at most, three hours apart. Started on Friday evening, it goes on by itself on Tuesday.
+TEST(ProgramEndToEnd, RetryRoundsOverAWeekKeepTheWindowTheGapAndTheCap) {
+    std::string root = temp_path("e2e_week");
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    std::string list;
+    const int records = 40;
+    for (int i = 0; i < records; ++i) {
+        list += std::to_string(4000000 + 111 * i) + "     " + std::to_string(1000 + i) + "  \r\n";
+    }
+    std::ofstream(root + "/Ring.TXT", std::ios::binary) << list << "\r\n";
+    std::filesystem::permissions(root + "/Ring.TXT", std::filesystem::perms(0640));
+    std::ofstream(root + "/holidays.txt") << "# Monday\n14.12\n";
+    Outcome o = run({DIALRUN_PATH, "--console", "--fast", "--autostart", "--time",
+                     "2026-12-11T19:30:00", "--root", root, "--call-start", "9", "--stop-hour",
+                     "20", "--call-days", "1-5", "--holidays", root + "/holidays.txt", "--retry",
+                     "3", "--retry-gap", "180", "--simulate",
+                     write_file("e2e_week.rack",
+                                "K1 ring line busy=20 results=2,2,1\nK2 ring line busy=20 "
+                                "results=0\nK3 ring line busy=20 results=2,1\nK4 ring line "
+                                "busy=20 results=2,0,2,1,2\n")},
+                    "");
+    ASSERT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(o.out.find("box\t"), std::string::npos) << o.out;
+    // Every line of both logs, by number: minutes since 1 December, and the verdict.
+    std::map<std::string, std::vector<std::pair<int, char>>> calls;
+    for (const char* name : {"/RINGY.txt", "/RINGN.txt"}) {
+        std::string text = file_bytes(root + name);
+        ASSERT_EQ(text.size() % 70, 0u) << name;
+        for (size_t i = 0; i < text.size(); i += 70) {
+            int day = std::atoi(text.substr(i + 10, 2).c_str());
+            int hour = std::atoi(text.substr(i + 16, 2).c_str());
+            int minute = std::atoi(text.substr(i + 19, 2).c_str());
+            EXPECT_EQ(text.substr(i + 12, 4), "-12 ") << text.substr(i, 26);
+            // 11 December 2026 is a Friday; 14 a holiday; 12 and 13 the weekend.
+            EXPECT_TRUE(day == 11 || day >= 15) << text.substr(i, 26);
+            EXPECT_TRUE(hour >= 9 && hour < 20) << text.substr(i, 26);
+            char verdict = name[5] == 'Y' ? 'Y' : text[i + 25];
+            calls[text.substr(i, 7)].push_back({(day * 24 + hour) * 60 + minute, verdict});
+        }
+    }
+    std::string marks = file_bytes(root + "/Ring.TXT");
+    int later_days = 0;
+    for (int i = 0; i < records; ++i) {
+        std::string number = std::to_string(4000000 + 111 * i);
+        auto& c = calls[number];
+        std::sort(c.begin(), c.end());
+        ASSERT_FALSE(c.empty()) << number;
+        EXPECT_LE(c.size(), 3u) << number;
+        for (size_t n = 1; n < c.size(); ++n) {
+            // Logged when the verdict came: a call placed 180 minutes after the last one's
+            // verdict may end a minute later in its turn.
+            EXPECT_GE(c[n].first - c[n - 1].first, 179) << number;
+            EXPECT_NE(c[n - 1].second, 'Y') << number << " called after its Y";
+        }
+        char mark = marks[i * 20 + 17];
+        EXPECT_EQ(mark, c.back().second) << number;
+        EXPECT_TRUE(mark == 'Y' || c.size() == 3u) << number;
+        later_days += c.back().first >= 15 * 24 * 60;
+    }
+    EXPECT_GT(later_days, 0) << "the campaign never went on after the weekend";
+    EXPECT_EQ(std::filesystem::status(root + "/Ring.TXT.attempts").permissions(),
+              std::filesystem::perms(0640));
+    std::filesystem::remove_all(root);
+}
