@@ -65,6 +65,14 @@ TEST(ProgramSettings, FilesAreReadLineByLineAndTheCommandLineWins) {
          "f.conf, строка 2: reconnect: нужно число секунд от 0 до 86400, а не 'soon'", "", ""},
         {"clock-check = sometimes\n",
          "f.conf, строка 1: clock-check: нужно off, warn или hold, а не 'sometimes'", "", ""},
+        // A subscriber told once is never called again; a cap of 0 calls is no campaign.
+        {"[dialrun]\nretry-marks = ZY\n",
+         "f.conf, строка 2: retry-marks: отметку Y повторять нельзя: оповещенным позвонили бы "
+         "второй раз",
+         "", ""},
+        {"retry-marks = S\n", "f.conf, строка 1: retry-marks: нужны отметки Z и/или N, а не 'S'",
+         "", ""},
+        {"retry = 0\n", "f.conf, строка 1: retry: нужно число от 1 до 99, а не '0'", "", ""},
     };
     for (const Case& c : cases) {
         program::Settings s;
