@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdlib>
 
+#include "base/plain_text.h"
 #include "campaign/calling_window.h"
 #include "campaign/retry_rules.h"
 
@@ -26,16 +27,9 @@ std::string set_root(ProgramOptions& o, const std::string& value) {
     return {};
 }
 
-// A whole number from low to high, written as nothing but its digits.
-bool whole_number(const std::string& value, long low, long high, long& number) {
-    char* end = nullptr;
-    number = std::strtol(value.c_str(), &end, 10);
-    return !value.empty() && *end == 0 && number >= low && number <= high;
-}
-
 std::string set_reconnect(ProgramOptions& o, const std::string& value) {
     long seconds = 0;
-    if (!whole_number(value, 0, 86400, seconds)) {
+    if (!core::whole_number(value, 0, 86400, seconds)) {
         return "reconnect: нужно число секунд от 0 до 86400, а не '" + value + "'";
     }
     o.reconnect = static_cast<int>(seconds);
@@ -56,7 +50,7 @@ std::string set_status_file(ProgramOptions& o, const std::string& value) {
 std::string set_number(ProgramOptions& o, const char* key, const std::string& value, long low,
                        long high) {
     long number = 0;
-    if (!whole_number(value, low, high, number)) {
+    if (!core::whole_number(value, low, high, number)) {
         return std::string(key) + ": нужно число от " + std::to_string(low) + " до " +
                std::to_string(high) + ", а не '" + value + "'";
     }

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
+#include <ctime>
 #include <functional>
 #include <set>
 
+#include "campaign/attempts.h"
 #include "dialrun/dialrun_controller.h"
 #include "files/durable_file.h"
 #include "ringlist/plural.h"
@@ -314,20 +316,20 @@ TEST(Ringlist, RetryThenASecondRunCallsExactlyTheClearedRecords) {
     // Y is never cleared; a list a running Dialrun holds is not touched.
     auto before = files_under(root.path);
     out.str("");
-    EXPECT_EQ(ringlist::retry(root.path, "ZY", out), 1);
+    EXPECT_EQ(ringlist::retry(root.path, {"ZY"}, out), 1);
     EXPECT_TRUE(has(out.str(), "Отметку Y снять нельзя")) << out.str();
     {
         std::string error;
         std::FILE* running = core::open_exclusive(root.file("Ring.TXT"), "r+b", error);
         ASSERT_NE(running, nullptr) << error;
-        EXPECT_EQ(ringlist::retry(root.path, "ZN", out), 1);
+        EXPECT_EQ(ringlist::retry(root.path, {"ZN"}, out), 1);
         std::fclose(running);
     }
     EXPECT_TRUE(has(out.str(), "занят другой программой")) << out.str();
     EXPECT_EQ(files_under(root.path), before);
 
     out.str("");
-    ASSERT_EQ(ringlist::retry(root.path, "ZN", out), 0) << out.str();
+    ASSERT_EQ(ringlist::retry(root.path, {"ZN"}, out), 0) << out.str();
     EXPECT_TRUE(has(out.str(), "Снято отметок: " + std::to_string(cleared.size()))) << out.str();
     std::string after = root.read("Ring.TXT");
     for (int i = 0; i < 12; ++i) {
@@ -359,8 +361,8 @@ TEST(Ringlist, RetryThenASecondRunCallsExactlyTheClearedRecords) {
     write_file_bytes(linked.path / "lists" / "night.txt", called);
     fs::create_symlink(linked.path / "lists" / "night.txt", linked.path / "Ring.TXT");
     out.str("");
-    EXPECT_EQ(ringlist::retry(linked.path, "S", out), 2) << out.str();
-    ASSERT_EQ(ringlist::retry(linked.path, "ZN", out), 0) << out.str();
+    EXPECT_EQ(ringlist::retry(linked.path, {"S"}, out), 2) << out.str();
+    ASSERT_EQ(ringlist::retry(linked.path, {"ZN"}, out), 0) << out.str();
     EXPECT_TRUE(fs::is_symlink(linked.path / "Ring.TXT"));
     EXPECT_EQ(file_bytes(linked.path / "lists" / "night.txt"), after);
 }
@@ -511,7 +513,7 @@ TEST(Ringlist, ADealSurvivesCutMergesRetriesAndUsedFolders) {
 
     // A retry on part 2 sends its unreached out again: S in the master, not a refusal.
     std::string part2 = file_bytes(parts[1] / "Ring.TXT");
-    ASSERT_EQ(ringlist::retry(parts[1], "ZN", out), 0);
+    ASSERT_EQ(ringlist::retry(parts[1], {"ZN"}, out), 0);
     out.str("");
     ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
     EXPECT_TRUE(has(out.str(), "Снова розданы (retry в части)")) << out.str();
@@ -524,7 +526,7 @@ TEST(Ringlist, ADealSurvivesCutMergesRetriesAndUsedFolders) {
 
     // A retry on the master is not undone by the next merge; the deal is still open.
     out.str("");
-    ASSERT_EQ(ringlist::retry(home, "ZN", out), 0) << out.str();
+    ASSERT_EQ(ringlist::retry(home, {"ZN"}, out), 0) << out.str();
     EXPECT_TRUE(has(out.str(), "раздача не собрана")) << out.str();
     const std::string retried = file_bytes(master);
     ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
@@ -590,9 +592,9 @@ TEST(Ringlist, EveryRefusalLeavesTheFilesAsTheyWere) {
         {"a second split", [] {},
          [&] { return ringlist::split(master, 2, root.path / "other", out); }, "уже роздан"},
         {"a malformed list", [&] { write_file_bytes(master, "junk\r\n" + file_bytes(master)); },
-         [&] { return ringlist::retry(master.parent_path(), "ZN", out); }, "с ошибками"},
-        {"no such folder", [] {}, [&] { return ringlist::retry(root.path / "nowhere", "ZN", out); },
-         "Нет папки"},
+         [&] { return ringlist::retry(master.parent_path(), {"ZN"}, out); }, "с ошибками"},
+        {"no such folder", [] {},
+         [&] { return ringlist::retry(root.path / "nowhere", {"ZN"}, out); }, "Нет папки"},
     };
     for (const Case& c : cases) {
         TempRoot scratch;
@@ -618,4 +620,51 @@ TEST(Ringlist, EveryRefusalLeavesTheFilesAsTheyWere) {
     EXPECT_EQ(ringlist::merge(master, parts, out), 1);
     EXPECT_TRUE(has(out.str(), "только для чтения")) << out.str();
     EXPECT_EQ(files_under(root.path), before);
+}
+
+// Attempts counted by Dialrun's retry: the report shows them and names a record called whose
+// verdict never came; retry with a cap and a gap clears only what the rounds would call now,
+// and gives those records a fresh count.
+TEST(Ringlist, RetryByTheRoundsRulesAndTheReportShowTheAttempts) {
+    TempRoot root;
+    root.write("Ring.TXT", record("3000001", "    100", 'Z') + record("3000002", "    200", 'N') +
+                               record("3000003", "    300", 'Z') +
+                               record("3000004", "    400", 'Y') + record("3000005", "    500") +
+                               record("3000006", "    600", 'Z') + "\r\n");
+    const long long now = static_cast<long long>(std::time(nullptr));
+    root.write("Ring.TXT.attempts", "1 3000001 1 " + std::to_string(now - 3 * 3600) + "\r\n" +
+                                        "2 3000002 3 " + std::to_string(now - 3 * 3600) + "\r\n" +
+                                        "3 3000003 1 " + std::to_string(now - 600) + "\r\n" +
+                                        "5 3000005 2 " + std::to_string(now - 3 * 3600) + "\r\n");
+    ringlist::ReportOptions options;
+    options.folders = {root.path};
+    options.csv = temp_path("attempts.csv");
+    std::ostringstream out;
+    ASSERT_EQ(ringlist::report(options, out), 0);
+    std::string csv = file_bytes(options.csv);
+    fs::remove(options.csv);
+    EXPECT_TRUE(has(csv, "папка,номер,сумма,отметка,попыток\r\n")) << csv;
+    const char* rows[] = {",3000001,100,Z,1\r\n", ",3000002,200,N,3\r\n", ",3000003,300,Z,1\r\n",
+                          ",3000004,400,Y,0\r\n", ",3000005,500,,2\r\n",  ",3000006,600,Z,0\r\n"};
+    for (const char* row : rows) {
+        EXPECT_TRUE(has(csv, row)) << row << csv;
+    }
+    EXPECT_TRUE(has(out.str(), "звонков по файлу попыток: 7, записей без отметки после звонка: 1"))
+        << out.str();
+    EXPECT_TRUE(has(out.str(), "! 3000005: звонков 2, результата нет")) << out.str();
+
+    out.str("");
+    ASSERT_EQ(ringlist::retry(root.path, {"ZN", 3, 120}, out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "Снято отметок: 2 (Z: 2)")) << out.str();
+    EXPECT_TRUE(has(out.str(), "По правилам оставлено: 2")) << out.str();
+    std::string after = root.read("Ring.TXT");
+    EXPECT_EQ(std::string({after[17], after[37], after[57], after[77], after[97], after[117]}),
+              " NZY  ");
+    std::string error;
+    campaign::Attempts attempts = campaign::read_attempts(root.file("Ring.TXT"), error);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(attempts.of(1, "3000001").count, 0);
+    EXPECT_EQ(attempts.of(2, "3000002").count, 3);
+    EXPECT_EQ(attempts.of(3, "3000003").count, 1);
+    EXPECT_EQ(attempts.of(5, "3000005").count, 2);
 }

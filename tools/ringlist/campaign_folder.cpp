@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "base/utf8_text.h"
+#include "campaign/attempts.h"
 #include "files/drive_paths.h"
 #include "files/durable_file.h"
 #include "ringlist/plural.h"
@@ -145,6 +146,16 @@ std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder
     }
     folder.review = dialrun::review_list(folder.list_bytes);
     folder.records = list_records(folder.list_bytes, folder.review);
+    folder.has_attempts = std::filesystem::exists(campaign::attempts_path(folder.list_path), ec);
+    campaign::Attempts attempts = campaign::read_attempts(folder.list_path, error);
+    if (!error.empty()) {
+        return "Файл попыток " + core::path_utf8(campaign::attempts_path(folder.list_path)) +
+               " не читается: " + error;
+    }
+    for (size_t i = 0; i < folder.records.size(); ++i) {
+        ListRecord& r = folder.records[i];
+        r.attempts = attempts.of(static_cast<int>(i + 1), r.number).count;
+    }
     const std::pair<const char*, char> logs[] = {{dialrun::NOTIFIED_LOG, 'Y'},
                                                  {dialrun::NOT_NOTIFIED_LOG, 'N'}};
     for (const auto& [name, kind] : logs) {

@@ -16,6 +16,7 @@ struct ListRecord {
     long long amount = 0;
     char mark = ' ';
     size_t offset = 0;  // where the record begins in the file
+    int attempts = 0;   // calls counted in the list's attempts file
 };
 
 // A line of RINGY.txt or RINGN.txt with the verdict it stands for and its year in the log.
@@ -41,6 +42,7 @@ struct CampaignFolder {
     std::vector<ListRecord> records;
     std::vector<LogResult> results;
     std::vector<LogProblem> log_problems;
+    bool has_attempts = false;  // the list has its attempts file (Dialrun's retry)
 };
 
 // The amount of columns 9-15 as the board hears it: leading blanks skipped, an inner blank
@@ -62,7 +64,7 @@ void read_log(const std::string& bytes, const std::string& label, char kind,
 // When a file was last written, on the PC's clock.
 core::LocalTime last_written(const std::filesystem::path& path);
 
-// Reads a folder (Ring.TXT, RINGY.txt, RINGN.txt, in any letter case). Returns what is wrong
+// Reads a folder (Ring.TXT, its attempts, RINGY.txt, RINGN.txt, in any letter case). Returns what is wrong
 // when there is no list to read, else "".
 std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder);
 

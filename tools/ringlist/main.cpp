@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/plain_text.h"
 #include "base/program_process.h"
 #include "base/utf8_text.h"
 #include "ringlist/ringlist_commands.h"
@@ -40,11 +41,16 @@ const char* const HELP =
     "      --force             заменить уже существующие файлы отчета (файлы прозвонки\n"
     "                          отчет не заменяет никогда)\n"
     "\n"
-    "  ringlist retry DIR [--marks ZN]\n"
+    "  ringlist retry DIR [--marks ZN] [--max-attempts N] [--min-gap MINUTES]\n"
     "      снять отметки (по умолчанию Z и N; --marks Z или N - только их), чтобы\n"
     "      следующий прогон позвонил этим абонентам снова. Отметку Y снять нельзя,\n"
     "      отметку S (запись роздана части) снимает только merge. Журналы не меняются;\n"
     "      прежний список сохраняется рядом как Ring.TXT.<дата-время>.bak.\n"
+    "      --max-attempts N    только у записей, которым звонили меньше N раз (по\n"
+    "                          Ring.TXT.attempts, как считает Dialrun с --retry)\n"
+    "      --min-gap MINUTES   только у записей, последний звонок которым был не\n"
+    "                          меньше MINUTES минут назад\n"
+    "      Попытки снятых записей обнуляются: снятая запись получает новый круг.\n"
     "\n"
     "  ringlist split FILE N OUTDIR\n"
     "      раздать записи без отметки по кругу на N списков OUTDIR/1/Ring.TXT ...\n"
@@ -98,11 +104,23 @@ int report_command(const std::vector<std::string>& args) {
 }
 
 int retry_command(const std::vector<std::string>& args) {
-    std::string marks = "ZN";
+    ringlist::RetryOptions options;
+    std::string& marks = options.marks;
     std::string folder;
     for (size_t i = 0; i < args.size(); ++i) {
+        long number = 0;
         if (args[i] == "--marks" && i + 1 < args.size()) {
             marks = args[++i];
+        } else if (args[i] == "--max-attempts" && i + 1 < args.size()) {
+            if (!core::whole_number(args[++i], 1, 99, number)) {
+                return usage("retry: --max-attempts - число от 1 до 99, а не \"" + args[i] + "\"");
+            }
+            options.max_attempts = static_cast<int>(number);
+        } else if (args[i] == "--min-gap" && i + 1 < args.size()) {
+            if (!core::whole_number(args[++i], 1, 10080, number)) {
+                return usage("retry: --min-gap - минуты от 1 до 10080, а не \"" + args[i] + "\"");
+            }
+            options.min_gap = static_cast<int>(number);
         } else if (args[i].rfind("--", 0) == 0 || !folder.empty()) {
             return usage("retry: лишнее \"" + args[i] + "\"");
         } else {
@@ -112,7 +130,7 @@ int retry_command(const std::vector<std::string>& args) {
     if (folder.empty() || marks.empty()) {
         return usage("retry: нужна папка и непустой --marks");
     }
-    return ringlist::retry(core::utf8_path(folder), marks, std::cout);
+    return ringlist::retry(core::utf8_path(folder), options, std::cout);
 }
 
 int split_command(const std::vector<std::string>& args) {

@@ -1,8 +1,11 @@
 // ringlist retry: the chosen marks cleared, so that the next run calls those subscribers again.
 
+#include <ctime>
 #include <map>
 
 #include "base/utf8_text.h"
+#include "campaign/attempts.h"
+#include "campaign/retry_rules.h"
 #include "campaign/subscriber_list.h"
 #include "files/durable_file.h"
 #include "ringlist/held_list.h"
@@ -25,9 +28,19 @@ void warn_of_open_deal(const std::filesystem::path& list, std::ostream& out) {
     }
 }
 
+// The rules as Dialrun's rounds take them; without a cap or a gap, every mark asked for.
+campaign::RetryRules rules_of(const RetryOptions& options) {
+    campaign::RetryRules rules;
+    rules.marks = options.marks;
+    rules.retry = options.max_attempts > 0 ? options.max_attempts : 1000000;
+    rules.gap_minutes = options.min_gap;
+    return rules;
+}
+
 }  // namespace
 
-int retry(const std::filesystem::path& folder, const std::string& marks, std::ostream& out) {
+int retry(const std::filesystem::path& folder, const RetryOptions& options, std::ostream& out) {
+    const std::string& marks = options.marks;
     if (marks.find('Y') != std::string::npos) {
         out << "Отметку Y снять нельзя: оповещенным позвонили бы второй раз\n";
         return REFUSED;
@@ -49,24 +62,63 @@ int retry(const std::filesystem::path& folder, const std::string& marks, std::os
         return REFUSED;
     }
     warn_of_open_deal(list.path(), out);
+    std::string error;
+    campaign::Attempts attempts = campaign::read_attempts(list.path(), error);
+    if (!error.empty()) {
+        out << "Отметки не сняты: файл попыток не читается: " << error << "\n";
+        return REFUSED;
+    }
+    const campaign::RetryRules rules = rules_of(options);
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
     std::string bytes = list.bytes();
     std::map<char, int> cleared;
     int total = 0;
+    int kept = 0;
+    std::string fresh_attempts;  // the cleared records' counts set to 0
+    std::string old_attempts;    // theirs before, to set back if the list cannot be replaced
+    int position = 0;
     for (size_t start : dialrun::review_list(bytes).record_starts) {
+        ++position;
         char& mark = bytes[start + dialrun::MARK_COLUMN];
-        if (marks.find(mark) != std::string::npos) {
-            ++cleared[mark];
-            ++total;
-            mark = ' ';
+        if (marks.find(mark) == std::string::npos) {
+            continue;
+        }
+        std::string number = bytes.substr(start, 7);
+        campaign::Attempt attempt = attempts.of(position, number);
+        if (campaign::retry_state(rules, mark, attempt, now) != campaign::RetryState::due) {
+            ++kept;
+            continue;
+        }
+        ++cleared[mark];
+        ++total;
+        mark = ' ';
+        if (attempt.count > 0) {
+            fresh_attempts += campaign::attempt_line(position, number, {});
+            old_attempts += campaign::attempt_line(position, number, attempt);
         }
     }
     if (total == 0) {
-        out << "Снято отметок: 0, список не изменен\n";
+        out << "Снято отметок: 0, список не изменен";
+        out << (kept > 0 ? "; по правилам оставлено: " + std::to_string(kept) : "") << "\n";
         return DONE;
     }
+    // The counts go first: a retry cut short between the two leaves marks that the next
+    // round calls afresh, as the operator asked, never cleared records that can not be called.
+    std::filesystem::path attempts_file = campaign::attempts_path(list.path());
+    if (!fresh_attempts.empty()) {
+        error =
+            campaign::append_attempts(attempts_file, fresh_attempts, core::file_mode(list.path()));
+        if (!error.empty()) {
+            out << "Отметки не сняты: попытки не обнулены: " << error << "\n";
+            return REFUSED;
+        }
+    }
     std::string backup = backup_name(list.path());
-    std::string error = list.replace(bytes, backup);
+    error = list.replace(bytes, backup);
     if (!error.empty()) {
+        if (!old_attempts.empty()) {
+            campaign::append_attempts(attempts_file, old_attempts, core::file_mode(list.path()));
+        }
         out << "Отметки не сняты: " << error << "\n";
         return REFUSED;
     }
@@ -75,6 +127,9 @@ int retry(const std::filesystem::path& folder, const std::string& marks, std::os
         out << (mark == cleared.begin()->first ? " (" : ", ") << mark << ": " << count;
     }
     out << "); прежний список сохранен в " << backup << "\n";
+    if (kept > 0) {
+        out << "По правилам оставлено: " << kept << " (попытки исчерпаны или интервал не прошел)\n";
+    }
     return DONE;
 }
 

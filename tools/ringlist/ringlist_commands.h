@@ -26,7 +26,14 @@ struct ReportOptions {
 };
 int report(const ReportOptions& options, std::ostream& out);
 
-int retry(const std::filesystem::path& folder, const std::string& marks, std::ostream& out);
+// What retry clears: the marks, and with a cap or a gap only the records Dialrun's rounds
+// would call now under the same rules.
+struct RetryOptions {
+    std::string marks = "ZN";
+    int max_attempts = 0;  // 0: no cap
+    int min_gap = 0;       // minutes; 0: none
+};
+int retry(const std::filesystem::path& folder, const RetryOptions& options, std::ostream& out);
 
 int split(const std::filesystem::path& file, int parts, const std::filesystem::path& out_dir,
           std::ostream& out);

@@ -45,12 +45,25 @@ std::string two(int v) {
 
 std::string records_csv(const std::vector<CampaignFolder>& folders, bool excel) {
     char sep = excel ? ';' : ',';
-    std::string text = start_of_file(excel) + csv_row({"папка", "номер", "сумма", "отметка"}, sep);
+    // The attempts column only where Dialrun kept attempts: other reports stay as they were.
+    bool attempts = false;
+    for (const CampaignFolder& folder : folders) {
+        attempts = attempts || folder.has_attempts;
+    }
+    std::vector<std::string> header{"папка", "номер", "сумма", "отметка"};
+    if (attempts) {
+        header.push_back("попыток");
+    }
+    std::string text = start_of_file(excel) + csv_row(header, sep);
     for (const CampaignFolder& folder : folders) {
         for (const ListRecord& r : folder.records) {
             std::string mark = r.mark == ' ' ? "" : std::string(1, r.mark);
-            text += csv_row({core::path_utf8(folder.dir), r.number, std::to_string(r.amount), mark},
-                            sep);
+            std::vector<std::string> fields{core::path_utf8(folder.dir), r.number,
+                                            std::to_string(r.amount), mark};
+            if (attempts) {
+                fields.push_back(std::to_string(r.attempts));
+            }
+            text += csv_row(fields, sep);
         }
     }
     return text;

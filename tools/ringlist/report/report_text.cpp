@@ -52,6 +52,25 @@ std::string totals_table(const MarkTotals& totals) {
     return text;
 }
 
+// The calls Dialrun counted, and the records called whose verdict never came: they stay
+// unmarked, and once their attempts are used up no run calls them again.
+std::string attempts_section(const CampaignFolder& folder) {
+    long long calls = 0;
+    std::string unanswered;
+    int without_verdict = 0;
+    for (const ListRecord& r : folder.records) {
+        calls += r.attempts;
+        if (r.mark == ' ' && r.attempts > 0) {
+            ++without_verdict;
+            unanswered += "  ! " + r.number + ": звонков " + std::to_string(r.attempts) +
+                          ", результата нет\n";
+        }
+    }
+    return "  звонков по файлу попыток: " + std::to_string(calls) +
+           ", записей без отметки после звонка: " + std::to_string(without_verdict) + "\n" +
+           unanswered;
+}
+
 std::string folder_section(const CampaignFolder& folder, const MarkTotals& totals) {
     std::string text = "Папка " + core::path_utf8(folder.dir) + "\n";
     text += "  записей в списке: " + std::to_string(folder.records.size());
@@ -62,6 +81,9 @@ std::string folder_section(const CampaignFolder& folder, const MarkTotals& total
         text += "  ! " + fault_place(f) + "\n";
     }
     text += totals_table(totals);
+    if (folder.has_attempts) {
+        text += attempts_section(folder);
+    }
     int y = 0;
     for (const LogResult& r : folder.results) {
         y += r.result == 'Y';
