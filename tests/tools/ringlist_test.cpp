@@ -668,3 +668,41 @@ TEST(Ringlist, RetryByTheRoundsRulesAndTheReportShowTheAttempts) {
     EXPECT_EQ(attempts.of(3, "3000003").count, 1);
     EXPECT_EQ(attempts.of(5, "3000005").count, 2);
 }
+
+// A record called before goes out with its count; the parts' counts come back over the
+// master's, never added, and a merge run again writes none twice.
+TEST(Ringlist, SplitDealsTheAttemptsAndMergeBringsThePartsCountsBack) {
+    TempRoot root;
+    fs::path home = root.path / "home";
+    fs::create_directories(home);
+    std::string list;
+    for (int i = 1; i <= 4; ++i) {
+        list += record("300000" + std::to_string(i), "    100");
+    }
+    write_file_bytes(home / "Ring.TXT", list + "\r\n");
+    write_file_bytes(home / "Ring.TXT.attempts", "3 3000003 1 1786183200\r\n");
+    std::ostringstream out;
+    ASSERT_EQ(ringlist::split(home / "Ring.TXT", 2, root.path / "parts", out), 0) << out.str();
+    fs::path parts[2] = {root.path / "parts" / "1", root.path / "parts" / "2"};
+    // The part that holds 3000003 has its count at the record's place in the part.
+    int holder = file_bytes(parts[0] / "Ring.TXT").find("3000003") != std::string::npos ? 0 : 1;
+    size_t place = file_bytes(parts[holder] / "Ring.TXT").find("3000003") / 20 + 1;
+    EXPECT_EQ(file_bytes(parts[holder] / "Ring.TXT.attempts"),
+              std::to_string(place) + " 3000003 1 1786183200\r\n");
+    EXPECT_FALSE(fs::exists(parts[1 - holder] / "Ring.TXT.attempts"));
+
+    // The part calls its record twice more and marks it.
+    std::string part = file_bytes(parts[holder] / "Ring.TXT");
+    part[(place - 1) * 20 + 17] = 'Z';
+    write_file_bytes(parts[holder] / "Ring.TXT", part);
+    std::ofstream(parts[holder] / "Ring.TXT.attempts", std::ios::app | std::ios::binary)
+        << place << " 3000003 3 1786190400\r\n";
+    ASSERT_EQ(ringlist::merge(home / "Ring.TXT", {parts[0], parts[1]}, out), 0) << out.str();
+    std::string error;
+    campaign::Attempts merged = campaign::read_attempts(home / "Ring.TXT", error);
+    EXPECT_EQ(merged.of(3, "3000003").count, 3);
+    EXPECT_EQ(merged.of(3, "3000003").last_call, 1786190400);
+    std::string kept = file_bytes(home / "Ring.TXT.attempts");
+    ASSERT_EQ(ringlist::merge(home / "Ring.TXT", {parts[0], parts[1]}, out), 0) << out.str();
+    EXPECT_EQ(file_bytes(home / "Ring.TXT.attempts"), kept);
+}

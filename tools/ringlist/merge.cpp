@@ -6,6 +6,7 @@
 
 #include "base/system_reason.h"
 #include "base/utf8_text.h"
+#include "campaign/attempts.h"
 #include "campaign/result_log.h"
 #include "campaign/subscriber_list.h"
 #include "files/drive_paths.h"
@@ -30,6 +31,8 @@ struct MergePlan {
     int returned = 0;         // records a retry on their part sent out again
     std::string appended[2];  // new whole lines for RINGY, RINGN
     SplitState state;         // with the logs' new merged lengths
+    campaign::Attempts master_attempts;
+    std::string attempts;  // the parts' counts, at the master's places, where they differ
 };
 
 // The master's new mark for one dealt record, from the part's mark now and the one the last
@@ -57,6 +60,29 @@ std::string merge_mark(char part_mark, char& last, char& master_mark, MergePlan&
     last = part_mark;
     plan.moved += part_mark != ' ';
     plan.returned += part_mark == ' ';
+    return {};
+}
+
+// A part's count stands for its record: the part made those calls, and counted the ones
+// dealt with the record before. Written over the master's, never added to it.
+std::string take_attempts(const HeldList& part, const std::vector<size_t>& starts,
+                          const std::vector<size_t>& dealt, MergePlan& plan) {
+    std::string error;
+    campaign::Attempts attempts = campaign::read_attempts(part.path(), error);
+    if (!error.empty()) {
+        return "файл попыток " + core::path_utf8(campaign::attempts_path(part.path())) +
+               " не читается: " + error;
+    }
+    for (size_t p = 0; p < starts.size(); ++p) {
+        std::string number = part.bytes().substr(starts[p], 7);
+        campaign::Attempt theirs = attempts.of(static_cast<int>(p + 1), number);
+        int position = static_cast<int>(dealt[p] + 1);
+        campaign::Attempt ours = plan.master_attempts.of(position, number);
+        if (theirs.count > 0 &&
+            (theirs.count != ours.count || theirs.last_call != ours.last_call)) {
+            plan.attempts += campaign::attempt_line(position, number, theirs);
+        }
+    }
     return {};
 }
 
@@ -91,7 +117,7 @@ std::string take_marks(const HeldList& part, int k, const std::vector<size_t>& m
                    ". Поправьте отметку в одном из списков и повторите merge";
         }
     }
-    return {};
+    return take_attempts(part, starts, dealt, plan);
 }
 
 // The part's log lines not merged yet, whole lines only (a torn last one waits).
@@ -186,6 +212,12 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
         return REFUSED;
     }
     plan.master = master.bytes();
+    plan.master_attempts = campaign::read_attempts(master.path(), error);
+    if (!error.empty()) {
+        out << "Файл попыток " << core::path_utf8(campaign::attempts_path(master.path()))
+            << " не читается: " << error << "\n";
+        return REFUSED;
+    }
     std::vector<size_t> master_starts = dialrun::review_list(plan.master).record_starts;
     std::vector<std::unique_ptr<HeldList>> parts;  // held until the merge is done
     for (size_t k = 0; k < part_dirs.size(); ++k) {
@@ -202,9 +234,15 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
             return REFUSED;
         }
     }
-    // Marks first, then the logs, then how far they were merged. A merge cut short anywhere
-    // and run again finds the marks already in place and the lines already at the logs' ends.
-    if (plan.master != master.bytes()) {
+    // Counts first, then marks, then the logs, then how far they were merged. A merge cut
+    // short anywhere and run again finds the counts and the marks already in place and the
+    // lines already at the logs' ends; counts ahead of their marks only keep a record from
+    // being called.
+    if (!plan.attempts.empty()) {
+        error = campaign::append_attempts(campaign::attempts_path(master.path()), plan.attempts,
+                                          core::file_mode(master.path()));
+    }
+    if (error.empty() && plan.master != master.bytes()) {
         error = master.replace(plan.master, backup_name(master.path()));
     }
     core::DriveC master_drive(master.path().parent_path());

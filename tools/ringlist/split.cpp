@@ -1,6 +1,7 @@
 // ringlist split: the unmarked records dealt round-robin into lists for several racks.
 
 #include "base/utf8_text.h"
+#include "campaign/attempts.h"
 #include "campaign/result_log.h"
 #include "campaign/subscriber_list.h"
 #include "files/drive_paths.h"
@@ -87,6 +88,37 @@ std::string mark_dealt(HeldList& master, const std::vector<size_t>& starts,
     return master.replace(bytes, backup_name(master.path()));
 }
 
+// The attempts of part k's records, at their places in the part: a record called before goes
+// out with its count, so that the cap holds on the part too.
+std::string part_attempts(const campaign::Attempts& attempts, const std::string& bytes,
+                          const std::vector<size_t>& starts, const std::vector<size_t>& dealt) {
+    std::string text;
+    for (size_t p = 0; p < dealt.size(); ++p) {
+        std::string number = bytes.substr(starts[dealt[p]], 7);
+        campaign::Attempt attempt = attempts.of(static_cast<int>(dealt[p] + 1), number);
+        if (attempt.count > 0) {
+            text += campaign::attempt_line(static_cast<int>(p + 1), number, attempt);
+        }
+    }
+    return text;
+}
+
+// Writes a part's attempts where it has any; one left from an earlier list there is not its.
+std::string write_part_attempts(const std::filesystem::path& part, const std::string& text,
+                                unsigned mode, std::vector<std::filesystem::path>& written) {
+    std::filesystem::path file = campaign::attempts_path(part);
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    if (text.empty()) {
+        return {};
+    }
+    std::string error = core::write_new_file(file, text, mode);
+    if (error.empty()) {
+        written.push_back(file);
+    }
+    return error;
+}
+
 }  // namespace
 
 int split(const std::filesystem::path& file, int parts, const std::filesystem::path& out_dir,
@@ -131,6 +163,13 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
             return REFUSED;
         }
     }
+    std::string unread;
+    campaign::Attempts attempts = campaign::read_attempts(master.path(), unread);
+    if (!unread.empty()) {
+        out << "Файл попыток " << core::path_utf8(campaign::attempts_path(master.path()))
+            << " не читается: " << unread << "\n";
+        return REFUSED;
+    }
     start_after_old_logs(out_dir, state, out);
     std::vector<std::filesystem::path> written;
     for (int k = 0; k < parts; ++k) {
@@ -143,6 +182,11 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
         std::string error = core::write_new_file(part_files[k], text);
         if (error.empty()) {
             written.push_back(part_files[k]);
+            error = write_part_attempts(
+                part_files[k], part_attempts(attempts, bytes, starts, state.part_records(k)),
+                core::file_mode(master.path()), written);
+        }
+        if (error.empty()) {
             error = core::sync_folder(part_files[k].parent_path());
         }
         if (!error.empty()) {
