@@ -79,29 +79,8 @@ std::string attempt_line(int position, const std::string& number, const Attempt&
 
 std::string append_attempts(const std::filesystem::path& file, const std::string& lines,
                             unsigned mode) {
-    std::error_code ec;
-    bool created = !std::filesystem::exists(file, ec);
-    std::string error;
-    std::FILE* out = core::open_append(file, mode, error);
-    if (out == nullptr) {
-        return error;
-    }
-    std::fclose(out);
     // Locked as the logs are: ringlist and Dialrun never write it at once.
-    out = core::open_exclusive(file, "a+b", error, true);
-    if (out == nullptr) {
-        return error;
-    }
-    error = core::drop_unfinished_line(out, 80);
-    if (!error.empty()) {
-        std::fclose(out);
-        return error;
-    }
-    error = core::write_durably_and_close(out, lines);
-    if (created && error.empty()) {
-        error = core::sync_folder(file.parent_path());
-    }
-    return error;
+    return core::append_lines(file, lines, 80, mode);
 }
 
 Attempts read_attempts(const std::filesystem::path& list, std::string& error) {

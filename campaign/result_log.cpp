@@ -75,26 +75,8 @@ std::string parse_result_line(const std::string& text, ResultLine& line) {
 }
 
 std::string append_result_line(const std::filesystem::path& log, const std::string& line) {
-    std::string error;
-    std::error_code ec;
-    bool created = !std::filesystem::exists(log, ec);
-    std::FILE* file = core::open_exclusive(log, "a+b", error, true);
-    if (file == nullptr) {
-        return error;
-    }
     // A line torn by a kill is dropped: its record was never marked and is called again.
-    error = core::drop_unfinished_line(file, 70);
-    if (!error.empty()) {
-        std::fclose(file);
-        return error;
-    }
-    error = core::write_durably_and_close(file, line);
-    // A new log's name must reach the disk too, or a power cut could keep the mark it
-    // backs and lose the file.
-    if (created && error.empty()) {
-        error = core::sync_folder(log.parent_path());
-    }
-    return error;
+    return core::append_lines(log, line, 70, 0);
 }
 
 }  // namespace dialrun

@@ -128,6 +128,36 @@ std::string drop_unfinished_line(std::FILE* file, long longest) {
     return {};
 }
 
+std::string append_lines(const std::filesystem::path& path, const std::string& lines,
+                         long longest, unsigned mode) {
+    std::error_code ec;
+    bool created = !std::filesystem::exists(path, ec);
+    std::string error;
+    if (created && mode != 0) {
+        std::FILE* made = open_append(path, mode, error);
+        if (made == nullptr) {
+            return error;
+        }
+        std::fclose(made);
+    }
+    std::FILE* file = open_exclusive(path, "a+b", error, true);
+    if (file == nullptr) {
+        return error;
+    }
+    error = drop_unfinished_line(file, longest);
+    if (!error.empty()) {
+        std::fclose(file);
+        return error;
+    }
+    error = write_durably_and_close(file, lines);
+    // A new file's name must reach the disk too, or a power cut could keep what it backs
+    // (a mark) and lose the file.
+    if (created && error.empty()) {
+        error = sync_folder(path.parent_path());
+    }
+    return error;
+}
+
 std::string read_file_bytes(const std::filesystem::path& path, std::string& error) {
     // A folder opens as a stream of no bytes on Linux: it would read as an empty file.
     std::error_code ec;
