@@ -128,8 +128,8 @@ std::string drop_unfinished_line(std::FILE* file, long longest) {
     return {};
 }
 
-std::string append_lines(const std::filesystem::path& path, const std::string& lines,
-                         long longest, unsigned mode) {
+std::string append_lines(const std::filesystem::path& path, const std::string& lines, long longest,
+                         unsigned mode) {
     std::error_code ec;
     bool created = !std::filesystem::exists(path, ec);
     std::string error;

@@ -33,8 +33,8 @@ std::string drop_unfinished_line(std::FILE* file, long longest);
 // while it writes, and puts them on the disk (a new file's name too) before returning. An
 // unfinished last line is cut off first. A file made here gets mode (0: the system's
 // default). Returns the system's reason on failure, else "".
-std::string append_lines(const std::filesystem::path& path, const std::string& lines,
-                         long longest, unsigned mode);
+std::string append_lines(const std::filesystem::path& path, const std::string& lines, long longest,
+                         unsigned mode);
 
 // A whole file's bytes; empty, with the reason in error, when it cannot be read.
 std::string read_file_bytes(const std::filesystem::path& path, std::string& error);
