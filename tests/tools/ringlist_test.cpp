@@ -86,7 +86,8 @@ TEST(Ringlist, CheckNamesEveryBadLineAndCountsTheMarks) {
         {"good",
          good + "\r\n",
          0,
-         {"записей: 5\n  без отметки: 1\n  Y: 1\n  Z: 1\n  N: 1\n  прочие отметки: 1\n"
+         {"записей: 5\n  без отметки: 1\n  Y: 1\n  Z: 1\n  N: 1\n  X (исключены): 1\n"
+          "  прочие отметки: 0\n"
           "конец списка: строка 6\nDialrun примет список\n"}},
         {"three bad lines, all named",
          record("1111111", "   1000") + "11a1111      100  \r\n" + record("3333333", "   3000") +

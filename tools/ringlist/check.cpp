@@ -90,6 +90,9 @@ int check_list(const std::filesystem::path& file, std::ostream& out, bool repeat
     if (counts[MARK_S] > 0) {
         out << "  S (розданы частям): " << counts[MARK_S] << "\n";
     }
+    if (counts[MARK_X] > 0) {
+        out << "  X (исключены): " << counts[MARK_X] << "\n";
+    }
     out << "  прочие отметки: " << counts[OTHER_MARK] << "\n";
     if (review.end_line != 0) {
         out << "конец списка: строка " << review.end_line << "\n";

@@ -9,6 +9,7 @@
 #include "base/plain_text.h"
 #include "base/program_process.h"
 #include "base/utf8_text.h"
+#include "ringlist/import/number_rules.h"
 #include "ringlist/ringlist_commands.h"
 
 namespace {
@@ -51,6 +52,34 @@ const char* const HELP =
     "      --min-gap MINUTES   только у записей, последний звонок которым был не\n"
     "                          меньше MINUTES минут назад\n"
     "      Попытки снятых записей обнуляются: снятая запись получает новый круг.\n"
+    "\n"
+    "  ringlist import FILE.csv LIST --number COL --amount COL [--header]\n"
+    "                  [--encoding utf-8|cp1251] [--separator ';'|','|tab]\n"
+    "                  [--prefix 99871,871,71] [--duplicates first|sum|reject-all]\n"
+    "                  [--exclude STOPFILE] [--append]\n"
+    "      записать список LIST (Ring.TXT) из CSV биллинга (Excel: \"Сохранить как\n"
+    "      CSV\"). Кодировка UTF-8 (с меткой или без) или Windows-1251 и разделитель\n"
+    "      \";\", \",\" или табуляция определяются сами; поля в кавычках - как их пишут\n"
+    "      таблицы. COL - номер столбца с 1 или имя из заголовка (--header).\n"
+    "      Номер: все, кроме цифр, отбрасывается; 7 цифр берутся как есть, длиннее -\n"
+    "      только если начинаются с префикса из --prefix (он отбрасывается, берется\n"
+    "      самый длинный подходящий). Сумма: десятичная запятая или точка, пробелы\n"
+    "      между тысячами; округляется до целых, половина - вверх (1234,50 -> 1235).\n"
+    "      Запись: номер, два пробела, сумма вправо в позициях 10-16, пробел, пустая\n"
+    "      отметка, CR LF; в конце пустая строка. Повтор номера: first - первая\n"
+    "      строка остается (по умолчанию), sum - суммы складываются, reject-all -\n"
+    "      отклоняются все. --exclude: номера стоп-листа (номер в строке, # -\n"
+    "      комментарий) не попадают в список. Отклоненные строки пишутся в\n"
+    "      LIST.rejects.csv (в кодировке и с разделителем файла): строка, причина,\n"
+    "      строка как была. Причины - ниже. Прежний список сохраняется как .bak, с\n"
+    "      --append новые записи дописываются перед концом списка. Код выхода 0 -\n"
+    "      список записан, 1 - отказ (файлы не меняются), 2 - ошибка в команде.\n"
+    "\n"
+    "  ringlist exclude LIST STOPFILE [--prefix 99871,871,71]\n"
+    "      отметить X записи с номерами из стоп-листа (без отметки, Z или N; Y -\n"
+    "      никогда): Dialrun их не обзвонит, retry не снимет. Строка стоп-листа,\n"
+    "      которая не номер, называется, и список не меняется. Пока список роздан\n"
+    "      на части, отказ. Прежний список сохраняется как .bak.\n"
     "\n"
     "  ringlist split FILE N OUTDIR\n"
     "      раздать записи без отметки по кругу на N списков OUTDIR/1/Ring.TXT ...\n"
@@ -133,6 +162,81 @@ int retry_command(const std::vector<std::string>& args) {
     return ringlist::retry(core::utf8_path(folder), options, std::cout);
 }
 
+// The reasons an import gives for a row, from the one table the import uses.
+std::string import_reasons() {
+    std::string text = "Причины отказа строке при import:\n";
+    for (int k = 1; k < ringlist::REJECT_KINDS; ++k) {
+        text += std::string("  ") + ringlist::reject_reason(static_cast<ringlist::Reject>(k)) +
+                (k == static_cast<int>(ringlist::Reject::repeat) ? " N" : "") + "\n";
+    }
+    return text;
+}
+
+int import_command(const std::vector<std::string>& args) {
+    ringlist::ImportOptions o;
+    std::vector<std::string> files;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        bool has_value = i + 1 < args.size();
+        if (a == "--header") {
+            o.header = true;
+        } else if (a == "--append") {
+            o.append = true;
+        } else if (a == "--number" && has_value) {
+            o.number_column = args[++i];
+        } else if (a == "--amount" && has_value) {
+            o.amount_column = args[++i];
+        } else if (a == "--prefix" && has_value) {
+            o.prefixes = args[++i];
+        } else if (a == "--duplicates" && has_value) {
+            o.duplicates = args[++i];
+        } else if (a == "--exclude" && has_value) {
+            o.exclude = core::utf8_path(args[++i]);
+        } else if (a == "--encoding" && has_value) {
+            std::string e = args[++i];
+            if (e != "utf-8" && e != "cp1251") {
+                return usage("import: --encoding utf-8 или cp1251, а не \"" + e + "\"");
+            }
+            o.encoding = e == "utf-8" ? ringlist::Encoding::utf8 : ringlist::Encoding::cp1251;
+        } else if (a == "--separator" && has_value) {
+            std::string s = args[++i];
+            if (s != ";" && s != "," && s != "tab") {
+                return usage("import: --separator ';', ',' или tab, а не \"" + s + "\"");
+            }
+            o.separator = s == "tab" ? '\t' : s[0];
+        } else if (a.rfind("--", 0) == 0 || files.size() == 2) {
+            return usage("import: лишнее \"" + a + "\"");
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 2 || o.number_column.empty() || o.amount_column.empty()) {
+        return usage("import: нужно FILE.csv LIST --number COL --amount COL");
+    }
+    o.csv = core::utf8_path(files[0]);
+    o.list = core::utf8_path(files[1]);
+    return ringlist::import_list(o, std::cout);
+}
+
+int exclude_command(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    std::string prefixes;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--prefix" && i + 1 < args.size()) {
+            prefixes = args[++i];
+        } else if (args[i].rfind("--", 0) == 0 || files.size() == 2) {
+            return usage("exclude: лишнее \"" + args[i] + "\"");
+        } else {
+            files.push_back(args[i]);
+        }
+    }
+    if (files.size() != 2) {
+        return usage("exclude: нужно LIST STOPFILE");
+    }
+    return ringlist::exclude(core::utf8_path(files[0]), core::utf8_path(files[1]), prefixes,
+                             std::cout);
+}
+
 int split_command(const std::vector<std::string>& args) {
     if (args.size() != 3) {
         return usage("split: нужно FILE N OUTDIR");
@@ -164,18 +268,18 @@ int main(int argc, char** argv) {
     std::vector<std::string> args = program::utf8_arguments(argc, argv);
     args.erase(args.begin());
     if (args.empty()) {
-        return usage("нужна команда: check, report, retry, split или merge");
+        return usage("нужна команда: check, report, import, exclude, retry, split или merge");
     }
     std::string command = args[0];
     args.erase(args.begin());
     if (command == "--help" || command == "-h") {
-        std::cout << HELP;
+        std::cout << HELP << "\n" << import_reasons();
         return ringlist::DONE;
     }
     // "ringlist merge --help" is a question, not a merge of a folder named so.
     for (const std::string& a : args) {
         if (a == "--help" || a == "-h") {
-            std::cout << HELP;
+            std::cout << HELP << "\n" << import_reasons();
             return ringlist::DONE;
         }
     }
@@ -195,6 +299,12 @@ int main(int argc, char** argv) {
     }
     if (command == "retry") {
         return retry_command(args);
+    }
+    if (command == "import") {
+        return import_command(args);
+    }
+    if (command == "exclude") {
+        return exclude_command(args);
     }
     if (command == "split") {
         return split_command(args);

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "ringlist/import/csv_table.h"
 
 namespace ringlist {
 
@@ -34,6 +37,24 @@ struct RetryOptions {
     int min_gap = 0;       // minutes; 0: none
 };
 int retry(const std::filesystem::path& folder, const RetryOptions& options, std::ostream& out);
+
+struct ImportOptions {
+    std::filesystem::path csv;
+    std::filesystem::path list;
+    std::string number_column;  // from 1, or a header's name
+    std::string amount_column;
+    std::optional<Encoding> encoding;  // detected when not given
+    std::optional<char> separator;
+    bool header = false;
+    std::string prefixes;  // "99871,871,71"
+    std::string duplicates = "first";
+    std::filesystem::path exclude;  // a stop list
+    bool append = false;
+};
+int import_list(const ImportOptions& options, std::ostream& out);
+
+int exclude(const std::filesystem::path& file, const std::filesystem::path& stop_file,
+            const std::string& prefixes, std::ostream& out);
 
 int split(const std::filesystem::path& file, int parts, const std::filesystem::path& out_dir,
           std::ostream& out);

@@ -1,4 +1,5 @@
 #include "ringlist/report/report.h"
+#include "ringlist/import/stop_list.h"
 #include "ringlist/split_state.h"
 
 namespace ringlist {
@@ -15,6 +16,8 @@ MarkKind mark_kind(char mark) {
             return MARK_N;
         case DEALT_MARK:
             return MARK_S;
+        case EXCLUDED_MARK:
+            return MARK_X;
         default:
             return OTHER_MARK;
     }
@@ -23,7 +26,8 @@ MarkKind mark_kind(char mark) {
 const char* mark_caption(MarkKind kind) {
     static const char* const captions[MARK_KINDS] = {"не звонили",       "Y оповещены",
                                                      "Z не оповещены",   "N не оповещены",
-                                                     "S розданы частям", "прочие отметки"};
+                                                     "S розданы частям", "X исключены",
+                                                     "прочие отметки"};
     return captions[kind];
 }
 

@@ -10,7 +10,8 @@
 namespace ringlist {
 
 // The kinds of mark a report counts, in the order it shows them.
-enum MarkKind { UNCALLED, MARK_Y, MARK_Z, MARK_N, MARK_S, OTHER_MARK, MARK_KINDS };
+// X (a stop list's) is shown only where a list has it.
+enum MarkKind { UNCALLED, MARK_Y, MARK_Z, MARK_N, MARK_S, MARK_X, OTHER_MARK, MARK_KINDS };
 MarkKind mark_kind(char mark);
 const char* mark_caption(MarkKind kind);
 

@@ -40,6 +40,9 @@ std::string totals_table(const MarkTotals& totals) {
     std::string html = "<table><tr><th>отметка</th><th>записей</th><th>сумма</th></tr>\n";
     MarkTotal all;
     for (int k = 0; k < MARK_KINDS; ++k) {
+        if (k == MARK_X && totals[k].records == 0) {
+            continue;
+        }
         html += "<tr>" + cell(mark_caption(static_cast<MarkKind>(k))) +
                 cell(std::to_string(totals[k].records), true) +
                 cell(std::to_string(totals[k].amount), true) + "</tr>\n";

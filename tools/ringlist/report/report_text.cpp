@@ -43,6 +43,9 @@ std::string totals_table(const MarkTotals& totals) {
     long long records = 0;
     long long amount = 0;
     for (int k = 0; k < MARK_KINDS; ++k) {
+        if (k == MARK_X && totals[k].records == 0) {
+            continue;
+        }
         text += row("  %s %9lld %15lld\n", padded(mark_caption(static_cast<MarkKind>(k)), 20),
                     totals[k].records, totals[k].amount);
         records += totals[k].records;

@@ -1,0 +1,90 @@
+// ringlist exclude: the records whose numbers are on a stop list marked X, never to be called.
+
+#include <map>
+
+#include "base/utf8_text.h"
+#include "campaign/subscriber_list.h"
+#include "files/durable_file.h"
+#include "ringlist/held_list.h"
+#include "ringlist/import/number_rules.h"
+#include "ringlist/import/stop_list.h"
+#include "ringlist/ringlist_commands.h"
+#include "ringlist/split_state.h"
+
+namespace ringlist {
+
+namespace {
+
+// A record dealt to a part is the part's to mark: the stop list waits for the merge.
+bool deal_out(const std::filesystem::path& list, std::ostream& out) {
+    std::error_code ec;
+    if (!std::filesystem::exists(state_path(list), ec)) {
+        return false;
+    }
+    std::string error;
+    SplitState state;
+    std::string text = core::read_file_bytes(state_path(list), error);
+    if (error.empty() && parse_state(text, state).empty() && state.finished()) {
+        return false;
+    }
+    out << "Список роздан на части и раздача не собрана (" << core::path_utf8(state_path(list))
+        << "): сначала merge, потом exclude\n";
+    return true;
+}
+
+}  // namespace
+
+int exclude(const std::filesystem::path& file, const std::filesystem::path& stop_file,
+            const std::string& prefix_text, std::ostream& out) {
+    std::vector<std::string> prefixes;
+    if (!prefix_text.empty()) {
+        std::string wrong = parse_prefixes(prefix_text, prefixes);
+        if (!wrong.empty()) {
+            out << "--prefix: " << wrong << "\n";
+            return USAGE;
+        }
+    }
+    std::set<std::string> stop;
+    std::string error = read_stop_list(stop_file, prefixes, stop);
+    if (!error.empty()) {
+        out << "Список не изменен: " << error << "\n";
+        return REFUSED;
+    }
+    HeldList list;
+    if (!hold_list(file, list, out) || deal_out(list.path(), out)) {
+        return REFUSED;
+    }
+    std::string bytes = list.bytes();
+    std::map<char, int> marked;  // by the mark it had
+    int total = 0;
+    for (size_t start : dialrun::review_list(bytes).record_starts) {
+        char& mark = bytes[start + dialrun::MARK_COLUMN];
+        // Never over Y: that subscriber was told, and the record says so.
+        if ((mark == ' ' || mark == 'Z' || mark == 'N') && stop.count(bytes.substr(start, 7))) {
+            ++marked[mark];
+            ++total;
+            mark = EXCLUDED_MARK;
+        }
+    }
+    if (total == 0) {
+        out << "Исключено записей: 0, список не изменен\n";
+        return DONE;
+    }
+    std::string backup = backup_name(list.path());
+    error = list.replace(bytes, backup);
+    if (!error.empty()) {
+        out << "Список не изменен: " << error << "\n";
+        return REFUSED;
+    }
+    out << "Исключено записей: " << total << " (";
+    const char* sep = "";
+    for (const auto& [mark, count] : marked) {
+        out << sep << (mark == ' ' ? std::string("без отметки") : std::string(1, mark)) << ": "
+            << count;
+        sep = ", ";
+    }
+    out << "), отмечены " << EXCLUDED_MARK << "; прежний список сохранен в " << backup << "\n";
+    return DONE;
+}
+
+}  // namespace ringlist

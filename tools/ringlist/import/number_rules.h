@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ringlist {
+
+// Why a row of an import is not in the list: one table, for the rejects file, the counts and
+// --help.
+enum class Reject {
+    none,
+    no_column,
+    too_short,
+    foreign_code,
+    exponent,
+    amount_empty,
+    amount_negative,
+    amount_not_number,
+    amount_long,
+    repeat,
+    in_list,
+    stop_list,
+};
+constexpr int REJECT_KINDS = 12;
+
+// "номер короче 7 цифр" ...; for repeat, "повтор строки" (the line follows).
+const char* reject_reason(Reject reject);
+
+// Prefixes as --prefix gives them ("99871,871,71"), longest first. Returns what is wrong.
+std::string parse_prefixes(const std::string& text, std::vector<std::string>& prefixes);
+
+// A subscriber's number from any way of writing it: every non-digit dropped; seven digits are
+// kept, a longer number only when it is a prefix and seven digits, the prefix dropped.
+Reject normalise_number(const std::string& field, const std::vector<std::string>& prefixes,
+                        std::string& number);
+
+// An amount: a decimal comma or point, blanks or non-breaking spaces between the thousands;
+// rounded half up to whole units, as the board speaks them.
+Reject parse_amount(const std::string& field, long& amount);
+
+}  // namespace ringlist
