@@ -12,6 +12,8 @@
 #include "campaign/result_log.h"
 #include "campaign/subscriber_list.h"
 #include "ringlist/campaign_folder.h"
+#include "ringlist/import/csv_table.h"
+#include "ringlist/import/number_rules.h"
 #include "sim/rack.h"
 #include "sound/wav_file.h"
 
@@ -138,6 +140,41 @@ void check_result_log(const uint8_t* data, size_t size) {
             require(r.year >= last_year, "years never go back");
             last_year = r.year;
         }
+    }
+}
+
+void check_csv_import(const uint8_t* data, size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    ringlist::CsvTable table;
+    std::string error = ringlist::read_csv(bytes, std::nullopt, std::nullopt, table);
+    require(!error.empty() || !table.rows.empty(), "neither rows nor a refusal");
+    int last_line = 0;
+    size_t from = 0;
+    for (const ringlist::CsvRow& row : table.rows) {
+        require(row.line > last_line, "rows out of the file's order");
+        last_line = row.line;
+        size_t at = bytes.find(row.raw, from);
+        require(at != std::string::npos, "a row's bytes that are not the file's");
+        from = at + row.raw.size();
+        require(!row.fields.empty(), "a row without a field");
+        for (const std::string& field : row.fields) {
+            std::string number;
+            if (ringlist::normalise_number(field, {"99871", "871"}, number) ==
+                ringlist::Reject::none) {
+                require(number.size() == 7 &&
+                            number.find_first_not_of("0123456789") == std::string::npos,
+                        "a number that is not seven digits");
+            }
+            long amount = -1;
+            if (ringlist::parse_amount(field, amount) == ringlist::Reject::none) {
+                require(amount >= 0 && amount <= 9999999, "an amount out of seven digits");
+            }
+        }
+    }
+    // 0x98 is the one byte Windows-1251 leaves undefined.
+    if (bytes.find('\x98') == std::string::npos) {
+        require(ringlist::utf8_to_cp1251(ringlist::cp1251_to_utf8(bytes)) == bytes,
+                "Windows-1251 text changed on its way through UTF-8");
     }
 }
 

@@ -24,4 +24,9 @@ void check_wav_file(const uint8_t* data, size_t size);
 // writer gives back byte for byte, or a problem named with its line; none is lost.
 void check_result_log(const uint8_t* data, size_t size);
 
+// Any bytes as a billing system's CSV: the reader refuses it with a reason, or gives rows in
+// the file's order whose bytes are the file's; a number taken from any field is seven digits,
+// an amount from 0 to 9999999; Windows-1251 text comes back byte for byte through UTF-8.
+void check_csv_import(const uint8_t* data, size_t size);
+
 }  // namespace fuzz

@@ -40,6 +40,10 @@ TEST(FuzzCorpus, WavFilesKeepTheirProperties) {
     EXPECT_GE(replay("wav", fuzz::check_wav_file), 9);
 }
 
+TEST(FuzzCorpus, BillingCsvFilesKeepTheirProperties) {
+    EXPECT_GE(replay("csv", fuzz::check_csv_import), 6);
+}
+
 TEST(FuzzCorpus, ResultLogsKeepTheirProperties) {
     EXPECT_GE(replay("log", fuzz::check_result_log), 8);
 }

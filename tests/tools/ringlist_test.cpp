@@ -11,6 +11,7 @@
 #include "campaign/attempts.h"
 #include "dialrun/dialrun_controller.h"
 #include "files/durable_file.h"
+#include "ringlist/import/csv_table.h"
 #include "ringlist/plural.h"
 #include "ringlist/ringlist_commands.h"
 #include "support/program_fixture.h"
@@ -706,4 +707,26 @@ TEST(Ringlist, SplitDealsTheAttemptsAndMergeBringsThePartsCountsBack) {
     std::string kept = file_bytes(home / "Ring.TXT.attempts");
     ASSERT_EQ(ringlist::merge(home / "Ring.TXT", {parts[0], parts[1]}, out), 0) << out.str();
     EXPECT_EQ(file_bytes(home / "Ring.TXT.attempts"), kept);
+}
+
+// An import with repeats and a stop list, then a campaign on the list it wrote: each kept
+// number is called once, and no stop-listed one.
+TEST(Ringlist, ACampaignOnAnImportedListCallsEachKeptNumberOnce) {
+    TempRoot root;
+    root.write("bill.csv",
+               ringlist::utf8_to_cp1251("Телефон;Сумма\r\n+998 71 300-00-01;10,50\r\n3000002;20\r\n"
+                                        "3000001;30\r\n8 71 300 00 03;1 000\r\n3000004;5\r\n"));
+    root.write("stop.txt", "3000004\n");
+    ringlist::ImportOptions o;
+    o.csv = root.path / "bill.csv";
+    o.list = root.path / "Ring.TXT";
+    o.header = true;
+    o.number_column = "Телефон";
+    o.amount_column = "Сумма";
+    o.prefixes = "99871,871";
+    o.exclude = root.path / "stop.txt";
+    std::ostringstream out;
+    ASSERT_EQ(ringlist::import_list(o, out), 0) << out.str();
+    std::multiset<std::string> called = run_dialrun(root.path, "2026-12-08T09:00:00");
+    EXPECT_EQ(called, (std::multiset<std::string>{"3000001", "3000002", "3000003"}));
 }
