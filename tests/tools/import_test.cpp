@@ -193,6 +193,8 @@ TEST(Import, RefusalsSayWhyAndChangeNoFile) {
         {"a quote never closed", "1234567;\"100\r\n", "1", false, "кавычка не закрыта"},
         {"a column named without a header", "1234567;100\r\n", "Телефон", false, "заголовка нет"},
         {"no row taken", "12345;100\r\n", "1", false, "ни одна строка не принята"},
+        {"a column no row has", "1234567;100\r\n", "9", false,
+         "нет столбца 9: в строках файла не больше 2"},
         {"the list held by a running Dialrun", "1234567;100\r\n", "1", true,
          "занят другой программой"},
     };

@@ -53,6 +53,15 @@ std::string lowercase_ascii(std::string text) {
 int find_column(const std::string& name, const CsvTable& table, bool header, std::string& why) {
     long index = 0;
     if (core::whole_number(name, 1, 1000, index)) {
+        size_t widest = 0;
+        for (const CsvRow& row : table.rows) {
+            widest = std::max(widest, row.fields.size());
+        }
+        if (static_cast<size_t>(index) > widest) {
+            why = "нет столбца " + name + ": в строках файла не больше " +
+                  std::to_string(widest);
+            return -1;
+        }
         return static_cast<int>(index - 1);
     }
     if (!header) {
@@ -250,6 +259,11 @@ int import_list(const ImportOptions& o, std::ostream& out) {
         }
     }
     std::error_code ec;
+    std::filesystem::path folder = o.list.parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
+        out << "Нет папки " << core::path_utf8(folder) << " для списка\n";
+        return REFUSED;
+    }
     bool exists = std::filesystem::exists(o.list, ec);
     HeldList held;
     std::set<std::string> in_list;
