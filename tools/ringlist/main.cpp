@@ -81,6 +81,21 @@ const char* const HELP =
     "      которая не номер, называется, и список не меняется. Пока список роздан\n"
     "      на части, отказ. Прежний список сохраняется как .bak.\n"
     "\n"
+    "  ringlist serve DIR... [--listen ADDR:PORT] [--token-file FILE]\n"
+    "      живая страница хода прозвонки по папкам (на стойку или на Dialrun; можно\n"
+    "      сетевые папки): записи, оповещены, не оповещены, исключены, осталось,\n"
+    "      процент, суммы по отметкам, звонки за час, графики, состояние программ\n"
+    "      по их файлам status-*.json (не менялся 2 минуты - \"нет связи с\n"
+    "      программой\"). Номеров абонентов на странице нет. Страница обновляется\n"
+    "      сама; /api/summary - то же в JSON для систем наблюдения. Только чтение:\n"
+    "      файлы не блокируются и не меняются.\n"
+    "      --listen ADDR:PORT  адрес (по умолчанию 127.0.0.1:8080, только этот ПК)\n"
+    "      --token-file FILE   ключ доступа (не короче 16 знаков); без него другой\n"
+    "                          адрес, кроме 127.0.0.1, не принимается. Страница\n"
+    "                          открывается один раз как /?token=КЛЮЧ, системы\n"
+    "                          наблюдения шлют \"Authorization: Bearer КЛЮЧ\"\n"
+    "      Остановить: Ctrl+C (SIGINT) или SIGTERM.\n"
+    "\n"
     "  ringlist split FILE N OUTDIR\n"
     "      раздать записи без отметки по кругу на N списков OUTDIR/1/Ring.TXT ...\n"
     "      OUTDIR/N/Ring.TXT (для N стоек или N программ Dialrun). Раздача\n"
@@ -237,6 +252,25 @@ int exclude_command(const std::vector<std::string>& args) {
                              std::cout);
 }
 
+int serve_command(const std::vector<std::string>& args) {
+    ringlist::ServeOptions o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--listen" && i + 1 < args.size()) {
+            o.listen = args[++i];
+        } else if (args[i] == "--token-file" && i + 1 < args.size()) {
+            o.token_file = core::utf8_path(args[++i]);
+        } else if (args[i].rfind("--", 0) == 0) {
+            return usage("serve: лишнее \"" + args[i] + "\"");
+        } else {
+            o.folders.push_back(core::utf8_path(args[i]));
+        }
+    }
+    if (o.folders.empty()) {
+        return usage("serve: нужна хотя бы одна папка");
+    }
+    return ringlist::serve(o, std::cout);
+}
+
 int split_command(const std::vector<std::string>& args) {
     if (args.size() != 3) {
         return usage("split: нужно FILE N OUTDIR");
@@ -268,7 +302,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args = program::utf8_arguments(argc, argv);
     args.erase(args.begin());
     if (args.empty()) {
-        return usage("нужна команда: check, report, import, exclude, retry, split или merge");
+        return usage(
+            "нужна команда: check, report, serve, import, exclude, retry, split или merge");
     }
     std::string command = args[0];
     args.erase(args.begin());
@@ -299,6 +334,9 @@ int main(int argc, char** argv) {
     }
     if (command == "retry") {
         return retry_command(args);
+    }
+    if (command == "serve") {
+        return serve_command(args);
     }
     if (command == "import") {
         return import_command(args);

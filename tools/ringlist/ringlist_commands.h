@@ -56,6 +56,14 @@ int import_list(const ImportOptions& options, std::ostream& out);
 int exclude(const std::filesystem::path& file, const std::filesystem::path& stop_file,
             const std::string& prefixes, std::ostream& out);
 
+struct ServeOptions {
+    std::vector<std::filesystem::path> folders;
+    std::string listen = "127.0.0.1:8080";
+    std::filesystem::path token_file;
+};
+// Serves until SIGINT or SIGTERM.
+int serve(const ServeOptions& options, std::ostream& out);
+
 int split(const std::filesystem::path& file, int parts, const std::filesystem::path& out_dir,
           std::ostream& out);
 

@@ -56,6 +56,10 @@ std::string results_csv(const std::vector<CampaignFolder>& folders, bool excel);
 // A page that needs nothing else: the tables and the timeline and profile as SVG charts.
 std::string report_html(const std::vector<CampaignFolder>& folders, const Report& report);
 
+// The verdicts by day and hour, and by hour of the day, as SVG bar charts.
+std::string timeline_chart(const Report& report);
+std::string profile_chart(const Report& report);
+
 // "08-12-2026 09:00".
 std::string hour_caption(const HourKey& key);
 

@@ -141,7 +141,53 @@ bool next_hour(const HourKey& a, const HourKey& b) {
     return n.year == b[0] && n.month == b[1] && n.day == b[2] && n.hour == b[3];
 }
 
+std::vector<std::pair<std::string, Verdicts>> timeline_rows(const Report& report) {
+    std::vector<std::pair<std::string, Verdicts>> rows;
+    for (const auto& [key, v] : report.timeline) {
+        rows.push_back({hour_caption(key), v});
+    }
+    return rows;
+}
+
+std::vector<std::pair<std::string, Verdicts>> busy_hours(const Report& report) {
+    std::vector<std::pair<std::string, Verdicts>> rows;
+    for (int hour = 0; hour < 24; ++hour) {
+        if (report.profile[hour].all() > 0) {
+            char caption[8];
+            std::snprintf(caption, sizeof caption, "%02d", hour);
+            rows.push_back({caption, report.profile[hour]});
+        }
+    }
+    return rows;
+}
+
 }  // namespace
+
+std::string timeline_chart(const Report& report) {
+    std::vector<std::pair<std::string, Verdicts>> bars;
+    const HourKey* before = nullptr;
+    for (const auto& [key, v] : report.timeline) {
+        // Hours with no result between two bars: an empty bar says time passed there.
+        if (before != nullptr && !next_hour(*before, key)) {
+            bars.push_back({"…", {}});
+        }
+        before = &key;
+        char label[24];
+        std::snprintf(label, sizeof label, "%02d-%02d-%04d %02d", key[2], key[1], key[0], key[3]);
+        bars.push_back({label, v});
+    }
+    return bar_chart(bars);
+}
+
+std::string profile_chart(const Report& report) {
+    std::vector<std::pair<std::string, Verdicts>> profile;
+    for (int hour = 0; hour < 24; ++hour) {
+        char caption[8];
+        std::snprintf(caption, sizeof caption, "%02d", hour);
+        profile.push_back({caption, report.profile[hour]});
+    }
+    return bar_chart(profile);
+}
 
 std::string report_html(const std::vector<CampaignFolder>& folders, const Report& report) {
     std::string html =
@@ -161,30 +207,10 @@ std::string report_html(const std::vector<CampaignFolder>& folders, const Report
         "<p class=key><span style=\"background:#2e7d32\"></span>Y оповещены"
         "<span style=\"background:#ef6c00\"></span>Z"
         "<span style=\"background:#c62828\"></span>N</p>\n";
-    std::vector<std::pair<std::string, Verdicts>> timeline, bars;
-    const HourKey* before = nullptr;
-    for (const auto& [key, v] : report.timeline) {
-        timeline.push_back({hour_caption(key), v});
-        // Hours with no result between two bars: an empty bar says time passed there.
-        if (before != nullptr && !next_hour(*before, key)) {
-            bars.push_back({"…", {}});
-        }
-        before = &key;
-        char label[24];
-        std::snprintf(label, sizeof label, "%02d-%02d-%04d %02d", key[2], key[1], key[0], key[3]);
-        bars.push_back({label, v});
-    }
-    html += "<h2>По дням и часам</h2>\n" + bar_chart(bars) + verdict_table(timeline, "день и час");
-    std::vector<std::pair<std::string, Verdicts>> profile, busy_hours;
-    for (int hour = 0; hour < 24; ++hour) {
-        char caption[8];
-        std::snprintf(caption, sizeof caption, "%02d", hour);
-        profile.push_back({caption, report.profile[hour]});
-        if (report.profile[hour].all() > 0) {
-            busy_hours.push_back(profile.back());
-        }
-    }
-    html += "<h2>По часам суток</h2>\n" + bar_chart(profile) + verdict_table(busy_hours, "час");
+    html += "<h2>По дням и часам</h2>\n" + timeline_chart(report) +
+            verdict_table(timeline_rows(report), "день и час");
+    html += "<h2>По часам суток</h2>\n" + profile_chart(report) +
+            verdict_table(busy_hours(report), "час");
     return html + "</body></html>\n";
 }
 

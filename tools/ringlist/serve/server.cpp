@@ -1,0 +1,188 @@
+#include "ringlist/serve/server.h"
+
+#include <atomic>
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace ringlist {
+
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+struct Shared {
+    Site& site;
+    Server::Limits limits;
+    std::atomic<int> connections{0};
+};
+
+class Session : public std::enable_shared_from_this<Session> {
+  public:
+    Session(tcp::socket socket, Shared& shared) : stream_(std::move(socket)), shared_(shared) {
+        ++shared_.connections;
+    }
+    ~Session() { --shared_.connections; }
+
+    void start() {
+        asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->read(); });
+    }
+
+  private:
+    void read() {
+        parser_.emplace();
+        parser_->header_limit(static_cast<std::uint32_t>(shared_.limits.header_bytes));
+        parser_->body_limit(1024);  // nothing here takes a body
+        stream_.expires_after(std::chrono::seconds(shared_.limits.seconds));
+        http::async_read(
+            stream_, buffer_, *parser_,
+            [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_read(ec); });
+    }
+
+    void on_read(beast::error_code ec) {
+        if (ec == http::error::header_limit || ec == http::error::body_limit) {
+            Reply too_big;
+            too_big.status = ec == http::error::header_limit ? 431 : 413;
+            too_big.body = "Слишком большой запрос\n";
+            return send(too_big, false, false);
+        }
+        if (ec) {
+            return close();  // the client went, timed out or spoke no HTTP
+        }
+        const auto& request = parser_->get();
+        Request r{std::string(request.method_string()), std::string(request.target()),
+                  std::string(request[http::field::authorization]),
+                  std::string(request[http::field::cookie])};
+        Reply reply = shared_.site.answer(r, Summary::Clock::now());
+        send(reply, request.method() == http::verb::head, request.keep_alive());
+    }
+
+    void send(const Reply& reply, bool head, bool keep_alive) {
+        auto response = std::make_shared<http::response<http::string_body>>(
+            static_cast<http::status>(reply.status), 11);
+        response->set(http::field::server, "ringlist");
+        response->set(http::field::content_type, reply.content_type);
+        response->set(http::field::cache_control, "no-store");
+        response->set("X-Content-Type-Options", "nosniff");
+        response->set("X-Frame-Options", "DENY");
+        response->set("Referrer-Policy", "no-referrer");
+        response->set("Content-Security-Policy",
+                      "default-src 'self'; style-src 'self' 'unsafe-inline'; img-src 'self' data:");
+        for (const auto& [name, value] : reply.headers) {
+            response->set(name, value);
+        }
+        response->body() = reply.body;
+        response->prepare_payload();
+        if (head) {
+            response->body().clear();  // Content-Length stays the GET's
+        }
+        response->keep_alive(keep_alive);
+        stream_.expires_after(std::chrono::seconds(shared_.limits.seconds));
+        http::async_write(stream_, *response,
+                          [self = shared_from_this(), response](beast::error_code ec, std::size_t) {
+                              if (ec || !response->keep_alive()) {
+                                  return self->close();
+                              }
+                              self->read();
+                          });
+    }
+
+    void close() {
+        beast::error_code ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    }
+
+    beast::tcp_stream stream_;
+    beast::flat_buffer buffer_;
+    std::optional<http::request_parser<http::empty_body>> parser_;
+    Shared& shared_;
+};
+
+}  // namespace
+
+struct Server::Impl {
+    Impl(Site& site, Limits limits) : shared{site, limits}, acceptor(context) {}
+
+    void accept() {
+        acceptor.async_accept(
+            asio::make_strand(context), [this](beast::error_code ec, tcp::socket socket) {
+                if (ec == asio::error::operation_aborted) {
+                    return;
+                }
+                // Over the limit a client is turned away at once, so that many cannot starve it.
+                if (!ec && shared.connections.load() < shared.limits.connections) {
+                    std::make_shared<Session>(std::move(socket), shared)->start();
+                }
+                accept();
+            });
+    }
+
+    Shared shared;
+    asio::io_context context;
+    tcp::acceptor acceptor;
+    std::vector<std::thread> threads;
+};
+
+Server::Server(Site& site, Limits limits) : impl_(std::make_unique<Impl>(site, limits)) {}
+
+Server::~Server() {
+    stop();
+}
+
+std::string Server::listen(const std::string& address, unsigned short port) {
+    beast::error_code ec;
+    auto ip = asio::ip::make_address(address, ec);
+    if (ec) {
+        return "адрес \"" + address + "\" - не IP-адрес";
+    }
+    tcp::endpoint endpoint(ip, port);
+    tcp::acceptor& a = impl_->acceptor;
+    a.open(endpoint.protocol(), ec);
+    if (!ec) {
+        a.set_option(asio::socket_base::reuse_address(true), ec);
+    }
+    if (!ec) {
+        a.bind(endpoint, ec);
+    }
+    if (!ec) {
+        a.listen(asio::socket_base::max_listen_connections, ec);
+    }
+    if (ec) {
+        return address + ":" + std::to_string(port) + ": " + ec.message();
+    }
+    return {};
+}
+
+unsigned short Server::port() const {
+    beast::error_code ec;
+    return impl_->acceptor.local_endpoint(ec).port();
+}
+
+void Server::run(int threads) {
+    impl_->accept();
+    for (int i = 0; i < threads; ++i) {
+        impl_->threads.emplace_back([this] { impl_->context.run(); });
+    }
+}
+
+void Server::stop() {
+    impl_->context.stop();
+    for (std::thread& t : impl_->threads) {
+        t.join();
+    }
+    impl_->threads.clear();
+}
+
+bool loopback_address(const std::string& address) {
+    beast::error_code ec;
+    auto ip = asio::ip::make_address(address, ec);
+    return !ec && ip.is_loopback();
+}
+
+}  // namespace ringlist
