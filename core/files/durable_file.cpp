@@ -31,7 +31,7 @@ std::FILE* open_exclusive(const std::filesystem::path& path, const char* mode, s
 #ifdef _WIN32
         std::FILE* file =
             _wfsopen(path.wstring().c_str(), std::wstring(mode, mode + std::strlen(mode)).c_str(),
-                     _SH_DENYRW);
+                     _SH_DENYWR);
         if (file != nullptr) {
             return file;
         }

@@ -140,6 +140,10 @@ TEST(Win32Files, ADeniedFileIsSaidSoAndOnlyAHeldOneIsBusy) {
     ASSERT_NE(held, nullptr) << error;
     EXPECT_EQ(open_exclusive(root.file("RINGY.txt"), "ab", error), nullptr);
     EXPECT_EQ(error, "занят другой программой");
+    // A reader is let in: the supervisor's page reads what a run writes.
+    std::string read_error;
+    read_file_bytes(root.file("RINGY.txt"), read_error);
+    EXPECT_EQ(read_error, "");
     std::fclose(held);
 
     std::filesystem::create_directories(root.path / "RINGN.txt");
