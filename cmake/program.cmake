@@ -5,7 +5,7 @@
 #   the window).
 #   Windows: <name>_dialog with dialog 101 made from the same .ui by scripts/ui2rc (an object
 #   library, so that a test program that links it has the dialog among its resources).
-function(boardrack_program name)
+function(boardrack_program name description)
     add_library(${name}_core STATIC ${name}_controller.h ${name}_controller.cpp ${ARGN})
     target_include_directories(${name}_core PUBLIC ${PROJECT_SOURCE_DIR}/programs)
     target_link_libraries(${name}_core PUBLIC station_control)
@@ -21,6 +21,7 @@ function(boardrack_program name)
         target_link_libraries(${name}_dialog PUBLIC ${name}_core window_main)
         add_executable(${name} main.cpp)
         target_link_libraries(${name} PRIVATE ${name}_dialog)
+        boardrack_version_resource(${name} "${description}")
         return()
     endif()
     if(BOARDRACK_CORE_ONLY)

@@ -1,0 +1,56 @@
+// Each shipped executable carries its version resource: what Explorer's "Details" tab and
+// deployment tools read.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A path of the build machine as Wine sees it: its root is drive Z.
+std::wstring wine_path(const std::string& unix_path) {
+    std::wstring path = L"Z:";
+    for (char c : unix_path) {
+        path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+    }
+    return path;
+}
+
+std::wstring version_string(const std::vector<char>& block, const wchar_t* name) {
+    std::wstring key = std::wstring(L"\\StringFileInfo\\041904B0\\") + name;
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), key.c_str(), &value, &length) || length == 0) {
+        return L"";
+    }
+    return std::wstring(static_cast<const wchar_t*>(value), length - 1);
+}
+
+}  // namespace
+
+TEST(VersionResource, EveryShippedProgramNamesItsVersionAndItself) {
+    const struct {
+        const char* path;
+        const wchar_t* file;
+    } programs[] = {{DIALRUN_EXE, L"dialrun.exe"},   {PINREAD_EXE, L"pinread.exe"},
+                    {INFORM_EXE, L"inform.exe"},     {RINGLIST_EXE, L"ringlist.exe"},
+                    {RACKPROBE_EXE, L"rackprobe.exe"}};
+    for (const auto& p : programs) {
+        std::wstring path = wine_path(p.path);
+        DWORD ignored = 0;
+        DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+        ASSERT_GT(size, 0u) << p.path;
+        std::vector<char> block(size);
+        ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data())) << p.path;
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+        EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>((PROJECT_MAJOR << 16) | PROJECT_MINOR));
+        EXPECT_EQ(version_string(block, L"FileVersion"), std::wstring(PROJECT_VERSION_TEXT));
+        EXPECT_EQ(version_string(block, L"OriginalFilename"), p.file);
+        EXPECT_EQ(version_string(block, L"CompanyName"), L"Boardrack");
+        EXPECT_FALSE(version_string(block, L"FileDescription").empty()) << p.path;
+    }
+}
