@@ -11,6 +11,14 @@ SetCompressor /SOLID lzma
 !include "Sections.nsh"
 
 Name "Boardrack ${VERSION}"
+; The installer's own version resource, as the programs have theirs.
+VIProductVersion "${VERSION}.0.0"
+VIAddVersionKey /LANG=1049 "ProductName" "Boardrack"
+VIAddVersionKey /LANG=1049 "CompanyName" "Boardrack"
+VIAddVersionKey /LANG=1049 "FileDescription" "Установка программ стойки телефонных плат"
+VIAddVersionKey /LANG=1049 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1049 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1049 "LegalCopyright" "Boardrack"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\Boardrack"
 InstallDirRegKey HKLM "Software\Boardrack" "InstallDir"
@@ -67,6 +75,10 @@ Section "Boardrack" SecMain
     WriteRegStr HKLM "Software\Boardrack" "InstallDir" "$INSTDIR"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Boardrack ${VERSION}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Boardrack"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\dialrun.exe,0"
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
     WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
