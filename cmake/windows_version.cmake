@@ -1,5 +1,6 @@
-# A version resource for a Windows executable: file and product version from the project's,
-# the product name, company and a Russian description, the original file name.
+# A version resource for a Windows executable (file and product version from the project's,
+# the product name, company and a Russian description, the original file name) and its
+# application manifest.
 function(boardrack_version_resource target description)
     if(NOT WIN32)
         return()
@@ -16,6 +17,9 @@ function(boardrack_version_resource target description)
         endif()
     endforeach()
     list(JOIN parts "," RC_VERSION_COMMAS)
+    list(JOIN parts "." RC_VERSION_DOTS)
+    set(RC_MANIFEST ${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/program.manifest.in ${RC_MANIFEST} @ONLY)
     set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
     configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/version.rc.in ${rc} @ONLY)
     target_sources(${target} PRIVATE ${rc})

@@ -1,5 +1,5 @@
-// Each shipped executable carries its version resource: what Explorer's "Details" tab and
-// deployment tools read.
+// Each shipped executable carries its version resource (what Explorer's "Details" tab and
+// deployment tools read) and its application manifest.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -28,14 +28,32 @@ std::wstring version_string(const std::vector<char>& block, const wchar_t* name)
     return std::wstring(static_cast<const wchar_t*>(value), length - 1);
 }
 
+// The executable's own manifest (RT_MANIFEST 1), as the loader reads it.
+std::string manifest_of(const std::wstring& path) {
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == nullptr) {
+        return {};
+    }
+    std::string text;
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+    if (loaded != nullptr) {
+        text.assign(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, found));
+    }
+    FreeLibrary(module);
+    return text;
+}
+
 }  // namespace
 
-TEST(VersionResource, EveryShippedProgramNamesItsVersionAndItself) {
+TEST(VersionResource, EveryShippedProgramNamesItsVersionItselfAndItsManifest) {
     const struct {
         const char* path;
         const wchar_t* file;
-    } programs[] = {{DIALRUN_EXE, L"dialrun.exe"},   {PINREAD_EXE, L"pinread.exe"},
-                    {INFORM_EXE, L"inform.exe"},     {RINGLIST_EXE, L"ringlist.exe"},
+    } programs[] = {{DIALRUN_EXE, L"dialrun.exe"},
+                    {PINREAD_EXE, L"pinread.exe"},
+                    {INFORM_EXE, L"inform.exe"},
+                    {RINGLIST_EXE, L"ringlist.exe"},
                     {RACKPROBE_EXE, L"rackprobe.exe"}};
     for (const auto& p : programs) {
         std::wstring path = wine_path(p.path);
@@ -47,10 +65,18 @@ TEST(VersionResource, EveryShippedProgramNamesItsVersionAndItself) {
         VS_FIXEDFILEINFO* fixed = nullptr;
         UINT length = 0;
         ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-        EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>((PROJECT_MAJOR << 16) | PROJECT_MINOR));
+        EXPECT_EQ(fixed->dwFileVersionMS,
+                  static_cast<DWORD>((PROJECT_MAJOR << 16) | PROJECT_MINOR));
         EXPECT_EQ(version_string(block, L"FileVersion"), std::wstring(PROJECT_VERSION_TEXT));
         EXPECT_EQ(version_string(block, L"OriginalFilename"), p.file);
         EXPECT_EQ(version_string(block, L"CompanyName"), L"Boardrack");
         EXPECT_FALSE(version_string(block, L"FileDescription").empty()) << p.path;
+        // Crisp on a scaled display, today's controls, UTF-8 for narrow calls, no elevation.
+        std::string manifest = manifest_of(path);
+        for (const char* says :
+             {"<dpiAwareness", ">PerMonitorV2<", "Microsoft.Windows.Common-Controls",
+              "version=\"6.0.0.0\"", ">UTF-8</activeCodePage>", "level=\"asInvoker\""}) {
+            EXPECT_NE(manifest.find(says), std::string::npos) << p.path << ": " << says;
+        }
     }
 }
