@@ -32,7 +32,7 @@ def record(number, amount, mark=" "):
 def start_server(ringlist, folders, port):
     server = subprocess.Popen([ringlist, "serve", *folders, "--listen", "127.0.0.1:%d" % port],
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    deadline = time.time() + 10
+    deadline = time.time() + 60
     while time.time() < deadline:
         try:
             socket.create_connection(("127.0.0.1", port), timeout=1).close()
@@ -72,6 +72,10 @@ def count(driver, folder_index, key):
         "return c ? c.textContent : null;", folder_index, key)
 
 
+def polls(driver):
+    return int(driver.execute_script("return document.body.dataset.polls || '0'"))
+
+
 def note(driver):
     return driver.execute_script("return document.getElementById('note').textContent")
 
@@ -95,7 +99,7 @@ def main():
     driver = browser()
     try:
         driver.get("http://127.0.0.1:%d/" % port)
-        wait_for("the counts shown", lambda: count(driver, 0, "notified") == "5", 10)
+        wait_for("the counts shown", lambda: count(driver, 0, "notified") == "5", 60)
         assert count(driver, 0, "records") == "20", count(driver, 0, "records")
         assert count(driver, 0, "left") == "15", count(driver, 0, "left")
         # The hostile name is text: no script ran, the heading shows it as it is.
@@ -110,9 +114,15 @@ def main():
         with open(os.path.join(rack1, "Ring.TXT"), "r+b") as f:
             f.seek(5 * 20 + 17)
             f.write(b"Y")
+        # Shown by the first poll that starts after the write, or the next if one was under
+        # way: polls come every 2 s, so within 5 s on a machine that keeps up. Counted in
+        # polls, not in seconds, so that a loaded machine (sanitizers, -j2) does not fail it.
+        polls_before = polls(driver)
         written = time.time()
-        wait_for("the new result", lambda: count(driver, 0, "notified") == "6", 5)
-        assert time.time() - written <= 5
+        wait_for("the new result", lambda: count(driver, 0, "notified") == "6", 60)
+        polls_taken = polls(driver) - polls_before
+        print("new result shown after %d poll(s), %.1f s" % (polls_taken, time.time() - written))
+        assert polls_taken <= 2, polls_taken
         assert count(driver, 0, "left") == "14"
         if screenshot:
             driver.save_screenshot(screenshot)
@@ -121,10 +131,10 @@ def main():
         server.kill()
         server.wait()
         wait_for("the page saying the server is away",
-                 lambda: "Нет связи с сервером" in note(driver), 10)
+                 lambda: "Нет связи с сервером" in note(driver), 60)
         assert count(driver, 0, "notified") == "6"
         server = start_server(ringlist, [rack1, hostile], port)
-        wait_for("the page back", lambda: "Обновлено" in note(driver), 10)
+        wait_for("the page back", lambda: "Обновлено" in note(driver), 60)
         print("serve page: counts shown, changed within 5 s, name as text, recovered")
     finally:
         driver.quit()

@@ -134,6 +134,7 @@ async function poll() {
     const data = await r.json();
     folders.replaceChildren(...data.folders.map(folderPart));
     shownAt = new Date();
+    document.body.dataset.polls = String(Number(document.body.dataset.polls || 0) + 1);
     note.textContent = 'Обновлено в ' + shownAt.toLocaleTimeString('ru-RU');
     note.className = 'note';
   } catch (e) {
