@@ -91,12 +91,12 @@ bool CallingEngine::pause_if_due() {
     }
     LocalTime until = pause_end();
     s_.log.add("Пауза до " + format_local_time(until, "%H:%M %d-%m"));
-    messages_.pause_changed(calendar_seconds(until));
+    messages_.pause_changed(calendar_seconds(until), pause_reason());
     while (!d_.stop_requested && !may_hand_out()) {
         int64_t left = calendar_seconds(pause_end()) - calendar_seconds(s_.clock.local_time());
         s_.clock.sleep_for(std::chrono::seconds(std::clamp<int64_t>(left, 1, 60)));
     }
-    messages_.pause_changed(0);
+    messages_.pause_changed(0, "");
     if (d_.stop_requested) {
         for (int k = 0; k < CHANNEL_COUNT; ++k) {
             d_.ring_active[k] = false;  // stopped already: the run ends
@@ -130,6 +130,15 @@ std::optional<int64_t> CallingEngine::retry_wait() const {
         return std::nullopt;
     }
     return due;
+}
+
+// Why no record can be handed out now, for the status file: the window is shut, or the
+// records left wait for their retry gap.
+std::string CallingEngine::pause_reason() const {
+    if (d_.window.enabled && !campaign::hand_out_allowed(d_.window, s_.clock.local_time())) {
+        return "Вне окна прозвонки";
+    }
+    return "Ожидание срока повторных звонков";
 }
 
 // The local time at which calling may go on: the record's gap passed, inside the window.

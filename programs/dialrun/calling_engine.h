@@ -29,6 +29,7 @@ class CallingEngine : core::EngineSkeleton {
     bool may_hand_out() const;
     std::optional<int64_t> retry_wait() const;
     core::LocalTime pause_end() const;
+    std::string pause_reason() const;
     bool call_pending() const;
     bool poll_channel(int k) override;
     bool stop_requested() const override { return d_.stop_requested; }

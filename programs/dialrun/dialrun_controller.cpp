@@ -140,9 +140,9 @@ void DialrunController::channel_result(int code, int channel) {
     });
 }
 
-void DialrunController::pause_changed(int64_t until) {
+void DialrunController::pause_changed(int64_t until, const std::string& reason) {
     front_end_->run_on_ui([&] {
-        show_pause(until);
+        show_pause(until, reason);
         form_.status_text =
             until != 0 ? "Пауза до " + format_local_time(local_time_from_calendar_seconds(until),
                                                          "%H:%M %d-%m")

@@ -37,7 +37,7 @@ class DialrunController : public core::Controller, private DialrunMessages {
     // user-interface side while the engine waits.
     void channel_result(int code, int channel) override;
     void record_read(int code) override;
-    void pause_changed(int64_t until) override;
+    void pause_changed(int64_t until, const std::string& reason) override;
     void OnChannelResult(int code);
     void OnRecordRead(int code);
     void forget_verdict(const std::string& number);

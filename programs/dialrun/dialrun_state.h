@@ -47,8 +47,8 @@ class DialrunMessages {
     // passed over marked otherwise, 3 passed over unmarked with its attempts used up; the
     // record is in the list's record buffer.
     virtual void record_read(int code) = 0;
-    // The calling window has closed until the given time, or (0) has opened again.
-    virtual void pause_changed(int64_t until) = 0;
+    // The run pauses until the given time, for the reason given, or (0) goes on.
+    virtual void pause_changed(int64_t until, const std::string& reason) = 0;
 };
 
 constexpr int RESULT_NONE = 0;

@@ -482,7 +482,8 @@ void Controller::take_status() {
     }
     report.counts = status_counts();
     std::lock_guard lock(status_mutex_);
-    report.reason = !failure_reason_.empty()                    ? failure_reason_
+    report.reason = report.state == "paused"                    ? pause_reason_
+                    : !failure_reason_.empty()                  ? failure_reason_
                     : state_.run_failed && link_reason_.empty() ? "Платы перестали отвечать"
                                                                 : link_reason_;
     status_ = std::move(report);
@@ -537,11 +538,17 @@ void Controller::start_engine_turn(const std::string& status) {
     form_model().status_text = status;
 }
 
-void Controller::show_pause(int64_t until) {
+void Controller::show_pause(int64_t until, const std::string& reason) {
     paused_until_ = until;
+    {
+        std::lock_guard lock(status_mutex_);
+        pause_reason_ = reason;
+    }
     journal_event("pause", until != 0
-                               ? "до " + format_local_time(local_time_from_calendar_seconds(until),
-                                                           "%Y-%m-%d %H:%M:%S")
+                               ? "до " +
+                                     format_local_time(local_time_from_calendar_seconds(until),
+                                                       "%Y-%m-%d %H:%M:%S") +
+                                     ": " + reason
                                : "конец");
 }
 

@@ -148,9 +148,9 @@ class Controller : private FormMessages {
     std::optional<std::string> stop_refusal() const;
     // The link goes to the engine: its worker runs from here until the turn's end.
     void start_engine_turn(const std::string& status);
-    // The run pauses until the given moment (calendar seconds of local time), or (0) goes on:
-    // for the status file and the journal.
-    void show_pause(int64_t until);
+    // The run pauses until the given moment (calendar seconds of local time), for the reason
+    // given, or (0) goes on: for the status file and the journal.
+    void show_pause(int64_t until, const std::string& reason);
     // One event for the journal only, where there is one.
     void journal_event(const std::string& tag, const std::string& text) {
         if (journal_ != nullptr) {
@@ -200,6 +200,7 @@ class Controller : private FormMessages {
     std::string journaled_status_;  // on the user-interface side
     std::string link_reason_;       // the link's last report
     std::string failure_reason_;    // why the link was last lost, for the status file
+    std::string pause_reason_;      // why the run pauses now, for the status file
     Duration reconnect_every_{0};
     AutoResetEvent reconnect_event_;
     std::atomic<bool> reconnecting_{false};

@@ -508,10 +508,29 @@ TEST(ProgramEndToEnd, RetryRoundsOverAWeekKeepTheWindowTheGapAndTheCap) {
     std::ofstream(root + "/Ring.TXT", std::ios::binary) << list << "\r\n";
     std::filesystem::permissions(root + "/Ring.TXT", std::filesystem::perms(0640));
     std::ofstream(root + "/holidays.txt") << "# Monday\n14.12\n";
-    Outcome o = run({DIALRUN_PATH, "--console", "--fast", "--autostart", "--time",
-                     "2026-12-11T19:30:00", "--root", root, "--call-start", "9", "--stop-hour",
-                     "20", "--call-days", "1-5", "--holidays", root + "/holidays.txt", "--retry",
-                     "3", "--retry-gap", "180", "--simulate",
+    Outcome o = run({DIALRUN_PATH,
+                     "--console",
+                     "--fast",
+                     "--autostart",
+                     "--time",
+                     "2026-12-11T19:30:00",
+                     "--root",
+                     root,
+                     "--call-start",
+                     "9",
+                     "--stop-hour",
+                     "20",
+                     "--call-days",
+                     "1-5",
+                     "--holidays",
+                     root + "/holidays.txt",
+                     "--retry",
+                     "3",
+                     "--retry-gap",
+                     "180",
+                     "--journal",
+                     "yes",
+                     "--simulate",
                      write_file("e2e_week.rack",
                                 "K1 ring line busy=20 results=2,2,1\nK2 ring line busy=20 "
                                 "results=0\nK3 ring line busy=20 results=2,1\nK4 ring line "
@@ -556,6 +575,11 @@ TEST(ProgramEndToEnd, RetryRoundsOverAWeekKeepTheWindowTheGapAndTheCap) {
         later_days += c.back().first >= 15 * 24 * 60;
     }
     EXPECT_GT(later_days, 0) << "the campaign never went on after the weekend";
+    // Friday's list is read by 19:31; its second calls would fall due at 22:30, after the
+    // window, and the weekend and Monday's holiday pass: the pause says what it waits for.
+    EXPECT_NE(file_bytes(root + "/journal/dialrun-2026-12-11.log")
+                  .find("\tpause\tдо 2026-12-15 09:00:00: Ожидание срока повторных звонков\n"),
+              std::string::npos);
     EXPECT_EQ(std::filesystem::status(root + "/Ring.TXT.attempts").permissions(),
               std::filesystem::perms(0640));
     std::filesystem::remove_all(root);
