@@ -112,13 +112,15 @@ namespace {
 // installer's shortcuts keep drive C:.
 std::string settings_places() {
 #ifdef _WIN32
-    return "только из --config FILE;\n"
-           "командная строка важнее. Программы сами ничего не сохраняют. port из файла\n"
-           "не используется с --simulate.\n"
+    return "в %ProgramData%\\Boardrack\\boardrack.conf (файл этого ПК, его пишет\n"
+           "установщик), затем в --config FILE; следующий файл важнее предыдущего,\n"
+           "командная строка важнее всех. Программы сами ничего не сохраняют. port из\n"
+           "файла не используется с --simulate.\n"
            "\n"
-           "Ярлыки меню \"Пуск\", созданные установщиком, запускают программы с\n"
-           "--root C:\\Boardrack --port COM1: в C:\\ без прав администратора файлы не\n"
-           "создаются, а папку C:\\Boardrack установщик делает доступной всем.\n";
+           "Установщик записывает в файл ПК порт (/PORT=COM3) и папку данных\n"
+           "(/ROOT=D:\\Boardrack, по умолчанию C:\\Boardrack): в C:\\ без прав\n"
+           "администратора файлы не создаются, а папку данных установщик делает\n"
+           "доступной всем.\n";
 #else
     return "в /etc/boardrack.conf, затем в $XDG_CONFIG_HOME/boardrack.conf\n"
            "(~/.config/boardrack.conf), затем в --config FILE; каждый следующий файл\n"

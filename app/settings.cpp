@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cwchar>
 #include <filesystem>
 #include <sstream>
 
@@ -83,7 +84,13 @@ std::string read_settings_text(const std::string& text, const std::string& file,
 
 std::vector<std::string> settings_files(const std::string& config) {
     std::vector<std::string> files;
-#ifndef _WIN32
+#ifdef _WIN32
+    // The machine's own, written by the installer: %ProgramData%\Boardrack\boardrack.conf.
+    const wchar_t* data = _wgetenv(L"ProgramData");
+    if (data != nullptr && *data != 0) {
+        files.push_back(core::from_utf16(data, wcslen(data)) + "\\Boardrack\\boardrack.conf");
+    }
+#else
     files.push_back("/etc/boardrack.conf");
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");

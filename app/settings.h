@@ -36,7 +36,8 @@ const std::vector<std::string>& settings_sections();
 std::string read_settings_text(const std::string& text, const std::string& file,
                                const std::string& program, Settings& settings);
 
-// The files to read: the system's and the user's (where they exist), then config if given.
+// The files to read: the system's and the user's (where they exist; on Windows the machine's
+// %ProgramData%\Boardrack\boardrack.conf), then config if given.
 std::vector<std::string> settings_files(const std::string& config);
 
 // Reads them all; a --config file that cannot be read is an error, a missing system or user

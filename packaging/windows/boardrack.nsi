@@ -1,6 +1,9 @@
 ; The Windows installer of the board rack programs. scripts/windows-installer builds it:
 ;   makensis -DVERSION=1.0 -DSTAGE=<folder with the programs and files> -DOUTFILE=<setup.exe>
-; A silent install (/S) takes the optional component of Inform at logon with /INFORMLOGON.
+;   A silent install (/S) takes the optional component of Inform at logon with /INFORMLOGON.
+;   /PORT=COM3 and /ROOT=D:\Boardrack (/ROOT="D:\Rack data" with a blank) set the port and the data folder in the PC's settings
+;   file, %ProgramData%\Boardrack\boardrack.conf; without them a first install writes COM1 and
+;   C:\Boardrack and an upgrade keeps what the file says. The file stays when uninstalled.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -9,6 +12,8 @@ SetCompressor /SOLID lzma
 !include "x64.nsh"
 !include "FileFunc.nsh"
 !include "Sections.nsh"
+!include "nsDialogs.nsh"
+!include "LogicLib.nsh"
 
 Name "Boardrack ${VERSION}"
 ; The installer's own version resource, as the programs have theirs.
@@ -24,14 +29,21 @@ InstallDir "$PROGRAMFILES64\Boardrack"
 InstallDirRegKey HKLM "Software\Boardrack" "InstallDir"
 RequestExecutionLevel admin
 
-; Where the programs find drive C: of the original. A user without administrator rights
-; cannot create files in C:\ itself on current Windows, so the lists and logs live here.
+; Where the programs find drive C: of the original unless told otherwise. A user without
+; administrator rights cannot create files in C:\ itself on current Windows, so the lists and
+; logs live in a folder that the installer opens to every user.
 !define DATA "C:\Boardrack"
 !define INFORM_LOGON "$SMSTARTUP\Inform (автостарт).lnk"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Boardrack"
 
+Var Port
+Var Root
+Var PortField
+Var RootField
+
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
+Page custom SettingsPage SettingsPageLeave
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -47,27 +59,41 @@ Section "Boardrack" SecMain
     File "${STAGE}\inform.exe"
     File "${STAGE}\rackprobe.exe"
     File "${STAGE}\ringlist.exe"
+    File "${STAGE}\rackconf.exe"
     File "${STAGE}\README.txt"
     File "${STAGE}\sample.rack"
     File "${STAGE}\Ring.TXT"
 
-    ; The data folder, writable by every user of the PC (Users: modify, inherited). Kept
-    ; by the uninstaller: it holds the campaign lists and their logs.
-    CreateDirectory "${DATA}"
-    nsExec::Exec 'icacls "${DATA}" /grant *S-1-5-32-545:(OI)(CI)M'
-    Pop $0
+    ; The PC's settings (port and data folder, every other line kept) and the data folder,
+    ; writable by every user of the PC. Both are kept by the uninstaller: the folder holds the
+    ; campaign lists and their logs.
+    StrCpy $0 '"$INSTDIR\rackconf.exe"'
+    ${If} $Port != ""
+        StrCpy $0 '$0 --port "$Port"'
+    ${EndIf}
+    ${If} $Root != ""
+        StrCpy $0 '$0 --root "$Root"'
+    ${EndIf}
+    nsExec::ExecToLog $0
+    Pop $1
+    ${If} $1 != 0
+        MessageBox MB_ICONSTOP "Настройки ПК не записаны (rackconf: $1). Установка прервана." /SD IDOK
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
+    nsExec::ExecToStack '"$INSTDIR\rackconf.exe" --get root'
+    Pop $1
+    Pop $Root
 
     CreateDirectory "$SMPROGRAMS\Boardrack"
-    CreateShortcut "$SMPROGRAMS\Boardrack\Dialrun.lnk" "$INSTDIR\dialrun.exe" \
-        '--root "${DATA}" --port COM1' "$INSTDIR\dialrun.exe" 0 SW_SHOWNORMAL "" \
-        "Прозвонка: оповещение абонентов"
-    CreateShortcut "$SMPROGRAMS\Boardrack\Pinread.lnk" "$INSTDIR\pinread.exe" \
-        '--root "${DATA}" --port COM1' "$INSTDIR\pinread.exe" 0 SW_SHOWNORMAL "" \
-        "Прием четырехзначных кодов"
-    CreateShortcut "$SMPROGRAMS\Boardrack\Inform.lnk" "$INSTDIR\inform.exe" \
-        '--root "${DATA}" --port COM1' "$INSTDIR\inform.exe" 0 SW_SHOWNORMAL "" \
-        "Автоинформатор и говорящие часы"
-    CreateShortcut "$SMPROGRAMS\Boardrack\Данные (C -- Boardrack).lnk" "${DATA}"
+    ; The port and the folder come from the PC's settings file, not from the shortcuts.
+    CreateShortcut "$SMPROGRAMS\Boardrack\Dialrun.lnk" "$INSTDIR\dialrun.exe" "" \
+        "$INSTDIR\dialrun.exe" 0 SW_SHOWNORMAL "" "Прозвонка: оповещение абонентов"
+    CreateShortcut "$SMPROGRAMS\Boardrack\Pinread.lnk" "$INSTDIR\pinread.exe" "" \
+        "$INSTDIR\pinread.exe" 0 SW_SHOWNORMAL "" "Прием четырехзначных кодов"
+    CreateShortcut "$SMPROGRAMS\Boardrack\Inform.lnk" "$INSTDIR\inform.exe" "" \
+        "$INSTDIR\inform.exe" 0 SW_SHOWNORMAL "" "Автоинформатор и говорящие часы"
+    CreateShortcut "$SMPROGRAMS\Boardrack\Папка данных.lnk" "$Root"
     CreateShortcut "$SMPROGRAMS\Boardrack\README.lnk" "$INSTDIR\README.txt"
     CreateShortcut "$SMPROGRAMS\Boardrack\Удалить Boardrack.lnk" "$INSTDIR\uninstall.exe"
 
@@ -90,7 +116,7 @@ SectionEnd
 Section /o "Inform при входе в систему (автостарт)" SecInformLogon
     SetShellVarContext all
     CreateShortcut "${INFORM_LOGON}" "$INSTDIR\inform.exe" \
-        '--root "${DATA}" --port COM1 --autostart --reconnect 30 --journal yes --status-file yes' \
+        '--autostart --reconnect 30 --journal yes --status-file yes' \
         "$INSTDIR\inform.exe" 0 SW_SHOWNORMAL "" "Автоинформатор: старт при входе в систему"
 SectionEnd
 
@@ -100,6 +126,50 @@ Function .onInit
     ${GetOptions} $R0 "/INFORMLOGON" $R1
     IfErrors +2
     !insertmacro SelectSection ${SecInformLogon}
+    ${GetOptions} $R0 "/PORT=" $Port
+    ${GetOptions} $R0 "/ROOT=" $Root
+FunctionEnd
+
+; The port and the data folder, as the options gave them; on an upgrade as the PC's settings
+; file says (the installed rackconf reads it), at first COM1 and C:\Boardrack.
+Function SettingsPage
+    !insertmacro MUI_HEADER_TEXT "Порт и папка данных" "Записываются в файл настроек ПК"
+    ${If} ${FileExists} "$INSTDIR\rackconf.exe"
+        ${If} $Port == ""
+            nsExec::ExecToStack '"$INSTDIR\rackconf.exe" --get port'
+            Pop $0
+            Pop $Port
+        ${EndIf}
+        ${If} $Root == ""
+            nsExec::ExecToStack '"$INSTDIR\rackconf.exe" --get root'
+            Pop $0
+            Pop $Root
+        ${EndIf}
+    ${EndIf}
+    ${If} $Port == ""
+        StrCpy $Port "COM1"
+    ${EndIf}
+    ${If} $Root == ""
+        StrCpy $Root "${DATA}"
+    ${EndIf}
+    nsDialogs::Create 1018
+    Pop $0
+    ${NSD_CreateLabel} 0 0 100% 24u "Порт, к которому подключены платы (COM1, COM3 ...):"
+    Pop $0
+    ${NSD_CreateText} 0 26u 60u 12u "$Port"
+    Pop $PortField
+    ${NSD_CreateLabel} 0 50u 100% 24u "Папка данных (диск C: программ: списки, журналы, звуки). Изменять файлы в ней смогут все пользователи ПК:"
+    Pop $0
+    ${NSD_CreateText} 0 76u 100% 12u "$Root"
+    Pop $RootField
+    ${NSD_CreateLabel} 0 100u 100% 36u "Настройки хранятся в %ProgramData%\Boardrack\boardrack.conf и остаются при удалении программ."
+    Pop $0
+    nsDialogs::Show
+FunctionEnd
+
+Function SettingsPageLeave
+    ${NSD_GetText} $PortField $Port
+    ${NSD_GetText} $RootField $Root
 FunctionEnd
 
 Section "Uninstall"
@@ -110,6 +180,7 @@ Section "Uninstall"
     Delete "$INSTDIR\inform.exe"
     Delete "$INSTDIR\rackprobe.exe"
     Delete "$INSTDIR\ringlist.exe"
+    Delete "$INSTDIR\rackconf.exe"
     Delete "$INSTDIR\README.txt"
     Delete "$INSTDIR\sample.rack"
     Delete "$INSTDIR\Ring.TXT"

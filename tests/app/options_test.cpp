@@ -2,6 +2,7 @@
 
 #include "app/program_options.h"
 #include "app/settings.h"
+#include "app/settings_edit.h"
 #include "link/serial_port.h"
 
 using program::parse_program_options;
@@ -107,6 +108,41 @@ TEST(ProgramSettings, FilesAreReadLineByLineAndTheCommandLineWins) {
     used = program::apply_settings(p.options, files);
     EXPECT_EQ(p.options.rack_file, "r.rack");
     EXPECT_EQ(p.options.root, "/srv/rack");
+}
+
+// The installers set the port and the folder in a file an administrator may have written:
+// every other line is kept, the key is set for every program (before the first section), and
+// the file keeps its own line ends.
+TEST(ProgramSettings, AnInstallerSetsAKeyAndKeepsEveryOtherLine) {
+    struct Case {
+        const char* text;
+        const char* key;
+        const char* value;
+        const char* edited;  // null when refused
+    } cases[] = {
+        {"", "port", "COM3", "port = COM3\r\n"},
+        {"# стойка 2\nport = COM1  # было\nroot = D:\\Rack\n", "port", "COM3",
+         "# стойка 2\nport = COM3\nroot = D:\\Rack\n"},
+        {"# стойка\r\njournal = yes\r\n[inform]\r\nport = COM9\r\n", "port", "COM3",
+         "# стойка\r\njournal = yes\r\nport = COM3\r\n[inform]\r\nport = COM9\r\n"},
+        {"journal = yes\r\nreconnect = 30", "root", "D:\\Boardrack",
+         "journal = yes\r\nreconnect = 30\r\nroot = D:\\Boardrack\r\n"},
+        {"#root = C:\\old\nroot=C:\\Boardrack\n", "root", "E:\\Данные",
+         "#root = C:\\old\nroot = E:\\Данные\n"},
+        {"port = COM1\n", "reconnect", "soon", nullptr},
+        {"speed = 9600\n", "port", "COM3", nullptr},
+    };
+    for (const Case& c : cases) {
+        std::string edited = "unchanged";
+        std::string wrong = program::set_setting(c.text, "f.conf", c.key, c.value, edited);
+        if (c.edited != nullptr) {
+            EXPECT_EQ(wrong, "") << c.text;
+            EXPECT_EQ(edited, c.edited) << c.text;
+        } else {
+            EXPECT_NE(wrong.rfind("f.conf, строка ", 0), std::string::npos) << c.text;
+            EXPECT_EQ(edited, "unchanged") << c.text;
+        }
+    }
 }
 
 TEST(ProgramOptions, RefusesWhatCannotWorkWithAReason) {
