@@ -36,7 +36,8 @@ void DialogBinding::prepare_lists() {
         GetClientRect(view, &area);
         LVCOLUMNW column{};
         column.mask = LVCF_WIDTH;
-        column.cx = area.right - area.left;
+        // Room kept for the vertical scroll bar, so that its coming gives no horizontal one.
+        column.cx = area.right - area.left - GetSystemMetrics(SM_CXVSCROLL);
         SendMessageW(view, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
         SendMessageW(view, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
                      LVS_EX_FULLROWSELECT);

@@ -36,6 +36,11 @@ class ProgramWindow {
     INT_PTR dialog_message(UINT message, WPARAM wparam, LPARAM lparam);
     void make_menu();
     void fit_to_dialog();
+    void fit_group_titles();
+    void update_scroll_bars();
+    void place_form();
+    void scroll(int bar, int request, int wheel_delta);
+    void scroll_into_view(HWND control);
     void show_about();
 
     core::Controller& controller_;

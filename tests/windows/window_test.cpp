@@ -154,6 +154,30 @@ TEST(Win32Window, DialogHasTheFormsControlsWithTheirIdsAndCaptions) {
     // After the survey the radio shows K8, where it ended.
     EXPECT_EQ(IsDlgButtonChecked(w.window->dialog(), 1008), BST_CHECKED);
     EXPECT_EQ(IsDlgButtonChecked(w.window->dialog(), 1001), BST_UNCHECKED);
+    // The keyboard: the arrows go round K1..K8 as one group; Tab stops at the buttons, the
+    // spins' edits and the lists, never at a read-only text or a check box that only shows.
+    HWND dialog = w.window->dialog();
+    std::vector<int> round;
+    HWND at = w.control(1001);
+    do {
+        round.push_back(GetDlgCtrlID(at));
+        at = GetNextDlgGroupItem(dialog, at, FALSE);
+    } while (at != w.control(1001) && round.size() < 20);
+    EXPECT_EQ(round, (std::vector<int>{1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008}));
+    for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        LONG style = GetWindowLongW(c, GWL_STYLE);
+        GetClassNameW(c, kind, 64);
+        bool shows_only = (lstrcmpiW(kind, L"Edit") == 0 && (style & ES_READONLY) != 0) ||
+                          (lstrcmpiW(kind, L"Button") == 0 && (style & BS_TYPEMASK) == BS_CHECKBOX);
+        if (shows_only) {
+            EXPECT_EQ(style & WS_TABSTOP, 0) << GetDlgCtrlID(c);
+        }
+    }
+    // "Список" keeps room for its vertical scroll bar: no horizontal one when it comes.
+    RECT area{};
+    GetClientRect(w.control(1056), &area);
+    EXPECT_LE(SendMessageW(w.control(1056), LVM_GETCOLUMNWIDTH, 0, 0),
+              area.right - GetSystemMetrics(SM_CXVSCROLL));
 }
 
 TEST(Win32Window, StartPressedByItsControlIdFillsTheListsAndCounters) {
@@ -186,6 +210,50 @@ TEST(Win32Window, StartPressedByItsControlIdFillsTheListsAndCounters) {
         shown.push_back(core::from_utf16(line, wcslen(line)));
     }
     EXPECT_EQ(shown, w.controller->state().log.lines());
+}
+
+// On a screen too small for the form (800 x 600, or a scaled one) the frame is smaller than
+// the form: its scroll bars reach the bottom right counter and the end of the log box, and a
+// frame large again shows the whole form.
+TEST(Win32Window, AFrameSmallerThanTheFormScrollsToEveryControl) {
+    TempRoot root;
+    DialrunWindow w("K1 ring line\n", root.path.string());
+    HWND frame = w.window->frame();
+    // Whether a control's bottom corner (its end) shows: the right one, or the left one of a
+    // control wider than this small frame.
+    auto inside = [&](int id, bool right = true) {
+        RECT shown{}, client{};
+        GetWindowRect(w.control(id), &shown);
+        MapWindowPoints(nullptr, frame, reinterpret_cast<POINT*>(&shown), 2);
+        GetClientRect(frame, &client);
+        LONG x = right ? shown.right : shown.left;
+        return x >= 0 && x <= client.right && shown.bottom >= 0 && shown.bottom <= client.bottom;
+    };
+    SetWindowPos(frame, nullptr, 0, 0, 2000, 2000, SWP_NOMOVE | SWP_NOZORDER);
+    ASSERT_TRUE(w.settle());
+    ASSERT_TRUE(inside(1048) && inside(1038)) << "the whole form shows in a frame large enough";
+    SetWindowPos(frame, nullptr, 0, 0, 320, 240, SWP_NOMOVE | SWP_NOZORDER);
+    ASSERT_TRUE(w.settle());
+    EXPECT_FALSE(inside(1048));
+    EXPECT_FALSE(inside(1038, false));
+    SendMessageW(frame, WM_VSCROLL, SB_BOTTOM, 0);
+    SendMessageW(frame, WM_HSCROLL, SB_BOTTOM, 0);
+    EXPECT_TRUE(inside(1048)) << "the counter of the not notified cannot be reached";
+    SendMessageW(frame, WM_HSCROLL, SB_TOP, 0);
+    EXPECT_TRUE(inside(1038, false)) << "the end of the log box cannot be reached";
+    SendMessageW(frame, WM_VSCROLL, SB_TOP, 0);
+    EXPECT_FALSE(inside(1038, false));
+    // Resizing keeps the scroll position in range: a frame as large as the form shows it whole
+    // from its corner again.
+    SendMessageW(frame, WM_VSCROLL, SB_BOTTOM, 0);
+    SetWindowPos(frame, nullptr, 0, 0, 2000, 2000, SWP_NOMOVE | SWP_NOZORDER);
+    ASSERT_TRUE(w.settle());
+    RECT form{};
+    GetWindowRect(w.window->dialog(), &form);
+    MapWindowPoints(nullptr, frame, reinterpret_cast<POINT*>(&form), 2);
+    EXPECT_EQ(form.left, 0);
+    EXPECT_EQ(form.top, 0);
+    EXPECT_TRUE(inside(1048) && inside(1038));
 }
 
 TEST(Win32Window, TheSpinsChangeTheSettings) {
