@@ -201,7 +201,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     ProgramOptions options = parsed.options;
     // Refused at start: on standard error, and in a box where the window would have opened.
     auto refuse = [&](const std::string& text) {
-        std::fprintf(stderr, "%s: %s\n", exe.c_str(), text.c_str());
+        std::cerr << exe << ": " << text << "\n";
         if (!options.console && show_refusal && display_available() && !shares_console()) {
             release_own_console();  // no empty console window beside the box
             show_refusal(argc, argv, text);
@@ -219,11 +219,11 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
         }
     }
     if (options.version) {
-        std::printf("%s Version 1.0\n", info.name);
+        std::cout << info.name << " Version 1.0\n";
         return 0;
     }
     if (options.help) {
-        std::fputs(program_usage(exe, info.title).c_str(), stdout);
+        std::cout << program_usage(exe, info.title);
         return 0;
     }
     std::vector<std::string> files;
@@ -238,14 +238,12 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     }
     Settings in_force = apply_settings(options, from_files);
     if (options.show_settings) {
-        std::fputs(settings_text(in_force, from_files, files).c_str(), stdout);
+        std::cout << settings_text(in_force, from_files, files);
         return 0;
     }
     if (!options.console && !display_available()) {
-        std::fprintf(stderr,
-                     "%s: нет дисплея для окна (DISPLAY не задан). Без окна: %s --console "
-                     "(справка: %s --help)\n",
-                     exe.c_str(), exe.c_str(), exe.c_str());
+        std::cerr << exe << ": нет дисплея для окна (DISPLAY не задан). Без окна: " << exe
+                  << " --console (справка: " << exe << " --help)\n";
         return 2;
     }
     std::string error;
@@ -264,7 +262,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     }
     add_note(start_notes, root_problem(options.root, in_force.find("root")->source));
     if (!start_notes.empty()) {
-        std::fprintf(stderr, "%s: %s\n", exe.c_str(), start_notes.c_str());
+        std::cerr << exe << ": " << start_notes << "\n";
     }
     std::unique_ptr<core::Journal> journal;  // outlives the controller's threads
     auto controller = make_controller(rt->link(), rt->clock(), rt->drive(), rt->sound());

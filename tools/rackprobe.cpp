@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,10 +45,10 @@ std::string usage() {
 void list_ports() {
     std::vector<std::string> ports = core::list_serial_ports();
     for (const std::string& port : ports) {
-        std::printf("%s\n", port.c_str());
+        std::cout << port << "\n";
     }
     if (ports.empty()) {
-        std::fprintf(stderr, "rackprobe: последовательных портов в системе не найдено\n");
+        std::cerr << "rackprobe: последовательных портов в системе не найдено\n";
     }
 }
 
@@ -66,18 +67,26 @@ const char* mode_name(uint8_t mode) {
     }
 }
 
+// A reply byte as the table shows it: 0x4A.
+std::string hex(uint8_t byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", byte);
+    return text;
+}
+
 void probe(core::Link& link) {
-    std::printf("канал  ответ  линия  режим\n");
+    std::cout << "канал  ответ  линия  режим\n";
     for (uint8_t address = 0; address < core::CHANNEL_COUNT; ++address) {
         link.send_select(address);
         if (!link.read_reply()) {
-            std::printf("K%d     -      -      нет ответа\n", address + 1);
+            std::cout << "K" << address + 1 << "     -      -      нет ответа\n";
             continue;
         }
         uint8_t reply = link.OGD();
         if ((reply & core::REPLY_ADDRESS_MASK) != address) {
-            std::printf("K%d     0x%02X   -      ошибка адреса: отвечает адрес %d\n", address + 1,
-                        reply, reply & core::REPLY_ADDRESS_MASK);
+            std::cout << "K" << address + 1 << "     " << hex(reply)
+                      << "   -      ошибка адреса: отвечает адрес "
+                      << (reply & core::REPLY_ADDRESS_MASK) << "\n";
             continue;
         }
         link.send_byte(core::CMD_LINE_STATUS);
@@ -85,12 +94,12 @@ void probe(core::Link& link) {
         uint8_t line = link.OGD();
         link.send_byte(core::CMD_END);
         link.read_reply();
-        std::printf("K%d     0x%02X   %s  %s%s\n", address + 1, reply,
-                    !line_read                                      ? "-    "
-                    : (line & core::LINE_MASK) == core::LINE_ABSENT ? "нет  "
-                                                                    : "есть ",
-                    mode_name(reply & core::REPLY_MODE_MASK),
-                    (reply & core::REPLY_BUSY) != 0 ? " (занята)" : "");
+        std::cout << "K" << address + 1 << "     " << hex(reply) << "   "
+                  << (!line_read                                      ? "-    "
+                      : (line & core::LINE_MASK) == core::LINE_ABSENT ? "нет  "
+                                                                      : "есть ")
+                  << "  " << mode_name(reply & core::REPLY_MODE_MASK)
+                  << ((reply & core::REPLY_BUSY) != 0 ? " (занята)" : "") << "\n";
     }
 }
 
@@ -109,7 +118,7 @@ int main(int argc, char** argv) {
     for (const core::OptionFound& found : read.found) {
         switch (found.row) {
             case HELP:
-                std::fputs(usage().c_str(), stdout);
+                std::cout << usage();
                 return 0;
             case LIST_PORTS:
                 list_ports();
@@ -126,8 +135,7 @@ int main(int argc, char** argv) {
         }
     }
     if (read.fault != core::OptionFault::none) {
-        std::fprintf(stderr, "rackprobe: неверный параметр '%s'\n%s", read.argument.c_str(),
-                     usage().c_str());
+        std::cerr << "rackprobe: неверный параметр '" << read.argument << "'\n" << usage();
         return 2;
     }
 
@@ -142,18 +150,17 @@ int main(int argc, char** argv) {
         case sim::BoardLine::Fault::none:
             break;
         case sim::BoardLine::Fault::rack_file:
-            std::fprintf(stderr, "rackprobe: %s\n", line.fault_text.c_str());
+            std::cerr << "rackprobe: " << line.fault_text << "\n";
             return 2;
         case sim::BoardLine::Fault::port:
-            std::fprintf(stderr, "rackprobe: %s\n", line.fault_text.c_str());
+            std::cerr << "rackprobe: " << line.fault_text << "\n";
             return 1;
         case sim::BoardLine::Fault::trace_file:
-            std::fprintf(stderr, "rackprobe: %s: %s\n", trace_file.c_str(),
-                         line.fault_text.c_str());
+            std::cerr << "rackprobe: " << trace_file << ": " << line.fault_text << "\n";
             return 2;
     }
     core::Link& link = *line.link;
-    link.set_report([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+    link.set_report([](const std::string& text) { std::cerr << text << "\n"; });
     probe(link);
     return link.device_lost() ? 1 : 0;
 }

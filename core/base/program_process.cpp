@@ -6,6 +6,8 @@
 #include <shellapi.h>
 
 #include <cstdlib>
+#include <iostream>
+#include <streambuf>
 
 #include "base/utf8_text.h"
 #endif
@@ -31,7 +33,77 @@ namespace {
 UINT console_output_cp_before = 0;
 UINT console_input_cp_before = 0;
 
+// What the program writes to a console window goes in as UTF-16 (WriteConsoleW), so that it
+// reads right whatever the console's code page and font; a pipe or a file gets the UTF-8 bytes
+// as they are. A character cut between two writes waits for its last bytes.
+class ConsoleText : public std::streambuf {
+  public:
+    explicit ConsoleText(HANDLE console) : console_(console) {}
+    void write_whole() {
+        size_t whole = core::utf8_whole_length(pending_);
+        std::wstring wide = core::to_utf16(pending_.substr(0, whole));
+        pending_.erase(0, whole);
+        for (size_t at = 0; at < wide.size();) {
+            DWORD written = 0;
+            if (!WriteConsoleW(console_, wide.data() + at, static_cast<DWORD>(wide.size() - at),
+                               &written, nullptr) ||
+                written == 0) {
+                return;  // the console is gone: nothing to tell it
+            }
+            at += written;
+        }
+    }
+
+  protected:
+    int_type overflow(int_type c) override {
+        if (c != traits_type::eof()) {
+            pending_ += traits_type::to_char_type(c);
+            if (c == '\n') {
+                write_whole();
+            }
+        }
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        pending_.append(text, static_cast<size_t>(count));
+        if (pending_.find('\n') != std::string::npos || pending_.size() > 4096) {
+            write_whole();
+        }
+        return count;
+    }
+    int sync() override {
+        write_whole();
+        return 0;
+    }
+
+  private:
+    HANDLE console_;
+    std::string pending_;
+};
+
+// Kept to the process's end (never freed): the streams flush into them while it exits.
+ConsoleText* console_out = nullptr;
+ConsoleText* console_err = nullptr;
+
+// Standard output and error that are a console write to it through ConsoleText.
+void write_consoles_wide() {
+    DWORD mode = 0;
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (console_out == nullptr && GetConsoleMode(out, &mode)) {
+        std::fflush(stdout);
+        console_out = new ConsoleText(out);
+        std::cout.rdbuf(console_out);
+    }
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (console_err == nullptr && GetConsoleMode(err, &mode)) {
+        std::fflush(stderr);
+        console_err = new ConsoleText(err);
+        std::cerr.rdbuf(console_err);
+    }
+}
+
 void restore_console_code_pages() {
+    std::cout.flush();
     if (console_output_cp_before != 0) {
         SetConsoleOutputCP(console_output_cp_before);
     }
@@ -54,6 +126,7 @@ void use_utf8_console() {
     }
     SetConsoleOutputCP(CP_UTF8);
     SetConsoleCP(CP_UTF8);
+    write_consoles_wide();
 }
 
 bool shares_console() {

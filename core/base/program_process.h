@@ -9,8 +9,9 @@ namespace program {
 // is in the ANSI code page.
 std::vector<std::string> utf8_arguments(int argc, char** argv);
 
-// Windows: the console shows what the program writes as UTF-8, and gets its own code pages
-// back at exit. Elsewhere nothing to do.
+// Windows: what the program writes to std::cout and std::cerr reaches a console window as
+// UTF-16 (WriteConsoleW), and to a pipe or a file as UTF-8; the console gets its own code
+// pages back at exit. Elsewhere nothing to do.
 void use_utf8_console();
 // Gives the console its code pages back now: for an exit that skips the usual ends (_Exit).
 void restore_console();

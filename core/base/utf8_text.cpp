@@ -15,6 +15,22 @@ std::string path_utf8(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+size_t utf8_whole_length(const std::string& bytes) {
+    // Back over at most three continuation bytes to the lead byte of the last character.
+    size_t lead = bytes.size();
+    while (lead > 0 && bytes.size() - lead < 4 &&
+           (static_cast<unsigned char>(bytes[lead - 1]) & 0xC0) == 0x80) {
+        --lead;
+    }
+    if (lead == 0 || bytes.size() - lead >= 4) {
+        return bytes.size();  // no lead byte: not UTF-8 to wait for
+    }
+    auto first = static_cast<unsigned char>(bytes[lead - 1]);
+    size_t needs = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+    size_t has = bytes.size() - lead + 1;
+    return has < needs ? lead - 1 : bytes.size();
+}
+
 #ifdef _WIN32
 std::wstring to_utf16(const std::string& text) {
     if (text.empty()) {

@@ -25,6 +25,11 @@ VIAddVersionKey /LANG=1049 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1049 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1049 "LegalCopyright" "Boardrack"
 OutFile "${OUTFILE}"
+; Signed as they are made: the uninstaller before it is packed, the installer once written.
+!ifdef SIGN
+    !uninstfinalize `${SIGN} "%1"` = 0
+    !finalize `${SIGN} "%1"` = 0
+!endif
 InstallDir "$PROGRAMFILES64\Boardrack"
 InstallDirRegKey HKLM "Software\Boardrack" "InstallDir"
 RequestExecutionLevel admin
