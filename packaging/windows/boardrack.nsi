@@ -126,6 +126,14 @@ Section /o "Inform при входе в систему (автостарт)" Sec
 SectionEnd
 
 Function .onInit
+    ; Installed from the MSI: the two would fight over the same files and entries.
+    SetRegView 64
+    ReadRegStr $R0 HKLM "Software\Boardrack" "Package"
+    ${If} $R0 == "msi"
+        MessageBox MB_ICONSTOP "Boardrack установлен пакетом MSI. Сначала удалите его (Параметры, Приложения), затем запустите эту установку." /SD IDOK
+        SetErrorLevel 3
+        Abort
+    ${EndIf}
     ${GetParameters} $R0
     ClearErrors
     ${GetOptions} $R0 "/INFORMLOGON" $R1

@@ -32,9 +32,11 @@ const char* const HELP =
     "сохраняя все остальные строки файла, создает папку данных и разрешает всем\n"
     "пользователям ПК изменять в ней файлы. Его запускают установщики.\n"
     "\n"
-    "  --port NAME    порт плат (port); без него - из файла, иначе " DEFAULT_PORT
+    "  --port NAME    порт плат (port); без него или пустой - из файла, иначе\n"
+    "                 " DEFAULT_PORT
     "\n"
-    "  --root FOLDER  папка данных (root); без него - из файла, иначе " DEFAULT_ROOT
+    "  --root FOLDER  папка данных (root); без нее или пустой - из файла, иначе\n"
+    "                 " DEFAULT_ROOT
     "\n"
     "  --file FILE    файл настроек (по умолчанию тот, что программы читают первым)\n"
     "  --get KEY      только напечатать port или root из файла (или значение по\n"
@@ -71,7 +73,8 @@ int main(int argc, char** argv) {
                               : args[i] == "--file" ? &file
                               : args[i] == "--get"  ? &get
                                                     : nullptr;
-        if (target == nullptr || i + 1 == args.size() || args[i + 1].empty()) {
+        // An empty value is one not given: an installer passes its property as it is.
+        if (target == nullptr || i + 1 == args.size()) {
             return refuse(target == nullptr ? "неизвестный параметр " + args[i]
                                             : "после " + args[i] + " нужно значение");
         }
