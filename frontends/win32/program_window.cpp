@@ -19,9 +19,6 @@ const UINT EXIT_COMMAND = 0xE141;
 const UINT ABOUT_COMMAND = 0xE140;
 // The frame starts at 700 x 700 pixels.
 const int FRAME_SIZE = 700;
-// A click on a scroll bar's arrow, or a notch of the wheel (three of them), moves the form by
-// this many pixels at 96 DPI.
-const int SCROLL_LINE = 16;
 
 // Once per process is enough; a second registration fails harmlessly.
 void register_frame_class(WNDPROC procedure) {
@@ -56,7 +53,8 @@ ProgramWindow::ProgramWindow(core::Controller& controller, const std::string& st
     make_menu();
     dialog_ = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(DIALOG_ID), frame_,
                                  dialog_procedure, reinterpret_cast<LPARAM>(this));
-    fit_group_titles();
+    fit_group_titles(dialog_);
+    scroll_ = std::make_unique<FormScroll>(frame_, dialog_);
     binding_ = std::make_unique<DialogBinding>(dialog_, setup_);
     front_end_ = std::make_unique<Win32FrontEnd>(controller_, *binding_, frame_);
     fit_to_dialog();
@@ -97,149 +95,7 @@ void ProgramWindow::fit_to_dialog() {
     int width = std::min<int>(screen.right - screen.left, outer.right - outer.left);
     int height = std::min<int>(screen.bottom - screen.top, outer.bottom - outer.top);
     SetWindowPos(frame_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
-    update_scroll_bars();
-}
-
-// A frame smaller than the form (a small or scaled screen, or the operator's resizing) shows
-// scroll bars, as the Qt window does, so that every control can be reached; a frame as large
-// as the form shows none and the form sits at its top left corner.
-void ProgramWindow::update_scroll_bars() {
-    RECT form{};
-    GetWindowRect(dialog_, &form);
-    int form_width = form.right - form.left;
-    int form_height = form.bottom - form.top;
-    // The client area as it would be without bars, then less the breadth of each bar needed:
-    // a bar that appears may make the other one needed.
-    RECT client{};
-    GetClientRect(frame_, &client);
-    LONG style = GetWindowLongW(frame_, GWL_STYLE);
-    int width = client.right + ((style & WS_VSCROLL) != 0 ? GetSystemMetrics(SM_CXVSCROLL) : 0);
-    int height = client.bottom + ((style & WS_HSCROLL) != 0 ? GetSystemMetrics(SM_CYHSCROLL) : 0);
-    bool across = form_width > width;
-    bool down = form_height > height - (across ? GetSystemMetrics(SM_CYHSCROLL) : 0);
-    across = form_width > width - (down ? GetSystemMetrics(SM_CXVSCROLL) : 0);
-    width -= down ? GetSystemMetrics(SM_CXVSCROLL) : 0;
-    height -= across ? GetSystemMetrics(SM_CYHSCROLL) : 0;
-    for (int bar : {SB_HORZ, SB_VERT}) {
-        SCROLLINFO info{sizeof info, SIF_RANGE | SIF_PAGE, 0, 0, 0, 0, 0};
-        info.nMax = (bar == SB_HORZ ? form_width : form_height) - 1;
-        info.nPage = static_cast<UINT>(bar == SB_HORZ ? width : height);
-        SetScrollInfo(frame_, bar, &info, TRUE);
-    }
-    place_form();
-}
-
-// The form moved to where the scroll bars say (they keep their position within range).
-void ProgramWindow::place_form() {
-    SCROLLINFO info{sizeof info, SIF_POS, 0, 0, 0, 0, 0};
-    GetScrollInfo(frame_, SB_HORZ, &info);
-    int x = info.nPos;
-    GetScrollInfo(frame_, SB_VERT, &info);
-    SetWindowPos(dialog_, nullptr, -x, -info.nPos, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-// What a scroll bar's part, or the wheel, asks for.
-void ProgramWindow::scroll(int bar, int request, int wheel_delta) {
-    SCROLLINFO info{sizeof info, SIF_ALL, 0, 0, 0, 0, 0};
-    GetScrollInfo(frame_, bar, &info);
-    int line = MulDiv(SCROLL_LINE, static_cast<int>(GetDpiForWindow(frame_)), 96);
-    int page = static_cast<int>(info.nPage);
-    int position = info.nPos;
-    switch (request) {
-        case SB_LINEUP:
-            position -= line;
-            break;
-        case SB_LINEDOWN:
-            position += line;
-            break;
-        case SB_PAGEUP:
-            position -= page;
-            break;
-        case SB_PAGEDOWN:
-            position += page;
-            break;
-        case SB_THUMBTRACK:
-        case SB_THUMBPOSITION:
-            position = info.nTrackPos;
-            break;
-        case SB_TOP:
-            position = info.nMin;
-            break;
-        case SB_BOTTOM:
-            position = info.nMax;
-            break;
-        default:
-            position -= wheel_delta * 3 * line / WHEEL_DELTA;
-            break;
-    }
-    info.fMask = SIF_POS;
-    info.nPos = position;
-    SetScrollInfo(frame_, bar, &info, TRUE);  // clamped to the range
-    place_form();
-}
-
-// A control reached with Tab below or beside the frame's edge is scrolled into view.
-void ProgramWindow::scroll_into_view(HWND control) {
-    if (control == nullptr || GetParent(control) != dialog_) {
-        return;
-    }
-    RECT shown{};
-    GetWindowRect(control, &shown);
-    MapWindowPoints(nullptr, frame_, reinterpret_cast<POINT*>(&shown), 2);
-    RECT client{};
-    GetClientRect(frame_, &client);
-    for (int bar : {SB_HORZ, SB_VERT}) {
-        int low = bar == SB_HORZ ? shown.left : shown.top;
-        int high = bar == SB_HORZ ? shown.right : shown.bottom;
-        int size = bar == SB_HORZ ? client.right : client.bottom;
-        SCROLLINFO info{sizeof info, SIF_POS, 0, 0, 0, 0, 0};
-        GetScrollInfo(frame_, bar, &info);
-        int by = low < 0 ? low : high > size ? std::min(high - size, low) : 0;
-        if (by != 0) {
-            info.nPos += by;
-            SetScrollInfo(frame_, bar, &info, TRUE);
-        }
-    }
-    place_form();
-}
-
-// A group box draws its title over its top edge, where Qt's sits above it: a title longer
-// than its box ("Кол. номеров") would run over the box's corner, so the box grows to its
-// title, to the right as far as the form allows, then to the left.
-void ProgramWindow::fit_group_titles() {
-    RECT form{};
-    GetClientRect(dialog_, &form);
-    HDC context = GetDC(dialog_);
-    HGDIOBJ font_before =
-        SelectObject(context, reinterpret_cast<HGDIOBJ>(SendMessageW(dialog_, WM_GETFONT, 0, 0)));
-    for (HWND box = GetWindow(dialog_, GW_CHILD); box != nullptr;
-         box = GetWindow(box, GW_HWNDNEXT)) {
-        wchar_t title[64] = {};
-        wchar_t kind[16] = {};
-        GetClassNameW(box, kind, 16);
-        if (lstrcmpiW(kind, L"Button") != 0 ||
-            (GetWindowLongW(box, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX ||
-            GetWindowTextW(box, title, 64) == 0) {
-            continue;
-        }
-        SIZE text{};
-        GetTextExtentPoint32W(context, title, lstrlenW(title), &text);
-        RECT place{};
-        GetWindowRect(box, &place);
-        MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&place), 2);
-        // The title is drawn a few pixels in from each end, as a character's width is.
-        int wanted = text.cx + 2 * GetSystemMetrics(SM_CXEDGE) + 2 * (text.cy / 2);
-        int grow = wanted - (place.right - place.left);
-        if (grow > 0) {
-            int right = std::min<int>(form.right, place.right + grow);
-            int left = std::max<int>(0, right - wanted);
-            SetWindowPos(box, nullptr, left, place.top, right - left, place.bottom - place.top,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
-        }
-    }
-    SelectObject(context, font_before);
-    ReleaseDC(dialog_, context);
+    scroll_->fit();
 }
 
 void ProgramWindow::show_about() {
@@ -274,16 +130,16 @@ LRESULT ProgramWindow::frame_message(UINT message, WPARAM wparam, LPARAM lparam)
             }
             break;
         case WM_SIZE:
-            if (dialog_ != nullptr) {
-                update_scroll_bars();
+            if (scroll_) {
+                scroll_->fit();
             }
             return 0;
         case WM_HSCROLL:
         case WM_VSCROLL:
-            scroll(message == WM_HSCROLL ? SB_HORZ : SB_VERT, LOWORD(wparam), 0);
+            scroll_->scroll(message == WM_HSCROLL ? SB_HORZ : SB_VERT, LOWORD(wparam), 0);
             return 0;
         case WM_MOUSEWHEEL:
-            scroll(SB_VERT, -1, GET_WHEEL_DELTA_WPARAM(wparam));
+            scroll_->scroll(SB_VERT, -1, GET_WHEEL_DELTA_WPARAM(wparam));
             return 0;
         case WM_DESTROY:
             closed_ = true;
@@ -348,7 +204,7 @@ bool ProgramWindow::pump_messages(bool wait) {
         }
         if (IsDialogMessageW(dialog_, &message)) {
             if (message.message == WM_KEYDOWN) {
-                scroll_into_view(GetFocus());  // Tab or an arrow moved the focus
+                scroll_->show(GetFocus());  // Tab or an arrow moved the focus
             }
         } else {
             TranslateMessage(&message);

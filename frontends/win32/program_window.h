@@ -8,6 +8,7 @@
 #include "control/controller.h"
 #include "win32/dialog_binding.h"
 #include "win32/dialog_setup.h"
+#include "win32/form_layout.h"
 #include "win32/win32_front_end.h"
 
 namespace win32 {
@@ -36,17 +37,13 @@ class ProgramWindow {
     INT_PTR dialog_message(UINT message, WPARAM wparam, LPARAM lparam);
     void make_menu();
     void fit_to_dialog();
-    void fit_group_titles();
-    void update_scroll_bars();
-    void place_form();
-    void scroll(int bar, int request, int wheel_delta);
-    void scroll_into_view(HWND control);
     void show_about();
 
     core::Controller& controller_;
     DialogSetup setup_;
     HWND frame_ = nullptr;
     HWND dialog_ = nullptr;
+    std::unique_ptr<FormScroll> scroll_;
     std::unique_ptr<DialogBinding> binding_;
     std::unique_ptr<Win32FrontEnd> front_end_;
     bool closed_ = false;

@@ -272,7 +272,7 @@ int import_list(const ImportOptions& o, std::ostream& out) {
         out << "Нет списка " << core::path_utf8(o.list) << ", дописывать некуда\n";
         return REFUSED;
     }
-    if (o.append ? !hold_list(o.list, held, out) : false) {
+    if (o.append && !hold_list(o.list, held, out)) {
         return REFUSED;
     }
     if (exists && !o.append) {
