@@ -355,14 +355,20 @@ TEST(ProgramEndToEnd, TheJournalKeepsEveryLineAndTheStatusFileCountsTheMarks) {
     std::string root = temp_path("e2e_journal");
     std::filesystem::remove_all(root);
     std::filesystem::create_directories(root);
+    // Five records notified and three not by an earlier run, the rest to call.
+    const int records = 48;
     std::string list;
-    for (int i = 0; i < 40; ++i) {
-        list += std::to_string(4000000 + 111 * i) + "     " + std::to_string(1000 + i) + "  \r\n";
+    for (int i = 0; i < records; ++i) {
+        list += std::to_string(4000000 + 111 * i) + "     " + std::to_string(1000 + i) + " " +
+                (i < 5   ? "Y"
+                 : i < 8 ? "N"
+                         : " ") +
+                "\r\n";
     }
     std::ofstream(root + "/Ring.TXT", std::ios::binary) << list << "\r\n";
     std::filesystem::permissions(root + "/Ring.TXT", std::filesystem::perms(0640));
     Outcome o = run({DIALRUN_PATH, "--console", "--fast", "--time", "2026-12-08T09:00:00", "--root",
-                     root, "--journal", "yes", "--simulate",
+                     root, "--journal", "yes", "--status-file", "yes", "--simulate",
                      write_file("e2e_journal.rack", "K1 ring line results=1,2\nK2 ring line\n")},
                     "wait\nstart\nwait\n");
     ASSERT_EQ(o.status, 0) << o.err;
@@ -402,6 +408,28 @@ TEST(ProgramEndToEnd, TheJournalKeepsEveryLineAndTheStatusFileCountsTheMarks) {
     EXPECT_GT(polls_shown, 0);
     EXPECT_EQ(polls_kept, polls_shown);
     EXPECT_EQ(std::filesystem::status(day).permissions(), std::filesystem::perms(0640));
+    // The status file counts what the list's marks say, earlier runs' marks too.
+    std::string marks = file_bytes(root + "/Ring.TXT");
+    int notified = 0, not_notified = 0;
+    for (int i = 0; i < records; ++i) {
+        notified += marks[i * 20 + 17] == 'Y';
+        not_notified += marks[i * 20 + 17] == 'N' || marks[i * 20 + 17] == 'Z';
+    }
+    EXPECT_EQ(notified + not_notified, records);
+    std::string status = file_bytes(root + "/status-dialrun.json");
+    EXPECT_NE(status.find("\"state\": \"ended\""), std::string::npos) << status;
+    EXPECT_NE(status.find("\"counts\": {\"records\": 48, \"read\": 48, \"notified\": " +
+                          std::to_string(notified) + ", \"not_notified\": " +
+                          std::to_string(not_notified) + ", \"left\": 0, \"next_retry\": null}"),
+              std::string::npos)
+        << status;
+    // No number or amount of the list (the process id aside, which may look like one).
+    std::string without_pid = status.substr(status.find("\"started\""));
+    for (int i = 0; i < records; ++i) {
+        for (int personal : {4000000 + 111 * i, 1000 + i}) {
+            EXPECT_EQ(without_pid.find(std::to_string(personal)), std::string::npos) << status;
+        }
+    }
     std::filesystem::remove_all(root);
 }
 
