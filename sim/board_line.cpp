@@ -49,8 +49,8 @@ BoardLine open_board_line(const LineChoice& choice, core::Clock& clock) {
             line.port_error = core::port_not_opened_text(choice.port, opened.error);
         }
         if (choice.reopenable && (opened.port || choice.go_on_without_port)) {
-            line.port = std::make_unique<core::ReopenablePort>(choice.port, std::move(opened.port),
-                                                               clock);
+            line.port =
+                std::make_unique<core::ReopenablePort>(choice.port, std::move(opened.port), clock);
         } else if (opened.port) {
             line.port = std::move(opened.port);
         } else {

@@ -9,9 +9,10 @@
 namespace core {
 
 // A file for this process alone to write while it is open: a second opener is refused, not
-// interleaved; a reader (ringlist serve) may still read it and never makes a write wait. mode is an fopen mode ("r+b", "ab"). Null with error set on failure; error is
-// "занят другой программой" when another process has it. With wait, a file that another
-// process holds is waited for (up to a few seconds) instead.
+// interleaved; a reader (ringlist serve) may still read it and never makes a write wait. mode is an
+// fopen mode ("r+b", "ab"). Null with error set on failure; error is "занят другой программой" when
+// another process has it. With wait, a file that another process holds is waited for (up to a few
+// seconds) instead.
 std::FILE* open_exclusive(const std::filesystem::path& path, const char* mode, std::string& error,
                           bool wait = false);
 

@@ -124,7 +124,8 @@ void fit_group_titles(HWND dialog) {
     HDC context = GetDC(dialog);
     HGDIOBJ font_before =
         SelectObject(context, reinterpret_cast<HGDIOBJ>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
-    for (HWND box = GetWindow(dialog, GW_CHILD); box != nullptr; box = GetWindow(box, GW_HWNDNEXT)) {
+    for (HWND box = GetWindow(dialog, GW_CHILD); box != nullptr;
+         box = GetWindow(box, GW_HWNDNEXT)) {
         wchar_t title[64] = {};
         wchar_t kind[16] = {};
         GetClassNameW(box, kind, 16);

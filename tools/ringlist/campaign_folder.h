@@ -64,8 +64,8 @@ void read_log(const std::string& bytes, const std::string& label, char kind,
 // When a file was last written, on the PC's clock.
 core::LocalTime last_written(const std::filesystem::path& path);
 
-// Reads a folder (Ring.TXT, its attempts, RINGY.txt, RINGN.txt, in any letter case). Returns what is wrong
-// when there is no list to read, else "".
+// Reads a folder (Ring.TXT, its attempts, RINGY.txt, RINGN.txt, in any letter case). Returns what
+// is wrong when there is no list to read, else "".
 std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder);
 
 // "строка N, позиция C: what is wrong", for a line the start would refuse.

@@ -58,8 +58,7 @@ int find_column(const std::string& name, const CsvTable& table, bool header, std
             widest = std::max(widest, row.fields.size());
         }
         if (static_cast<size_t>(index) > widest) {
-            why = "нет столбца " + name + ": в строках файла не больше " +
-                  std::to_string(widest);
+            why = "нет столбца " + name + ": в строках файла не больше " + std::to_string(widest);
             return -1;
         }
         return static_cast<int>(index - 1);

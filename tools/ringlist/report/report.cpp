@@ -24,10 +24,9 @@ MarkKind mark_kind(char mark) {
 }
 
 const char* mark_caption(MarkKind kind) {
-    static const char* const captions[MARK_KINDS] = {"не звонили",       "Y оповещены",
-                                                     "Z не оповещены",   "N не оповещены",
-                                                     "S розданы частям", "X исключены",
-                                                     "прочие отметки"};
+    static const char* const captions[MARK_KINDS] = {
+        "не звонили",       "Y оповещены", "Z не оповещены", "N не оповещены",
+        "S розданы частям", "X исключены", "прочие отметки"};
     return captions[kind];
 }
 
