@@ -1,9 +1,10 @@
 ; The Windows installer of the board rack programs. scripts/windows-installer builds it:
 ;   makensis -DVERSION=1.0 -DSTAGE=<folder with the programs and files> -DOUTFILE=<setup.exe>
 ;   A silent install (/S) takes the optional component of Inform at logon with /INFORMLOGON.
-;   /PORT=COM3 and /ROOT=D:\Boardrack (/ROOT="D:\Rack data" with a blank) set the port and the data folder in the PC's settings
-;   file, %ProgramData%\Boardrack\boardrack.conf; without them a first install writes COM1 and
-;   C:\Boardrack and an upgrade keeps what the file says. The file stays when uninstalled.
+;   /PORT=COM3 and /ROOT=D:\Boardrack (/ROOT="D:\Rack data" with a blank) set the port and
+;   the data folder in the PC's settings file, %ProgramData%\Boardrack\boardrack.conf; without
+;   them a first install writes COM1 and C:\Boardrack and an upgrade keeps what the file says.
+;   The file stays when uninstalled.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -72,14 +73,8 @@ Section "Boardrack" SecMain
     ; The PC's settings (port and data folder, every other line kept) and the data folder,
     ; writable by every user of the PC. Both are kept by the uninstaller: the folder holds the
     ; campaign lists and their logs.
-    StrCpy $0 '"$INSTDIR\rackconf.exe"'
-    ${If} $Port != ""
-        StrCpy $0 '$0 --port "$Port"'
-    ${EndIf}
-    ${If} $Root != ""
-        StrCpy $0 '$0 --root "$Root"'
-    ${EndIf}
-    nsExec::ExecToLog $0
+    ; An empty port or folder (a silent install without /PORT or /ROOT) keeps the file's.
+    nsExec::ExecToLog '"$INSTDIR\rackconf.exe" --port "$Port" --root "$Root"'
     Pop $1
     ${If} $1 != 0
         MessageBox MB_ICONSTOP "Настройки ПК не записаны (rackconf: $1). Установка прервана." /SD IDOK
