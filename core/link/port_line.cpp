@@ -1,6 +1,7 @@
 #include "link/port_line.h"
 
 #include "link/closed_port.h"
+#include "link/link.h"
 #include "link/reopenable_port.h"
 #include "link/serial_port.h"
 
