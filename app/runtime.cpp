@@ -41,13 +41,13 @@ std::unique_ptr<Runtime> Runtime::create(const ProgramOptions& options, std::str
     core::Clock& clock = rt->clock();
     // Over a port that would not open the program goes on and its survey finds no boards; the
     // log says why.
-    sim::LineChoice choice{options.rack_file, options.port, options.trace_file};
+    LineChoice choice{options.rack_file, options.port, options.trace_file};
     choice.reopenable = options.reconnect > 0;
-    rt->line_ = sim::open_board_line(choice, clock);
+    rt->line_ = open_board_line(choice, clock);
     switch (rt->line_.fault) {
-        case sim::BoardLine::Fault::none:
+        case BoardLine::Fault::none:
             break;
-        case sim::BoardLine::Fault::trace_file:
+        case BoardLine::Fault::trace_file:
             error = options.trace_file + ": файл трассы не создан: " + rt->line_.fault_text;
             return nullptr;
         default:

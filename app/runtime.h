@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 
+#include "app/board_line.h"
 #include "app/program_options.h"
 #include "base/utf8_text.h"
 #include "files/drive_paths.h"
-#include "sim/board_line.h"
 #include "sound/sound.h"
 #include "time/real_clock.h"
 #include "time/virtual_clock.h"
@@ -39,7 +39,7 @@ class Runtime {
 
     std::unique_ptr<core::RealClock> real_clock_;
     std::unique_ptr<core::VirtualClock> virtual_clock_;
-    sim::BoardLine line_;
+    BoardLine line_;
     std::unique_ptr<core::Sound> sound_;
     std::string root_;
 };

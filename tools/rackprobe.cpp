@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "app/board_line.h"
 #include "base/option_rows.h"
 #include "base/program_process.h"
 #include "link/commands.h"
 #include "link/link.h"
 #include "link/serial_port.h"
 #include "link/serial_port_list.h"
-#include "sim/board_line.h"
 #include "time/real_clock.h"
 #include "time/virtual_clock.h"
 
@@ -143,19 +143,19 @@ int main(int argc, char** argv) {
     core::VirtualClock virtual_clock;
     core::Clock& clock = rack_file.empty() ? static_cast<core::Clock&>(real_clock)
                                            : static_cast<core::Clock&>(virtual_clock);
-    sim::LineChoice choice{rack_file, port_name, trace_file};
+    program::LineChoice choice{rack_file, port_name, trace_file};
     choice.go_on_without_port = false;
-    sim::BoardLine line = sim::open_board_line(choice, clock);
+    program::BoardLine line = program::open_board_line(choice, clock);
     switch (line.fault) {
-        case sim::BoardLine::Fault::none:
+        case program::BoardLine::Fault::none:
             break;
-        case sim::BoardLine::Fault::rack_file:
+        case program::BoardLine::Fault::rack_file:
             std::cerr << "rackprobe: " << line.fault_text << "\n";
             return 2;
-        case sim::BoardLine::Fault::port:
+        case program::BoardLine::Fault::port:
             std::cerr << "rackprobe: " << line.fault_text << "\n";
             return 1;
-        case sim::BoardLine::Fault::trace_file:
+        case program::BoardLine::Fault::trace_file:
             std::cerr << "rackprobe: " << trace_file << ": " << line.fault_text << "\n";
             return 2;
     }

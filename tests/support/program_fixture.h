@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "app/board_line.h"
 #include "control/controller.h"
 #include "form/front_end.h"
-#include "sim/board_line.h"
 #include "sim/sim_sound.h"
 #include "time/virtual_clock.h"
 
@@ -67,8 +67,8 @@ struct ProgramOnRack {
         : ProgramOnRack(rack_text, Setting{trace_path}) {}
     ProgramOnRack(const std::string& rack_text, const Setting& setting)
         : clock(setting.start), root(setting.root) {
-        line = sim::board_line_on_rack_text(rack_text, setting.trace_path, clock);
-        EXPECT_EQ(line.fault, sim::BoardLine::Fault::none) << line.fault_text;
+        line = program::board_line_on_rack_text(rack_text, setting.trace_path, clock);
+        EXPECT_EQ(line.fault, program::BoardLine::Fault::none) << line.fault_text;
         rack = line.rack.get();
         link = line.link.get();
         sound = std::make_unique<sim::SimSound>(*rack, clock);
@@ -124,7 +124,7 @@ struct ProgramOnRack {
 
     core::VirtualClock clock;
     std::string root;
-    sim::BoardLine line;
+    program::BoardLine line;
     sim::Rack* rack = nullptr;
     std::unique_ptr<core::Transport> interposed;
     std::unique_ptr<core::Link> interposed_link;

@@ -4,18 +4,18 @@
 
 #include <memory>
 
-#include "sim/board_line.h"
+#include "app/board_line.h"
 #include "sim/sim_transport.h"
 #include "time/virtual_clock.h"
 
 // A simulated rack behind a link, on a virtual clock.
 struct RackOnLink {
     explicit RackOnLink(const std::string& rack_text)
-        : line(sim::board_line_on_rack_text(rack_text, "", clock)),
+        : line(program::board_line_on_rack_text(rack_text, "", clock)),
           rack(line.rack.get()),
           transport(line.port.get()),
           link(line.link.get()) {
-        EXPECT_EQ(line.fault, sim::BoardLine::Fault::none) << line.fault_text;
+        EXPECT_EQ(line.fault, program::BoardLine::Fault::none) << line.fault_text;
     }
 
     // Sends a byte and returns the reply, or -1 when none came in time.
@@ -29,7 +29,7 @@ struct RackOnLink {
     }
 
     core::VirtualClock clock;
-    sim::BoardLine line;
+    program::BoardLine line;
     sim::Rack* rack;
     core::Transport* transport;
     core::Link* link;

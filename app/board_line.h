@@ -9,9 +9,10 @@
 #include "sim/rack.h"
 #include "time/clock.h"
 
-namespace sim {
+namespace program {
 
-// What the boards are reached through: the simulated rack of a rack file, or a serial port.
+// What the boards are reached through: the simulated rack of a rack file, or a serial port
+// (opened by the link layer; sim only simulates). Chosen here, above both.
 struct LineChoice {
     std::string rack_file;  // when not empty, the simulated rack instead of the port
     std::string port;
@@ -25,7 +26,7 @@ struct LineChoice {
 
 // The link to the boards and what it stands on, in one place for the programs and the tools.
 struct BoardLine {
-    std::unique_ptr<Rack> rack;
+    std::unique_ptr<sim::Rack> rack;
     // The rack's transport, the serial port, or, for a port that would not open, a closed
     // port on which every exchange times out.
     std::unique_ptr<core::Transport> port;
@@ -48,4 +49,4 @@ BoardLine open_board_line(const LineChoice& choice, core::Clock& clock);
 BoardLine board_line_on_rack_text(const std::string& rack_text, const std::string& trace_file,
                                   core::Clock& clock);
 
-}  // namespace sim
+}  // namespace program

@@ -1,23 +1,21 @@
-#include "sim/board_line.h"
+#include "app/board_line.h"
 
-#include "link/closed_port.h"
-#include "link/reopenable_port.h"
-#include "link/serial_port.h"
+#include "link/port_line.h"
 #include "sim/rack_file.h"
 #include "sim/sim_transport.h"
 
-namespace sim {
+namespace program {
 
 namespace {
 
-void put_rack(BoardLine& line, const RackParse& parsed, core::Clock& clock) {
+void put_rack(BoardLine& line, const sim::RackParse& parsed, core::Clock& clock) {
     if (!parsed.ok) {
         line.fault = BoardLine::Fault::rack_file;
         line.fault_text = parsed.error;
         return;
     }
-    line.rack = std::make_unique<Rack>(parsed.rack);
-    line.port = std::make_unique<SimTransport>(*line.rack, clock);
+    line.rack = std::make_unique<sim::Rack>(parsed.rack);
+    line.port = std::make_unique<sim::SimTransport>(*line.rack, clock);
 }
 
 // The trace where one is named, then the link over the port.
@@ -39,27 +37,19 @@ void put_link(BoardLine& line, const std::string& trace_file, core::Clock& clock
 BoardLine open_board_line(const LineChoice& choice, core::Clock& clock) {
     BoardLine line;
     if (!choice.rack_file.empty()) {
-        put_rack(line, load_rack_file(choice.rack_file), clock);
+        put_rack(line, sim::load_rack_file(choice.rack_file), clock);
         if (line.fault != BoardLine::Fault::none) {
             return line;
         }
     } else {
-        core::OpenedPort opened = core::open_serial_port(choice.port, clock);
-        if (!opened.port) {
-            line.port_error = core::port_not_opened_text(choice.port, opened.error);
-        }
-        if (choice.reopenable && (opened.port || choice.go_on_without_port)) {
-            line.port =
-                std::make_unique<core::ReopenablePort>(choice.port, std::move(opened.port), clock);
-        } else if (opened.port) {
-            line.port = std::move(opened.port);
-        } else {
-            if (!choice.go_on_without_port) {
-                line.fault = BoardLine::Fault::port;
-                line.fault_text = line.port_error;
-                return line;
-            }
-            line.port = std::make_unique<core::ClosedPort>(choice.port, clock);
+        core::PortLine port = core::open_port_line(
+            {choice.port, choice.go_on_without_port, choice.reopenable}, clock);
+        line.port = std::move(port.port);
+        line.port_error = port.port_error;
+        if (!line.port) {
+            line.fault = BoardLine::Fault::port;
+            line.fault_text = line.port_error;
+            return line;
         }
     }
     put_link(line, choice.trace_file, clock);
@@ -69,11 +59,11 @@ BoardLine open_board_line(const LineChoice& choice, core::Clock& clock) {
 BoardLine board_line_on_rack_text(const std::string& rack_text, const std::string& trace_file,
                                   core::Clock& clock) {
     BoardLine line;
-    put_rack(line, parse_rack_text(rack_text, "test.rack"), clock);
+    put_rack(line, sim::parse_rack_text(rack_text, "test.rack"), clock);
     if (line.fault == BoardLine::Fault::none) {
         put_link(line, trace_file, clock);
     }
     return line;
 }
 
-}  // namespace sim
+}  // namespace program
