@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "base/utf8_text.h"
+#include "campaign/subscriber_list.h"
 #include "files/durable_file.h"
 
 namespace campaign {
@@ -40,7 +41,7 @@ Attempts Attempts::parse(const std::string& text) {
         std::string rest;
         if (fields >> position >> number >> attempt.count >> attempt.last_call &&
             !(fields >> rest) && position > 0 && seven_digits(number) && attempt.count >= 0) {
-            attempts.entries_[position] = {number, attempt};
+            attempts.entries_[position] = {number, attempt, ++attempts.written_};
         }
     }
     return attempts;
@@ -48,20 +49,65 @@ Attempts Attempts::parse(const std::string& text) {
 
 Attempt Attempts::of(int position, const std::string& number) const {
     auto at = entries_.find(position);
-    if (at == entries_.end() || at->second.first != number.substr(0, 7)) {
+    if (at == entries_.end() || at->second.number != number.substr(0, 7)) {
         return {};
     }
-    return at->second.second;
+    return at->second.attempt;
 }
 
 void Attempts::set(int position, const std::string& number, const Attempt& attempt) {
-    entries_[position] = {number.substr(0, 7), attempt};
+    entries_[position] = {number.substr(0, 7), attempt, ++written_};
+}
+
+Attempts Attempts::matched_to(const std::vector<std::string>& numbers, int& unmatched) const {
+    std::map<std::string, int> places;  // number: its position, or 0 when it has several
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        auto [at, fresh] = places.emplace(numbers[i], static_cast<int>(i + 1));
+        if (!fresh) {
+            at->second = 0;
+        }
+    }
+    Attempts matched;
+    matched.written_ = written_;
+    unmatched = 0;
+    for (const auto& [position, entry] : entries_) {
+        int place = position;
+        if (position > static_cast<int>(numbers.size()) || numbers[position - 1] != entry.number) {
+            auto found = places.find(entry.number);
+            place = found == places.end() ? 0 : found->second;
+        }
+        if (place == 0) {
+            ++unmatched;
+            continue;
+        }
+        // An entry left at a record's old place after its count went on at the new one.
+        auto [at, fresh] = matched.entries_.emplace(place, entry);
+        if (!fresh && entry.order > at->second.order) {
+            at->second = entry;
+        }
+    }
+    return matched;
+}
+
+std::vector<std::string> list_numbers(const std::string& list_bytes) {
+    std::vector<std::string> numbers;
+    for (size_t start : dialrun::review_list(list_bytes).record_starts) {
+        numbers.push_back(list_bytes.substr(start, 7));
+    }
+    return numbers;
+}
+
+std::string unmatched_text(int count) {
+    // The genitive after a count: "1 записи", "21 записи", but "2 записей", "11 записей".
+    bool one = count % 10 == 1 && count % 100 != 11;
+    return "попытки " + std::to_string(count) + (one ? " записи" : " записей") +
+           " не найдены в списке";
 }
 
 std::string Attempts::text() const {
     std::string text;
     for (const auto& [position, entry] : entries_) {
-        text += attempt_line(position, entry.first, entry.second);
+        text += attempt_line(position, entry.number, entry.attempt);
     }
     return text;
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace campaign {
 
@@ -16,7 +17,7 @@ struct Attempt {
 // Ring.TXT.attempts beside the list: a line "position number count last-call" per call
 // counted, appended, the last line of a position standing. Attempts belong to this list's
 // records, not to the logs, which hold earlier campaigns as well: an entry whose number is
-// not the number at its position (a list written anew) is not this record's.
+// not the number at its position is not this record's, unless matched_to finds its record.
 class Attempts {
   public:
     // Reads the file's text; lines that are not entries (a torn last one) are passed over.
@@ -29,8 +30,22 @@ class Attempts {
     std::string text() const;
     bool empty() const { return entries_.empty(); }
 
+    // The entries at the places of a list's records (numbers[i] is the record at position
+    // i + 1): a hand-edited list moves records, and a record must keep its count wherever it
+    // went. An entry whose position no longer holds its number goes to the one record with its
+    // number; where two entries meet at a record, the one written later stands (a count gone on
+    // at the new place, or set back by ringlist retry). unmatched counts the entries whose
+    // number the list holds nowhere, or at more than one place.
+    Attempts matched_to(const std::vector<std::string>& numbers, int& unmatched) const;
+
   private:
-    std::map<int, std::pair<std::string, Attempt>> entries_;
+    struct Entry {
+        std::string number;
+        Attempt attempt;
+        long order = 0;  // when it was written: its line in the file, or after them all
+    };
+    std::map<int, Entry> entries_;
+    long written_ = 0;
 };
 
 std::filesystem::path attempts_path(const std::filesystem::path& list);
@@ -42,6 +57,12 @@ std::string attempt_line(int position, const std::string& number, const Attempt&
 // (the list's) where it is not there. Returns the system's reason on failure, else "".
 std::string append_attempts(const std::filesystem::path& file, const std::string& lines,
                             unsigned mode);
+
+// The numbers of a list's records in list order, for matched_to.
+std::vector<std::string> list_numbers(const std::string& list_bytes);
+
+// "попытки N записей не найдены в списке": what a start and a report say of unmatched entries.
+std::string unmatched_text(int count);
 
 // Reads the attempts beside a list; none when there is no file. error is set when a file
 // that is there cannot be read.

@@ -74,9 +74,10 @@ std::string parse_result_line(const std::string& text, ResultLine& line) {
     return {};
 }
 
-std::string append_result_line(const std::filesystem::path& log, const std::string& line) {
+std::string append_result_line(const std::filesystem::path& log, const std::string& line,
+                               unsigned mode) {
     // A line torn by a kill is dropped: its record was never marked and is called again.
-    return core::append_lines(log, line, 70, 0);
+    return core::append_lines(log, line, 70, mode);
 }
 
 }  // namespace dialrun

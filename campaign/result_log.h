@@ -12,9 +12,11 @@ namespace dialrun {
 std::string result_log_line(const std::string& number, const core::LocalTime& now, char mark);
 
 // Appends the line (or lines) and puts it on the disk before returning; an unfinished last
-// line that a kill left is cut off first. Returns the system's reason when the log cannot be
-// written, else "".
-std::string append_result_line(const std::filesystem::path& log, const std::string& line);
+// line that a kill left is cut off first. A log made here gets mode, the list's: it holds the
+// list's numbers (0: the system's default). Returns the system's reason when the log cannot
+// be written, else "".
+std::string append_result_line(const std::filesystem::path& log, const std::string& line,
+                               unsigned mode);
 
 // One line of either log, read back.
 struct ResultLine {

@@ -7,18 +7,19 @@
 namespace campaign {
 
 std::string RetryRounds::begin_run(const RetryRules& rules, const std::filesystem::path& list,
-                                   unsigned list_mode) {
+                                   unsigned list_mode, const std::string& list_bytes) {
     rules_ = rules;
     file_ = attempts_path(list);
     mode_ = list_mode;
     attempts_ = {};
+    unmatched_ = 0;
     begun_ = false;
     round_.clear();
     if (!enabled()) {
         return {};
     }
     std::string error;
-    attempts_ = read_attempts(list, error);
+    attempts_ = read_attempts(list, error).matched_to(list_numbers(list_bytes), unmatched_);
     return error;
 }
 

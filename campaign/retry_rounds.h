@@ -26,11 +26,15 @@ struct RoundRecord {
 // list order.
 class RetryRounds {
   public:
-    // A run begins: the attempts beside list are read; a file that cannot be read is refused,
-    // or a record could be called more often than the rules allow.
+    // A run begins: the attempts beside list are read and matched to the records of
+    // list_bytes (a hand-edited list moves them); a file that cannot be read is refused, or a
+    // record could be called more often than the rules allow.
     std::string begin_run(const RetryRules& rules, const std::filesystem::path& list,
-                          unsigned list_mode);
+                          unsigned list_mode, const std::string& list_bytes);
     bool enabled() const { return rules_.keeps_attempts(); }
+    // The entries of the file that no record of the list took.
+    int unmatched() const { return unmatched_; }
+    const Attempts& attempts() const { return attempts_; }
 
     // Whether the record at position may still be called: fewer attempts than the rules allow.
     bool attempts_left(int position, const std::string& number) const;
@@ -55,6 +59,7 @@ class RetryRounds {
     std::filesystem::path file_;
     unsigned mode_ = 0;
     Attempts attempts_;
+    int unmatched_ = 0;
     bool begun_ = false;
     std::vector<RoundRecord> round_;
 };

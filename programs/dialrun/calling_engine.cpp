@@ -230,7 +230,7 @@ void CallingEngine::write_result(int k, uint8_t reply) {
     }
     std::string line = result_log_line(d_.channel_number[k], s_.clock.local_time(),
                                        notified ? ' ' : mark_for_reply(reply));
-    std::string error = append_result_line(s_.drive.resolve(log_name), line);
+    std::string error = append_result_line(s_.drive.resolve(log_name), line, d_.list_mode);
     if (!error.empty()) {
         log_error(std::string("Ошибка записи в ") + log_name + ": " + error);
     }

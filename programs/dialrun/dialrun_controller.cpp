@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "base/utf8_text.h"
+#include "campaign/logged_verdicts.h"
+#include "campaign/result_log.h"
 #include "dialrun/calling_engine.h"
 #include "dialrun/dialrun_upload.h"
 #include "files/durable_file.h"
@@ -63,13 +65,21 @@ std::optional<std::string> DialrunController::OnStart() {
         return empty;
     }
     std::filesystem::path list = s.drive.resolve(LIST_PATH);
-    std::string unread = d_.rounds.begin_run(retry_, list, file_mode(list));
+    d_.list_mode = file_mode(list);
+    std::string list_bytes = d_.list.whole_list();
+    std::string unread = d_.rounds.begin_run(retry_, list, d_.list_mode, list_bytes);
     if (!unread.empty()) {
         // Without its attempts a record could be called more often than the rules allow.
         d_.list.close();
         s.log.add("Ошибка чтения C:\\Ring.TXT.attempts: " + unread);
         update_data();
         return "Нет файла попыток RING.TXT.attempts !";
+    }
+    if (d_.rounds.unmatched() > 0) {
+        s.log.add(campaign::unmatched_text(d_.rounds.unmatched()));
+    }
+    if (d_.rounds.enabled()) {
+        mark_logged_verdicts(list_bytes);
     }
     d_.next_retry = 0;
     d_.window = window;
@@ -86,6 +96,39 @@ std::optional<std::string> DialrunController::OnStart() {
     form_.start_stamp = now_stamp();
     update_data();
     return std::nullopt;
+}
+
+// A verdict logged whose mark a kill kept from the list is marked now, before anything is
+// handed out, so that its record is never called after it. Only the attempts tell which call
+// a log line belongs to: without them nothing is marked here.
+void DialrunController::mark_logged_verdicts(const std::string& list_bytes) {
+    ProgramState& s = state();
+    const char* const names[] = {NOTIFIED_LOG, NOT_NOTIFIED_LOG};
+    std::string logs[2];
+    for (int i = 0; i < 2; ++i) {
+        std::filesystem::path path = s.drive.resolve(names[i]);
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec)) {
+            continue;
+        }
+        std::string error;
+        logs[i] = read_file_bytes(path, error);
+        if (!error.empty()) {
+            s.log.add(std::string("Ошибка чтения ") + names[i] + ": " + error);
+        }
+    }
+    for (const campaign::LoggedVerdict& v :
+         campaign::unmarked_verdicts(list_bytes, d_.rounds.attempts(), logs[0], logs[1],
+                                     s.clock.local_time(), s.clock.utc_seconds())) {
+        uint8_t reply = v.mark == 'Y' ? 1 : v.mark == 'Z' ? 2 : 0;
+        std::string error = d_.list.mark_record(v.end, reply);
+        if (!error.empty()) {
+            s.log.add("Ошибка записи отметки в C:\\Ring.TXT: " + error);
+            continue;
+        }
+        s.log.add("Отметка " + std::string(1, v.mark) + " записи " + v.number + " из " +
+                  names[v.mark == 'Y' ? 0 : 1]);
+    }
 }
 
 // A run reads the list from its start: a run started again after the link came back shows

@@ -45,6 +45,7 @@ class DialrunController : public core::Controller, private DialrunMessages {
     campaign::CallingWindow window_;  // its stop hour is the spin's at "Старт"
     campaign::RetryRules retry_;
     void clear_lists();
+    void mark_logged_verdicts(const std::string& list_bytes);
     std::string now_stamp() const;
 
     DialrunForm form_;

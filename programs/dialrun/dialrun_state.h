@@ -27,6 +27,7 @@ struct DialrunState {
     int stop_hour = 22;
     campaign::CallingWindow window;  // its stop hour is stop_hour's
     SubscriberList list;
+    unsigned list_mode = 0;  // the list's permission bits: the logs hold its numbers
     // With retry: the attempts and the rounds after the list has been read to its end.
     campaign::RetryRounds rounds;
     int records_read = 0;  // the position of the record last read, counted from 1

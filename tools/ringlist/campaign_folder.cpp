@@ -147,11 +147,17 @@ std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder
     folder.review = dialrun::review_list(folder.list_bytes);
     folder.records = list_records(folder.list_bytes, folder.review);
     folder.has_attempts = std::filesystem::exists(campaign::attempts_path(folder.list_path), ec);
-    campaign::Attempts attempts = campaign::read_attempts(folder.list_path, error);
+    campaign::Attempts read = campaign::read_attempts(folder.list_path, error);
     if (!error.empty()) {
         return "Файл попыток " + core::path_utf8(campaign::attempts_path(folder.list_path)) +
                " не читается: " + error;
     }
+    // As Dialrun takes them: a record moved by a hand edit keeps its count.
+    std::vector<std::string> numbers;
+    for (const ListRecord& r : folder.records) {
+        numbers.push_back(r.number);
+    }
+    campaign::Attempts attempts = read.matched_to(numbers, folder.attempts_unmatched);
     for (size_t i = 0; i < folder.records.size(); ++i) {
         ListRecord& r = folder.records[i];
         r.attempts = attempts.of(static_cast<int>(i + 1), r.number).count;

@@ -163,8 +163,9 @@ size_t appended_already(const std::string& log, const std::string& lines) {
 }
 
 // Appends a part's new lines to a master log, skipping what the log already ends with: a merge
-// cut short after appending and run again must not count a result twice.
-std::string append_once(const std::filesystem::path& log, const std::string& lines) {
+// cut short after appending and run again must not count a result twice. A log made here gets
+// mode, the master list's.
+std::string append_once(const std::filesystem::path& log, const std::string& lines, unsigned mode) {
     std::error_code ec;
     if (std::filesystem::exists(log, ec)) {
         std::string error;
@@ -179,9 +180,9 @@ std::string append_once(const std::filesystem::path& log, const std::string& lin
         // The append drops a line it finds cut short, so that line is written again whole.
         size_t whole = done == 0 ? std::string::npos : lines.rfind('\n', done - 1);
         done = whole == std::string::npos ? 0 : whole + 1;
-        return dialrun::append_result_line(log, lines.substr(done));
+        return dialrun::append_result_line(log, lines.substr(done), mode);
     }
-    return dialrun::append_result_line(log, lines);
+    return dialrun::append_result_line(log, lines, mode);
 }
 
 }  // namespace
@@ -248,7 +249,8 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
     core::DriveC master_drive(master.path().parent_path());
     for (int log = 0; log < 2 && error.empty(); ++log) {
         if (!plan.appended[log].empty()) {
-            error = append_once(master_drive.resolve(LOGS[log]), plan.appended[log]);
+            error = append_once(master_drive.resolve(LOGS[log]), plan.appended[log],
+                                core::file_mode(master.path()));
         }
     }
     if (error.empty()) {

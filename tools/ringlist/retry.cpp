@@ -63,7 +63,7 @@ int retry(const std::filesystem::path& folder, const RetryOptions& options, std:
     }
     warn_of_open_deal(list.path(), out);
     std::string error;
-    campaign::Attempts attempts = campaign::read_attempts(list.path(), error);
+    campaign::Attempts read = campaign::read_attempts(list.path(), error);
     if (!error.empty()) {
         out << "Отметки не сняты: файл попыток не читается: " << error << "\n";
         return REFUSED;
@@ -71,6 +71,9 @@ int retry(const std::filesystem::path& folder, const RetryOptions& options, std:
     const campaign::RetryRules rules = rules_of(options);
     const int64_t now = static_cast<int64_t>(std::time(nullptr));
     std::string bytes = list.bytes();
+    // A record moved by a hand edit keeps its count: the cap holds for it as Dialrun holds it.
+    int unmatched = 0;
+    campaign::Attempts attempts = read.matched_to(campaign::list_numbers(bytes), unmatched);
     std::map<char, int> cleared;
     int total = 0;
     int kept = 0;

@@ -164,12 +164,15 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
         }
     }
     std::string unread;
-    campaign::Attempts attempts = campaign::read_attempts(master.path(), unread);
+    campaign::Attempts read = campaign::read_attempts(master.path(), unread);
     if (!unread.empty()) {
         out << "Файл попыток " << core::path_utf8(campaign::attempts_path(master.path()))
             << " не читается: " << unread << "\n";
         return REFUSED;
     }
+    // A record moved by a hand edit goes out with its count, as Dialrun would take it.
+    int unmatched = 0;
+    campaign::Attempts attempts = read.matched_to(campaign::list_numbers(bytes), unmatched);
     start_after_old_logs(out_dir, state, out);
     std::vector<std::filesystem::path> written;
     for (int k = 0; k < parts; ++k) {

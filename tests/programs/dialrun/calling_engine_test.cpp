@@ -683,3 +683,82 @@ TEST(CallingEngine, RetryRoundsKeepTheGapAndTheCapAndShowEachRecordOnce) {
     EXPECT_TRUE(again.rack->board(0)->numbers().empty());
     EXPECT_EQ(root.read("Ring.TXT"), now);
 }
+
+// retry 3, every call "Z": a list whose second line was deleted by hand after two calls of
+// every record. Each record keeps its count at its new place, is called once more and never a
+// fourth time; the deleted record's attempts are said at the start.
+TEST(CallingEngine, AHandEditedListKeepsEachRecordsAttempts) {
+    std::string before, attempts;
+    for (int i = 1; i <= 5; ++i) {
+        std::string number = "200000" + std::to_string(i);
+        before += record(number, "    100", 'Z');
+        // 1786183200: 2026-08-08T08:00:00, months before this run.
+        attempts += std::to_string(i) + " " + number + " 2 1786183200\r\n";
+    }
+    std::string edited = before.substr(0, 20) + before.substr(40);
+    Campaign c("K1 ring line busy=2 results=2\n", edited);
+    c.root.write("Ring.TXT.attempts", attempts);
+    EXPECT_EQ(c.p.ui([](auto& d) {
+        return d.take_settings({{"retry", "3"}, {"retry-gap", "120"}});
+    }),
+              "");
+    std::vector<std::string> log;
+    c.p.controller->state().log.set_listener(
+        {[&](const std::string& line, bool) { log.push_back(line); }, {}});
+    c.run();
+    EXPECT_EQ(numbers_handed(*c.p.rack->board(0)),
+              (std::vector<std::string>{"2000001", "2000003", "2000004", "2000005"}));
+    EXPECT_EQ(std::count(log.begin(), log.end(), "попытки 1 записи не найдены в списке"), 1);
+
+    // Started again, every record has had its three calls.
+    Campaign again("K1 ring line busy=2 results=2\n", c.root.read("Ring.TXT"));
+    again.root.write("Ring.TXT.attempts", c.root.read("Ring.TXT.attempts"));
+    again.p.ui([](auto& d) { return d.take_settings({{"retry", "3"}}); });
+    again.run();
+    EXPECT_TRUE(again.p.rack->board(0)->numbers().empty());
+}
+
+// A kill between a verdict's line in RINGY.txt and its mark: with retry, the next start marks
+// the record from the line written after its last counted call, and never calls it; a line
+// from before that call is an earlier verdict and marks nothing. Without retry the logs tell
+// no call from another, and the record is called again as before. New logs beside a 0600 list
+// are 0600.
+TEST(CallingEngine, AVerdictLoggedButNotMarkedIsMarkedAtTheNextStartWithRetry) {
+    for (bool retry : {true, false}) {
+        Campaign c("K1 ring line busy=2 results=2\n", record("2000001", "    100") +
+                                                          record("2000002", "    200") +
+                                                          record("2000003", "    300"));
+        LocalTime call = at("2026-12-08T09:30:00");
+        c.root.write("Ring.TXT.attempts", "1 2000001 1 " + std::to_string(calendar_seconds(call)) +
+                                              "\r\n2 2000002 1 " +
+                                              std::to_string(calendar_seconds(call)) + "\r\n");
+        std::string notified = result_log_line("2000002", at("2026-12-08T09:10:00"), ' ') +
+                               result_log_line("2000001", at("2026-12-08T09:30:07"), ' ');
+        c.root.write("RINGY.txt", notified);
+        std::filesystem::permissions(
+            c.root.path / "Ring.TXT",
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        if (retry) {
+            EXPECT_EQ(c.p.ui([](auto& d) { return d.take_settings({{"retry", "2"}}); }), "");
+        }
+        std::vector<std::string> log;  // the box is emptied while the rounds poll
+        c.p.controller->state().log.set_listener(
+            {[&](const std::string& line, bool) { log.push_back(line); }, {}});
+        c.run();
+        std::vector<std::string> handed = numbers_handed(*c.p.rack->board(0));
+        long replayed =
+            std::count(log.begin(), log.end(), "Отметка Y записи 2000001 из C:\\RINGY.txt");
+        if (retry) {
+            EXPECT_EQ(std::count(handed.begin(), handed.end(), "2000001"), 0);
+            EXPECT_EQ(std::count(handed.begin(), handed.end(), "2000002"), 1);
+            EXPECT_EQ(std::count(handed.begin(), handed.end(), "2000003"), 2);
+            EXPECT_EQ(replayed, 1);
+            EXPECT_EQ(c.root.read("Ring.TXT").substr(0, 20), record("2000001", "    100", 'Y'));
+            EXPECT_EQ(c.root.read("RINGY.txt"), notified);
+        } else {
+            EXPECT_EQ(handed, (std::vector<std::string>{"2000001", "2000002", "2000003"}));
+            EXPECT_EQ(replayed, 0);
+        }
+        EXPECT_EQ(file_mode(c.root.path / "RINGN.txt") & 0777, 0600u) << retry;
+    }
+}

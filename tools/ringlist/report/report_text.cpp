@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "base/utf8_text.h"
+#include "campaign/attempts.h"
 #include "ringlist/report/report.h"
 
 namespace ringlist {
@@ -69,9 +70,13 @@ std::string attempts_section(const CampaignFolder& folder) {
                           ", результата нет\n";
         }
     }
-    return "  звонков по файлу попыток: " + std::to_string(calls) +
-           ", записей без отметки после звонка: " + std::to_string(without_verdict) + "\n" +
-           unanswered;
+    std::string text = "  звонков по файлу попыток: " + std::to_string(calls) +
+                       ", записей без отметки после звонка: " + std::to_string(without_verdict) +
+                       "\n" + unanswered;
+    if (folder.attempts_unmatched > 0) {
+        text += "  ! " + campaign::unmatched_text(folder.attempts_unmatched) + "\n";
+    }
+    return text;
 }
 
 std::string folder_section(const CampaignFolder& folder, const MarkTotals& totals) {
