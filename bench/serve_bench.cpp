@@ -49,7 +49,7 @@ void make_folder(const fs::path& dir, long n) {
         bool notified = i % 3 == 0;
         list += record(2000000 + i, 100 + i % 9000, notified ? 'Y' : ' ');
         if (notified) {
-            char line[80];
+            char line[128];
             std::snprintf(line, sizeof line, "%07ld   08-12 %02ld:%02ld:%02ld%44s\r\n", 2000000 + i,
                           9 + i % 8, i % 60, (i / 60) % 60, "");
             log += line;
@@ -66,6 +66,7 @@ struct Child {
 };
 
 Child start_server(const std::vector<fs::path>& folders, unsigned short port) {
+    std::fflush(stdout);  // or the child prints it again
     Child c{::fork(), port};
     if (c.pid == 0) {
         std::vector<std::string> args{RINGLIST_PATH, "serve"};
@@ -302,7 +303,7 @@ int main(int argc, char** argv) {
         }
         {
             std::ofstream log(work / "huge" / "RINGY.txt", std::ios::app | std::ios::binary);
-            char line[80];
+            char line[128];
             std::snprintf(line, sizeof line, "%07ld   08-12 17:00:00%44s\r\n", 2000000 + i, "");
             log << line;
         }

@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "base/utf8_text.h"
-#include "campaign/attempts.h"
 #include "files/drive_paths.h"
 #include "files/regular_file.h"
 #include "ringlist/serve/status_file.h"
@@ -187,10 +186,8 @@ bool FolderWatch::changed(const std::filesystem::path& path, Watched& watched) {
 
 bool FolderWatch::files_changed() {
     core::DriveC drive(dir_);
-    std::filesystem::path list = drive.resolve("c:\\Ring.TXT");
-    list_changed_ = changed(list, list_seen_);
-    attempts_changed_ = changed(campaign::attempts_path(list), attempts_seen_);
-    bool any = list_changed_ || attempts_changed_ || !next_.error.empty();
+    list_changed_ = changed(drive.resolve("c:\\Ring.TXT"), list_seen_);
+    bool any = list_changed_ || !next_.error.empty();
     for (int i = 0; i < 2; ++i) {
         log_changed_[i] = changed(
             drive.resolve(i == 0 ? dialrun::NOTIFIED_LOG : dialrun::NOT_NOTIFIED_LOG), logs_[i]);
@@ -200,7 +197,6 @@ bool FolderWatch::files_changed() {
 }
 
 void FolderWatch::read_counts() {
-    CampaignFolder& folder = folders_[0];
     std::string error = read_files();
     next_.error = error;
     next_.counts.clear();
@@ -209,9 +205,28 @@ void FolderWatch::read_counts() {
         list_seen_ = {};  // all read again once the fault is mended
         return;
     }
-    Report report = make_report(folders_);
-    const MarkTotals& t = report.folder_totals[0];
-    long long records = static_cast<long long>(folder.records.size());
+    Report report;
+    report.folder_totals.push_back(list_totals_);
+    for (const LogTotals& log : log_totals_) {
+        for (const auto& [hour, verdicts] : log.timeline) {
+            Verdicts& v = report.timeline[hour];
+            v.y += verdicts.y;
+            v.z += verdicts.z;
+            v.n += verdicts.n;
+        }
+        for (int h = 0; h < 24; ++h) {
+            report.profile[h].y += log.profile[h].y;
+            report.profile[h].z += log.profile[h].z;
+            report.profile[h].n += log.profile[h].n;
+        }
+        next_.results.insert(next_.results.end(), log.times.begin(), log.times.end());
+    }
+    std::sort(next_.results.begin(), next_.results.end());
+    const MarkTotals& t = list_totals_;
+    long long records = 0;
+    for (const MarkTotal& kind : t) {
+        records += kind.records;
+    }
     // Excluded records are done with as much as called ones: a list called to its end is 100 %.
     long long done = t[MARK_Y].records + t[MARK_Z].records + t[MARK_N].records + t[MARK_X].records;
     json out;
@@ -223,12 +238,89 @@ void FolderWatch::read_counts() {
     out["left"] = t[UNCALLED].records;
     out["percent"] = records == 0 ? 0 : done * 100 / records;
     out["marks"] = totals_json(t);
-    out["problems"] = folder.log_problems.size() + folder.review.faults.size();
+    out["problems"] = list_faults_ + log_totals_[0].problems + log_totals_[1].problems;
     out["charts"] = {{"timeline", timeline_chart(report)}, {"profile", profile_chart(report)}};
     std::string text = out.dump(-1, ' ', false, json::error_handler_t::replace);
     next_.counts = text.substr(1, text.size() - 2);
     next_.totals = t;
-    for (const LogResult& r : folder.results) {
+}
+
+// Reads what changed: the list whole (its marks change in place), a log from where the last
+// read ended when it has only grown. Returns what is wrong, else "".
+std::string FolderWatch::read_files() {
+    if (list_changed_) {
+        std::string failed = read_list();
+        if (!failed.empty()) {
+            return failed;
+        }
+    }
+    for (int i = 0; i < 2; ++i) {
+        std::string failed = read_log_file(i);
+        if (!failed.empty()) {
+            return failed;
+        }
+    }
+    return {};
+}
+
+// The list's records by mark, and its faults; nothing of it is kept but the sums.
+std::string FolderWatch::read_list() {
+    std::string error;
+    std::string bytes = reader_(list_seen_.path, 0, error);
+    if (!error.empty()) {
+        return "Нет файла " + core::path_utf8(list_seen_.path) + ": " + error;
+    }
+    dialrun::ListReview review = dialrun::review_list(bytes);
+    list_totals_ = {};
+    std::string record;
+    for (size_t start : review.record_starts) {
+        record.assign(bytes, start, dialrun::RECORD_SIZE);  // the same buffer, record by record
+        MarkTotal& t = list_totals_[mark_kind(dialrun::record_mark(record))];
+        ++t.records;
+        t.amount += record_amount(record);
+    }
+    list_faults_ = review.faults.size();
+    return {};
+}
+
+std::string FolderWatch::read_log_file(int which) {
+    Watched& log = logs_[which];
+    LogTotals& totals = log_totals_[which];
+    if (!log.seen.present) {
+        totals = {};
+        log.read = 0;
+        return {};
+    }
+    if (!log_changed_[which]) {
+        return {};
+    }
+    // Dialrun only appends: the same file, grown, is read from the end of its last whole line.
+    bool grown = log.before.present && log.before.identity == log.seen.identity &&
+                 log.seen.size >= log.read && log.read > 0;
+    if (!grown) {
+        totals = {};
+        log.read = 0;
+    }
+    std::string error;
+    std::string bytes = reader_(log.path, log.read, error);
+    if (!error.empty()) {
+        log.seen = {};
+        return "Журнал " + core::path_utf8(log.path) + " не читается: " + error;
+    }
+    size_t whole = whole_lines_end(bytes);
+    if (whole < bytes.size()) {
+        log.recent = true;  // the rest of the line is still to come
+    }
+    bytes.resize(whole);
+    log.read += whole;
+    std::vector<LogResult> results;
+    std::vector<LogProblem> problems;
+    read_log(bytes, core::path_utf8(log.path.filename()), which == 0 ? 'Y' : 'N',
+             last_written(log.path), results, problems);
+    totals.problems += problems.size();
+    for (const LogResult& r : results) {
+        totals.timeline[{r.year, r.line.month, r.line.day, r.line.hour}].add(r.result);
+        totals.profile[r.line.hour].add(r.result);
         core::LocalTime when;
         when.year = r.year;
         when.month = r.line.month;
@@ -236,86 +328,7 @@ void FolderWatch::read_counts() {
         when.hour = r.line.hour;
         when.minute = r.line.minute;
         when.second = r.line.second;
-        next_.results.push_back(core::calendar_seconds(when));
-    }
-    std::sort(next_.results.begin(), next_.results.end());
-}
-
-// Reads what changed: the list and its attempts whole, a log from where the last read ended
-// when it has only grown. Returns what is wrong, else "".
-std::string FolderWatch::read_files() {
-    CampaignFolder& folder = folders_[0];
-    std::string error;
-    if (list_changed_ || folder.list_path.empty()) {
-        folder.dir = dir_;
-        folder.list_path = list_seen_.path;
-        folder.list_bytes = reader_(folder.list_path, 0, error);
-        if (!error.empty()) {
-            return "Нет файла " + core::path_utf8(folder.list_path) + ": " + error;
-        }
-        folder.review = dialrun::review_list(folder.list_bytes);
-        folder.records = list_records(folder.list_bytes, folder.review);
-        folder.list_bytes.clear();  // the records hold what the page needs
-        folder.list_bytes.shrink_to_fit();
-    }
-    if (list_changed_ || attempts_changed_) {
-        folder.has_attempts = attempts_seen_.seen.present;
-        std::string text;
-        if (folder.has_attempts) {
-            text = reader_(attempts_seen_.path, 0, error);
-        }
-        if (!error.empty()) {
-            return "Файл попыток " + core::path_utf8(attempts_seen_.path) +
-                   " не читается: " + error;
-        }
-        campaign::Attempts attempts = campaign::Attempts::parse(text);
-        for (size_t i = 0; i < folder.records.size(); ++i) {
-            ListRecord& r = folder.records[i];
-            r.attempts = attempts.of(static_cast<int>(i + 1), r.number).count;
-        }
-    }
-    for (int i = 0; i < 2; ++i) {
-        std::string failed = read_log_file(logs_[i], log_changed_[i]);
-        if (!failed.empty()) {
-            return failed;
-        }
-    }
-    folder.results.clear();
-    folder.log_problems.clear();
-    for (int i = 0; i < 2; ++i) {
-        if (logs_[i].seen.present) {
-            read_log(logs_[i].whole_lines, core::path_utf8(logs_[i].path.filename()),
-                     i == 0 ? 'Y' : 'N', last_written(logs_[i].path), folder.results,
-                     folder.log_problems);
-        }
-    }
-    return {};
-}
-
-std::string FolderWatch::read_log_file(Watched& log, bool changed) {
-    if (!log.seen.present) {
-        log.whole_lines.clear();
-        return {};
-    }
-    if (!changed) {
-        return {};
-    }
-    // Dialrun only appends: the same file, grown, is read from the end of its last whole line.
-    bool grown = log.before.present && log.before.identity == log.seen.identity &&
-                 log.seen.size >= log.whole_lines.size() && !log.whole_lines.empty();
-    std::uintmax_t from = grown ? log.whole_lines.size() : 0;
-    std::string error;
-    std::string bytes = reader_(log.path, from, error);
-    if (!error.empty()) {
-        log.seen = {};
-        return "Журнал " + core::path_utf8(log.path) + " не читается: " + error;
-    }
-    if (!grown) {
-        log.whole_lines.clear();
-    }
-    log.whole_lines.append(bytes, 0, whole_lines_end(bytes));
-    if (whole_lines_end(bytes) < bytes.size()) {
-        log.recent = true;  // the rest of the line is still to come
+        totals.times.push_back(core::calendar_seconds(when));
     }
     return {};
 }

@@ -78,7 +78,14 @@ class FolderWatch {
         Signature seen;
         Signature before;         // at the look before
         bool recent = false;      // written close to the look: read again at the next one
-        std::string whole_lines;  // a log's, up to its last CR LF
+        std::uintmax_t read = 0;  // a log's bytes taken, up to the end of its last whole line
+    };
+    // What a log's lines add up to, kept instead of the lines.
+    struct LogTotals {
+        std::map<HourKey, Verdicts> timeline;
+        std::array<Verdicts, 24> profile{};
+        std::vector<int64_t> times;  // when each result was written, local calendar seconds
+        size_t problems = 0;
     };
 
     void work();
@@ -88,20 +95,21 @@ class FolderWatch {
     bool files_changed();
     void read_counts();
     std::string read_files();
-    std::string read_log_file(Watched& log, bool changed);
+    std::string read_list();
+    std::string read_log_file(int which);
     bool read_status(const std::string& program, Clock::time_point now);
 
     const std::filesystem::path dir_;
     FileReader reader_;
 
     // The worker's own, touched by its thread only.
-    std::vector<CampaignFolder> folders_ = std::vector<CampaignFolder>(1);
+    MarkTotals list_totals_{};
+    size_t list_faults_ = 0;
+    LogTotals log_totals_[2];
     Watched list_seen_;
-    Watched attempts_seen_;
     Watched logs_[2];
     std::map<std::string, Watched> status_seen_;
     bool list_changed_ = false;
-    bool attempts_changed_ = false;
     bool log_changed_[2] = {false, false};
     FolderView next_;
 
