@@ -23,12 +23,13 @@ void on_signal(int) {
     stopping = true;
 }
 
-// "127.0.0.1:8080", "[::1]:8080", "0.0.0.0:80". Returns what is wrong.
+// "127.0.0.1:8080", "[::1]:8080", "0.0.0.0:80", "localhost:0" (any free port). Returns what is
+// wrong.
 std::string split_listen(const std::string& text, std::string& address, unsigned short& port) {
     size_t colon = text.rfind(':');
     long number = 0;
     if (colon == std::string::npos ||
-        !core::whole_number(text.substr(colon + 1), 1, 65535, number)) {
+        !core::whole_number(text.substr(colon + 1), 0, 65535, number)) {
         return "--listen: нужно АДРЕС:ПОРТ, например 127.0.0.1:8080, а не \"" + text + "\"";
     }
     address = text.substr(0, colon);
