@@ -95,7 +95,7 @@ function folderPart(f) {
   s.append(el('h2', '', f.name));
   if (f.responding === false) {
     s.append(el('p', 'bad', 'папка не отвечает'));
-    s.append(el('p', 'note', 'Показаны данные последнего чтения'));
+    if (!f.error) s.append(el('p', 'note', 'Показаны данные последнего чтения'));
   }
   if (f.error) {
     s.append(el('p', 'bad', f.error));

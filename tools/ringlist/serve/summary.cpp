@@ -100,7 +100,7 @@ std::string Summary::text(Clock::time_point now) {
         if (!s.view->error.empty()) {
             text += ", \"error\": " + dump(s.view->error);
         } else if (s.view->counts.empty()) {
-            text += ", \"error\": " + dump("папка не отвечает");
+            text += ", \"error\": " + dump("Папка ещё не прочитана");
         } else {
             text += ", " + s.view->counts +
                     ", \"calls_last_hour\": " + std::to_string(calls_last_hour(s.view->results));
