@@ -26,8 +26,8 @@ def record(number, amount, mark=" "):
     return "%s  %7d %s\r\n" % (number, amount, mark)
 
 
-def start_server(ringlist, args, port):
-    server = subprocess.Popen([ringlist, "serve", *args, "--listen", "127.0.0.1:%d" % port],
+def start_server(ringlist, args, port, address="127.0.0.1"):
+    server = subprocess.Popen([ringlist, "serve", *args, "--listen", "%s:%d" % (address, port)],
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     banner = server.stdout.readline()  # printed once it listens
     if "Страница прозвонки" not in banner:
@@ -111,6 +111,22 @@ def main():
         assert cookie.startswith("ringlist_token_%d=%s;" % (keyed, key)), cookie
         response, _ = get(keyed, "/", {"Cookie": "ringlist_token_%d=%s" % (keyed, key)})
         assert response.status == 200, response.status
+        # This PC's name is its loopback address; an IPv6 one is written in brackets.
+        named = free_port()
+        server, banner = start_server(ringlist, [rack], named, "localhost")
+        servers.append(server)
+        assert "http://127.0.0.1:%d/" % named in banner, banner
+        if socket.has_ipv6:
+            try:
+                with socket.socket(socket.AF_INET6) as s:
+                    s.bind(("::1", 0))
+                    six = s.getsockname()[1]
+            except OSError:
+                six = None
+            if six:
+                server, banner = start_server(ringlist, [rack], six, "[::1]")
+                servers.append(server)
+                assert "http://[::1]:%d/" % six in banner, banner
         print("serve metrics: parsed by prometheus_client; README's key works")
     finally:
         for server in servers:
