@@ -159,19 +159,25 @@ class Session : public std::enable_shared_from_this<Session> {
 // a crowd of idle or dripping clients cannot keep a real one out. False when every connection
 // is busy answering.
 bool make_room(Shared& shared) {
-    std::shared_ptr<Session> oldest;
+    // Taken out under the lock, looked at and let go after it: the last hold of a session ends
+    // it, and its destructor takes the lock.
+    std::vector<std::shared_ptr<Session>> open;
     {
         std::lock_guard lock(shared.mutex);
         if (static_cast<int>(shared.sessions.size()) < shared.limits.connections) {
             return true;
         }
-        Steady::rep since = 0;
         for (const auto& weak : shared.sessions) {
-            std::shared_ptr<Session> s = weak.lock();
-            if (s && s->waiting_since() != 0 && (since == 0 || s->waiting_since() < since)) {
-                since = s->waiting_since();
-                oldest = s;
+            if (std::shared_ptr<Session> s = weak.lock()) {
+                open.push_back(std::move(s));
             }
+        }
+    }
+    std::shared_ptr<Session> oldest;
+    for (const auto& s : open) {
+        Steady::rep since = s->waiting_since();
+        if (since != 0 && (!oldest || since < oldest->waiting_since())) {
+            oldest = s;
         }
     }
     if (!oldest) {
