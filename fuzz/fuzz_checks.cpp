@@ -14,6 +14,7 @@
 #include "ringlist/campaign_folder.h"
 #include "ringlist/import/csv_table.h"
 #include "ringlist/import/number_rules.h"
+#include "ringlist/serve/status_file.h"
 #include "sim/rack.h"
 #include "sound/wav_file.h"
 
@@ -176,6 +177,23 @@ void check_csv_import(const uint8_t* data, size_t size) {
         require(ringlist::utf8_to_cp1251(ringlist::cp1251_to_utf8(bytes)) == bytes,
                 "Windows-1251 text changed on its way through UTF-8");
     }
+}
+
+void check_status_file(const uint8_t* data, size_t size) {
+    std::string bytes(reinterpret_cast<const char*>(data), size);
+    nlohmann::json status = ringlist::status_from_bytes(bytes);
+    require(status.is_object(), "a status is always an object");
+    if (status.contains("unreadable") && status.size() == 1 && status["unreadable"].is_string()) {
+        return;  // refused (or a file that says just that, which reads the same)
+    }
+    require(size <= ringlist::STATUS_FILE_LIMIT, "no status past the size limit");
+    require(ringlist::nesting_depth(bytes, ringlist::STATUS_DEPTH_LIMIT) <=
+                ringlist::STATUS_DEPTH_LIMIT,
+            "no status past the depth limit");
+    require(status == nlohmann::json::parse(bytes), "an accepted status is the file's own JSON");
+    // The page gets it as text: any bytes in its strings go out without a throw.
+    std::string shown = status.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    require(!shown.empty(), "an accepted status is shown");
 }
 
 }  // namespace fuzz

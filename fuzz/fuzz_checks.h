@@ -29,4 +29,8 @@ void check_result_log(const uint8_t* data, size_t size);
 // an amount from 0 to 9999999; Windows-1251 text comes back byte for byte through UTF-8.
 void check_csv_import(const uint8_t* data, size_t size);
 
+// Any bytes as a program's status file: read without a crash, however deep or long, to an
+// object the page can show: the file's own object, or one saying why it is unreadable.
+void check_status_file(const uint8_t* data, size_t size);
+
 }  // namespace fuzz

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """ringlist serve in a real browser: headless Chromium driven by Selenium opens the page, reads
 the counts it shows, sees them change within 5 s of a new result line, shows a hostile folder
-name as text, keeps its last data while the server is away and recovers when it is back.
+name as text, says when a run ended, fits a 375 px screen, keeps its last data while the server
+is away and recovers when it is back.
 
 Usage: serve_page_test.py RINGLIST [--screenshot FILE]"""
 
@@ -50,6 +51,7 @@ def browser():
                  "--disable-sync", "--window-size=1000,1400"):
         options.add_argument(flag)
     options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
+    os.environ["TZ"] = "UTC"  # the times the page shows, pinned
     service = Service(shutil.which("chromedriver") or "/usr/bin/chromedriver")
     return webdriver.Chrome(service=service, options=options)
 
@@ -124,8 +126,28 @@ def main():
         print("new result shown after %d poll(s), %.1f s" % (polls_taken, time.time() - written))
         assert polls_taken <= 2, polls_taken
         assert count(driver, 0, "left") == "14"
+        # A run that ended: its time, not a lost program; eight channels on a phone's width
+        # scroll in their own box, not the page.
+        channels = ",".join('{"channel": %d, "mode": "DTMF-режим ожидания", "line": true, '
+                            '"last_reply": "2026-12-08T10:04:%02d+00:00"}' % (k, k)
+                            for k in range(1, 9))
+        with open(os.path.join(rack1, "status-dialrun.json.new"), "w") as f:
+            f.write('{"state": "ended", "updated": "2026-12-08T10:05:00+00:00", "reason": "", '
+                    '"channels": [%s]}' % channels)
+        os.replace(os.path.join(rack1, "status-dialrun.json.new"),
+                   os.path.join(rack1, "status-dialrun.json"))
+        wait_for("the ended run", lambda: "dialrun: завершена в 10:05" in
+                 driver.execute_script("return document.body.textContent"), 60)
+        assert "нет связи с программой" not in driver.execute_script(
+            "return document.body.textContent")
         if screenshot:
             driver.save_screenshot(screenshot)
+        driver.set_window_size(375, 800)
+        polls_before = polls(driver)
+        wait_for("a poll at 375 px", lambda: polls(driver) > polls_before, 60)
+        widths = driver.execute_script(
+            "return [document.documentElement.scrollWidth, document.documentElement.clientWidth]")
+        assert widths[0] <= widths[1], widths
 
         # The server goes away: the page keeps its numbers and says so; back, it recovers.
         server.kill()

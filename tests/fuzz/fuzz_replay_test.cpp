@@ -47,3 +47,7 @@ TEST(FuzzCorpus, BillingCsvFilesKeepTheirProperties) {
 TEST(FuzzCorpus, ResultLogsKeepTheirProperties) {
     EXPECT_GE(replay("log", fuzz::check_result_log), 8);
 }
+
+TEST(FuzzCorpus, StatusFilesKeepTheirProperties) {
+    EXPECT_GE(replay("status", fuzz::check_status_file), 10);
+}

@@ -18,7 +18,9 @@ dl{display:grid;grid-template-columns:max-content max-content;gap:.2em 1em}dd{ma
 .bar div{background:#2e7d32;height:100%}
 .bad{color:#c62828;font-weight:bold}.note{color:#555}
 table{border-collapse:collapse;margin:.5em 0}td,th{border:1px solid #bbb;padding:2px 8px}
-.chart{overflow-x:auto}
+.chart,.wide{overflow-x:auto;max-width:100%}
+.old section{opacity:.6}
+@media (max-width:30em){body{margin:.5em}section{padding:.5em}td,th{padding:2px 4px}}
 </style></head><body>
 <h1>Прозвонка: ход</h1>
 <p id="note" class="note">Загрузка...</p>
@@ -46,9 +48,21 @@ function when(iso) {
   return iso ? new Date(iso).toLocaleString('ru-RU') : '';
 }
 
+function clock(iso) {
+  return iso ? new Date(iso).toLocaleTimeString('ru-RU', {hour: '2-digit', minute: '2-digit'}) : '';
+}
+
+// A table in a box of its own width: a narrow screen scrolls the table, not the page.
+function wide(table) {
+  const w = el('div', 'wide');
+  w.append(table);
+  return w;
+}
+
 function statusPart(program, s) {
   const p = el('div', 'status');
-  if (s.stale) {
+  // A run that ended says so for good: its file stops changing, which is not a lost program.
+  if (s.stale && s.state !== 'ended') {
     p.append(el('p', 'bad', program + ': нет связи с программой'));
   }
   if (s.unreadable) {
@@ -56,6 +70,7 @@ function statusPart(program, s) {
     return p;
   }
   let text = program + ': ' + (STATES[s.state] || s.state);
+  if (s.state === 'ended' && s.updated) text += ' в ' + clock(s.updated);
   if (s.state === 'paused') text += ' до ' + when(s.until);
   if (s.state === 'reconnecting') text += ' с ' + when(s.since);
   p.append(el('p', 'state', text));
@@ -70,7 +85,7 @@ function statusPart(program, s) {
       r.append(el('td', '', 'K' + c.channel), el('td', '', c.mode), el('td', '', c.line ? 'да' : 'нет'), el('td', '', when(c.last_reply)));
       t.append(r);
     }
-    p.append(t);
+    p.append(wide(t));
   }
   return p;
 }
@@ -78,6 +93,10 @@ function statusPart(program, s) {
 function folderPart(f) {
   const s = el('section', 'folder');
   s.append(el('h2', '', f.name));
+  if (f.responding === false) {
+    s.append(el('p', 'bad', 'папка не отвечает'));
+    if (!f.error) s.append(el('p', 'note', 'Показаны данные последнего чтения'));
+  }
   if (f.error) {
     s.append(el('p', 'bad', f.error));
     return s;
@@ -111,7 +130,7 @@ function folderPart(f) {
       sums.append(r);
     }
   }
-  s.append(sums);
+  s.append(wide(sums));
   if (f.problems) s.append(el('p', 'bad', 'Испорченных строк в файлах: ' + f.problems + ' (ringlist report)'));
   if (f.status) {
     for (const program of Object.keys(f.status)) s.append(statusPart(program, f.status[program]));
@@ -128,8 +147,11 @@ function folderPart(f) {
 }
 
 async function poll() {
+  // A poll that does not come back in time is a lost link too: the page says so.
+  const abort = new AbortController();
+  const timer = setTimeout(() => abort.abort(), 8000);
   try {
-    const r = await fetch('/api/summary', {cache: 'no-store', credentials: 'same-origin'});
+    const r = await fetch('/api/summary', {cache: 'no-store', credentials: 'same-origin', signal: abort.signal});
     if (!r.ok) throw new Error('HTTP ' + r.status);
     const data = await r.json();
     folders.replaceChildren(...data.folders.map(folderPart));
@@ -137,10 +159,13 @@ async function poll() {
     document.body.dataset.polls = String(Number(document.body.dataset.polls || 0) + 1);
     note.textContent = 'Обновлено в ' + shownAt.toLocaleTimeString('ru-RU');
     note.className = 'note';
+    folders.className = '';
   } catch (e) {
     note.textContent = 'Нет связи с сервером' + (shownAt ? ': показаны данные на ' + shownAt.toLocaleTimeString('ru-RU') : '');
     note.className = 'bad';
+    folders.className = 'old';
   }
+  clearTimeout(timer);
   setTimeout(poll, 2000);
 }
 poll();

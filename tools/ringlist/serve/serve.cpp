@@ -1,5 +1,7 @@
 // ringlist serve: the supervisor's live page of campaign folders, until it is stopped.
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <csignal>
 #include <thread>
@@ -7,6 +9,7 @@
 #include "base/plain_text.h"
 #include "base/utf8_text.h"
 #include "files/durable_file.h"
+#include "files/regular_file.h"
 #include "ringlist/ringlist_commands.h"
 #include "ringlist/serve/server.h"
 
@@ -20,20 +23,72 @@ void on_signal(int) {
     stopping = true;
 }
 
-// "127.0.0.1:8080", "[::1]:8080", "0.0.0.0:80". Returns what is wrong.
+// "127.0.0.1:8080", "[::1]:8080", "0.0.0.0:80", "localhost:0" (any free port). Returns what is
+// wrong.
 std::string split_listen(const std::string& text, std::string& address, unsigned short& port) {
     size_t colon = text.rfind(':');
     long number = 0;
     if (colon == std::string::npos ||
-        !core::whole_number(text.substr(colon + 1), 1, 65535, number)) {
+        !core::whole_number(text.substr(colon + 1), 0, 65535, number)) {
         return "--listen: нужно АДРЕС:ПОРТ, например 127.0.0.1:8080, а не \"" + text + "\"";
     }
     address = text.substr(0, colon);
     if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
         address = address.substr(1, address.size() - 2);
     }
+    if (address == "localhost") {
+        address = "127.0.0.1";  // this PC's name: the same loopback, not every address
+    }
     port = static_cast<unsigned short>(number);
     return {};
+}
+
+// The characters a key may have: those that pass in a link's ?token= as they are.
+bool link_safe(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+// The key of --token-file: its one line, without the line end an editor or echo leaves. Returns
+// what is wrong with it.
+std::string read_key(const std::filesystem::path& file, std::string& key, std::ostream& out) {
+    std::string error;
+    key = core::read_regular_file(file, error, 4096);
+    const std::string name = core::path_utf8(file);
+    if (!error.empty()) {
+        return "Файл ключа " + name + " не читается: " + error;
+    }
+    if (key.size() >= 1 && key.back() == '\n') {
+        key.pop_back();
+        if (!key.empty() && key.back() == '\r') {
+            key.pop_back();
+        }
+    }
+    if (key.size() < 16) {
+        return "Ключ в " + name + " короче 16 знаков";
+    }
+    for (char c : key) {
+        if (!link_safe(c)) {
+            return "Ключ в " + name +
+                   ": только латинские буквы, цифры и знаки - . _ ~ (их не меняет ссылка "
+                   "?token=), а в нём есть другие";
+        }
+    }
+#ifndef _WIN32
+    struct stat info {};
+    if (::stat(file.c_str(), &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+        out << "Внимание: файл ключа " << name
+            << " могут читать другие пользователи этого ПК (chmod 600 " << name << ")\n";
+    }
+#else
+    (void)out;
+#endif
+    return {};
+}
+
+// How a browser writes the address: an IPv6 one in brackets.
+std::string link_host(const std::string& address) {
+    return address.find(':') == std::string::npos ? address : "[" + address + "]";
 }
 
 }  // namespace
@@ -48,16 +103,9 @@ int serve(const ServeOptions& o, std::ostream& out) {
     }
     std::string token;
     if (!o.token_file.empty()) {
-        std::string error;
-        token = core::trimmed(core::read_file_bytes(o.token_file, error));
-        if (!error.empty()) {
-            out << "Файл ключа " << core::path_utf8(o.token_file) << " не читается: " << error
-                << "\n";
-            return REFUSED;
-        }
-        if (token.size() < 16 || token.find_first_of(" \t\r\n;&") != std::string::npos) {
-            out << "Ключ в " << core::path_utf8(o.token_file)
-                << " короче 16 знаков или с пробелами, \";\" или \"&\"\n";
+        std::string refusal = read_key(o.token_file, token, out);
+        if (!refusal.empty()) {
+            out << refusal << "\n";
             return REFUSED;
         }
     } else if (!loopback_address(address)) {
@@ -72,11 +120,12 @@ int serve(const ServeOptions& o, std::ostream& out) {
         out << "Сервер не запущен: " << error << "\n";
         return REFUSED;
     }
+    site.cookie_for_port(server.port());
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
-    server.run(2);
-    out << "Страница прозвонки: http://" << o.listen << "/" << (token.empty() ? "" : "?token=...")
-        << " (остановить: Ctrl+C)" << std::endl;
+    server.run(4);  // a page's script is not kept waiting behind a folder being read
+    out << "Страница прозвонки: http://" << link_host(address) << ":" << server.port() << "/"
+        << (token.empty() ? "" : "?token=...") << " (остановить: Ctrl+C)" << std::endl;
     while (!stopping) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }

@@ -8,13 +8,16 @@
 namespace ringlist {
 
 // The HTTP side of ringlist serve, on Boost.Beast: a bounded number of connections, a bounded
-// request, and a time-out on each read and write, so that slow or many clients cannot stop it.
+// request, and a time-out on each read and write, so that slow or many clients cannot stop it:
+// a request must come whole within request_seconds, and a new client at the limit takes the
+// place of the connection that has waited longest for a request.
 class Server {
   public:
     struct Limits {
         int connections = 64;
         int header_bytes = 8192;
-        int seconds = 10;
+        int seconds = 10;  // to write an answer
+        int request_seconds = 5;
     };
 
     Server(Site& site, Limits limits);

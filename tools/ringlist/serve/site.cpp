@@ -1,13 +1,13 @@
 #include "ringlist/serve/site.h"
 
+#include "ringlist/serve/server.h"
+
 #include <algorithm>
 #include <cctype>
 
 namespace ringlist {
 
 namespace {
-
-const char* const COOKIE = "ringlist_token";
 
 // Compares in a time that does not tell how much of a guess was right.
 bool same_secret(const std::string& a, const std::string& b) {
@@ -57,18 +57,65 @@ Reply text_reply(int status, const std::string& text) {
     return r;
 }
 
+bool all_digits(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// "Bearer KEY", the scheme in any letter case, as HTTP has it.
+std::string bearer_token(const std::string& authorization) {
+    const std::string scheme = "bearer";
+    if (authorization.size() <= scheme.size() + 1 || authorization[scheme.size()] != ' ') {
+        return {};
+    }
+    for (size_t i = 0; i < scheme.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(authorization[i])) != scheme[i]) {
+            return {};
+        }
+    }
+    size_t start = authorization.find_first_not_of(' ', scheme.size());
+    return start == std::string::npos ? "" : authorization.substr(start);
+}
+
 }  // namespace
+
+bool loopback_host(const std::string& host) {
+    std::string name = host;
+    std::string port;
+    if (!name.empty() && name.front() == '[') {
+        size_t close = name.find(']');
+        if (close == std::string::npos) {
+            return false;
+        }
+        port = name.substr(close + 1);
+        name = name.substr(1, close - 1);
+        if (!port.empty() && (port[0] != ':' || !all_digits(port.substr(1)))) {
+            return false;
+        }
+        return loopback_address(name) && name.find(':') != std::string::npos;
+    }
+    size_t colon = name.find(':');
+    if (colon != std::string::npos) {
+        if (!all_digits(name.substr(colon + 1))) {
+            return false;
+        }
+        name = name.substr(0, colon);
+    }
+    std::string lower;
+    for (char c : name) {
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return lower == "localhost" || lower == "localhost." ||
+           (loopback_address(name) && name.find(':') == std::string::npos);
+}
 
 bool Site::admitted(const Request& request) const {
     if (token_.empty()) {
         return true;
     }
-    const std::string bearer = "Bearer ";
-    if (request.authorization.compare(0, bearer.size(), bearer) == 0 &&
-        same_secret(request.authorization.substr(bearer.size()), token_)) {
+    if (same_secret(bearer_token(request.authorization), token_)) {
         return true;
     }
-    return same_secret(pair_value(request.cookie, ';', COOKIE), token_);
+    return same_secret(pair_value(request.cookie, ';', cookie_), token_);
 }
 
 Reply Site::answer(const Request& request, Summary::Clock::time_point now) {
@@ -76,6 +123,9 @@ Reply Site::answer(const Request& request, Summary::Clock::time_point now) {
     std::string path = request.target.substr(0, mark);
     std::string query = mark == std::string::npos ? "" : request.target.substr(mark + 1);
     Reply reply;
+    if (token_.empty() && !loopback_host(request.host)) {
+        return text_reply(421, "Без ключа страница открывается только как http://127.0.0.1:ПОРТ/");
+    }
     if (!admitted(request)) {
         // The link with the token, opened once, leaves it in a cookie and out of the address.
         std::string given = path == "/" ? percent_decoded(pair_value(query, '&', "token")) : "";
@@ -84,8 +134,8 @@ Reply Site::answer(const Request& request, Summary::Clock::time_point now) {
         }
         reply.status = 303;
         reply.headers.push_back({"Location", "/"});
-        reply.headers.push_back({"Set-Cookie", std::string(COOKIE) + "=" + token_ +
-                                                   "; HttpOnly; SameSite=Strict; Path=/"});
+        reply.headers.push_back(
+            {"Set-Cookie", cookie_ + "=" + token_ + "; HttpOnly; SameSite=Strict; Path=/"});
         return reply;
     }
     if (request.method != "GET" && request.method != "HEAD") {
@@ -102,6 +152,9 @@ Reply Site::answer(const Request& request, Summary::Clock::time_point now) {
     } else if (path == "/api/summary") {
         reply.content_type = "application/json; charset=utf-8";
         reply.body = summary_.text(now);
+    } else if (path == "/metrics") {
+        reply.content_type = "text/plain; version=0.0.4; charset=utf-8";
+        reply.body = summary_.metrics(now);
     } else {
         return text_reply(404, "Нет такой страницы");
     }

@@ -1,12 +1,11 @@
 #include "ringlist/serve/summary.h"
 
+#include <algorithm>
 #include <ctime>
 #include <nlohmann/json.hpp>
 
 #include "base/utf8_text.h"
-#include "files/durable_file.h"
-#include "ringlist/campaign_folder.h"
-#include "ringlist/report/report.h"
+#include "time/clock.h"
 
 namespace ringlist {
 
@@ -14,102 +13,148 @@ namespace {
 
 using nlohmann::json;
 
-const char* const PROGRAMS[] = {"dialrun", "pinread", "inform"};
 constexpr auto STALE_AFTER = std::chrono::minutes(2);
+const char* const STATES[] = {"idle", "running", "paused", "reconnecting", "ended"};
+const char* const MARK_NAMES[MARK_KINDS] = {"uncalled", "Y", "Z", "N", "S", "X", "other"};
 
 // Results of the last hour by this PC's clock: what the rack has done lately.
-int calls_last_hour(const CampaignFolder& folder) {
+long long calls_last_hour(const std::vector<int64_t>& results) {
     int64_t now = core::calendar_seconds(core::local_time_at(std::time(nullptr)));
-    int calls = 0;
-    for (const LogResult& r : folder.results) {
-        core::LocalTime t;
-        t.year = r.year;
-        t.month = r.line.month;
-        t.day = r.line.day;
-        t.hour = r.line.hour;
-        t.minute = r.line.minute;
-        t.second = r.line.second;
-        int64_t age = now - core::calendar_seconds(t);
-        calls += age >= 0 && age <= 3600;
-    }
-    return calls;
+    auto from = std::lower_bound(results.begin(), results.end(), now - 3600);
+    auto to = std::upper_bound(results.begin(), results.end(), now);
+    return to > from ? to - from : 0;
 }
 
-json totals_json(const MarkTotals& totals) {
-    const char* const names[MARK_KINDS] = {"uncalled", "Y", "Z", "N", "S", "X", "other"};
-    json records = json::object();
-    json amounts = json::object();
-    for (int k = 0; k < MARK_KINDS; ++k) {
-        records[names[k]] = totals[k].records;
-        amounts[names[k]] = totals[k].amount;
+// Each program's status with "stale" by this server's clock: the PCs' clocks may differ, so
+// its own times are not compared with ours.
+json status_json(const FolderView& view, std::chrono::steady_clock::time_point now) {
+    if (view.status.empty()) {
+        return nullptr;
     }
-    return {{"records", records}, {"amounts", amounts}};
+    json status = json::object();
+    for (const auto& [program, seen] : view.status) {
+        json one = seen.json;
+        one["stale"] = now - seen.changed >= STALE_AFTER;
+        status[program] = one;
+    }
+    return status;
+}
+
+// A label's value as Prometheus reads it: backslash, quote and line feed escaped.
+std::string label(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '"') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return "\"" + out + "\"";
+}
+
+void family(std::string& out, const char* name, const char* help) {
+    out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " gauge\n";
 }
 
 }  // namespace
 
-Summary::Summary(std::vector<std::filesystem::path> folders) : folders_(std::move(folders)) {}
+Summary::Summary(std::vector<std::filesystem::path> folders, FileReader reader,
+                 std::chrono::milliseconds patience)
+    : patience_(patience) {
+    for (auto& folder : folders) {
+        watches_.push_back(std::make_unique<FolderWatch>(std::move(folder), reader));
+    }
+}
+
+// Every folder asked at once, then each awaited until one deadline: a folder that hangs costs a
+// request its patience once, not once per folder.
+std::vector<Summary::Seen> Summary::look(Clock::time_point now) {
+    std::vector<uint64_t> tickets;
+    for (auto& watch : watches_) {
+        tickets.push_back(watch->ask(now));
+    }
+    auto deadline = Clock::now() + patience_;
+    std::vector<Seen> seen;
+    for (size_t i = 0; i < watches_.size(); ++i) {
+        Seen s{watches_[i]->dir(), nullptr, false};
+        s.view = watches_[i]->view(tickets[i], deadline, patience_, s.answering);
+        seen.push_back(std::move(s));
+    }
+    return seen;
+}
 
 std::string Summary::text(Clock::time_point now) {
     std::string text = "{\"folders\": [";
-    for (size_t i = 0; i < folders_.size(); ++i) {
-        text += (i == 0 ? "" : ", ") + folder_json(folders_[i], now);
+    bool first = true;
+    for (const Seen& s : look(now)) {
+        const auto dump = [](const json& j) {
+            return j.dump(-1, ' ', false, json::error_handler_t::replace);
+        };
+        text += first ? "{" : ", {";
+        first = false;
+        text += "\"name\": " + dump(core::path_utf8(s.dir));
+        if (!s.view->error.empty()) {
+            text += ", \"error\": " + dump(s.view->error);
+        } else if (s.view->counts.empty()) {
+            text += ", \"error\": " + dump("Папка ещё не прочитана");
+        } else {
+            text += ", " + s.view->counts +
+                    ", \"calls_last_hour\": " + std::to_string(calls_last_hour(s.view->results));
+        }
+        text += ", \"status\": " + dump(status_json(*s.view, now));
+        text += std::string(", \"responding\": ") + (s.answering ? "true" : "false") + "}";
     }
     return text + "]}\n";
 }
 
-std::string Summary::folder_json(const std::filesystem::path& dir, Clock::time_point now) {
-    json out;
-    out["name"] = core::path_utf8(dir);
-    CampaignFolder folder;
-    std::string error = read_folder(dir, folder);
-    if (!error.empty()) {
-        out["error"] = error;
-    } else {
-        Report report = make_report({folder});
-        const MarkTotals& t = report.folder_totals[0];
-        long long records = static_cast<long long>(folder.records.size());
-        long long done = t[MARK_Y].records + t[MARK_Z].records + t[MARK_N].records;
-        out["records"] = records;
-        out["notified"] = t[MARK_Y].records;
-        out["not_notified"] = t[MARK_Z].records + t[MARK_N].records;
-        out["excluded"] = t[MARK_X].records;
-        out["dealt"] = t[MARK_S].records;
-        out["left"] = t[UNCALLED].records;
-        out["percent"] = records == 0 ? 0 : done * 100 / records;
-        out["marks"] = totals_json(t);
-        out["calls_last_hour"] = calls_last_hour(folder);
-        out["problems"] = folder.log_problems.size() + folder.review.faults.size();
-        out["charts"] = {{"timeline", timeline_chart(report)}, {"profile", profile_chart(report)}};
-    }
-    json status = nullptr;
-    for (const char* program : PROGRAMS) {
-        std::filesystem::path file = dir / (std::string("status-") + program + ".json");
-        std::error_code ec;
-        if (std::filesystem::exists(file, ec)) {
-            status[program] = json::parse(status_json(file, now));
+std::string Summary::metrics(Clock::time_point now) {
+    std::vector<Seen> seen = look(now);
+    std::string out;
+    family(out, "boardrack_records", "Records of the list by mark (uncalled: not called yet).");
+    for (const Seen& s : seen) {
+        if (!s.view->counts.empty() && s.view->error.empty()) {
+            for (int k = 0; k < MARK_KINDS; ++k) {
+                out += "boardrack_records{folder=" + label(core::path_utf8(s.dir)) +
+                       ",mark=" + label(MARK_NAMES[k]) + "} " +
+                       std::to_string(s.view->totals[k].records) + "\n";
+            }
         }
     }
-    out["status"] = status;
-    return out.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-// The status file as its program wrote it, with "stale" by this server's clock: the PCs'
-// clocks may differ, so its own times are not compared with ours.
-std::string Summary::status_json(const std::filesystem::path& file, Clock::time_point now) {
-    std::string error;
-    std::string text = core::read_file_bytes(file, error);
-    std::lock_guard lock(mutex_);
-    Seen& seen = seen_[file];
-    if (seen.changed == Clock::time_point{} || seen.text != text) {
-        seen = {text, now};
+    family(out, "boardrack_calls_last_hour", "Results logged in the last hour.");
+    for (const Seen& s : seen) {
+        if (!s.view->counts.empty() && s.view->error.empty()) {
+            out += "boardrack_calls_last_hour{folder=" + label(core::path_utf8(s.dir)) + "} " +
+                   std::to_string(calls_last_hour(s.view->results)) + "\n";
+        }
     }
-    json status = json::parse(text, nullptr, false);
-    if (!error.empty() || status.is_discarded() || !status.is_object()) {
-        status = {{"unreadable", error.empty() ? "не JSON" : error}};
+    family(out, "boardrack_program_state", "1 for the state the program's status file says.");
+    for (const Seen& s : seen) {
+        for (const auto& [program, status] : s.view->status) {
+            std::string state = status.json.value("state", json()).is_string()
+                                    ? status.json["state"].get<std::string>()
+                                    : "";
+            for (const char* known : STATES) {
+                out += "boardrack_program_state{folder=" + label(core::path_utf8(s.dir)) +
+                       ",program=" + label(program) + ",state=" + label(known) + "} " +
+                       (state == known ? "1" : "0") + "\n";
+            }
+        }
     }
-    status["stale"] = now - seen.changed >= STALE_AFTER;
-    return status.dump(-1, ' ', false, json::error_handler_t::replace);
+    family(out, "boardrack_status_age_seconds",
+           "Seconds since the program's status file last changed, by this server's clock.");
+    for (const Seen& s : seen) {
+        for (const auto& [program, status] : s.view->status) {
+            auto age = std::chrono::duration_cast<std::chrono::seconds>(now - status.changed);
+            out += "boardrack_status_age_seconds{folder=" + label(core::path_utf8(s.dir)) +
+                   ",program=" + label(program) + "} " +
+                   std::to_string(std::max<long long>(0, age.count())) + "\n";
+        }
+    }
+    return out;
 }
 
 }  // namespace ringlist
