@@ -5,8 +5,10 @@
 
 #include <array>
 #include <cstdlib>
+#include <filesystem>
 
 #include "base/plain_text.h"
+#include "base/utf8_text.h"
 #include "campaign/calling_window.h"
 #include "campaign/retry_rules.h"
 
@@ -36,13 +38,38 @@ std::string set_reconnect(ProgramOptions& o, const std::string& value) {
     return {};
 }
 
+// "yes" or "no" for the words a settings file may say them with, in any case; anything else
+// is a path, as written.
+std::string yes_or_no(const std::string& value) {
+    std::string word;
+    for (char c : value) {
+        word += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    for (const char* yes : {"yes", "true", "on", "1"}) {
+        if (word == yes) {
+            return "yes";
+        }
+    }
+    for (const char* no : {"no", "false", "off", "0"}) {
+        if (word == no) {
+            return "no";
+        }
+    }
+    return value;
+}
+
 std::string set_journal(ProgramOptions& o, const std::string& value) {
-    o.journal = value;
+    o.journal = yes_or_no(value);
     return {};
 }
 
 std::string set_status_file(ProgramOptions& o, const std::string& value) {
-    o.status_file = value;
+    o.status_file = yes_or_no(value);
+    std::error_code ec;
+    if (o.status_file != "yes" && o.status_file != "no" &&
+        std::filesystem::is_directory(core::utf8_path(value), ec)) {
+        return "status-file: " + value + " - папка, а нужен путь файла (или yes, или no)";
+    }
     return {};
 }
 

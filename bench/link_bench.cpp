@@ -19,6 +19,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -31,6 +33,7 @@
 #include "dialrun/dialrun_controller.h"
 #include "link/serial_port.h"
 #include "support/boardsim_process.h"
+#include "support/midday_zone.h"
 #include "time/real_clock.h"
 
 namespace fs = std::filesystem;
@@ -90,7 +93,8 @@ double cpu_seconds() {
 struct Run {
     double seconds = 0;  // on the program's clock, from start to the end of the run
     unsigned records = 0;
-    int passes = 0;  // polls of K1
+    bool whole = false;  // every record of the list got its verdict: not ended by the stop hour
+    int passes = 0;      // polls of K1
     double cpu = 0;
 };
 
@@ -121,7 +125,10 @@ Run campaign(program::ProgramOptions options, const std::string& after_start,
     console.run(rest);
     run.seconds = std::chrono::duration<double>(runtime->clock().now() - started).count();
     run.cpu = cpu_seconds() - cpu;
-    run.records = controller.dialrun_form().list_total;
+    const dialrun::DialrunForm& form = controller.dialrun_form();
+    run.records = form.list_total;
+    run.whole =
+        form.record_total > 0 && form.notified_total + form.not_notified_total == form.record_total;
     if (leave_running) {
         runtime.release();  // the workers still use it; the process ends with them
         return run;
@@ -286,7 +293,9 @@ void efficiency(const fs::path& dir) {
         Run runs[] = {real_campaign(), real_campaign(), real_campaign()};
         std::sort(std::begin(runs), std::end(runs),
                   [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
-        return runs[1];
+        Run median = runs[1];
+        median.whole = runs[0].whole && runs[1].whole && runs[2].whole;
+        return median;
     };
     int mismatches = 0;
     auto floor_of_three = [&] {
@@ -334,13 +343,19 @@ void efficiency(const fs::path& dir) {
     } else {
         std::printf("  (processors not kept out of deep idle: /dev/cpu_dma_latency needs root)\n");
     }
-    std::printf("  Dialrun / floor: %.3f",
-                (real.seconds / minimum.seconds) / (floor_default / minimum_span));
-    if (could_hold) {
-        std::printf(", kept out of deep idle %.3f",
-                    (held.seconds / minimum.seconds) / (floor_held / minimum_span));
+    // A campaign cut short (the stop hour, a board that stopped answering) is no measurement.
+    if (!minimum.whole || !real.whole || (could_hold && !held.whole)) {
+        std::printf("  Dialrun / floor: not given: a campaign ended before the end of its list\n");
+    } else {
+        std::printf("  Dialrun / floor: %.3f",
+                    (real.seconds / minimum.seconds) / (floor_default / minimum_span));
+        if (could_hold) {
+            std::printf(", kept out of deep idle %.3f",
+                        (held.seconds / minimum.seconds) / (floor_held / minimum_span));
+        }
+        std::printf("%s\n",
+                    mismatches == 0 ? "" : "  (the floor's replies differed: see boardsim)");
     }
-    std::printf("%s\n", mismatches == 0 ? "" : "  (the floor's replies differed: see boardsim)");
     std::printf(
         "  Medians of 3 runs. Target: within 1.03 of the minimum. The floor times the engine's "
         "first byte to its last;\n  \"3ms late\" is how late a 3 ms sleep wakes, measured "
@@ -438,6 +453,11 @@ int main(int argc, char** argv) {
     }
     auto wanted = [&](const char* part) { return parts.empty() || parts.count(part) != 0; };
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // The campaigns run on the real clock: in a zone where it is midday, the stop hour (22)
+    // cannot end one at once, whenever the bench is run.
+    ::setenv("TZ", midday_zone().c_str(), 1);
+    ::tzset();
+    std::printf("Local time for the campaigns: 12:00 to 13:00 (TZ=%s)\n\n", std::getenv("TZ"));
     fs::path dir = fs::temp_directory_path() / ("link_bench_" + std::to_string(::getpid()));
     fs::create_directories(dir);
     std::ofstream(dir / "calling.rack")

@@ -23,6 +23,12 @@ bool day_allowed(const CallingWindow& w, const core::LocalTime& t) {
            w.every_year.count({t.month, t.day}) == 0;
 }
 
+// The days a date "DD.MM" may have in some year: 29 February is a holiday in leap years.
+int longest_month(int month) {
+    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return days[month - 1];
+}
+
 bool parse_day(const std::string& text, int& day) {
     if (text.size() != 1 || text[0] < '1' || text[0] > '7') {
         return false;
@@ -65,7 +71,8 @@ std::string parse_call_days(const std::string& text, std::array<bool, 8>& days) 
 }
 
 std::string parse_holidays(const std::string& text, const std::string& file, CallingWindow& w) {
-    std::istringstream lines(text);
+    // An editor on Windows may start the file with the UTF-8 byte-order mark.
+    std::istringstream lines(text.rfind("\xEF\xBB\xBF", 0) == 0 ? text.substr(3) : text);
     int number = 0;
     for (std::string line; std::getline(lines, line);) {
         ++number;
@@ -81,7 +88,8 @@ std::string parse_holidays(const std::string& text, const std::string& file, Cal
         if (line.size() == 10 && core::parse_local_time(line + "T00:00:00", t)) {
             w.once.insert(line);
         } else if (std::sscanf(line.c_str(), "%2d%c%2d%c", &day, &dot, &month, &rest) == 3 &&
-                   dot == '.' && month >= 1 && month <= 12 && day >= 1 && day <= 31) {
+                   dot == '.' && month >= 1 && month <= 12 && day >= 1 &&
+                   day <= longest_month(month)) {
             w.every_year.insert({month, day});
         } else {
             return file + ", строка " + std::to_string(number) + ": нужна дата ГГГГ-ММ-ДД или " +
@@ -105,6 +113,25 @@ std::string empty_window_reason(const CallingWindow& w) {
         }
     }
     return "Пустое окно прозвонки: ни одного дня (call-days)";
+}
+
+std::string unused_window_setting(const CallingWindow& w, bool holidays_given) {
+    if (w.enabled) {
+        return {};
+    }
+    bool every_day = true;
+    for (int d = 1; d <= 7; ++d) {
+        every_day = every_day && w.days[d];
+    }
+    const std::string need = ": нужен call-start, час начала окна прозвонки";
+    if (!every_day && holidays_given) {
+        return "call-days и holidays без call-start не действуют" + need;
+    }
+    if (!every_day || holidays_given) {
+        return std::string(every_day ? "holidays" : "call-days") + " без call-start не действует" +
+               need;
+    }
+    return {};
 }
 
 bool window_open(const CallingWindow& w, const core::LocalTime& t) {

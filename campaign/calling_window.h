@@ -25,12 +25,17 @@ struct CallingWindow {
 std::string parse_call_days(const std::string& text, std::array<bool, 8>& days);
 
 // A holidays file: a date a line, "YYYY-MM-DD" once or "DD.MM" every year; "#" comments,
-// empty lines. Returns "" or "FILE, строка N: what is wrong".
+// empty lines, a byte-order mark. A date no calendar has ("31.02") is refused. Returns "" or "FILE,
+// строка N: what is wrong".
 std::string parse_holidays(const std::string& text, const std::string& file, CallingWindow& w);
 
 // Why a window can never open ("" when it can): the stop hour at or before the start hour,
 // or no allowed day.
 std::string empty_window_reason(const CallingWindow& w);
+
+// Why a window's days or holidays would be ignored ("" when they act): they narrow a window,
+// and there is none without a start hour.
+std::string unused_window_setting(const CallingWindow& w, bool holidays_given);
 
 // Whether calls may be placed at t.
 bool window_open(const CallingWindow& w, const core::LocalTime& t);

@@ -330,9 +330,20 @@ std::string DialrunController::take_settings(const std::map<std::string, std::st
         if (!error.empty()) {
             return "holidays: файл " + holidays + " не прочитан: " + error;
         }
-        return campaign::parse_holidays(text, holidays, window_);
+        std::string wrong = campaign::parse_holidays(text, holidays, window_);
+        if (!wrong.empty()) {
+            return wrong;
+        }
     }
-    return {};
+    // Refused now rather than at "Старт": a service manager would start the program again
+    // and again. "Старт" looks again, since the "Стоп" spin may have been turned since.
+    std::string unused = campaign::unused_window_setting(window_, !holidays.empty());
+    if (!unused.empty()) {
+        return unused;
+    }
+    campaign::CallingWindow window = window_;
+    window.stop_hour = static_cast<int>(form_.stop_setting);
+    return campaign::empty_window_reason(window);
 }
 
 bool DialrunController::program_command(const std::string& word, const std::string& argument) {

@@ -23,6 +23,20 @@ TEST(ProgramOptions, ReadsEveryOptionInBothSpellings) {
     EXPECT_EQ(p.options.time->minute, 5);
     EXPECT_EQ(p.options.time->weekday, 1);
 
+    // journal and status-file: the yes and no of a settings file in any case; else a path.
+    struct Word {
+        const char* written;
+        const char* taken;
+    } words[] = {{"yes", "yes"}, {"Yes", "yes"},   {"TRUE", "yes"},           {"on", "yes"},
+                 {"1", "yes"},   {"no", "no"},     {"False", "no"},           {"OFF", "no"},
+                 {"0", "no"},    {"Yes/", "Yes/"}, {"journal.d", "journal.d"}};
+    for (const Word& w : words) {
+        p = parse_program_options({"--journal", w.written, "--status-file", w.written});
+        ASSERT_TRUE(p.ok) << w.written << ": " << p.error;
+        EXPECT_EQ(p.options.journal, w.taken) << w.written;
+        EXPECT_EQ(p.options.status_file, w.taken) << w.written;
+    }
+
     p = parse_program_options({});
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(p.options.port, core::default_port_name());
@@ -74,6 +88,8 @@ TEST(ProgramSettings, FilesAreReadLineByLineAndTheCommandLineWins) {
         {"retry-marks = S\n", "f.conf, строка 1: retry-marks: нужны отметки Z и/или N, а не 'S'",
          "", ""},
         {"retry = 0\n", "f.conf, строка 1: retry: нужно число от 1 до 99, а не '0'", "", ""},
+        {"[inform]\nstatus-file = /\n",
+         "f.conf, строка 2: status-file: / - папка, а нужен путь файла (или yes, или no)", "", ""},
     };
     for (const Case& c : cases) {
         program::Settings s;
@@ -162,6 +178,7 @@ TEST(ProgramOptions, RefusesWhatCannotWorkWithAReason) {
         {{"--colour"}, "неизвестный параметр '--colour'"},
         {{"--console=yes"}, "неизвестный параметр '--console=yes'"},
         {{"rack.txt"}, "неизвестный параметр 'rack.txt'"},
+        {{"--status-file", "/"}, "status-file: / - папка, а нужен путь файла (или yes, или no)"},
     };
     for (const Case& c : cases) {
         auto p = parse_program_options(c.args);

@@ -102,10 +102,12 @@ inline Outcome run(const std::vector<std::string>& args, const std::string& inpu
     return o;
 }
 
-// A program left running, its standard input closed at once, its output read as it comes.
+// A program left running, its standard input closed at once, its output read as it comes;
+// the environment variables in set are given to it.
 class RunningProgram {
   public:
-    explicit RunningProgram(const std::vector<std::string>& args) {
+    explicit RunningProgram(const std::vector<std::string>& args,
+                            const std::vector<std::pair<std::string, std::string>>& set = {}) {
         int out[2];
         if (::pipe(out) != 0) {
             return;
@@ -116,6 +118,9 @@ class RunningProgram {
             ::dup2(null, STDIN_FILENO);
             ::dup2(out[1], STDOUT_FILENO);
             ::close(out[0]);
+            for (const auto& [name, value] : set) {
+                ::setenv(name.c_str(), value.c_str(), 1);
+            }
             exec_program(args, false);
         }
         ::close(out[1]);

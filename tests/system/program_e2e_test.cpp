@@ -20,6 +20,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/boardsim_process.h"
+#include "support/midday_zone.h"
 #include "support/program_run.h"
 #include "support/temp_root.h"
 
@@ -145,6 +146,22 @@ TEST(ProgramEndToEnd, OptionsHelpVersionAndRefusals) {
     bad_option = run({PINREAD_PATH, "--console", "--clock-check", "warn"}, "");
     EXPECT_EQ(bad_option.status, 2);
     EXPECT_NE(bad_option.err.find("--clock-check есть только у Inform"), std::string::npos);
+
+    // Window settings that could never act: 2 before any "Старт", not the 1 that asks a
+    // service manager to start the program again.
+    std::string ring_rack = write_file("e2e_window.rack", "K1 ring line\n");
+    for (const auto& [settings, said] :
+         std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--call-days", "1-5"}, "call-days без call-start не действует"},
+             {{"--call-start", "9", "--stop-hour", "9"},
+              "Пустое окно прозвонки: час \"Стоп\" 9"}}) {
+        std::vector<std::string> args = {DIALRUN_PATH, "--console", "--autostart", "--simulate",
+                                         ring_rack};
+        args.insert(args.end(), settings.begin(), settings.end());
+        Outcome refused = run(args, "");
+        EXPECT_EQ(refused.status, 2) << said;
+        EXPECT_NE(refused.err.find(said), std::string::npos) << refused.err;
+    }
 }
 
 TEST(ProgramEndToEnd, SettingsFilesGiveThePortAndTheFolderAndABadLineIsRefused) {
@@ -312,9 +329,10 @@ TEST(ProgramEndToEnd, AutostartRunsUnattendedAndSaysHowTheRunEnded) {
             << "4000000     1000  \r\n4000111     1001  \r\n4000222     1002  \r\n\r\n";
     };
     auto unattended = [&](const std::string& rack) {
-        return run({DIALRUN_PATH, "--console", "--fast", "--autostart", "--root", root,
-                    "--simulate", write_file("e2e_autostart.rack", rack)},
-                   "");
+        return run(
+            {DIALRUN_PATH, "--console", "--fast", "--time", "2026-12-08T09:00:00", "--autostart",
+             "--root", root, "--simulate", write_file("e2e_autostart.rack", rack)},
+            "");
     };
     list();
     Outcome done = unattended("K1 ring line results=1\n");
@@ -454,8 +472,10 @@ TEST(ProgramEndToEnd, ACampaignWhoseRackWentAwayGoesOnWhenItIsBack) {
     auto boardsim =
         std::make_unique<BoardsimProcess>(rack, std::vector<std::string>{"--link", link});
     ASSERT_FALSE(boardsim->path().empty());
+    // On the real clock: in a zone where it is midday, so that the stop hour cannot end the run.
     RunningProgram dialrun({DIALRUN_PATH, "--console", "--autostart", "--reconnect", "1", "--root",
-                            root, "--journal", "yes", "--port", link});
+                            root, "--journal", "yes", "--port", link},
+                           {{"TZ", midday_zone()}});
     ASSERT_TRUE(dialrun.wait_for("list\tОповещены\t")) << dialrun.output;
     boardsim.reset();
     ASSERT_TRUE(dialrun.wait_for("log\tНет связи с платами; новая попытка через 1 с"))

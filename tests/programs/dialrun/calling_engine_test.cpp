@@ -442,6 +442,37 @@ TEST(CallingEngine, StartIsRefusedWithoutChannelListOrAWellFormedList) {
     bad.run();
     EXPECT_EQ(bad.p.rack->board(0)->numbers().size(), 2u);
 
+    // Settings that could never act are refused as they are taken, before any "Старт": days
+    // or holidays without a window, a window the hours alone make empty.
+    Campaign unused("K1 ring line\n", list_of(2));
+    unused.root.write("holidays.txt", "01.01\n");
+    const std::string holidays = (unused.root.path / "holidays.txt").string();
+    const std::string need =
+        " без call-start не действует: нужен call-start, час начала окна "
+        "прозвонки";
+    struct Refused {
+        std::map<std::string, std::string> settings;
+        std::string error;
+    } refused[] = {
+        {{{"call-days", "1-5"}}, "call-days" + need},
+        {{{"call-start", "0"}, {"call-days", "1-7"}, {"holidays", holidays}}, "holidays" + need},
+        {{{"call-days", "6,7"}, {"holidays", holidays}},
+         "call-days и holidays без call-start не действуют: нужен call-start, час начала окна "
+         "прозвонки"},
+        {{{"call-start", "22"}},
+         "Пустое окно прозвонки: час \"Стоп\" 22 не позже начала 22 (call-start)"},
+        {{{"call-start", "9"}, {"stop-hour", "8"}},
+         "Пустое окно прозвонки: час \"Стоп\" 8 не позже начала 9 (call-start)"},
+        // As the defaults fill them in: every day, no holidays, no window.
+        {{{"call-start", "0"}, {"call-days", "1-7"}, {"holidays", ""}, {"stop-hour", "22"}}, ""},
+        {{{"call-start", "9"}, {"call-days", "1-5"}, {"holidays", holidays}, {"stop-hour", "10"}},
+         ""},
+    };
+    for (const Refused& r : refused) {
+        EXPECT_EQ(unused.p.ui([&](auto& c) { return c.take_settings(r.settings); }), r.error)
+            << r.settings.begin()->first;
+    }
+
     // A calling window that can never open, named; the list is let go for a later start.
     Campaign empty("K1 ring line\n", list_of(2));
     EXPECT_EQ(empty.p.ui([](auto& c) { return c.take_settings({{"call-start", "21"}}); }), "");
@@ -561,8 +592,30 @@ TEST(CallingWindow, HandsOutOnlyOnItsDaysAndHoursAndNamesAnEmptyOne) {
     for (const char* wrong : {"0-5", "5-1", "", "1,8", "weekdays"}) {
         EXPECT_NE(campaign::parse_call_days(wrong, days), "") << wrong;
     }
-    EXPECT_EQ(campaign::parse_holidays("2026-12-14\n31.13\n", "h.txt", w),
-              "h.txt, строка 2: нужна дата ГГГГ-ММ-ДД или ДД.ММ, а не '31.13'");
+    // Dates no calendar has; a leap day is a holiday in the years that have it.
+    struct Holidays {
+        const char* text;
+        const char* error;
+    } holidays[] = {
+        {"2026-12-14\n31.13\n", "h.txt, строка 2: нужна дата ГГГГ-ММ-ДД или ДД.ММ, а не '31.13'"},
+        {"31.02\n", "h.txt, строка 1: нужна дата ГГГГ-ММ-ДД или ДД.ММ, а не '31.02'"},
+        {"31.04\n", "h.txt, строка 1: нужна дата ГГГГ-ММ-ДД или ДД.ММ, а не '31.04'"},
+        {"2026-02-29\n", "h.txt, строка 1: нужна дата ГГГГ-ММ-ДД или ДД.ММ, а не '2026-02-29'"},
+        {"29.02\n2028-02-29\n31.12\n", ""},
+    };
+    for (const Holidays& h : holidays) {
+        campaign::CallingWindow read;
+        EXPECT_EQ(campaign::parse_holidays(h.text, "h.txt", read), h.error) << h.text;
+    }
+    // An editor on Windows starts the file with a byte-order mark: the first date still counts.
+    campaign::CallingWindow marked = w;
+    marked.once.clear();
+    ASSERT_EQ(campaign::parse_holidays("\xEF\xBB\xBF"
+                                       "2026-12-15\r\n",
+                                       "h.txt", marked),
+              "");
+    EXPECT_EQ(calendar_seconds(campaign::next_opening(marked, at("2026-12-14T23:00:00"))),
+              calendar_seconds(at("2026-12-16T09:00:00")));
     w.stop_hour = 9;
     EXPECT_EQ(campaign::empty_window_reason(w),
               "Пустое окно прозвонки: час \"Стоп\" 9 не позже начала 9 (call-start)");
