@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "base/plain_text.h"
 #include "base/utf8_text.h"
 #include "files/durable_file.h"
+#include "files/regular_file.h"
 #include "sound/wav_file.h"
 
 namespace {
@@ -62,9 +64,17 @@ int main(int argc, char** argv) {
             8000 * std::sin(2 * 3.14159265358979323846 * static_cast<double>(hz) *
                             static_cast<double>(i) / rate));
     }
-    // Written whole under another name and renamed: a tone cut short is no prompt.
-    std::string error =
-        core::replace_file(core::utf8_path(operands[0]), core::wav_bytes(rate, samples));
+    // Written whole under another name and renamed: a tone cut short is no prompt. Only a
+    // file is replaced so, never a device or a pipe that stands at that name (/dev/full).
+    std::filesystem::path file = core::utf8_path(operands[0]);
+    std::error_code ec;
+    std::string error;
+    if (std::filesystem::exists(std::filesystem::symlink_status(file, ec))) {
+        error = core::regular_file_refusal(file);
+    }
+    if (error.empty()) {
+        error = core::replace_file(file, core::wav_bytes(rate, samples));
+    }
     if (!error.empty()) {
         std::fprintf(stderr, "wavtone: файл не записан: %s: %s\n", operands[0].c_str(),
                      error.c_str());
