@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 namespace ringlist {
 
@@ -131,7 +132,7 @@ bool read_row(const std::string& bytes, size_t& at, char separator, int& line, C
         } else if (c == '"' && field.empty() && !quoted_field) {
             in_quotes = quoted_field = true;
         } else if (c == separator) {
-            row.fields.push_back(field);
+            row.fields.push_back(std::move(field));
             field.clear();
             quoted_field = false;
         } else if (c == '\n' || c == '\r') {
@@ -153,7 +154,7 @@ bool read_row(const std::string& bytes, size_t& at, char separator, int& line, C
     }
     ++line;
     at = i;
-    row.fields.push_back(field);
+    row.fields.push_back(std::move(field));
     row.start = start;
     row.size = end - start;
     return true;
@@ -383,7 +384,13 @@ bool CsvReader::next(CsvRow& row, std::string& error) {
         }
         if (layout_.encoding == Encoding::cp1251) {
             for (std::string& field : row.fields) {
-                field = cp1251_to_utf8(field);
+                // Digits and Latin letters are the same bytes in both.
+                bool ascii = std::all_of(field.begin(), field.end(), [](char c) {
+                    return static_cast<unsigned char>(c) < 0x80;
+                });
+                if (!ascii) {
+                    field = cp1251_to_utf8(field);
+                }
             }
         }
         return true;

@@ -93,23 +93,24 @@ void reject(Conversion& c, const CsvRow& row, Reject why) {
 }
 
 // Repeats, once every row is read: the rows of each number in file order, the first kept and
-// the rest taken by the mode of --duplicates. Sorting an index costs less than a map of every
-// number while rows are read.
+// the rest taken by the mode of --duplicates. Sorting costs less than a map of every number
+// while rows are read.
 void take_repeats(Conversion& c, const std::string& mode) {
-    std::vector<uint32_t> order(c.kept.size());
-    for (uint32_t i = 0; i < order.size(); ++i) {
-        order[i] = i;
+    // Number above, row below: one plain sort puts each number's rows together in file order.
+    std::vector<uint64_t> keys(c.kept.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        keys[i] = static_cast<uint64_t>(c.kept[i].number) << 32 | i;
     }
-    std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return c.kept[a].number < c.kept[b].number; });
-    for (size_t i = 0; i < order.size();) {
+    std::sort(keys.begin(), keys.end());
+    auto at = [&](size_t k) { return static_cast<uint32_t>(keys[k] & 0xFFFFFFFFu); };
+    for (size_t i = 0; i < keys.size();) {
         size_t j = i + 1;
-        while (j < order.size() && c.kept[order[j]].number == c.kept[order[i]].number) {
+        while (j < keys.size() && c.kept[at(j)].number == c.kept[at(i)].number) {
             ++j;
         }
-        Kept& first = c.kept[order[i]];
+        Kept& first = c.kept[at(i)];
         for (size_t k = i + 1; k < j; ++k) {
-            Kept& repeat = c.kept[order[k]];
+            Kept& repeat = c.kept[at(k)];
             repeat.left_out = true;
             long sum = static_cast<long>(first.amount) + repeat.amount;
             if (mode == "sum" && sum <= 9999999) {
@@ -125,8 +126,8 @@ void take_repeats(Conversion& c, const std::string& mode) {
         }
         if (mode == "reject-all" && j - i > 1) {
             first.left_out = true;
-            c.rejected.push_back({first.line, Reject::repeat, c.kept[order[i + 1]].line, 0,
-                                  first.start, first.size});
+            c.rejected.push_back(
+                {first.line, Reject::repeat, c.kept[at(i + 1)].line, 0, first.start, first.size});
             ++c.counts[static_cast<int>(Reject::repeat)];
         }
         i = j;

@@ -119,6 +119,9 @@ bool unclear_tail(const std::string& text) {
 
 // A currency a spreadsheet's format puts after an amount ("1 234,50 ₽", "100 р.", "руб.").
 std::string without_currency(const std::string& text) {
+    if (text.empty() || (text.back() >= '0' && text.back() <= '9')) {
+        return text;
+    }
     std::string small = lowercase(text);
     for (const char* sign : {"\xE2\x82\xBD", "руб.", "руб", "р.", "р", "rub"}) {
         std::string s = sign;
