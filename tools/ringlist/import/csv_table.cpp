@@ -179,10 +179,11 @@ size_t counted_fields(const CsvRow& row) {
     return n;
 }
 
-// A valid UTF-8 sequence of two bytes or more: text that was meant as UTF-8.
+// A valid UTF-8 sequence of two bytes or more in the first megabyte: text that was meant as
+// UTF-8.
 bool has_utf8_letters(const std::string& bytes) {
     uint32_t u = 0;
-    for (size_t i = 0; i < bytes.size();) {
+    for (size_t i = 0; i < std::min<size_t>(bytes.size(), 1u << 20);) {
         size_t n = utf8_length(bytes, i, u);
         if (n > 1) {
             return true;

@@ -136,7 +136,7 @@ void take_repeats(Conversion& c, const std::string& mode) {
 
 bool blank_row(const CsvRow& row) {
     for (const std::string& field : row.fields) {
-        if (!core::trimmed(field).empty()) {
+        if (field.find_first_not_of(" \t\r") != std::string::npos) {
             return false;
         }
     }
@@ -191,10 +191,21 @@ std::string list_bytes(const std::vector<Kept>& kept) {
     bytes.reserve(kept.size() * dialrun::RECORD_SIZE + 2);
     for (const Kept& k : kept) {
         if (!k.left_out) {
-            char record[32];
-            std::snprintf(record, sizeof record, "%07u  %7ld  \r\n",
-                          static_cast<unsigned>(k.number), static_cast<long>(k.amount));
-            bytes += record;
+            // "1234567  " then the amount right-aligned in seven, a blank mark, CR LF.
+            char record[20];
+            uint32_t number = k.number;
+            for (int i = 6; i >= 0; --i, number /= 10) {
+                record[i] = static_cast<char>('0' + number % 10);
+            }
+            long amount = k.amount;
+            for (int i = 15; i >= 9; --i) {
+                record[i] = i == 15 || amount > 0 ? static_cast<char>('0' + amount % 10) : ' ';
+                amount /= 10;
+            }
+            record[7] = record[8] = record[16] = record[17] = ' ';
+            record[18] = '\r';
+            record[19] = '\n';
+            bytes.append(record, sizeof record);
         }
     }
     return bytes;
