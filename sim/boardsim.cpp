@@ -13,7 +13,9 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "base/option_rows.h"
 #include "base/system_reason.h"
 #include "link/wire_trace.h"
 #include "sim/rack.h"
@@ -48,27 +50,48 @@ const char* const USAGE =
     "  --trace FILE   записывать байты: '< XX' принят стойкой, '> XX' ответ платы\n"
     "  --help         эта справка\n";
 
+enum OptionIndex { LINK, BYTE_TIME, TRACE, HELP };
+const std::vector<core::OptionRow> OPTIONS = {
+    {"--link", "PATH", "создать также символическую ссылку PATH на псевдотерминал"},
+    {"--byte-time", nullptr, "отвечать с задержкой двух байтов на 9600 бод"},
+    {"--trace", "FILE", "записывать байты"},
+    {"--help", nullptr, "эта справка"},
+};
+
 bool parse_options(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help") {
-            std::fputs(USAGE, stdout);
-            std::exit(0);
-        } else if (arg == "--byte-time") {
-            options.byte_time = true;
-        } else if ((arg == "--link" || arg == "--trace") && i + 1 < argc) {
-            (arg == "--link" ? options.link : options.trace) = argv[++i];
-        } else if (!arg.empty() && arg[0] != '-' && options.rack_file.empty()) {
-            options.rack_file = arg;
-        } else {
-            std::fprintf(stderr, "boardsim: неверный параметр '%s'\n%s", arg.c_str(), USAGE);
-            return false;
+    std::vector<std::string> operands;
+    core::OptionsRead read = core::read_command_line(
+        OPTIONS, std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), true, operands);
+    for (const core::OptionFound& found : read.found) {
+        switch (found.row) {
+            case LINK:
+                options.link = found.value;
+                break;
+            case BYTE_TIME:
+                options.byte_time = true;
+                break;
+            case TRACE:
+                options.trace = found.value;
+                break;
+            case HELP:
+                std::fputs(USAGE, stdout);
+                std::exit(0);
         }
     }
-    if (options.rack_file.empty()) {
+    if (read.fault != core::OptionFault::none) {
+        std::fprintf(stderr, "boardsim: неверный параметр '%s'%s\n%s", read.argument.c_str(),
+                     read.fault == core::OptionFault::no_value ? ": нет значения" : "", USAGE);
+        return false;
+    }
+    if (operands.size() > 1) {
+        std::fprintf(stderr, "boardsim: неверный параметр '%s'\n%s", operands[1].c_str(), USAGE);
+        return false;
+    }
+    if (operands.empty()) {
         std::fprintf(stderr, "boardsim: не задан файл стойки\n%s", USAGE);
         return false;
     }
+    options.rack_file = operands[0];
     return true;
 }
 

@@ -112,8 +112,7 @@ int main(int argc, char** argv) {
     std::string rack_file;
     std::string trace_file;
     core::OptionsRead read = core::read_options(
-        OPTIONS, std::vector<std::string>(args.begin() + (args.empty() ? 0 : 1), args.end()),
-        false);
+        OPTIONS, std::vector<std::string>(args.begin() + (args.empty() ? 0 : 1), args.end()), true);
     // --help and --list-ports act where they stand, before anything after them is looked at.
     for (const core::OptionFound& found : read.found) {
         switch (found.row) {

@@ -58,6 +58,29 @@ OptionsRead read_options(const std::vector<OptionRow>& rows, const std::vector<s
     return read;
 }
 
+OptionsRead read_command_line(const std::vector<OptionRow>& rows,
+                              const std::vector<std::string>& args, bool equals_form,
+                              std::vector<std::string>& operands) {
+    std::vector<std::string> options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--") {
+            operands.insert(operands.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
+        }
+        if (args[i].rfind("--", 0) != 0) {
+            operands.push_back(args[i]);
+            continue;
+        }
+        options.push_back(args[i]);
+        size_t index = 0;
+        const OptionRow* row = find_row(rows, args[i], index);
+        if (row != nullptr && row->value != nullptr && i + 1 < args.size()) {
+            options.push_back(args[++i]);
+        }
+    }
+    return read_options(rows, options, equals_form);
+}
+
 std::string options_help(const std::vector<OptionRow>& rows, size_t help_column) {
     const std::string indent(help_column, ' ');
     std::string text;

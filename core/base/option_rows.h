@@ -34,6 +34,14 @@ struct OptionsRead {
 OptionsRead read_options(const std::vector<OptionRow>& rows, const std::vector<std::string>& args,
                          bool equals_form);
 
+// Options and operands in any order ("check --duplicates FILE" as "check FILE --duplicates"):
+// an argument that starts with "--" is an option, with its value after "=" (equals_form) or
+// as the next argument; every other argument is an operand, in order. "--" alone makes every
+// argument after it an operand.
+OptionsRead read_command_line(const std::vector<OptionRow>& rows,
+                              const std::vector<std::string>& args, bool equals_form,
+                              std::vector<std::string>& operands);
+
 // The rows as --help lists them: "  " name and value, then the help from help_column (on the
 // next line when name and value reach that far).
 std::string options_help(const std::vector<OptionRow>& rows, size_t help_column);

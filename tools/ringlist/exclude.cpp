@@ -17,14 +17,7 @@ namespace {
 
 // A record dealt to a part is the part's to mark: the stop list waits for the merge.
 bool deal_out(const std::filesystem::path& list, std::ostream& out) {
-    std::error_code ec;
-    if (!std::filesystem::exists(state_path(list), ec)) {
-        return false;
-    }
-    std::string error;
-    SplitState state;
-    std::string text = core::read_file_bytes(state_path(list), error);
-    if (error.empty() && parse_state(text, state).empty() && state.finished()) {
+    if (!deal_open(list)) {
         return false;
     }
     out << "Список роздан на части и раздача не собрана (" << core::path_utf8(state_path(list))
@@ -43,6 +36,12 @@ int exclude(const std::filesystem::path& file, const std::filesystem::path& stop
             out << "--prefix: " << wrong << "\n";
             return USAGE;
         }
+    }
+    std::error_code ec;
+    if (std::filesystem::equivalent(file, stop_file, ec)) {
+        out << "Список не изменен: стоп-лист " << core::path_utf8(stop_file)
+            << " - это сам список\n";
+        return REFUSED;
     }
     std::set<std::string> stop;
     std::string error = read_stop_list(stop_file, prefixes, stop);

@@ -113,10 +113,18 @@ std::string rename_over(const std::filesystem::path& fresh, const std::filesyste
 }  // namespace
 
 std::string HeldList::replace(const std::string& bytes, const std::string& backup_name) {
+    // The backup too is written whole under another name and renamed: a torn .bak is no copy.
     if (!backup_name.empty()) {
-        std::string error =
-            write_like_list(file_, path_.parent_path() / core::utf8_path(backup_name), bytes_);
+        std::filesystem::path backup = path_.parent_path() / core::utf8_path(backup_name);
+        std::filesystem::path fresh = core::utf8_path(core::path_utf8(backup) + ".new");
+        std::error_code ec;
+        std::filesystem::remove(fresh, ec);
+        std::string error = write_like_list(file_, fresh, bytes_);
+        if (error.empty()) {
+            error = rename_over(fresh, backup);
+        }
         if (!error.empty()) {
+            std::filesystem::remove(fresh, ec);
             return "копия не записана: " + error;
         }
     }

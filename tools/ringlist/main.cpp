@@ -1,11 +1,13 @@
 // ringlist: campaign lists between runs of Dialrun. It reads and writes Ring.TXT, RINGY.txt
 // and RINGN.txt with Dialrun's own list and log code, so the formats cannot drift.
 
-#include <cstdlib>
+#include <functional>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "base/option_rows.h"
 #include "base/plain_text.h"
 #include "base/program_process.h"
 #include "base/utf8_text.h"
@@ -54,17 +56,22 @@ const char* const HELP =
     "      Попытки снятых записей обнуляются: снятая запись получает новый круг.\n"
     "\n"
     "  ringlist import FILE.csv LIST --number COL --amount COL [--header]\n"
-    "                  [--encoding utf-8|cp1251] [--separator ';'|','|tab]\n"
+    "                  [--encoding utf-8|cp1251|utf-16] [--separator ';'|','|tab]\n"
     "                  [--prefix 99871,871,71] [--duplicates first|sum|reject-all]\n"
     "                  [--exclude STOPFILE] [--append]\n"
     "      записать список LIST (Ring.TXT) из CSV биллинга (Excel: \"Сохранить как\n"
-    "      CSV\"). Кодировка UTF-8 (с меткой или без) или Windows-1251 и разделитель\n"
-    "      \";\", \",\" или табуляция определяются сами; поля в кавычках - как их пишут\n"
-    "      таблицы. COL - номер столбца с 1 или имя из заголовка (--header).\n"
-    "      Номер: все, кроме цифр, отбрасывается; 7 цифр берутся как есть, длиннее -\n"
-    "      только если начинаются с префикса из --prefix (он отбрасывается, берется\n"
-    "      самый длинный подходящий). Сумма: десятичная запятая или точка, пробелы\n"
-    "      между тысячами; округляется до целых, половина - вверх (1234,50 -> 1235).\n"
+    "      CSV\"). Кодировка UTF-8 (с меткой или без), Windows-1251 или UTF-16\n"
+    "      (\"Текст Юникод\") и разделитель \";\", \",\" или табуляция определяются сами;\n"
+    "      поля в кавычках - как их пишут таблицы. COL - номер столбца с 1 или имя\n"
+    "      из заголовка (--header, буквы любые: Телефон, телефон). Папка списка\n"
+    "      создается, если ее нет. Номер: дробная часть ячейки-числа ,00 / .0\n"
+    "      отбрасывается, другая - отказ; все, кроме цифр, отбрасывается; 7 цифр\n"
+    "      берутся как есть, длиннее - только если начинаются с префикса из --prefix\n"
+    "      (он отбрасывается, берется самый длинный подходящий). Сумма: десятичная\n"
+    "      запятая или точка, пробелы между тысячами, валюта после (₽, р., "
+    "руб.);\n"
+    "      округляется до целых, половина - вверх (1234,50 -> 1235). Пустые строки\n"
+    "      (;;;) пропускаются.\n"
     "      Запись: номер, два пробела, сумма вправо в позициях 10-16, пробел, пустая\n"
     "      отметка, CR LF; в конце пустая строка. Повтор номера: first - первая\n"
     "      строка остается (по умолчанию), sum - суммы складываются, reject-all -\n"
@@ -72,7 +79,10 @@ const char* const HELP =
     "      комментарий) не попадают в список. Отклоненные строки пишутся в\n"
     "      LIST.rejects.csv (в кодировке и с разделителем файла): строка, причина,\n"
     "      строка как была. Причины - ниже. Прежний список сохраняется как .bak, с\n"
-    "      --append новые записи дописываются перед концом списка. Код выхода 0 -\n"
+    "      --append новые записи дописываются перед концом списка. CSV не меняется\n"
+    "      никогда: сам список в роли CSV - отказ, прежний LIST.rejects.csv в роли\n"
+    "      CSV сохраняется как LIST.rejects.csv.bak. Пока список роздан на части,\n"
+    "      отказ. Прерванный импорт доводит или отменяет следующий. Код выхода 0 -\n"
     "      список записан, 1 - отказ (файлы не меняются), 2 - ошибка в команде.\n"
     "\n"
     "  ringlist exclude LIST STOPFILE [--prefix 99871,871,71]\n"
@@ -118,63 +128,114 @@ int usage(const std::string& why) {
     return ringlist::USAGE;
 }
 
+// A command's options and operands, read through its rows (options anywhere, "--x=v" too);
+// false, with the usage error said, on an option that is not the command's or lacks its value.
+bool read_args(const char* command, const std::vector<core::OptionRow>& rows,
+               const std::vector<std::string>& args, core::OptionsRead& read,
+               std::vector<std::string>& operands, int& status) {
+    read = core::read_command_line(rows, args, true, operands);
+    if (read.fault == core::OptionFault::unknown) {
+        status = usage(std::string(command) + ": неизвестный ключ " + read.argument);
+        return false;
+    }
+    if (read.fault == core::OptionFault::no_value) {
+        status = usage(std::string(command) + ": у " + read.option + " нет значения");
+        return false;
+    }
+    return true;
+}
+
+// What a command says goes to standard output when it is done, to standard error when it
+// refused: a script sees the refusal where it looks for errors.
+int said(const std::function<int(std::ostream&)>& command) {
+    std::ostringstream text;
+    int status = command(text);
+    (status == ringlist::DONE ? std::cout : std::cerr) << text.str() << std::flush;
+    return status;
+}
+
+enum ReportRow { CSV, RESULTS_CSV, HTML, EXCEL, FORCE };
+const std::vector<core::OptionRow> REPORT_OPTIONS = {{"--csv", "FILE", ""},
+                                                     {"--results-csv", "FILE", ""},
+                                                     {"--html", "FILE", ""},
+                                                     {"--excel", nullptr, ""},
+                                                     {"--force", nullptr, ""}};
+
 int report_command(const std::vector<std::string>& args) {
     ringlist::ReportOptions options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        std::string* file = a == "--csv"           ? &options.csv
-                            : a == "--results-csv" ? &options.results_csv
-                            : a == "--html"        ? &options.html
-                                                   : nullptr;
-        if (file != nullptr) {
-            if (i + 1 >= args.size()) {
-                return usage(a + ": нужно имя файла");
-            }
-            *file = args[++i];
-        } else if (a == "--excel") {
-            options.excel = true;
-        } else if (a == "--force") {
-            options.force = true;
-        } else if (a.rfind("--", 0) == 0) {
-            return usage("неизвестный ключ " + a);
-        } else {
-            options.folders.push_back(core::utf8_path(a));
+    core::OptionsRead read;
+    std::vector<std::string> folders;
+    int status = 0;
+    if (!read_args("report", REPORT_OPTIONS, args, read, folders, status)) {
+        return status;
+    }
+    for (const core::OptionFound& found : read.found) {
+        switch (found.row) {
+            case CSV:
+                options.csv = found.value;
+                break;
+            case RESULTS_CSV:
+                options.results_csv = found.value;
+                break;
+            case HTML:
+                options.html = found.value;
+                break;
+            case EXCEL:
+                options.excel = true;
+                break;
+            case FORCE:
+                options.force = true;
+                break;
         }
+    }
+    for (const std::string& folder : folders) {
+        options.folders.push_back(core::utf8_path(folder));
     }
     if (options.folders.empty()) {
         return usage("report: нужна хотя бы одна папка");
     }
-    return ringlist::report(options, std::cout);
+    return said([&](std::ostream& out) { return ringlist::report(options, out); });
 }
+
+enum RetryRow { MARKS, MAX_ATTEMPTS, MIN_GAP };
+const std::vector<core::OptionRow> RETRY_OPTIONS = {
+    {"--marks", "MARKS", ""}, {"--max-attempts", "N", ""}, {"--min-gap", "MINUTES", ""}};
 
 int retry_command(const std::vector<std::string>& args) {
     ringlist::RetryOptions options;
-    std::string& marks = options.marks;
-    std::string folder;
-    for (size_t i = 0; i < args.size(); ++i) {
+    core::OptionsRead read;
+    std::vector<std::string> folders;
+    int status = 0;
+    if (!read_args("retry", RETRY_OPTIONS, args, read, folders, status)) {
+        return status;
+    }
+    for (const core::OptionFound& found : read.found) {
         long number = 0;
-        if (args[i] == "--marks" && i + 1 < args.size()) {
-            marks = args[++i];
-        } else if (args[i] == "--max-attempts" && i + 1 < args.size()) {
-            if (!core::whole_number(args[++i], 1, 99, number)) {
-                return usage("retry: --max-attempts - число от 1 до 99, а не \"" + args[i] + "\"");
+        if (found.row == MARKS) {
+            options.marks = found.value;
+        } else if (found.row == MAX_ATTEMPTS) {
+            if (!core::whole_number(found.value, 1, 99, number)) {
+                return usage("retry: --max-attempts - число от 1 до 99, а не \"" + found.value +
+                             "\"");
             }
             options.max_attempts = static_cast<int>(number);
-        } else if (args[i] == "--min-gap" && i + 1 < args.size()) {
-            if (!core::whole_number(args[++i], 1, 10080, number)) {
-                return usage("retry: --min-gap - минуты от 1 до 10080, а не \"" + args[i] + "\"");
+        } else {
+            if (!core::whole_number(found.value, 1, 10080, number)) {
+                return usage("retry: --min-gap - минуты от 1 до 10080, а не \"" + found.value +
+                             "\"");
             }
             options.min_gap = static_cast<int>(number);
-        } else if (args[i].rfind("--", 0) == 0 || !folder.empty()) {
-            return usage("retry: лишнее \"" + args[i] + "\"");
-        } else {
-            folder = args[i];
         }
     }
-    if (folder.empty() || marks.empty()) {
+    if (folders.size() > 1) {
+        return usage("retry: лишнее \"" + folders[1] + "\"");
+    }
+    if (folders.empty() || options.marks.empty()) {
         return usage("retry: нужна папка и непустой --marks");
     }
-    return ringlist::retry(core::utf8_path(folder), options, std::cout);
+    return said([&](std::ostream& out) {
+        return ringlist::retry(core::utf8_path(folders[0]), options, out);
+    });
 }
 
 // The reasons an import gives for a row, from the one table the import uses.
@@ -187,112 +248,181 @@ std::string import_reasons() {
     return text;
 }
 
+enum ImportRow { HEADER, APPEND, NUMBER, AMOUNT, PREFIX, DUPLICATES, EXCLUDE, ENCODING, SEPARATOR };
+const std::vector<core::OptionRow> IMPORT_OPTIONS = {
+    {"--header", nullptr, ""},     {"--append", nullptr, ""},      {"--number", "COL", ""},
+    {"--amount", "COL", ""},       {"--prefix", "PREFIXES", ""},   {"--duplicates", "MODE", ""},
+    {"--exclude", "STOPFILE", ""}, {"--encoding", "ENCODING", ""}, {"--separator", "SEP", ""}};
+
 int import_command(const std::vector<std::string>& args) {
     ringlist::ImportOptions o;
+    core::OptionsRead read;
     std::vector<std::string> files;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        bool has_value = i + 1 < args.size();
-        if (a == "--header") {
-            o.header = true;
-        } else if (a == "--append") {
-            o.append = true;
-        } else if (a == "--number" && has_value) {
-            o.number_column = args[++i];
-        } else if (a == "--amount" && has_value) {
-            o.amount_column = args[++i];
-        } else if (a == "--prefix" && has_value) {
-            o.prefixes = args[++i];
-        } else if (a == "--duplicates" && has_value) {
-            o.duplicates = args[++i];
-        } else if (a == "--exclude" && has_value) {
-            o.exclude = core::utf8_path(args[++i]);
-        } else if (a == "--encoding" && has_value) {
-            std::string e = args[++i];
-            if (e != "utf-8" && e != "cp1251") {
-                return usage("import: --encoding utf-8 или cp1251, а не \"" + e + "\"");
-            }
-            o.encoding = e == "utf-8" ? ringlist::Encoding::utf8 : ringlist::Encoding::cp1251;
-        } else if (a == "--separator" && has_value) {
-            std::string s = args[++i];
-            if (s != ";" && s != "," && s != "tab") {
-                return usage("import: --separator ';', ',' или tab, а не \"" + s + "\"");
-            }
-            o.separator = s == "tab" ? '\t' : s[0];
-        } else if (a.rfind("--", 0) == 0 || files.size() == 2) {
-            return usage("import: лишнее \"" + a + "\"");
-        } else {
-            files.push_back(a);
+    int status = 0;
+    if (!read_args("import", IMPORT_OPTIONS, args, read, files, status)) {
+        return status;
+    }
+    for (const core::OptionFound& found : read.found) {
+        const std::string& v = found.value;
+        switch (found.row) {
+            case HEADER:
+                o.header = true;
+                break;
+            case APPEND:
+                o.append = true;
+                break;
+            case NUMBER:
+                o.number_column = v;
+                break;
+            case AMOUNT:
+                o.amount_column = v;
+                break;
+            case PREFIX:
+                o.prefixes = v;
+                break;
+            case DUPLICATES:
+                o.duplicates = v;
+                break;
+            case EXCLUDE:
+                o.exclude = core::utf8_path(v);
+                break;
+            case ENCODING:
+                if (v != "utf-8" && v != "cp1251" && v != "utf-16") {
+                    return usage("import: --encoding utf-8, cp1251 или utf-16, а не \"" + v + "\"");
+                }
+                o.encoding = v == "utf-8"    ? ringlist::Encoding::utf8
+                             : v == "cp1251" ? ringlist::Encoding::cp1251
+                                             : ringlist::Encoding::utf16le;
+                break;
+            case SEPARATOR:
+                if (v != ";" && v != "," && v != "tab") {
+                    return usage("import: --separator ';', ',' или tab, а не \"" + v + "\"");
+                }
+                o.separator = v == "tab" ? '\t' : v[0];
+                break;
         }
+    }
+    if (files.size() > 2) {
+        return usage("import: лишнее \"" + files[2] + "\"");
     }
     if (files.size() != 2 || o.number_column.empty() || o.amount_column.empty()) {
         return usage("import: нужно FILE.csv LIST --number COL --amount COL");
     }
     o.csv = core::utf8_path(files[0]);
     o.list = core::utf8_path(files[1]);
-    return ringlist::import_list(o, std::cout);
+    return said([&](std::ostream& out) { return ringlist::import_list(o, out); });
 }
 
+const std::vector<core::OptionRow> PREFIX_OPTIONS = {{"--prefix", "PREFIXES", ""}};
+
 int exclude_command(const std::vector<std::string>& args) {
+    core::OptionsRead read;
     std::vector<std::string> files;
+    int status = 0;
+    if (!read_args("exclude", PREFIX_OPTIONS, args, read, files, status)) {
+        return status;
+    }
     std::string prefixes;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--prefix" && i + 1 < args.size()) {
-            prefixes = args[++i];
-        } else if (args[i].rfind("--", 0) == 0 || files.size() == 2) {
-            return usage("exclude: лишнее \"" + args[i] + "\"");
-        } else {
-            files.push_back(args[i]);
-        }
+    for (const core::OptionFound& found : read.found) {
+        prefixes = found.value;
+    }
+    if (files.size() > 2) {
+        return usage("exclude: лишнее \"" + files[2] + "\"");
     }
     if (files.size() != 2) {
         return usage("exclude: нужно LIST STOPFILE");
     }
-    return ringlist::exclude(core::utf8_path(files[0]), core::utf8_path(files[1]), prefixes,
-                             std::cout);
+    return said([&](std::ostream& out) {
+        return ringlist::exclude(core::utf8_path(files[0]), core::utf8_path(files[1]), prefixes,
+                                 out);
+    });
 }
+
+enum ServeRow { LISTEN, TOKEN_FILE };
+const std::vector<core::OptionRow> SERVE_OPTIONS = {{"--listen", "ADDR:PORT", ""},
+                                                    {"--token-file", "FILE", ""}};
 
 int serve_command(const std::vector<std::string>& args) {
     ringlist::ServeOptions o;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--listen" && i + 1 < args.size()) {
-            o.listen = args[++i];
-        } else if (args[i] == "--token-file" && i + 1 < args.size()) {
-            o.token_file = core::utf8_path(args[++i]);
-        } else if (args[i].rfind("--", 0) == 0) {
-            return usage("serve: лишнее \"" + args[i] + "\"");
+    core::OptionsRead read;
+    std::vector<std::string> folders;
+    int status = 0;
+    if (!read_args("serve", SERVE_OPTIONS, args, read, folders, status)) {
+        return status;
+    }
+    for (const core::OptionFound& found : read.found) {
+        if (found.row == LISTEN) {
+            o.listen = found.value;
         } else {
-            o.folders.push_back(core::utf8_path(args[i]));
+            o.token_file = core::utf8_path(found.value);
         }
+    }
+    for (const std::string& folder : folders) {
+        o.folders.push_back(core::utf8_path(folder));
     }
     if (o.folders.empty()) {
         return usage("serve: нужна хотя бы одна папка");
     }
+    // The server says as it goes; it is not waited for.
     return ringlist::serve(o, std::cout);
 }
 
+const std::vector<core::OptionRow> NO_OPTIONS = {};
+
 int split_command(const std::vector<std::string>& args) {
-    if (args.size() != 3) {
+    core::OptionsRead read;
+    std::vector<std::string> operands;
+    int status = 0;
+    if (!read_args("split", NO_OPTIONS, args, read, operands, status)) {
+        return status;
+    }
+    if (operands.size() != 3) {
         return usage("split: нужно FILE N OUTDIR");
     }
-    char* end = nullptr;
-    long parts = std::strtol(args[1].c_str(), &end, 10);
-    if (*end != 0 || parts < 1 || parts > 1000) {
+    long parts = 0;
+    if (!core::whole_number(operands[1], 1, 1000, parts)) {
         return usage("split: N должно быть числом от 1 до 1000");
     }
-    return ringlist::split(core::utf8_path(args[0]), static_cast<int>(parts),
-                           core::utf8_path(args[2]), std::cout);
+    return said([&](std::ostream& out) {
+        return ringlist::split(core::utf8_path(operands[0]), static_cast<int>(parts),
+                               core::utf8_path(operands[2]), out);
+    });
 }
 
 int merge_command(const std::vector<std::string>& args) {
-    if (args.size() < 2) {
+    core::OptionsRead read;
+    std::vector<std::string> operands;
+    int status = 0;
+    if (!read_args("merge", NO_OPTIONS, args, read, operands, status)) {
+        return status;
+    }
+    if (operands.size() < 2) {
         return usage("merge: нужно FILE и папки частей");
     }
     std::vector<std::filesystem::path> dirs;
-    for (auto dir = args.begin() + 1; dir != args.end(); ++dir) {
+    for (auto dir = operands.begin() + 1; dir != operands.end(); ++dir) {
         dirs.push_back(core::utf8_path(*dir));
     }
-    return ringlist::merge(core::utf8_path(args[0]), dirs, std::cout);
+    return said([&](std::ostream& out) {
+        return ringlist::merge(core::utf8_path(operands[0]), dirs, out);
+    });
+}
+
+const std::vector<core::OptionRow> CHECK_OPTIONS = {{"--duplicates", nullptr, ""}};
+
+int check_command(const std::vector<std::string>& args) {
+    core::OptionsRead read;
+    std::vector<std::string> files;
+    int status = 0;
+    if (!read_args("check", CHECK_OPTIONS, args, read, files, status)) {
+        return status;
+    }
+    if (files.size() != 1) {
+        return usage("check: нужен один FILE (и, может быть, --duplicates)");
+    }
+    return said([&](std::ostream& out) {
+        return ringlist::check_list(core::utf8_path(files[0]), out, !read.found.empty());
+    });
 }
 
 }  // namespace
@@ -323,11 +453,7 @@ int main(int argc, char** argv) {
         return ringlist::DONE;
     }
     if (command == "check") {
-        bool duplicates = args.size() == 2 && args[1] == "--duplicates";
-        if (args.size() != 1 && !duplicates) {
-            return usage("check: нужен один FILE, за ним может стоять --duplicates");
-        }
-        return ringlist::check_list(core::utf8_path(args[0]), std::cout, duplicates);
+        return check_command(args);
     }
     if (command == "report") {
         return report_command(args);

@@ -112,7 +112,7 @@ std::string write_part_attempts(const std::filesystem::path& part, const std::st
     if (text.empty()) {
         return {};
     }
-    std::string error = core::write_new_file(file, text, mode);
+    std::string error = core::replace_file(file, text, mode);
     if (error.empty()) {
         written.push_back(file);
     }
@@ -182,7 +182,9 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
         }
         text += "\r\n";
         std::filesystem::create_directories(part_files[k].parent_path(), ec);
-        std::string error = core::write_new_file(part_files[k], text);
+        // Written whole and renamed into place, as private as the master: a cut split leaves
+        // no torn part for a Dialrun to start on.
+        std::string error = core::replace_file(part_files[k], text, core::file_mode(master.path()));
         if (error.empty()) {
             written.push_back(part_files[k]);
             error = write_part_attempts(

@@ -1,5 +1,6 @@
 #include "ringlist/split_state.h"
 #include "base/utf8_text.h"
+#include "files/regular_file.h"
 
 #include <algorithm>
 #include <sstream>
@@ -20,6 +21,17 @@ bool SplitState::finished() const {
 
 std::filesystem::path state_path(const std::filesystem::path& list) {
     return list.parent_path() / core::utf8_path(core::path_utf8(list.filename()) + ".split");
+}
+
+bool deal_open(const std::filesystem::path& list) {
+    std::error_code ec;
+    if (!std::filesystem::exists(state_path(list), ec)) {
+        return false;
+    }
+    std::string error;
+    SplitState state;
+    std::string text = core::read_regular_file(state_path(list), error, 256u << 20);
+    return !(error.empty() && parse_state(text, state).empty() && state.finished());
 }
 
 std::string state_text(const SplitState& state) {

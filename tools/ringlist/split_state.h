@@ -34,6 +34,10 @@ constexpr char DEALT_MARK = 'S';
 
 std::filesystem::path state_path(const std::filesystem::path& list);
 
+// A deal of the list is out: its state file is there and not every dealt record has come
+// back (an unreadable state counts as out). The list is then the parts' as much as its own.
+bool deal_open(const std::filesystem::path& list);
+
 std::string state_text(const SplitState& state);
 // "" or what is wrong with the text.
 std::string parse_state(const std::string& text, SplitState& state);

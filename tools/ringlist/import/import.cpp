@@ -3,74 +3,82 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
-#include <map>
 
 #include "base/plain_text.h"
+#include "base/system_reason.h"
 #include "base/utf8_text.h"
 #include "campaign/attempts.h"
 #include "campaign/subscriber_list.h"
 #include "files/durable_file.h"
+#include "files/regular_file.h"
 #include "ringlist/held_list.h"
 #include "ringlist/import/csv_table.h"
 #include "ringlist/import/number_rules.h"
 #include "ringlist/import/stop_list.h"
 #include "ringlist/plural.h"
 #include "ringlist/ringlist_commands.h"
+#include "ringlist/split_state.h"
 
 namespace ringlist {
 
 namespace {
 
+// A billing export past this is not one a rack can call through.
+constexpr std::uintmax_t CSV_LIMIT = 1u << 30;
+
+// A row taken into the list, kept small: a city's export has a million of them. The number is
+// its seven digits as a number (leading zeros come back when it is written); start and size
+// say where the row stands in the text read (an export is under 4 GB: see CSV_LIMIT).
 struct Kept {
     int line = 0;
-    std::string number;
-    long amount = 0;
-    bool dropped = false;  // reject-all: the first row of a repeated number
+    uint32_t number = 0;
+    int32_t amount = 0;
+    uint32_t start = 0;
+    uint32_t size = 0;
+    bool left_out = false;  // a repeat, or reject-all's first row of a repeated number
 };
 
 struct Rejected {
     int line = 0;
     Reject reject = Reject::none;
     int other_line = 0;  // the repeat's other row
-    std::string raw;
+    long sum = 0;        // sum_long: the sum that is too long
+    size_t start = 0;
+    size_t size = 0;
 };
 
 struct Conversion {
     std::vector<Kept> kept;
     std::vector<Rejected> rejected;
     std::array<int, REJECT_KINDS> counts{};
+    size_t rows = 0;    // data rows read (the header not among them)
+    size_t merged = 0;  // --duplicates sum: rows added to an earlier row's amount
+    size_t blank = 0;   // rows with no value in any field, as a formatted sheet saves them
+    size_t widest = 0;  // the most fields of any row
 };
 
-std::string lowercase_ascii(std::string text) {
-    for (char& c : text) {
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return text;
-}
+struct Columns {
+    int number = -1;
+    int amount = -1;
+};
 
-// A column by its number from 1, or by its header's name. -1 and why when there is none.
-int find_column(const std::string& name, const CsvTable& table, bool header, std::string& why) {
+// A column by its number from 1, or by its header's name (letter case aside). -1 and why when
+// there is none.
+int find_column(const std::string& name, const CsvRow* header, std::string& why) {
     long index = 0;
     if (core::whole_number(name, 1, 1000, index)) {
-        size_t widest = 0;
-        for (const CsvRow& row : table.rows) {
-            widest = std::max(widest, row.fields.size());
-        }
-        if (static_cast<size_t>(index) > widest) {
-            why = "нет столбца " + name + ": в строках файла не больше " + std::to_string(widest);
-            return -1;
-        }
         return static_cast<int>(index - 1);
     }
-    if (!header) {
+    if (header == nullptr) {
         why = "столбец \"" + name + "\" назван по имени, а заголовка нет (--header)";
         return -1;
     }
-    const std::vector<std::string>& names = table.rows[0].fields;
+    const std::vector<std::string>& names = header->fields;
     std::string listed;
     for (size_t i = 0; i < names.size(); ++i) {
-        if (lowercase_ascii(core::trimmed(names[i])) == lowercase_ascii(core::trimmed(name))) {
+        if (lowercase(core::trimmed(names[i])) == lowercase(core::trimmed(name))) {
             return static_cast<int>(i);
         }
         listed += (i == 0 ? "" : ", ") + ("\"" + core::trimmed(names[i]) + "\"");
@@ -79,49 +87,86 @@ int find_column(const std::string& name, const CsvTable& table, bool header, std
     return -1;
 }
 
-void reject(Conversion& c, const CsvRow& row, Reject why, int other_line = 0) {
-    c.rejected.push_back({row.line, why, other_line, row.raw});
+void reject(Conversion& c, const CsvRow& row, Reject why) {
+    c.rejected.push_back({row.line, why, 0, 0, row.start, row.size});
     ++c.counts[static_cast<int>(why)];
 }
 
-// The repeat of a number already kept, by the mode of --duplicates.
-void take_repeat(Conversion& c, const CsvRow& row, Kept& first, long amount,
-                 const std::string& mode) {
-    if (mode == "sum" && first.amount + amount <= 9999999) {
-        first.amount += amount;
-        return;
+// Repeats, once every row is read: the rows of each number in file order, the first kept and
+// the rest taken by the mode of --duplicates. Sorting costs less than a map of every number
+// while rows are read.
+void take_repeats(Conversion& c, const std::string& mode) {
+    // Number above, row below: one plain sort puts each number's rows together in file order.
+    std::vector<uint64_t> keys(c.kept.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        keys[i] = static_cast<uint64_t>(c.kept[i].number) << 32 | i;
     }
-    if (mode == "sum") {
-        reject(c, row, Reject::amount_long);
-        return;
+    std::sort(keys.begin(), keys.end());
+    auto at = [&](size_t k) { return static_cast<uint32_t>(keys[k] & 0xFFFFFFFFu); };
+    for (size_t i = 0; i < keys.size();) {
+        size_t j = i + 1;
+        while (j < keys.size() && c.kept[at(j)].number == c.kept[at(i)].number) {
+            ++j;
+        }
+        Kept& first = c.kept[at(i)];
+        for (size_t k = i + 1; k < j; ++k) {
+            Kept& repeat = c.kept[at(k)];
+            repeat.left_out = true;
+            long sum = static_cast<long>(first.amount) + repeat.amount;
+            if (mode == "sum" && sum <= 9999999) {
+                first.amount = static_cast<int32_t>(sum);
+                ++c.merged;
+                continue;
+            }
+            Rejected r{repeat.line,  mode == "sum" ? Reject::sum_long : Reject::repeat,
+                       first.line,   mode == "sum" ? sum : 0,
+                       repeat.start, repeat.size};
+            c.rejected.push_back(r);
+            ++c.counts[static_cast<int>(r.reject)];
+        }
+        if (mode == "reject-all" && j - i > 1) {
+            first.left_out = true;
+            c.rejected.push_back(
+                {first.line, Reject::repeat, c.kept[at(i + 1)].line, 0, first.start, first.size});
+            ++c.counts[static_cast<int>(Reject::repeat)];
+        }
+        i = j;
     }
-    if (mode == "reject-all" && !first.dropped) {
-        first.dropped = true;
-        c.rejected.push_back({first.line, Reject::repeat, row.line, ""});
-        ++c.counts[static_cast<int>(Reject::repeat)];
-    }
-    reject(c, row, Reject::repeat, first.line);
 }
 
-Conversion convert(const CsvTable& table, const ImportOptions& o, int number_column,
-                   int amount_column, const std::vector<std::string>& prefixes,
-                   const std::set<std::string>& stop, const std::set<std::string>& in_list,
-                   std::map<int, std::string>& raw_of_line) {
-    Conversion c;
-    std::map<std::string, size_t> first_of;
-    for (size_t r = o.header ? 1 : 0; r < table.rows.size(); ++r) {
-        const CsvRow& row = table.rows[r];
-        raw_of_line[row.line] = row.raw;
-        int columns = static_cast<int>(row.fields.size());
-        if (number_column >= columns || amount_column >= columns) {
+bool blank_row(const CsvRow& row) {
+    for (const std::string& field : row.fields) {
+        if (field.find_first_not_of(" \t\r") != std::string::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Row by row as the reader gives them, nothing kept of a row but what the list and the
+// rejects need.
+std::string convert(CsvReader& reader, const ImportOptions& o, Columns columns,
+                    const std::vector<std::string>& prefixes, const std::set<std::string>& stop,
+                    const std::set<std::string>& in_list, Conversion& c) {
+    std::string error;
+    CsvRow row;
+    while (reader.next(row, error)) {
+        ++c.rows;
+        c.widest = std::max(c.widest, row.fields.size());
+        if (blank_row(row)) {
+            ++c.blank;
+            continue;
+        }
+        int fields = static_cast<int>(row.fields.size());
+        if (columns.number >= fields || columns.amount >= fields) {
             reject(c, row, Reject::no_column);
             continue;
         }
         std::string number;
         long amount = 0;
-        Reject why = normalise_number(row.fields[number_column], prefixes, number);
+        Reject why = normalise_number(row.fields[columns.number], prefixes, number);
         if (why == Reject::none) {
-            why = parse_amount(row.fields[amount_column], amount);
+            why = parse_amount(row.fields[columns.amount], amount);
         }
         if (why == Reject::none && stop.count(number) != 0) {
             why = Reject::stop_list;
@@ -133,24 +178,34 @@ Conversion convert(const CsvTable& table, const ImportOptions& o, int number_col
             reject(c, row, why);
             continue;
         }
-        auto first = first_of.find(number);
-        if (first != first_of.end()) {
-            take_repeat(c, row, c.kept[first->second], amount, o.duplicates);
-            continue;
-        }
-        first_of[number] = c.kept.size();
-        c.kept.push_back({row.line, number, amount, false});
+        c.kept.push_back({row.line, static_cast<uint32_t>(std::stoul(number)),
+                          static_cast<int32_t>(amount), static_cast<uint32_t>(row.start),
+                          static_cast<uint32_t>(row.size), false});
     }
-    return c;
+    take_repeats(c, o.duplicates);
+    return error;
 }
 
 std::string list_bytes(const std::vector<Kept>& kept) {
     std::string bytes;
+    bytes.reserve(kept.size() * dialrun::RECORD_SIZE + 2);
     for (const Kept& k : kept) {
-        if (!k.dropped) {
-            char record[32];
-            std::snprintf(record, sizeof record, "%s  %7ld  \r\n", k.number.c_str(), k.amount);
-            bytes += record;
+        if (!k.left_out) {
+            // "1234567  " then the amount right-aligned in seven, a blank mark, CR LF.
+            char record[20];
+            uint32_t number = k.number;
+            for (int i = 6; i >= 0; --i, number /= 10) {
+                record[i] = static_cast<char>('0' + number % 10);
+            }
+            long amount = k.amount;
+            for (int i = 15; i >= 9; --i) {
+                record[i] = i == 15 || amount > 0 ? static_cast<char>('0' + amount % 10) : ' ';
+                amount /= 10;
+            }
+            record[7] = record[8] = record[16] = record[17] = ' ';
+            record[18] = '\r';
+            record[19] = '\n';
+            bytes.append(record, sizeof record);
         }
     }
     return bytes;
@@ -167,29 +222,34 @@ std::string csv_field(const std::string& text, char separator) {
     return quoted + "\"";
 }
 
+std::string reason_text(const Rejected& r) {
+    std::string reason = reject_reason(r.reject);
+    if (r.reject == Reject::sum_long) {
+        return reason + ": " + std::to_string(r.sum) + " (со строкой " +
+               std::to_string(r.other_line) + ")";
+    }
+    return r.other_line == 0 ? reason : reason + " " + std::to_string(r.other_line);
+}
+
 // The rejects file, in the input's encoding and separator: line, reason, the row as it was.
-std::string rejects_bytes(const CsvTable& table, bool header, Conversion& c,
-                          const std::map<int, std::string>& raw_of_line) {
-    auto encoded = [&](const std::string& text) {
-        return table.encoding == Encoding::cp1251 ? utf8_to_cp1251(text) : text;
+std::string rejects_bytes(const std::string& text, const CsvLayout& layout, const CsvRow* header,
+                          Conversion& c) {
+    auto encoded = [&](const std::string& utf8) {
+        return layout.encoding == Encoding::cp1251 ? utf8_to_cp1251(utf8) : utf8;
     };
-    char sep = table.separator;
-    std::string bytes = table.bom ? "\xEF\xBB\xBF" : "";
-    if (header) {
-        bytes += encoded("строка") + sep + encoded("причина") + sep + table.rows[0].raw + "\r\n";
+    char sep = layout.separator;
+    std::string bytes = layout.bom && layout.encoding == Encoding::utf8 ? "\xEF\xBB\xBF" : "";
+    if (header != nullptr) {
+        bytes += encoded("строка") + sep + encoded("причина") + sep +
+                 text.substr(header->start, header->size) + "\r\n";
     }
     std::stable_sort(c.rejected.begin(), c.rejected.end(),
                      [](const Rejected& a, const Rejected& b) { return a.line < b.line; });
     for (const Rejected& r : c.rejected) {
-        std::string reason = reject_reason(r.reject);
-        if (r.other_line != 0) {
-            reason += " " + std::to_string(r.other_line);
-        }
-        std::string raw = r.raw.empty() ? raw_of_line.at(r.line) : r.raw;
-        bytes +=
-            std::to_string(r.line) + sep + csv_field(encoded(reason), sep) + sep + raw + "\r\n";
+        bytes += std::to_string(r.line) + sep + csv_field(encoded(reason_text(r)), sep) + sep +
+                 text.substr(r.start, r.size) + "\r\n";
     }
-    return bytes;
+    return layout.encoding == Encoding::utf16le ? utf8_to_utf16le(bytes) : bytes;
 }
 
 // The numbers of the list an --append adds to, and where its records end.
@@ -205,14 +265,152 @@ std::set<std::string> numbers_of(const std::string& bytes, size_t& end) {
     return numbers;
 }
 
-void say_counts(const Conversion& c, size_t rows, size_t written, std::ostream& out) {
-    out << "Прочитано строк: " << rows << ", записано в список: " << written
-        << ", отклонено: " << c.rejected.size() << "\n";
+void say_counts(const Conversion& c, size_t written, std::ostream& out) {
+    out << "Прочитано строк: " << c.rows << ", записано в список: " << written
+        << ", отклонено: " << c.rejected.size();
+    if (c.merged > 0) {
+        out << ", сложено с суммой другой строки: " << c.merged;
+    }
+    if (c.blank > 0) {
+        out << ", пустых строк пропущено: " << c.blank;
+    }
+    out << "\n";
     for (int k = 1; k < REJECT_KINDS; ++k) {
         if (c.counts[k] > 0) {
             out << "  " << reject_reason(static_cast<Reject>(k)) << ": " << c.counts[k] << "\n";
         }
     }
+}
+
+std::filesystem::path beside(const std::filesystem::path& list, const char* suffix) {
+    return list.parent_path() / core::utf8_path(core::path_utf8(list.filename()) + suffix);
+}
+
+bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec);
+}
+
+// The list and its rejects are one result: a kill between their two renames must not leave a
+// new list beside the old rejects (or the old list beside new rejects). Before the list is
+// renamed into place, a journal (LIST.import) names what the new list holds (its length and a
+// checksum) and what becomes of the rejects; it goes when both are in place. An import that
+// finds a journal finishes the last one first: a list that matches it was renamed, and its
+// rejects are put in place too; one that does not was never renamed, and its rejects.new is
+// dropped. Each step of the rejects is done only when its file still says it is to do, so
+// finishing twice changes nothing.
+struct Journal {
+    uint64_t size = 0;
+    uint64_t checksum = 0;
+    bool new_rejects = false;  // LIST.rejects.csv.new takes the rejects' place
+    bool keep_old = false;     // the old rejects were this import's input: kept as .bak
+};
+
+uint64_t checksum_of(const std::string& bytes) {
+    uint64_t h = 14695981039346656037ull;  // FNV-1a
+    for (unsigned char c : bytes) {
+        h = (h ^ c) * 1099511628211ull;
+    }
+    return h;
+}
+
+std::string journal_text(const Journal& j) {
+    return "# ringlist import: список и отклоненные строки на полпути, не править руками\n"
+           "list " +
+           std::to_string(j.size) + " " + std::to_string(j.checksum) + "\nrejects " +
+           (j.new_rejects ? "new" : "none") + (j.keep_old ? " keep" : "") + "\n";
+}
+
+bool parse_journal(const std::string& text, Journal& j) {
+    char rejects[8] = {};
+    char keep[8] = {};
+    size_t line = text.find("\nlist ");
+    if (line == std::string::npos) {
+        return false;
+    }
+    unsigned long long size = 0;
+    unsigned long long sum = 0;
+    int got = std::sscanf(text.c_str() + line, "\nlist %llu %llu\nrejects %7s %7s", &size, &sum,
+                          rejects, keep);
+    j.size = size;
+    j.checksum = sum;
+    j.new_rejects = std::string(rejects) == "new";
+    j.keep_old = got == 4 && std::string(keep) == "keep";
+    return got >= 3;
+}
+
+std::string renamed(const std::filesystem::path& from, const std::filesystem::path& to) {
+    std::error_code ec;
+    std::filesystem::rename(from, to, ec);
+    return ec ? core::path_utf8(from.filename()) + ": " + core::system_reason(ec.value()) : "";
+}
+
+// The rejects' part of a journal, done step by step so that doing it again is harmless.
+std::string place_rejects(const std::filesystem::path& list, const Journal& j) {
+    std::filesystem::path rejects = beside(list, ".rejects.csv");
+    std::filesystem::path fresh = beside(list, ".rejects.csv.new");
+    std::error_code ec;
+    bool fresh_there = std::filesystem::exists(fresh, ec);
+    std::string error;
+    if (j.keep_old && (fresh_there || !j.new_rejects) && std::filesystem::exists(rejects, ec)) {
+        error = renamed(rejects, beside(list, ".rejects.csv.bak"));
+    } else if (!j.new_rejects && !j.keep_old) {
+        std::filesystem::remove(rejects, ec);  // an earlier import's, not this one's
+        error =
+            ec ? core::path_utf8(rejects.filename()) + ": " + core::system_reason(ec.value()) : "";
+    }
+    if (error.empty() && j.new_rejects && fresh_there) {
+        error = renamed(fresh, rejects);
+    }
+    if (error.empty()) {
+        error = core::sync_folder(list.parent_path());
+    }
+    if (error.empty()) {
+        std::filesystem::remove(beside(list, ".import"), ec);
+        error = ec ? core::system_reason(ec.value()) : core::sync_folder(list.parent_path());
+    }
+    return error;
+}
+
+// A journal whose list never took its place: the rejects there are the old list's and stay.
+std::string undo_journal(const std::filesystem::path& list) {
+    std::error_code ec;
+    std::filesystem::remove(beside(list, ".rejects.csv.new"), ec);
+    if (!ec) {
+        std::filesystem::remove(beside(list, ".import"), ec);
+    }
+    return ec ? core::system_reason(ec.value()) : core::sync_folder(list.parent_path());
+}
+
+// An earlier import cut short: finished, or undone, as its journal says. false when it
+// cannot be.
+bool finish_earlier(const std::filesystem::path& list, std::ostream& out) {
+    std::filesystem::path journal = beside(list, ".import");
+    std::error_code ec;
+    if (!std::filesystem::exists(journal, ec)) {
+        return true;
+    }
+    std::string error;
+    Journal j;
+    std::string text = core::read_regular_file(journal, error, 4096);
+    if (!error.empty() || !parse_journal(text, j)) {
+        out << "Список не записан: прерванный импорт оставил " << core::path_utf8(journal)
+            << ", он не читается" << (error.empty() ? "" : ": " + error) << "\n";
+        return false;
+    }
+    std::string now;
+    if (std::filesystem::exists(list, ec)) {
+        now = core::read_regular_file(list, error, CSV_LIMIT);
+    }
+    bool list_placed = error.empty() && now.size() == j.size && checksum_of(now) == j.checksum;
+    error = list_placed ? place_rejects(list, j) : undo_journal(list);
+    if (!error.empty()) {
+        out << "Список не записан: прерванный импорт не доведен: " << error << "\n";
+        return false;
+    }
+    out << (list_placed ? "Прерванный импорт доведен до конца: отклоненные строки на месте\n"
+                        : "Прерванный импорт отменен: список и отклоненные строки прежние\n");
+    return true;
 }
 
 }  // namespace
@@ -222,6 +420,16 @@ int import_list(const ImportOptions& o, std::ostream& out) {
         out << "--duplicates: first, sum или reject-all, а не \"" << o.duplicates << "\"\n";
         return USAGE;
     }
+    for (const auto& [option, column] :
+         {std::pair{"--number", &o.number_column}, std::pair{"--amount", &o.amount_column}}) {
+        long index = 0;
+        bool digits =
+            !column->empty() && column->find_first_not_of("0123456789") == std::string::npos;
+        if (digits && !core::whole_number(*column, 1, 1000, index)) {
+            out << option << " " << *column << ": столбцы считаются с 1 (до 1000)\n";
+            return USAGE;
+        }
+    }
     std::vector<std::string> prefixes;
     if (!o.prefixes.empty()) {
         std::string wrong = parse_prefixes(o.prefixes, prefixes);
@@ -230,22 +438,47 @@ int import_list(const ImportOptions& o, std::ostream& out) {
             return USAGE;
         }
     }
+    std::filesystem::path rejects_file = beside(o.list, ".rejects.csv");
+    if (same_file(o.csv, o.list) || (!o.exclude.empty() && same_file(o.exclude, o.list))) {
+        out << "Список не записан: "
+            << core::path_utf8(same_file(o.csv, o.list) ? o.csv : o.exclude) << " - это сам список "
+            << core::path_utf8(o.list) << "\n";
+        return REFUSED;
+    }
     std::string error;
-    std::string csv = core::read_file_bytes(o.csv, error);
+    std::string text = core::read_regular_file(o.csv, error, CSV_LIMIT);
     if (!error.empty()) {
         out << "Нет файла " << core::path_utf8(o.csv) << ": " << error << "\n";
         return REFUSED;
     }
-    CsvTable table;
-    error = read_csv(csv, o.encoding, o.separator, table);
+    CsvLayout layout;
+    error = open_csv(text, o.encoding, o.separator, layout);
     if (!error.empty()) {
         out << "Файл " << core::path_utf8(o.csv) << " не прочитан: " << error << "\n";
         return REFUSED;
     }
+    if (!layout.warning.empty()) {
+        out << layout.warning << "\n";
+    }
+    CsvReader reader(text, layout);
+    CsvRow header;
+    if (o.header && !reader.next(header, error)) {
+        out << "Файл " << core::path_utf8(o.csv)
+            << " не прочитан: " << (error.empty() ? "в файле нет ни одной строки" : error) << "\n";
+        return REFUSED;
+    }
     std::string why;
-    int number_column = find_column(o.number_column, table, o.header, why);
-    int amount_column = number_column < 0 ? -1 : find_column(o.amount_column, table, o.header, why);
-    if (number_column < 0 || amount_column < 0) {
+    Columns columns;
+    columns.number = find_column(o.number_column, o.header ? &header : nullptr, why);
+    if (columns.number >= 0) {
+        columns.amount = find_column(o.amount_column, o.header ? &header : nullptr, why);
+    }
+    if (columns.number >= 0 && columns.number == columns.amount) {
+        why = "--number и --amount называют один столбец (" + std::to_string(columns.number + 1) +
+              "): номер и сумма должны быть в разных";
+        columns.amount = -1;
+    }
+    if (columns.number < 0 || columns.amount < 0) {
         out << "Список не записан: " << why << "\n";
         return REFUSED;
     }
@@ -259,6 +492,16 @@ int import_list(const ImportOptions& o, std::ostream& out) {
     }
     std::error_code ec;
     std::filesystem::path folder = o.list.parent_path();
+    if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
+        // A new campaign's folder: made as the operator named it.
+        std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            out << "Нет папки " << core::path_utf8(folder)
+                << " для списка, и она не создана: " << core::system_reason(ec.value()) << "\n";
+            return REFUSED;
+        }
+        out << "Создана папка " << core::path_utf8(folder) << "\n";
+    }
     if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
         out << "Нет папки " << core::path_utf8(folder) << " для списка\n";
         return REFUSED;
@@ -281,63 +524,107 @@ int import_list(const ImportOptions& o, std::ostream& out) {
             return REFUSED;
         }
     }
+    // A master whose parts are out: their marks come back by record position, which a new
+    // list would give to other subscribers.
+    if (deal_open(o.list)) {
+        out << "Список роздан на части и раздача не собрана ("
+            << core::path_utf8(state_path(o.list)) << "): сначала merge, потом import\n";
+        return REFUSED;
+    }
+    if (!finish_earlier(o.list, out)) {
+        return REFUSED;
+    }
     if (o.append) {
         in_list = numbers_of(held.bytes(), records_end);
     }
-    std::map<int, std::string> raw_of_line;
-    Conversion c =
-        convert(table, o, number_column, amount_column, prefixes, stop, in_list, raw_of_line);
-    size_t rows = table.rows.size() - (o.header ? 1 : 0);
+    Conversion c;
+    error = convert(reader, o, columns, prefixes, stop, in_list, c);
+    if (!error.empty()) {
+        out << "Файл " << core::path_utf8(o.csv) << " не прочитан: " << error << "\n";
+        return REFUSED;
+    }
+    if (static_cast<size_t>(std::max(columns.number, columns.amount)) >= c.widest) {
+        out << "Список не записан: нет столбца "
+            << std::to_string(std::max(columns.number, columns.amount) + 1)
+            << ": в строках файла не больше " << c.widest << "\n";
+        return REFUSED;
+    }
     std::string records = list_bytes(c.kept);
     size_t written = records.size() / dialrun::RECORD_SIZE;
     if (written == 0) {
-        say_counts(c, rows, 0, out);
+        say_counts(c, 0, out);
         out << "Список не записан: ни одна строка не принята\n";
         return REFUSED;
     }
-    std::string backup;
+    std::string list;
     if (o.append) {
-        std::string old = held.bytes();
-        std::string before = old.substr(0, records_end);
-        if (!before.empty() && before.back() != '\n') {
-            before += "\r\n";
+        const std::string& old = held.bytes();
+        list = old.substr(0, records_end);
+        if (!list.empty() && list.back() != '\n') {
+            list += "\r\n";
         }
-        std::string rest = records_end < old.size() ? old.substr(records_end) : "\r\n";
-        backup = backup_name(held.path());
-        error = held.replace(before + records + rest, backup);
-    } else if (exists) {
-        backup = backup_name(held.path());
-        error = held.replace(records + "\r\n", backup);
-        // A list written anew starts with no attempts: its positions are other records'.
-        if (error.empty()) {
-            std::filesystem::remove(campaign::attempts_path(held.path()), ec);
-        }
+        list += records;
+        list += records_end < old.size() ? old.substr(records_end) : "\r\n";
     } else {
-        error = core::write_new_file(o.list, records + "\r\n", core::file_mode(o.csv));
-        if (error.empty()) {
-            error = core::sync_folder(o.list.parent_path());
-        }
+        list.swap(records);
+        list += "\r\n";
+    }
+    std::string().swap(records);
+    // The rejects first, beside their place; then the journal; then the list; then the rejects
+    // into place: see Journal.
+    unsigned mode = exists ? core::file_mode(o.list) : core::file_mode(o.csv);
+    Journal journal;
+    journal.size = list.size();
+    journal.checksum = checksum_of(list);
+    journal.new_rejects = !c.rejected.empty();
+    journal.keep_old = same_file(o.csv, rejects_file);
+    if (journal.new_rejects) {
+        std::filesystem::path fresh = beside(o.list, ".rejects.csv.new");
+        std::filesystem::remove(fresh, ec);
+        error = core::write_new_file(
+            fresh, rejects_bytes(text, layout, o.header ? &header : nullptr, c), mode);
+    }
+    if (error.empty()) {
+        error = core::replace_file(beside(o.list, ".import"), journal_text(journal));
     }
     if (!error.empty()) {
+        std::filesystem::remove(beside(o.list, ".rejects.csv.new"), ec);
         out << "Список не записан: " << error << "\n";
         return REFUSED;
     }
-    say_counts(c, rows, written, out);
+    std::string backup;
+    if (exists) {
+        backup = backup_name(held.path());
+        error = held.replace(list, backup);
+        // A list written anew starts with no attempts: its positions are other records'.
+        if (error.empty() && !o.append) {
+            std::filesystem::remove(campaign::attempts_path(held.path()), ec);
+        }
+    } else {
+        error = core::replace_file(o.list, list, mode);
+    }
+    if (!error.empty()) {
+        out << "Список не записан: " << error << "\n";
+        // The journal decides by what is on the disk, as after a kill.
+        finish_earlier(o.list, out);
+        return REFUSED;
+    }
+    say_counts(c, written, out);
     out << (o.append ? "Дописано в список " : "Записан список ") << core::path_utf8(o.list);
     out << (backup.empty() ? "" : "; прежний сохранен в " + backup) << "\n";
-    std::filesystem::path rejects =
-        o.list.parent_path() / core::utf8_path(core::path_utf8(o.list.filename()) + ".rejects.csv");
-    if (c.rejected.empty()) {
-        std::filesystem::remove(rejects, ec);  // an earlier import's, not this one's
-        return DONE;
-    }
-    error = core::replace_file(rejects, rejects_bytes(table, o.header, c, raw_of_line),
-                               core::file_mode(o.list));
+    error = place_rejects(o.list, journal);
     if (!error.empty()) {
-        out << "Отклоненные строки не записаны: " << error << "\n";
+        out << "Отклоненные строки не на месте: " << error
+            << "; следующий import доведет их до конца\n";
         return DONE;
     }
-    out << "Отклоненные строки с причинами: " << core::path_utf8(rejects) << "\n";
+    if (journal.keep_old) {
+        out << "Прежние отклоненные строки сохранены в "
+            << core::path_utf8(beside(o.list, ".rejects.csv.bak")) << "\n";
+    }
+    if (journal.new_rejects) {
+        out << "Отклоненные строки с причинами: " << core::path_utf8(rejects_file) << "\n";
+    }
     return DONE;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/plain_text.h"
+#include "ringlist/import/csv_table.h"
 
 namespace ringlist {
 
@@ -14,11 +15,13 @@ const char* const REASONS[REJECT_KINDS] = {
     "номер короче 7 цифр",
     "чужой код: номер длиннее 7 цифр и не начинается с префикса из --prefix",
     "номер записан в экспоненциальной форме (как 1,23457E+11): Excel испортил столбец",
+    "номер с дробной частью (или точкой, запятой перед последними цифрами): не ясно, чей",
     "нет суммы",
     "отрицательная сумма",
     "сумма не число",
     "сумма длиннее 7 цифр",
     "повтор строки",
+    "сумма вместе с повтором номера длиннее 7 цифр",
     "номер уже есть в списке",
     "номер в стоп-листе",
 };
@@ -66,6 +69,69 @@ std::string without_blanks(const std::string& text) {
     return out;
 }
 
+bool all_of(const std::string& text, size_t from, size_t to, const char* set) {
+    return from < to && text.find_first_not_of(set, from) >= to;
+}
+
+// Thousands grouped by mark ("7,123,456", "7.123.456"): a first group of 1 to 3 digits, then
+// groups of three.
+bool grouped(const std::string& whole, char mark) {
+    size_t first = whole.find(mark);
+    if (first == std::string::npos || first == 0 || first > 3) {
+        return false;
+    }
+    for (size_t at = first; at < whole.size(); at += 4) {
+        if (whole[at] != mark || at + 4 > whole.size() ||
+            !all_of(whole, at + 1, at + 4, "0123456789")) {
+            return false;
+        }
+    }
+    return all_of(whole, 0, first, "0123456789");
+}
+
+// Where the fraction of a number as a spreadsheet writes it begins (at its decimal mark), or
+// npos when text is not so written: digits, maybe grouped by thousands, then one decimal
+// mark and digits. Phone punctuation ("123.45.67", "123-45-67") is not a number with a
+// fraction and is left to the digit rule.
+size_t fraction_start(const std::string& text) {
+    size_t from = !text.empty() && text[0] == '+' ? 1 : 0;
+    size_t mark = text.find_last_of(",.");
+    if (mark == std::string::npos || mark <= from ||
+        !all_of(text, mark + 1, text.size(), "0123456789")) {
+        return std::string::npos;
+    }
+    std::string whole = text.substr(from, mark - from);
+    char other = text[mark] == ',' ? '.' : ',';
+    if (all_of(whole, 0, whole.size(), "0123456789") || grouped(whole, other)) {
+        return mark;
+    }
+    return std::string::npos;
+}
+
+// "123-45-67,00", "71 123-45.67": one decimal mark after phone punctuation. Whether its digits
+// are the number's or a fraction's cannot be told, and either guess may call another
+// subscriber.
+bool unclear_tail(const std::string& text) {
+    size_t mark = text.find_last_of(",.");
+    return mark != std::string::npos && mark > 0 && text.find(text[mark]) == mark &&
+           all_of(text, mark + 1, text.size(), "0123456789");
+}
+
+// A currency a spreadsheet's format puts after an amount ("1 234,50 ₽", "100 р.", "руб.").
+std::string without_currency(const std::string& text) {
+    if (text.empty() || (text.back() >= '0' && text.back() <= '9')) {
+        return text;
+    }
+    std::string small = lowercase(text);
+    for (const char* sign : {"\xE2\x82\xBD", "руб.", "руб", "р.", "р", "rub"}) {
+        std::string s = sign;
+        if (small.size() > s.size() && small.compare(small.size() - s.size(), s.size(), s) == 0) {
+            return text.substr(0, text.size() - s.size());
+        }
+    }
+    return text;
+}
+
 }  // namespace
 
 const char* reject_reason(Reject reject) {
@@ -96,6 +162,15 @@ Reject normalise_number(const std::string& field, const std::vector<std::string>
     if (exponent_form(text)) {
         return Reject::exponent;
     }
+    size_t fraction = fraction_start(text);
+    if (fraction != std::string::npos) {
+        if (text.find_first_not_of('0', fraction + 1) != std::string::npos) {
+            return Reject::fraction;
+        }
+        text.erase(fraction);
+    } else if (unclear_tail(text)) {
+        return Reject::fraction;
+    }
     std::string digits;
     for (char c : text) {
         if (c >= '0' && c <= '9') {
@@ -125,7 +200,7 @@ Reject normalise_number(const std::string& field, const std::vector<std::string>
 }
 
 Reject parse_amount(const std::string& field, long& amount) {
-    std::string text = without_blanks(field);
+    std::string text = without_currency(without_blanks(field));
     if (text.empty()) {
         return Reject::amount_empty;
     }

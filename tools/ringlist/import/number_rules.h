@@ -13,15 +13,17 @@ enum class Reject {
     too_short,
     foreign_code,
     exponent,
+    fraction,
     amount_empty,
     amount_negative,
     amount_not_number,
     amount_long,
     repeat,
+    sum_long,
     in_list,
     stop_list,
 };
-constexpr int REJECT_KINDS = 12;
+constexpr int REJECT_KINDS = 14;
 
 // "номер короче 7 цифр" ...; for repeat, "повтор строки" (the line follows).
 const char* reject_reason(Reject reject);
@@ -30,7 +32,9 @@ const char* reject_reason(Reject reject);
 std::string parse_prefixes(const std::string& text, std::vector<std::string>& prefixes);
 
 // A subscriber's number from any way of writing it: every non-digit dropped; seven digits are
-// kept, a longer number only when it is a prefix and seven digits, the prefix dropped.
+// kept, a longer number only when it is a prefix and seven digits, the prefix dropped. A cell
+// a spreadsheet wrote as a number ("7123456,00", "7 123 456.0") loses its zero fraction
+// first; any other fraction is refused: its digits are no part of the number.
 Reject normalise_number(const std::string& field, const std::vector<std::string>& prefixes,
                         std::string& number);
 
