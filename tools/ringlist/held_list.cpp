@@ -114,9 +114,17 @@ std::string rename_over(const std::filesystem::path& fresh, const std::filesyste
 
 std::string HeldList::replace(const std::string& bytes, const std::string& backup_name) {
     if (!backup_name.empty()) {
-        std::string error =
-            write_like_list(file_, path_.parent_path() / core::utf8_path(backup_name), bytes_);
+        // Written aside and then named: a backup by its name is always a whole list.
+        std::filesystem::path backup = path_.parent_path() / core::utf8_path(backup_name);
+        std::filesystem::path aside = core::utf8_path(core::path_utf8(backup) + ".new");
+        std::error_code ec;
+        std::filesystem::remove(aside, ec);  // left by an earlier run that was cut short
+        std::string error = write_like_list(file_, aside, bytes_);
+        if (error.empty()) {
+            error = rename_over(aside, backup);
+        }
         if (!error.empty()) {
+            std::filesystem::remove(aside, ec);
             return "копия не записана: " + error;
         }
     }
