@@ -48,7 +48,8 @@ def frozen_env():
 class Writer:
     """A command that writes, its files, and its invariants. Subclasses fill in the rest."""
     name = ''
-    files = ()  # the files it owns, by name in its folder (temporary names included)
+    files = ()
+    appended = ()  # logs it appends to, part by part: whole lines, and once after the next run  # the files it owns, by name in its folder (temporary names included)
 
     def __init__(self, build):
         self.build = build
@@ -73,11 +74,16 @@ class Writer:
             return [f'код {status} без единого слова']
         return self.unchanged_or_done(now)
 
+    def same(self, name, a, b):
+        return inv.meaning(name, a) == inv.meaning(name, b)
+
     def done(self, now):
-        return all(now.get(k) == v for k, v in self.new.items() if not k.endswith('.bak'))
+        return all(self.same(k, now.get(k), v) for k, v in self.new.items()
+                   if not k.endswith('.bak') and k not in self.appended)
 
     def unchanged_or_done(self, now):
-        old_ok = all(now.get(k) == v for k, v in self.old.items())
+        old_ok = all(self.same(k, now.get(k), v) for k, v in self.old.items()
+                     if k not in self.appended)
         return [] if old_ok or self.done(now) else ['файлы ни прежние, ни новые']
 
 
@@ -169,7 +175,6 @@ class Ringlist(Writer):
     """A ringlist command: after a kill every file is the old or the new one, whole, and the
     same command again brings the new state."""
     args = ()
-    appended = ()  # logs it appends to, part by part: whole lines, and once after the next run
     again_args = None  # what the operator runs next, when not the same command
 
     def ringlist(self, folder, args):
@@ -196,7 +201,7 @@ class Ringlist(Writer):
             if name.endswith('.bak') or name in self.appended:
                 continue
             choices = [self.old.get(name), self.new.get(name)]
-            if now.get(name) not in choices:
+            if not any(self.same(name, now.get(name), c) for c in choices):
                 found.append(f'{name}: ни прежний, ни новый')
         found += inv.backups_equal_a_list(folder, self.lists())
         found += self.pairs(now)
@@ -218,7 +223,7 @@ class Ringlist(Writer):
         for name, data in self.new.items():
             if name.endswith('.bak') or name.endswith('.rejects.csv'):
                 continue
-            if now.get(name) != data:
+            if not self.same(name, now.get(name), data):
                 found.append(f'после повтора {name} не новый')
         found += inv.backups_equal_a_list(folder, self.lists())
         return found
@@ -304,6 +309,13 @@ class Merge(Ringlist):
             write(path, bytes(data))
             line = data[:7] + b'   08-12 09:01:00 ' + (b'N' if mark == b'N' else b' ')
             write(os.path.join(folder, 'parts', part, log), bytes(line) + b' ' * 42 + b'\r\n')
+
+    def after_error(self, folder, status, out, error):
+        # A merge is steps over several files: one that fails half-way says so, and the next
+        # merge finishes it without doing any step twice (checked after the next run).
+        if status != 0 and not out.strip():
+            return [f'код {status} без единого слова']
+        return [] if status != 0 or self.done(inv.tree(folder)) else ['код 0, но сделано не все']
 
     def after_next(self, folder):
         found = super().after_next(folder)

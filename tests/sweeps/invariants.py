@@ -120,6 +120,25 @@ def attempts(folder):
     return counted
 
 
+def attempts_by_position(data):
+    """What an attempts file says: position -> (number, count, last call), the last line of a
+    position standing. Two files that say the same are the same state, whatever their bytes:
+    the file is appended to, and a count set back is a line more."""
+    if data is None:
+        return None
+    said = {}
+    for line in data.splitlines(keepends=True):
+        m = ATTEMPT_LINE.match(line)
+        if m:
+            said[int(m.group(1))] = (m.group(2), int(m.group(3)), int(m.group(4)))
+    return said
+
+
+def meaning(name, data):
+    """A file's content as its readers take it."""
+    return attempts_by_position(data) if name.endswith('.attempts') else data
+
+
 def marks(folder):
     data = read(os.path.join(folder, 'Ring.TXT')) or b''
     records, _ = list_records(data)
