@@ -145,9 +145,10 @@ def marks(folder):
     return {r[:7].decode(): chr(r[17]) for r in records if len(r) == 20}
 
 
-def verdicts_agree_with_marks(folder, cap, attempts_kept, said_unlogged=()):
-    """Every logged verdict is marked (where attempts are kept), every mark has its line,
-    no call after a Y, never over the cap, attempts never fewer than calls logged."""
+def verdicts_agree_with_marks(folder, cap, attempts_kept, said_unlogged=(), premarked=()):
+    """Every logged verdict is marked (where attempts are kept), every mark has its line (but
+    the marks an earlier run left, premarked), no call after a Y, never over the cap, attempts
+    never fewer than calls logged."""
     out = []
     m = marks(folder)
     logged = logged_verdicts(folder)
@@ -165,7 +166,8 @@ def verdicts_agree_with_marks(folder, cap, attempts_kept, said_unlogged=()):
         if attempts_kept and m.get(number) != seq[-1] and m.get(number) != 'X':
             out.append(f'{number}: в журнале {seq[-1]}, в списке {m.get(number)!r}')
     for number, mark in m.items():
-        if mark in 'YZN' and number not in by_number and number not in said_unlogged:
+        if mark in 'YZN' and number not in by_number and number not in said_unlogged \
+                and number not in premarked:
             out.append(f'{number}: отметка {mark} без строки журнала')
     return out
 
