@@ -179,8 +179,12 @@ std::string read_file_bytes(const std::filesystem::path& path, std::string& erro
     return bytes.str();
 }
 
-std::string write_new_file(const std::filesystem::path& path, const std::string& bytes,
-                           unsigned mode) {
+namespace {
+
+// Creates a file that is not there and writes it whole, under its own name: a kill meanwhile
+// leaves it torn, so callers give it a name no reader takes for the real file.
+std::string create_and_write(const std::filesystem::path& path, const std::string& bytes,
+                             unsigned mode) {
 #ifdef _WIN32
     (void)mode;
     std::FILE* file = _wfopen(path.wstring().c_str(), L"wbx");
@@ -211,13 +215,61 @@ std::string write_new_file(const std::filesystem::path& path, const std::string&
     return {};
 }
 
+// Gives a written file its name, refusing one that is there, in one step.
+std::string move_without_replacing(const std::filesystem::path& from,
+                                   const std::filesystem::path& to) {
+#ifdef _WIN32
+    if (!MoveFileExW(from.wstring().c_str(), to.wstring().c_str(), MOVEFILE_WRITE_THROUGH)) {
+        DWORD code = GetLastError();
+        return system_reason(code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS ? EEXIST
+                                                                                       : EIO);
+    }
+    return {};
+#else
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return {};
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return system_reason(errno);
+    }
+    // A file system without the flag: a second name, then the first one dropped.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        return system_reason(errno);
+    }
+    return ::unlink(from.c_str()) == 0 ? "" : system_reason(errno);
+#endif
+}
+
+}  // namespace
+
+std::string write_new_file(const std::filesystem::path& path, const std::string& bytes,
+                           unsigned mode) {
+    // Written aside and then named, so that the name never stands for a torn file.
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+        return path_utf8(path.filename()) + ": " + system_reason(EEXIST);
+    }
+    std::filesystem::path fresh =
+        path.parent_path() / utf8_path(path_utf8(path.filename()) + ".new");
+    std::filesystem::remove(fresh, ec);  // left by an earlier run that was cut short
+    std::string error = create_and_write(fresh, bytes, mode);
+    if (error.empty()) {
+        error = move_without_replacing(fresh, path);
+        if (!error.empty()) {
+            std::filesystem::remove(fresh, ec);
+            error = path_utf8(path.filename()) + ": " + error;
+        }
+    }
+    return error;
+}
+
 std::string replace_file(const std::filesystem::path& path, const std::string& bytes,
                          unsigned mode) {
     std::filesystem::path fresh =
         path.parent_path() / utf8_path(path_utf8(path.filename()) + ".new");
     std::error_code ec;
     std::filesystem::remove(fresh, ec);  // left by an earlier run that was cut short
-    std::string error = write_new_file(fresh, bytes, mode);
+    std::string error = create_and_write(fresh, bytes, mode);
     if (error.empty()) {
         std::filesystem::rename(fresh, path, ec);
         error = ec ? system_reason(ec.value()) : sync_folder(path.parent_path());

@@ -40,7 +40,8 @@ std::string append_lines(const std::filesystem::path& path, const std::string& l
 // A whole file's bytes; empty, with the reason in error, when it cannot be read.
 std::string read_file_bytes(const std::filesystem::path& path, std::string& error);
 
-// Writes a new file and puts it on the disk; refuses to overwrite an existing one. A mode
+// Writes a new file and puts it on the disk; refuses to overwrite an existing one. It is
+// written aside and then named, so a kill never leaves a torn file by that name. A mode
 // other than 0 is the new file's from the start (POSIX permission bits; not on Windows).
 std::string write_new_file(const std::filesystem::path& path, const std::string& bytes,
                            unsigned mode = 0);

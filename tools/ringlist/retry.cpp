@@ -112,6 +112,8 @@ int retry(const std::filesystem::path& folder, const RetryOptions& options, std:
         error =
             campaign::append_attempts(attempts_file, fresh_attempts, core::file_mode(list.path()));
         if (!error.empty()) {
+            // Lines may stand in the file though their sync failed: their old counts after them.
+            campaign::append_attempts(attempts_file, old_attempts, core::file_mode(list.path()));
             out << "Отметки не сняты: попытки не обнулены: " << error << "\n";
             return REFUSED;
         }

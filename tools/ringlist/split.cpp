@@ -6,6 +6,7 @@
 #include "campaign/subscriber_list.h"
 #include "files/drive_paths.h"
 #include "files/durable_file.h"
+#include "files/regular_file.h"
 #include "ringlist/held_list.h"
 #include "ringlist/plural.h"
 #include "ringlist/ringlist_commands.h"
@@ -24,8 +25,11 @@ void remove_parts(const std::vector<std::filesystem::path>& written) {
     }
 }
 
-// A deal may be followed by another only once every dealt record came back with a result.
-bool earlier_deal_finished(const std::filesystem::path& state_file, std::ostream& out) {
+// A deal may be followed by another only once every dealt record came back with a result. A
+// deal whose marks never reached the master (a split cut short before its last step) never
+// went out: the next split deals again.
+bool earlier_deal_finished(const std::filesystem::path& state_file, const std::string& master,
+                           const std::vector<size_t>& starts, std::ostream& out) {
     std::string error;
     SplitState earlier;
     std::string text = core::read_file_bytes(state_file, error);
@@ -36,7 +40,12 @@ bool earlier_deal_finished(const std::filesystem::path& state_file, std::ostream
         out << "Файл раздачи " << core::path_utf8(state_file) << " не читается: " << error << "\n";
         return false;
     }
-    if (!earlier.finished()) {
+    bool went_out = false;
+    for (size_t index : earlier.deal) {
+        went_out = went_out || (index < starts.size() &&
+                                master[starts[index] + dialrun::MARK_COLUMN] == DEALT_MARK);
+    }
+    if (!earlier.finished() && went_out) {
         out << "Список уже роздан на части (" << core::path_utf8(state_file)
             << "), не все результаты вернулись: сначала merge\n";
         return false;
@@ -134,11 +143,11 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
     std::error_code ec;
     std::filesystem::path state_file = state_path(master.path());
     bool dealt_before = std::filesystem::exists(state_file, ec);
-    if (dealt_before && !earlier_deal_finished(state_file, out)) {
-        return REFUSED;
-    }
     const std::string& bytes = master.bytes();
     std::vector<size_t> starts = dialrun::review_list(bytes).record_starts;
+    if (dealt_before && !earlier_deal_finished(state_file, bytes, starts, out)) {
+        return REFUSED;
+    }
     SplitState state;
     state.parts = parts;
     state.merged.assign(static_cast<size_t>(parts), {});
@@ -153,11 +162,23 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
         return REFUSED;
     }
     std::vector<std::filesystem::path> part_files;
+    std::vector<std::string> part_texts;
+    std::vector<bool> part_there;
     for (int k = 1; k <= parts; ++k) {
         std::filesystem::path dir = out_dir / std::to_string(k);
         part_files.push_back(std::filesystem::exists(dir, ec) ? folder_list(dir)
                                                               : dir / "Ring.TXT");
-        if (std::filesystem::exists(part_files.back(), ec)) {
+        std::string text;
+        for (size_t index : state.part_records(k - 1)) {
+            text += bytes.substr(starts[index], dialrun::RECORD_SIZE);
+        }
+        part_texts.push_back(text + "\r\n");
+        part_there.push_back(std::filesystem::exists(part_files.back(), ec));
+        // A part that holds just what this deal gives it was written by a split cut short.
+        std::string unread;
+        if (part_there.back() &&
+            core::read_regular_file(part_files.back(), unread, part_texts.back().size()) !=
+                part_texts.back()) {
             out << "Часть уже есть: " << core::path_utf8(part_files.back())
                 << " (ее отметки пропали бы)\n";
             return REFUSED;
@@ -176,15 +197,12 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
     start_after_old_logs(out_dir, state, out);
     std::vector<std::filesystem::path> written;
     for (int k = 0; k < parts; ++k) {
-        std::string text;
-        for (size_t index : state.part_records(k)) {
-            text += bytes.substr(starts[index], dialrun::RECORD_SIZE);
-        }
-        text += "\r\n";
         std::filesystem::create_directories(part_files[k].parent_path(), ec);
         // Written whole and renamed into place, as private as the master: a cut split leaves
         // no torn part for a Dialrun to start on.
-        std::string error = core::replace_file(part_files[k], text, core::file_mode(master.path()));
+        std::string error = part_there[k] ? std::string()
+                                          : core::replace_file(part_files[k], part_texts[k],
+                                                               core::file_mode(master.path()));
         if (error.empty()) {
             written.push_back(part_files[k]);
             error = write_part_attempts(

@@ -1,0 +1,358 @@
+"""The writers the sweeps try, each on a small folder of its own (about five records, so that
+every kill point can be run), with what an operator runs next and what must hold then."""
+
+import os
+import shutil
+import subprocess
+
+import invariants as inv
+
+# The hour is pinned: the runs take their time from --time (Dialrun, Pinread, Inform) or
+# from libfaketime (ringlist's backup names carry the date and time).
+FIRST_RUN = '2026-12-08T09:00:00'
+RESTART = '2026-12-08T10:00:00'
+FAKETIME_LIB = '/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1'
+
+LIST = (b'2345601  0001500  \r\n'
+        b'2345602  0012000  \r\n'
+        b'2345603  0000700  \r\n'
+        b'2345604  0003300 Z\r\n'
+        b'2345605  0000050  \r\n'
+        b'\r\n')
+RACK = ('K1 ring line busy=0 results=1,2,0\n'
+        'K2 ring line busy=1 results=2,1\n'
+        'K3 ring line busy=0 results=3,1\n')
+CSV = ('Телефон;Долг\n'
+       '+998 (71) 234-56-01;1 500,00\n'
+       '8 71 234 56 02;12000\n'
+       '71 234 56 03;700,4\n'
+       'нет номера;100\n'
+       '2345605;50\n')
+
+
+def write(path, data):
+    with open(path, 'wb') as f:
+        f.write(data if isinstance(data, bytes) else data.encode('utf-8'))
+
+
+def frozen_env():
+    env = dict(os.environ)
+    if os.path.exists(FAKETIME_LIB):
+        env['LD_PRELOAD'] = FAKETIME_LIB
+        env['FAKETIME'] = '2026-12-08 10:00:00'
+        env['FAKETIME_DONT_FAKE_MONOTONIC'] = '1'
+    env['TZ'] = 'UTC'
+    return env
+
+
+class Writer:
+    """A command that writes, its files, and its invariants. Subclasses fill in the rest."""
+    name = ''
+    files = ()
+    appended = ()  # logs it appends to, part by part: whole lines, and once after the next run  # the files it owns, by name in its folder (temporary names included)
+
+    def __init__(self, build):
+        self.build = build
+
+    def owned(self, folder):
+        return [os.path.join(folder, f) for f in self.files]
+
+    def learn(self, folder):
+        self.old = inv.tree(folder)
+        argv, stdin, env = self.command(folder)
+        status, out = run_plain(argv, stdin, env)
+        if status != 0:
+            raise RuntimeError(f'{self.name}: a clean run failed ({status}): {out[-400:]!r}')
+        self.new = inv.tree(folder)
+
+    def after_error(self, folder, status, out, error):
+        """A failed call: refused (status 1, said, every file as it was) or done in full."""
+        now = inv.tree(folder)
+        if status == 0:
+            return [] if self.done(now) else [f'код 0, но сделано не все ({error})']
+        if not out.strip():
+            return [f'код {status} без единого слова']
+        return self.unchanged_or_done(now)
+
+    def same(self, name, a, b):
+        return inv.meaning(name, a) == inv.meaning(name, b)
+
+    def done(self, now):
+        return all(self.same(k, now.get(k), v) for k, v in self.new.items()
+                   if not k.endswith('.bak') and k not in self.appended)
+
+    def unchanged_or_done(self, now):
+        old_ok = all(self.same(k, now.get(k), v) for k, v in self.old.items()
+                     if k not in self.appended)
+        return [] if old_ok or self.done(now) else ['файлы ни прежние, ни новые']
+
+
+def run_plain(argv, stdin=b'', env=None):
+    p = subprocess.run(argv, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                       env=env, timeout=120)
+    return p.returncode, p.stdout
+
+
+class Dialrun(Writer):
+    name = 'dialrun-campaign'
+    files = ('Ring.TXT', 'RINGY.txt', 'RINGN.txt', 'Ring.TXT.attempts',
+             'journal/dialrun-2026-12-08.log', 'status-dialrun.json', 'status-dialrun.json.new')
+
+    def setup(self, folder):
+        write(os.path.join(folder, 'Ring.TXT'), LIST)
+        write(os.path.join(folder, 'rack.txt'), RACK)
+
+    def argv(self, folder, at):
+        return [os.path.join(self.build, 'dialrun', 'dialrun'), '--console', '--no-settings',
+                '--fast', '--time', at, '--root', folder, '--simulate',
+                os.path.join(folder, 'rack.txt'), '--retry', '2', '--retry-gap', '1',
+                '--journal', 'yes', '--status-file', 'yes']
+
+    def command(self, folder):
+        return self.argv(folder, FIRST_RUN), b'wait\nstart\n', None
+
+    def learn(self, folder):
+        pass  # the verdicts depend on which board takes which record: checked by property
+
+    def after_kill(self, folder, status):
+        return inv.list_is_whole(inv.read(os.path.join(folder, 'Ring.TXT')))
+
+    def after_error(self, folder, status, out, error):
+        # A failed log line is said and the run goes on; a list that cannot be marked ends it.
+        found = [] if status in (0, 1) else [f'код {status}']
+        return found + inv.list_is_whole(inv.read(os.path.join(folder, 'Ring.TXT')))
+
+    def after_next(self, folder):
+        status, out = run_plain(self.argv(folder, RESTART), b'wait\nstart\n')
+        found = [] if status == 0 else [f'перезапуск: код {status}: {out[-300:]!r}']
+        found += inv.same_records_but_marks(LIST, inv.read(os.path.join(folder, 'Ring.TXT')))
+        found += inv.logs_are_whole(folder)
+        found += inv.verdicts_agree_with_marks(folder, cap=2, attempts_kept=True,
+                                               premarked={'2345604'})
+        found += inv.status_parses(os.path.join(folder, 'status-dialrun.json'), 'ended')
+        found += inv.journal_is_whole(folder)
+        return found
+
+
+class Station(Writer):
+    """Pinread or Inform: the journal and the status file are what they write."""
+
+    def __init__(self, build, program, rack):
+        super().__init__(build)
+        self.program = program
+        self.rack = rack
+        self.name = program + '-service'
+        self.files = (f'journal/{program}-2026-12-08.log', f'status-{program}.json',
+                      f'status-{program}.json.new')
+
+    def setup(self, folder):
+        write(os.path.join(folder, 'rack.txt'), self.rack)
+
+    def command(self, folder):
+        argv = [os.path.join(self.build, self.program, self.program), '--console',
+                '--no-settings', '--fast', '--time', FIRST_RUN, '--root', folder, '--simulate',
+                os.path.join(folder, 'rack.txt'), '--journal', 'yes', '--status-file', 'yes']
+        return argv, b'wait\nstart\nsleep 60\nstop\nwait\n', None
+
+    def learn(self, folder):
+        pass
+
+    def after_kill(self, folder, status):
+        return inv.status_parses(os.path.join(folder, f'status-{self.program}.json'))
+
+    def after_error(self, folder, status, out, error):
+        return [] if status in (0, 1) else [f'код {status}']
+
+    def after_next(self, folder):
+        argv, stdin, _ = self.command(folder)
+        status, out = run_plain(argv, stdin)
+        found = [] if status == 0 else [f'перезапуск: код {status}: {out[-300:]!r}']
+        found += inv.status_parses(os.path.join(folder, f'status-{self.program}.json'), 'ended')
+        found += inv.journal_is_whole(folder)
+        return found
+
+
+class Ringlist(Writer):
+    """A ringlist command: after a kill every file is the old or the new one, whole, and the
+    same command again brings the new state."""
+    args = ()
+    again_args = None  # what the operator runs next, when not the same command
+
+    def ringlist(self, folder, args):
+        exe = os.path.join(self.build, 'tools', 'ringlist', 'ringlist')
+        return [exe] + [a.replace('DIR', folder) for a in args]
+
+    def command(self, folder):
+        return self.ringlist(folder, self.args), b'', frozen_env()
+
+    def owned(self, folder):
+        names = set(self.files)
+        for snap in (getattr(self, 'old', {}), getattr(self, 'new', {})):
+            names |= {k for k in snap}
+        extra = set()
+        for n in names:
+            extra |= {n + '.new'}
+        return [os.path.join(folder, n) for n in sorted(names | extra)
+                if not n.endswith(('.csv.in', 'stop.txt', 'rack.txt'))]
+
+    def after_kill(self, folder, status):
+        now = inv.tree(folder)
+        found = []
+        for name in set(self.old) | set(self.new):
+            if name.endswith('.bak') or name in self.appended:
+                continue
+            choices = [self.old.get(name), self.new.get(name)]
+            if not any(self.same(name, now.get(name), c) for c in choices):
+                found.append(f'{name}: ни прежний, ни новый')
+        found += inv.backups_equal_a_list(folder, self.lists())
+        found += self.pairs(now)
+        return found
+
+    def lists(self):
+        """Every list that was there: what a backup may hold."""
+        return [self.old.get('Ring.TXT'), self.new.get('Ring.TXT')]
+
+    def pairs(self, now):
+        """Files that must change together: both old or both new."""
+        return []
+
+    def after_next(self, folder):
+        status, out = run_plain(self.ringlist(folder, self.again_args or self.args), b'',
+                                frozen_env())
+        now = inv.tree(folder)
+        found = [] if status in (0, 1) else [f'повтор: код {status}: {out[-300:]!r}']
+        for name, data in self.new.items():
+            if name.endswith('.bak') or name.endswith('.rejects.csv'):
+                continue
+            if not self.same(name, now.get(name), data):
+                found.append(f'после повтора {name} не новый')
+        found += inv.backups_equal_a_list(folder, self.lists())
+        return found
+
+
+class ImportNew(Ringlist):
+    name = 'ringlist-import-new'
+    args = ('import', 'DIR/billing.csv.in', 'DIR/Ring.TXT', '--header', '--number', 'Телефон',
+            '--amount', 'Долг', '--prefix', '99871,871,71')
+    files = ('Ring.TXT', 'Ring.TXT.rejects.csv')
+
+    def setup(self, folder):
+        write(os.path.join(folder, 'billing.csv.in'), CSV)
+
+    def pairs(self, now):
+        listed = now.get('Ring.TXT')
+        rejects = now.get('Ring.TXT.rejects.csv')
+        new_list = listed == self.new.get('Ring.TXT')
+        new_rejects = rejects == self.new.get('Ring.TXT.rejects.csv')
+        return [] if new_list == new_rejects else ['список и отклоненные строки не от одного раза']
+
+
+class ImportAppend(ImportNew):
+    name = 'ringlist-import-append'
+    args = ImportNew.args + ('--append',)
+
+    def setup(self, folder):
+        write(os.path.join(folder, 'billing.csv.in'), CSV)
+        write(os.path.join(folder, 'Ring.TXT'), LIST[:40] + b'\r\n')
+        write(os.path.join(folder, 'Ring.TXT.rejects.csv'), 'старые;отклоненные\n')
+
+
+class Exclude(Ringlist):
+    name = 'ringlist-exclude'
+    args = ('exclude', 'DIR/Ring.TXT', 'DIR/stop.txt', '--prefix', '871')
+    files = ('Ring.TXT',)
+
+    def setup(self, folder):
+        write(os.path.join(folder, 'Ring.TXT'), LIST)
+        write(os.path.join(folder, 'stop.txt'), '# стоп\n8712345602\n2345604\n')
+
+
+class Retry(Ringlist):
+    name = 'ringlist-retry'
+    args = ('retry', 'DIR', '--max-attempts', '3', '--min-gap', '1')
+    files = ('Ring.TXT', 'Ring.TXT.attempts')
+
+    def setup(self, folder):
+        write(os.path.join(folder, 'Ring.TXT'), LIST.replace(b'0000700  ', b'0000700 N'))
+        write(os.path.join(folder, 'Ring.TXT.attempts'),
+              b'3 2345603 1 1765180800\r\n4 2345604 2 1765180800\r\n')
+
+
+
+class Split(Ringlist):
+    name = 'ringlist-split'
+    args = ('split', 'DIR/Ring.TXT', '2', 'DIR/parts')
+    files = ('Ring.TXT', 'Ring.TXT.split', 'parts/1/Ring.TXT', 'parts/2/Ring.TXT')
+
+    def setup(self, folder):
+        write(os.path.join(folder, 'Ring.TXT'), LIST)
+
+
+class Merge(Ringlist):
+    name = 'ringlist-merge'
+    args = ('merge', 'DIR/Ring.TXT', 'DIR/parts/1', 'DIR/parts/2')
+    files = ('Ring.TXT', 'Ring.TXT.split', 'RINGY.txt', 'RINGN.txt')
+    appended = ('RINGY.txt', 'RINGN.txt')
+
+    def lists(self):
+        return super().lists() + [LIST]
+
+    def setup(self, folder):
+        write(os.path.join(folder, 'Ring.TXT'), LIST)
+        exe = os.path.join(self.build, 'tools', 'ringlist', 'ringlist')
+        subprocess.run([exe, 'split', os.path.join(folder, 'Ring.TXT'), '2',
+                        os.path.join(folder, 'parts')], check=True, env=frozen_env(),
+                       stdout=subprocess.DEVNULL)
+        for part, (mark, log) in (('1', (b'Y', 'RINGY.txt')), ('2', (b'N', 'RINGN.txt'))):
+            path = os.path.join(folder, 'parts', part, 'Ring.TXT')
+            data = bytearray(inv.read(path))
+            data[17:18] = mark
+            write(path, bytes(data))
+            line = data[:7] + b'   08-12 09:01:00 ' + (b'N' if mark == b'N' else b' ')
+            write(os.path.join(folder, 'parts', part, log), bytes(line) + b' ' * 42 + b'\r\n')
+
+    def after_error(self, folder, status, out, error):
+        # A merge is steps over several files: one that fails half-way says so, and the next
+        # merge finishes it without doing any step twice (checked after the next run).
+        if status != 0 and not out.strip():
+            return [f'код {status} без единого слова']
+        return [] if status != 0 or self.done(inv.tree(folder)) else ['код 0, но сделано не все']
+
+    def after_next(self, folder):
+        found = super().after_next(folder)
+        before = inv.tree(folder)
+        run_plain(self.ringlist(folder, self.args), b'', frozen_env())
+        after = inv.tree(folder)
+        for name in ('RINGY.txt', 'RINGN.txt'):
+            if before.get(name) != after.get(name):
+                found.append(f'второе слияние дописало {name}')
+        return found
+
+
+class Report(Ringlist):
+    name = 'ringlist-report'
+    args = ('report', 'DIR', '--csv', 'DIR/out.csv', '--html', 'DIR/out.html')
+    again_args = args + ('--force',)
+    files = ('out.csv', 'out.html')
+
+    def setup(self, folder):
+        write(os.path.join(folder, 'Ring.TXT'), LIST.replace(b'0001500  ', b'0001500 Y'))
+        write(os.path.join(folder, 'RINGY.txt'),
+              b'2345601   08-12 09:01:00  ' + b' ' * 42 + b'\r\n')
+        write(os.path.join(folder, 'RINGN.txt'),
+              b'2345604   08-12 09:02:00 Z' + b' ' * 42 + b'\r\n')
+
+
+def writers(build):
+    return [
+        Dialrun(build),
+        Station(build, 'pinread', 'K1 dtmf line ring=40\nK2 dtmf line ring=1000000\n'),
+        Station(build, 'inform', 'K1 informer line\nK2 time line\n'),
+        ImportNew(build),
+        ImportAppend(build),
+        Exclude(build),
+        Retry(build),
+        Split(build),
+        Merge(build),
+        Report(build),
+    ]

@@ -1,0 +1,153 @@
+#!/usr/bin/env python3
+"""Every writer killed, or failed, at every system call on the files it owns.
+
+For each command that writes, the sweep runs it once under strace to count, per system call
+and per thread (as strace counts for its injections), the calls on its own files; then for
+every N up to that count it runs the command again, killed (or failed) at the N-th call, runs
+what an operator would run next, and checks the invariants of that command.
+
+    kill_sweep.py --build BUILD_DIR [--case NAME]... [--every K] [--errors] [--work DIR]
+
+--every K tries every K-th point only (the short run of the test suite). Exit status 0 when
+every point held, 1 when any failed (each named with its N and system call)."""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import fixtures  # noqa: E402
+import invariants as inv  # noqa: E402
+
+SYSCALLS = ['write', 'writev', 'pwrite64', 'rename', 'renameat2', 'unlink', 'fsync',
+            'fdatasync', 'ftruncate', 'openat']
+ERRORS = ['ENOSPC', 'EIO', 'EACCES']
+GUARD = 120  # seconds: a hang, never a bound on speed
+
+
+def run(argv, stdin=b'', env=None, cwd=None):
+    """Runs a command to its end with a guard against a hang; (status, stdout+stderr)."""
+    try:
+        p = subprocess.run(argv, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                           env=env, cwd=cwd, timeout=GUARD)
+        return p.returncode, p.stdout
+    except subprocess.TimeoutExpired as e:
+        return 'hang', e.stdout or b''
+
+
+def strace_prefix(case, folder, extra):
+    argv = ['strace', '-f', '-qq', '-e', 'trace=' + ','.join(SYSCALLS)]
+    for path in case.owned(folder):
+        argv += ['-P', path]
+    return argv + extra + ['--']
+
+
+def count_points(case, folder):
+    """{syscall: the most calls one thread made on the command's files}."""
+    log = os.path.join(folder, '..', case.name + '.strace')
+    argv, stdin, env = case.command(folder)
+    status, out = run(strace_prefix(case, folder, ['-o', log]) + argv, stdin, env)
+    if status != 0:
+        raise RuntimeError(f'{case.name}: the run to count failed ({status}): {out[-400:]!r}')
+    counts = {}
+    with open(log, encoding='utf-8', errors='replace') as f:
+        for line in f:
+            parts = line.split(None, 1)
+            if len(parts) < 2:
+                continue
+            tid, rest = parts
+            call = rest.split('(', 1)[0]
+            if call in SYSCALLS and 'resumed>' not in rest[:len(call) + 12]:
+                counts[(tid, call)] = counts.get((tid, call), 0) + 1
+    os.unlink(log)
+    most = {}
+    for (_, call), n in counts.items():
+        most[call] = max(most.get(call, 0), n)
+    return most
+
+
+def fresh(case, folder):
+    if os.path.exists(folder):
+        shutil.rmtree(folder)
+    os.makedirs(folder)
+    case.setup(folder)
+
+
+def sweep_case(case, work, every, errors):
+    folder = os.path.join(work, case.name)
+    fresh(case, folder)
+    case.learn(folder)  # the old and the new states, from a clean run
+    fresh(case, folder)
+    points = count_points(case, folder)
+    total = sum(points.values())
+    failures = []
+    tried = 0
+    started = time.monotonic()
+    faults = [('signal=KILL', None)] + ([(f'error={e}', e) for e in ERRORS] if errors else [])
+    for call in SYSCALLS:
+        for n in range(1, points.get(call, 0) + 1):
+            if every > 1 and (n - 1) % every != 0 and n != points[call]:
+                continue
+            for fault, error in faults:
+                fresh(case, folder)
+                argv, stdin, env = case.command(folder)
+                inject = ['-e', f'inject={call}:{fault}:when={n}', '-o', '/dev/null']
+                status, out = run(strace_prefix(case, folder, inject) + argv, stdin, env)
+                tried += 1
+                where = f'{case.name}: {call} #{n} {fault}'
+                if status == 'hang':
+                    failures.append(where + ': завис')
+                    continue
+                found = (case.after_kill(folder, status) if error is None
+                         else case.after_error(folder, status, out, error))
+                found += case.after_next(folder)
+                failures += [f'{where}: {f}' for f in dict.fromkeys(found)]
+    took = time.monotonic() - started
+    return total, tried, failures, took
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument('--build', required=True, help='the build folder (build/default)')
+    parser.add_argument('--case', action='append', help='only this writer (repeatable)')
+    parser.add_argument('--every', type=int, default=1, help='every K-th point only')
+    parser.add_argument('--errors', action='store_true', help='also fail each call')
+    parser.add_argument('--work', help='the folder to work in (a new temporary one)')
+    parser.add_argument('--list', action='store_true', help='name the writers and stop')
+    args = parser.parse_args()
+    cases = fixtures.writers(os.path.abspath(args.build))
+    if args.list:
+        for case in cases:
+            print(case.name)
+        return 0
+    if args.case:
+        unknown = set(args.case) - {c.name for c in cases}
+        if unknown:
+            print('неизвестные случаи:', ', '.join(sorted(unknown)), file=sys.stderr)
+            return 2
+        cases = [c for c in cases if c.name in args.case]
+    work = args.work or tempfile.mkdtemp(prefix='kill-sweep-')
+    all_failures = []
+    for case in cases:
+        total, tried, failures, took = sweep_case(case, work, args.every, args.errors)
+        print(f'{case.name}: {total} points, {tried} runs, {len(failures)} failed, {took:.0f} s',
+              flush=True)
+        for f in failures[:20]:
+            print('   ', f, flush=True)
+        if len(failures) > 20:
+            print(f'    ... and {len(failures) - 20} more', flush=True)
+        all_failures += failures
+    if not args.work:
+        shutil.rmtree(work, ignore_errors=True)
+    print(f"sweep: {len(cases) - len({f.split(':')[0] for f in all_failures})} writers held, "
+          f"{len({f.split(':')[0] for f in all_failures})} did not")
+    return 1 if all_failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
