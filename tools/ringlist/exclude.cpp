@@ -18,7 +18,7 @@ namespace {
 // A record dealt to a part is the part's to mark: the stop list waits for the merge.
 bool deal_out(const std::filesystem::path& list, std::ostream& out) {
     std::error_code ec;
-    if (!std::filesystem::exists(state_path(list), ec)) {
+    if (!std::filesystem::exists(state_path(list), ec) && !ec) {
         return false;
     }
     std::string error;
