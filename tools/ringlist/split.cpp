@@ -133,7 +133,8 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
     }
     std::error_code ec;
     std::filesystem::path state_file = state_path(master.path());
-    bool dealt_before = std::filesystem::exists(state_file, ec);
+    // A link that leads nowhere is read, and refused with its reason.
+    bool dealt_before = std::filesystem::exists(state_file, ec) || ec;
     if (dealt_before && !earlier_deal_finished(state_file, out)) {
         return REFUSED;
     }
