@@ -463,10 +463,13 @@ TEST(InformerEngine, FiftyReconnectsHoldWhatOneHolds) {
     ASSERT_TRUE(p.controller->wait_idle(20s));
     std::vector<std::string> log = p.log();
     EXPECT_NE(std::find(log.begin(), log.end(), "Восстановление связи остановлено"), log.end());
-    EXPECT_EQ(held[51].workers, held[2].workers);
+    // The engine of the run that just failed may still be on its way out (one more), never
+    // the engines of all the runs before it.
+    EXPECT_LE(held[51].workers, held[2].workers + 1);
 #ifdef __linux__
-    EXPECT_EQ(held[51].process.first, held[2].process.first) << "threads";
-    // An unjoined thread keeps its 8 MB stack: 49 of them would be some 400 MB.
-    EXPECT_LT(held[51].process.second - held[2].process.second, 16 * 1024) << "kB";
+    EXPECT_LE(held[51].process.first, held[2].process.first + 1) << "threads";
+    // An unjoined thread keeps its 8 MB stack: 49 of them would be some 400 MB. The allocator
+    // may reserve an arena (64 MB) for a thread it had not met.
+    EXPECT_LT(held[51].process.second - held[2].process.second, 160 * 1024) << "kB";
 #endif
 }
