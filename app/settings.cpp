@@ -9,7 +9,7 @@
 #include "app/option_table.h"
 #include "base/plain_text.h"
 #include "base/utf8_text.h"
-#include "files/durable_file.h"
+#include "files/regular_file.h"
 
 namespace program {
 
@@ -110,14 +110,16 @@ std::string load_settings(const std::vector<std::string>& files, const std::stri
                           const std::string& program, Settings& settings) {
     for (const std::string& file : files) {
         std::string error;
-        std::string text = core::read_file_bytes(core::utf8_path(file), error);
+        std::string text =
+            core::read_regular_file(core::utf8_path(file), error, core::LARGEST_SETTINGS);
         if (!error.empty()) {
             if (file == config) {
                 return file + ": файл настроек не открыт: " + error;
             }
             std::error_code ec;
-            if (std::filesystem::exists(core::utf8_path(file), ec)) {
-                settings.unread.push_back({file, error});  // there, but not for this user
+            // There, but not for this user, not a file, or a link that leads nowhere.
+            if (std::filesystem::exists(core::utf8_path(file), ec) || ec) {
+                settings.unread.push_back({file, error});
             }
             continue;
         }

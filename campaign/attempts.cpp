@@ -132,8 +132,8 @@ std::string append_attempts(const std::filesystem::path& file, const std::string
 Attempts read_attempts(const std::filesystem::path& list, std::string& error) {
     std::filesystem::path file = attempts_path(list);
     std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) {
-        return {};
+    if (!std::filesystem::exists(file, ec) && !ec) {
+        return {};  // a link that leads nowhere is read, and refused with its reason
     }
     return Attempts::parse(core::read_file_bytes(file, error));
 }

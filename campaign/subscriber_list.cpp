@@ -1,8 +1,11 @@
 #include "campaign/subscriber_list.h"
 
 #include <algorithm>
+#include <cerrno>
 
+#include "base/system_reason.h"
 #include "files/durable_file.h"
+#include "files/regular_file.h"
 
 namespace dialrun {
 
@@ -79,19 +82,30 @@ bool SubscriberList::open(const std::filesystem::path& path, std::string& error)
     if (file_ == nullptr) {
         return false;
     }
-    std::fseek(file_, 0, SEEK_END);
-    list_length_ = std::ftell(file_);
-    std::fseek(file_, 0, SEEK_SET);
+    long length = std::fseek(file_, 0, SEEK_END) == 0 ? std::ftell(file_) : -1;
+    if (length < 0 || std::fseek(file_, 0, SEEK_SET) != 0) {
+        error = core::system_reason(errno);
+    } else if (static_cast<std::uintmax_t>(length) > core::LARGEST_INPUT) {
+        // Checked whole before a call: a list past the bound is not one to read into memory.
+        error = core::TOO_LARGE;
+    }
+    if (!error.empty()) {
+        close();
+        return false;
+    }
+    list_length_ = length;
     list_offset_ = 0;
     list_ended_ = false;
     return true;
 }
 
-void SubscriberList::close() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
+std::string SubscriberList::close() {
+    std::string error;
+    if (file_ != nullptr && std::fclose(file_) != 0) {
+        error = core::system_reason(errno);
     }
+    file_ = nullptr;
+    return error;
 }
 
 bool SubscriberList::read_line(std::string& line) {
@@ -149,18 +163,39 @@ std::string fault_message(const ListFault& fault) {
     return "Ошибка в RING.TXT, строка " + std::to_string(fault.line) + ": " + fault.what;
 }
 
-std::string SubscriberList::whole_list() {
-    std::string bytes(static_cast<size_t>(list_length_), '\0');
-    std::fseek(file_, 0, SEEK_SET);
-    size_t got = std::fread(bytes.data(), 1, bytes.size(), file_);
+std::string SubscriberList::read_whole(std::string& bytes) {
+    bytes.assign(static_cast<size_t>(list_length_), '\0');
+    std::string error;
+    size_t got = 0;
+    if (std::fseek(file_, 0, SEEK_SET) != 0) {
+        error = core::system_reason(errno);
+    } else if ((got = std::fread(bytes.data(), 1, bytes.size(), file_)) != bytes.size()) {
+        // Shorter than it was at the start: cut by someone else, or a failed read.
+        error = std::ferror(file_) != 0 ? core::system_reason(errno) : "файл стал короче";
+    }
     bytes.resize(got);
-    std::fseek(file_, list_offset_, SEEK_SET);
+    if (std::fseek(file_, list_offset_, SEEK_SET) != 0 && error.empty()) {
+        error = core::system_reason(errno);
+    }
+    return error;
+}
+
+std::string SubscriberList::whole_list() {
+    std::string bytes;
+    read_whole(bytes);  // what could be read: a record cut off is not one to look at
     return bytes;
 }
 
 std::string SubscriberList::validate() {
-    ListReview review = review_list(whole_list());
-    std::fseek(file_, 0, SEEK_SET);
+    std::string bytes;
+    std::string error = read_whole(bytes);
+    if (!error.empty()) {
+        return "Ошибка чтения RING.TXT: " + error;
+    }
+    ListReview review = review_list(bytes);
+    if (std::fseek(file_, 0, SEEK_SET) != 0) {
+        return "Ошибка чтения RING.TXT: " + core::system_reason(errno);
+    }
     list_offset_ = 0;
     list_ended_ = false;
     return review.faults.empty() ? std::string() : fault_message(review.faults.front());
@@ -182,12 +217,15 @@ std::string SubscriberList::mark_record(long record_end, uint8_t reply) {
     char mark = mark_for_reply(reply);
     std::string error;
     if (std::fseek(file_, record_end - 3, SEEK_SET) != 0 || std::fputc(mark, file_) == EOF) {
-        error = "запись не удалась";
+        error = core::system_reason(errno);
     }
     if (error.empty()) {
         error = core::sync_to_disk(file_);
     }
-    std::fseek(file_, list_offset_, SEEK_SET);
+    // Back where reading stands, or the next record read would be the wrong one.
+    if (std::fseek(file_, list_offset_, SEEK_SET) != 0 && error.empty()) {
+        error = core::system_reason(errno);
+    }
     return error;
 }
 

@@ -48,14 +48,16 @@ class SubscriberList {
     SubscriberList& operator=(const SubscriberList&) = delete;
 
     // Opens the list for reading and writing, for this program alone, at its start.
+    // Only a regular file of at most core::LARGEST_INPUT bytes is opened.
     bool open(const std::filesystem::path& path, std::string& error);
-    void close();
+    // Returns the system's reason when the close fails, else "".
+    std::string close();
     // Checks every record up to the end of the list, so that marking can never hit the wrong
     // byte. Returns "" when all are well formed, else what is wrong and on which line. The
     // file is not changed; reading starts again from the beginning.
     std::string validate();
-    // The list's bytes up to its length, for a look at every record; the reading position
-    // stays.
+    // The list's bytes up to its length (what could be read of them), for a look at every
+    // record; the reading position stays.
     std::string whole_list();
 
     // The next line: LIST_END at the end of the file or at an empty line, else FRESH_RECORD
@@ -73,6 +75,9 @@ class SubscriberList {
   private:
     // One line as the reader sees it: up to and including a line feed, at most 80 bytes.
     bool read_line(std::string& line);
+    // The list's bytes up to its length into bytes; the reading position stays. Returns the
+    // system's reason when they cannot all be read, else "".
+    std::string read_whole(std::string& bytes);
 
     std::FILE* file_ = nullptr;
     long list_length_ = 0;

@@ -4,11 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
-#include "base/system_reason.h"
 #include "base/utf8_text.h"
+#include "files/regular_file.h"
 
 namespace sim {
 
@@ -253,15 +252,15 @@ RackParse parse_rack_text(const std::string& text, const std::string& file_name)
 }
 
 RackParse load_rack_file(const std::string& path) {
-    std::ifstream in(core::utf8_path(path), std::ios::binary);
-    if (!in) {
+    std::string error;
+    std::string text =
+        core::read_regular_file(core::utf8_path(path), error, core::LARGEST_SETTINGS);
+    if (!error.empty()) {
         RackParse result;
-        result.error = path + ": файл не открыт: " + core::system_reason(errno);
+        result.error = path + ": файл не открыт: " + error;
         return result;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse_rack_text(text.str(), path);
+    return parse_rack_text(text, path);
 }
 
 }  // namespace sim

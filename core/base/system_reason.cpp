@@ -25,6 +25,8 @@ std::string system_reason(int error) {
             return "нет такого устройства";
         case EISDIR:
             return "это папка, а не файл";
+        case ELOOP:
+            return "ссылки ведут по кругу";
         default:
             return std::strerror(error);
     }

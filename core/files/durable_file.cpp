@@ -2,8 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #ifdef _WIN32
@@ -20,6 +18,7 @@
 #endif
 
 #include "base/utf8_text.h"
+#include "files/regular_file.h"
 
 namespace core {
 
@@ -29,6 +28,13 @@ std::FILE* open_exclusive(const std::filesystem::path& path, const char* mode, s
     const int attempts = wait ? 250 : 1;
     for (int attempt = 1;; ++attempt) {
 #ifdef _WIN32
+        std::error_code ec;
+        if (std::filesystem::exists(path, ec) || ec) {
+            error = regular_file_refusal(path);
+            if (!error.empty()) {
+                return nullptr;
+            }
+        }
         std::FILE* file =
             _wfsopen(path.wstring().c_str(), std::wstring(mode, mode + std::strlen(mode)).c_str(),
                      _SH_DENYWR);
@@ -39,9 +45,8 @@ std::FILE* open_exclusive(const std::filesystem::path& path, const char* mode, s
         // user may not write: only the first is worth waiting for.
         bool busy = _doserrno == ERROR_SHARING_VIOLATION || _doserrno == ERROR_LOCK_VIOLATION;
 #else
-        std::FILE* file = std::fopen(path.c_str(), mode);
+        std::FILE* file = open_regular(path, mode, error);
         if (file == nullptr) {
-            error = system_reason(errno);
             return nullptr;
         }
         if (::flock(fileno(file), LOCK_EX | LOCK_NB) == 0) {
@@ -138,7 +143,9 @@ std::string append_lines(const std::filesystem::path& path, const std::string& l
         if (made == nullptr) {
             return error;
         }
-        std::fclose(made);
+        if (std::fclose(made) != 0) {
+            return system_reason(errno);
+        }
     }
     std::FILE* file = open_exclusive(path, "a+b", error, true);
     if (file == nullptr) {
@@ -159,24 +166,7 @@ std::string append_lines(const std::filesystem::path& path, const std::string& l
 }
 
 std::string read_file_bytes(const std::filesystem::path& path, std::string& error) {
-    // A folder opens as a stream of no bytes on Linux: it would read as an empty file.
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        error = system_reason(EISDIR);
-        return {};
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = system_reason(errno);
-        return {};
-    }
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) {
-        error = system_reason(errno);
-        return {};
-    }
-    return bytes.str();
+    return read_regular_file(path, error, LARGEST_INPUT);
 }
 
 namespace {
@@ -280,15 +270,33 @@ std::string replace_file(const std::filesystem::path& path, const std::string& b
 std::FILE* open_append(const std::filesystem::path& path, unsigned mode, std::string& error) {
 #ifdef _WIN32
     (void)mode;
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+        std::string refusal = regular_file_refusal(path);
+        if (!refusal.empty()) {
+            error = path_utf8(path) + ": " + refusal;
+            return nullptr;
+        }
+    }
     std::FILE* file = _wfopen(path.wstring().c_str(), L"ab");
 #else
     // A file made here gets mode before anything is in it; one that is there keeps its own.
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC,
                     mode != 0 ? 0600 : 0666);
-    if (fd >= 0 && mode != 0) {
-        (void)::fchmod(fd, mode);
-    } else if (fd < 0 && errno == EEXIST) {
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0 && errno == EEXIST) {
+        // One that is there must be a file: a FIFO would block the writer, a device swallow it.
+        std::FILE* file = open_regular(path, "ab", error);
+        if (file == nullptr) {
+            error = path_utf8(path) + ": " + error;
+        }
+        return file;
+    }
+    if (fd >= 0 && mode != 0 && ::fchmod(fd, mode) != 0) {
+        int reason = errno;
+        ::close(fd);
+        ::unlink(path.c_str());
+        errno = reason;
+        fd = -1;
     }
     std::FILE* file = fd >= 0 ? ::fdopen(fd, "ab") : nullptr;
     if (fd >= 0 && file == nullptr) {

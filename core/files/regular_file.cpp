@@ -25,12 +25,31 @@ std::string refusal_of_mode(bool regular, bool folder) {
     return folder ? system_reason(EISDIR) : NOT_A_FILE;
 }
 
+bool appends(const char* mode) {
+    return mode[0] == 'a';
+}
+
+// The size of an open regular file; -1 with errno set when it is not known.
+long long open_file_size(std::FILE* file) {
+#ifdef _WIN32
+    struct _stat64 info {};
+    return _fstat64(_fileno(file), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+#else
+    struct stat info {};
+    return ::fstat(fileno(file), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+#endif
+}
+
 }  // namespace
 
 #ifdef _WIN32
 
 std::FILE* open_regular(const std::filesystem::path& path, const char* mode, std::string& error) {
     error = regular_file_refusal(path);
+    std::error_code ec;
+    if (appends(mode) && !std::filesystem::exists(path, ec) && !ec) {
+        error.clear();  // made by the open
+    }
     if (!error.empty()) {
         return nullptr;
     }
@@ -54,11 +73,17 @@ std::string regular_file_refusal(const std::filesystem::path& path) {
 #else
 
 std::FILE* open_regular(const std::filesystem::path& path, const char* mode, std::string& error) {
-    bool writes = std::strchr(mode, '+') != nullptr;
-    // Non-blocking, so that a FIFO with no writer is refused at once instead of hanging here.
-    int fd = ::open(path.c_str(), (writes ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
+    bool both = std::strchr(mode, '+') != nullptr;
+    int flags = both ? O_RDWR : appends(mode) ? O_WRONLY : O_RDONLY;
+    if (appends(mode)) {
+        flags |= O_APPEND | O_CREAT;
+    }
+    // Non-blocking, so that a FIFO with no writer (or no reader) is refused at once instead of
+    // hanging here.
+    int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
-        error = system_reason(errno);
+        // ENXIO: a FIFO that no one reads, or a device that is not there.
+        error = errno == ENXIO ? NOT_A_FILE : system_reason(errno);
         return nullptr;
     }
     struct stat info {};
@@ -68,8 +93,8 @@ std::FILE* open_regular(const std::filesystem::path& path, const char* mode, std
         return nullptr;
     }
     error = refusal_of_mode(S_ISREG(info.st_mode), S_ISDIR(info.st_mode));
-    int flags = error.empty() ? ::fcntl(fd, F_GETFL) : -1;
-    if (error.empty() && (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
+    int status = error.empty() ? ::fcntl(fd, F_GETFL) : -1;
+    if (error.empty() && (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)) {
         error = system_reason(errno);
     }
     std::FILE* file = error.empty() ? ::fdopen(fd, mode) : nullptr;
@@ -98,18 +123,19 @@ std::string read_regular_file(const std::filesystem::path& path, std::string& er
     if (file == nullptr) {
         return {};
     }
-    std::string bytes;
-    // Room for the whole file at once: a big export is never held twice while it grows.
-    std::error_code ec;
-    std::uintmax_t expected = std::filesystem::file_size(path, ec);
-    if (!ec) {
-        bytes.reserve(static_cast<size_t>(std::min(expected, limit)));
+    long long size = open_file_size(file);
+    if (size < 0 || static_cast<std::uintmax_t>(size) > limit) {
+        error = size < 0 ? system_reason(errno) : TOO_LARGE;
+        std::fclose(file);
+        return {};
     }
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(size));
     char buffer[65536];
     for (;;) {
         std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
         if (got > 0 && bytes.size() + got > limit) {
-            error = "файл слишком велик";
+            error = TOO_LARGE;
             bytes.clear();
             break;
         }

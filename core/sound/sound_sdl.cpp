@@ -5,6 +5,8 @@
 #include <chrono>
 #include <thread>
 
+#include "sound/wav_file.h"
+
 namespace core {
 
 SdlSound::~SdlSound() {
@@ -56,6 +58,12 @@ int64_t length_bytes_to_us(Uint32 bytes, int frame_bytes, int rate) {
 std::string SdlSound::play(const std::filesystem::path& file, const std::string&) {
     std::lock_guard lock(mutex_);
     std::string error = start_audio();
+    if (!error.empty()) {
+        return error;
+    }
+    // SDL would wait on a FIFO and read a device for ever: what can be known is found out first.
+    WavInfo info;
+    error = read_wav_info(file, info);
     if (!error.empty()) {
         return error;
     }

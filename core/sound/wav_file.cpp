@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "base/system_reason.h"
+#include "files/regular_file.h"
 
 namespace core {
 
@@ -34,31 +35,34 @@ void put16(std::string& out, uint16_t v) {
     out += static_cast<char>(v >> 8);
 }
 
-}  // namespace
-
-std::string read_wav_info(const std::filesystem::path& file, WavInfo& info) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+// Reads chunk after chunk to the "data" chunk. A chunk's size is only a number in the file:
+// each step is checked against the file's own size, so that no header makes it read on.
+std::string read_wav_header(std::FILE* in, WavInfo& info) {
+    if (std::fseek(in, 0, SEEK_END) != 0) {
         return system_reason(errno);
     }
-    in.seekg(0, std::ios::end);
-    const std::streamoff file_size = in.tellg();
-    in.seekg(0, std::ios::beg);
+    const long long file_size = std::ftell(in);
+    if (file_size < 0 || std::fseek(in, 0, SEEK_SET) != 0) {
+        return system_reason(errno);
+    }
     char riff[12];
-    if (!in.read(riff, 12) || std::memcmp(riff, "RIFF", 4) != 0 ||
+    if (std::fread(riff, 1, 12, in) != 12 || std::memcmp(riff, "RIFF", 4) != 0 ||
         std::memcmp(riff + 8, "WAVE", 4) != 0) {
-        return "не WAV-файл";
+        return std::ferror(in) != 0 ? system_reason(errno) : "не WAV-файл";
     }
     bool have_format = false;
     uint32_t byte_rate = 0;
     char header[8];
-    while (in.read(header, 8)) {
+    long long at = 12;
+    while (at + 8 <= file_size && std::fread(header, 1, 8, in) == 8) {
+        at += 8;
         uint32_t size = le32(header + 4);
         if (std::memcmp(header, "fmt ", 4) == 0 && size >= 16 && size < 4096) {
             std::vector<char> fmt(size);
-            if (!in.read(fmt.data(), size)) {
+            if (std::fread(fmt.data(), 1, size, in) != size) {
                 break;
             }
+            at += size;
             info.format = le16(&fmt[0]);
             info.channels = le16(&fmt[2]);
             info.sample_rate = le32(&fmt[4]);
@@ -70,18 +74,39 @@ std::string read_wav_info(const std::filesystem::path& file, WavInfo& info) {
                 return "испорченный заголовок WAV";
             }
             // A file cut short plays what it holds, not what its header promises.
-            std::streamoff left = file_size - in.tellg();
-            if (left < static_cast<std::streamoff>(size)) {
-                size = static_cast<uint32_t>(std::max<std::streamoff>(left, 0));
+            long long left = file_size - at;
+            if (left < static_cast<long long>(size)) {
+                size = static_cast<uint32_t>(std::max<long long>(left, 0));
             }
             info.data_bytes = size;
             info.length = Duration(static_cast<int64_t>(size) * 1000000 / byte_rate);
             return size == 0 ? "в файле нет звука" : "";
         } else {
-            in.seekg(size + (size & 1), std::ios::cur);  // chunks are padded to even sizes
+            at += size + (size & 1);  // chunks are padded to even sizes
+            if (at > file_size || std::fseek(in, static_cast<long>(at), SEEK_SET) != 0) {
+                break;
+            }
         }
     }
+    if (std::ferror(in) != 0) {
+        return system_reason(errno);
+    }
     return have_format ? "в файле нет звука" : "испорченный заголовок WAV";
+}
+
+}  // namespace
+
+std::string read_wav_info(const std::filesystem::path& file, WavInfo& info) {
+    std::string error;
+    std::FILE* in = open_regular(file, "rb", error);
+    if (in == nullptr) {
+        return error;
+    }
+    error = read_wav_header(in, info);
+    if (std::fclose(in) != 0 && error.empty()) {
+        error = system_reason(errno);
+    }
+    return error;
 }
 
 std::string wav_bytes(uint32_t sample_rate, const std::vector<int16_t>& samples) {

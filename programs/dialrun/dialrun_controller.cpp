@@ -9,6 +9,7 @@
 #include "dialrun/calling_engine.h"
 #include "dialrun/dialrun_upload.h"
 #include "files/durable_file.h"
+#include "files/regular_file.h"
 #include "form/form_messages.h"
 
 namespace dialrun {
@@ -326,7 +327,7 @@ std::string DialrunController::take_settings(const std::map<std::string, std::st
     std::string holidays = value("holidays");
     if (!holidays.empty()) {
         std::string error;
-        std::string text = read_file_bytes(utf8_path(holidays), error);
+        std::string text = read_regular_file(utf8_path(holidays), error, LARGEST_SETTINGS);
         if (!error.empty()) {
             return "holidays: файл " + holidays + " не прочитан: " + error;
         }

@@ -504,11 +504,31 @@ void Controller::start_worker(AutoResetEvent& event, std::function<void()> turn)
 }
 
 void Controller::start_engine_worker(std::function<void()> run) {
+    join_finished_engines();
     threads_.emplace_back([this, run = std::move(run)] {
         if (state_.work_event.wait()) {
             run();
             release_worker();
         }
+        std::lock_guard lock(finished_mutex_);
+        finished_engines_.push_back(std::this_thread::get_id());
+    });
+}
+
+// Each reconnect starts an engine of its own; one whose run is over is joined here, or every
+// reconnect would keep one more thread's stack until the program ends.
+void Controller::join_finished_engines() {
+    std::vector<std::thread::id> finished;
+    {
+        std::lock_guard lock(finished_mutex_);
+        finished.swap(finished_engines_);
+    }
+    std::erase_if(threads_, [&finished](std::thread& t) {
+        if (std::find(finished.begin(), finished.end(), t.get_id()) == finished.end()) {
+            return false;
+        }
+        t.join();  // its last step is done: this waits only for the thread's exit
+        return true;
     });
 }
 

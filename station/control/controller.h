@@ -93,6 +93,9 @@ class Controller : private FormMessages {
     bool busy() const { return active_workers_ > 0; }
     // Blocks until no worker is busy or real_timeout has passed; true when idle.
     bool wait_idle(std::chrono::milliseconds real_timeout);
+    // The worker threads held (ended ones not yet joined among them), on the user-interface
+    // side.
+    size_t worker_threads() const { return threads_.size(); }
 
     ProgramState& state() { return state_; }
     const ProgramState& state() const { return state_; }
@@ -182,6 +185,7 @@ class Controller : private FormMessages {
     std::optional<std::string> OnUpload(Button button);
     void start_shared_workers();
     void release_worker();
+    void join_finished_engines();
 
     const ProgramDescriptor program_;
 
@@ -192,6 +196,8 @@ class Controller : private FormMessages {
     std::atomic<int> upload_channel_{0};
     std::atomic<int> check_channel_{0};
     std::vector<std::thread> threads_;
+    std::mutex finished_mutex_;
+    std::vector<std::thread::id> finished_engines_;  // engine threads whose last step is done
     std::atomic<int> active_workers_{0};
     std::mutex idle_mutex_;
     std::condition_variable idle_changed_;

@@ -1,5 +1,6 @@
 // Dialrun killed with SIGKILL at random moments of a campaign: nothing reported as saved may
-// be lost, no byte of the list but a mark may change, and a restarted program finishes.
+// be lost, no byte of the list but a mark may change, and a restarted program finishes. And
+// every file the programs and tools read, swapped for one that is not what it should be.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -7,15 +8,21 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <random>
 #include <set>
 #include <sstream>
 #include <thread>
+
+#include "sound/wav_file.h"
 
 namespace fs = std::filesystem;
 
@@ -283,4 +290,415 @@ TEST(CrashDurability, KilledCampaignsLoseNothingAndFinishAfterARestart) {
     fs::remove_all(dir);
     EXPECT_GE(mid_campaign, 80) << "too few kills landed in the middle of a campaign";
     std::printf("%d kills, %d in the middle of a campaign\n", kills, mid_campaign);
+}
+
+// Every file a program or tool reads, swapped for something that is not a list, a log or a
+// settings file: each is refused with its reason or said and passed over, as documented; none
+// crashes, hangs or changes another file.
+
+namespace {
+
+enum class Hostile { fifo, folder, device, loop, unreadable, empty, sparse, noise };
+
+const std::vector<std::pair<Hostile, const char*>> HOSTILE = {
+    {Hostile::fifo, "a FIFO"},
+    {Hostile::folder, "a folder"},
+    {Hostile::device, "/dev/zero"},
+    {Hostile::loop, "a symbolic link to itself"},
+    {Hostile::unreadable, "a file its user may not read"},
+    {Hostile::empty, "an empty file"},
+    {Hostile::sparse, "a sparse file of 2 GB"},
+    {Hostile::noise, "random bytes"},
+};
+
+void plant(Hostile kind, const fs::path& path) {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+    switch (kind) {
+        case Hostile::fifo:
+            ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
+            break;
+        case Hostile::folder:
+            fs::create_directory(path);
+            break;
+        case Hostile::device:
+            fs::create_symlink("/dev/zero", path);
+            break;
+        case Hostile::loop:
+            fs::create_symlink(path.filename(), path);
+            break;
+        case Hostile::unreadable:
+            std::ofstream(path, std::ios::binary) << "4000000     1000  \r\n\r\n";
+            fs::permissions(path, fs::perms::none);
+            break;
+        case Hostile::empty:
+            std::ofstream(path, std::ios::binary).flush();
+            break;
+        case Hostile::sparse:
+            std::ofstream(path, std::ios::binary).flush();
+            fs::resize_file(path, std::uintmax_t{2} << 30);
+            break;
+        case Hostile::noise: {
+            std::mt19937 random(20261210);
+            std::string bytes(4096, '\0');
+            for (char& c : bytes) {
+                c = static_cast<char>(random() & 0xFF);
+            }
+            std::ofstream(path, std::ios::binary) << bytes;
+            break;
+        }
+    }
+}
+
+struct Ended {
+    int status = -1;  // the exit status; -1 when a signal ended it (a crash, or the guard)
+    int signal = 0;
+    std::string out;  // standard output and error together
+};
+
+// Runs a command with input on its standard input, as nobody where asked (the tests run as
+// root, whom no mode keeps out). A command still running after 120 s is killed: it hung.
+Ended run_guarded(const std::vector<std::string>& args, const std::string& input, bool as_nobody,
+                  const std::string& config_home) {
+    int in[2], out[2];
+    Ended ended;
+    if (::pipe(in) != 0 || ::pipe(out) != 0) {
+        return ended;
+    }
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(in[0], STDIN_FILENO);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(out[1], STDERR_FILENO);
+        ::close(in[1]);
+        ::close(out[0]);
+        ::setenv("XDG_CONFIG_HOME", config_home.c_str(), 1);
+        ::setenv("TZ", "UTC", 1);
+        if (as_nobody) {
+            const passwd* nobody = ::getpwnam("nobody");
+            const group* nogroup = ::getgrnam("nogroup");
+            if (nobody == nullptr || nogroup == nullptr || ::setgroups(0, nullptr) != 0 ||
+                ::setgid(nogroup->gr_gid) != 0 || ::setuid(nobody->pw_uid) != 0) {
+                ::_exit(125);
+            }
+        }
+        ::alarm(120);  // kept across exec: SIGALRM ends a command that hangs
+        std::vector<char*> argv;
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    EXPECT_EQ(::write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    ::close(in[1]);
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) {
+        ended.out.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ended.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ended.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return ended;
+}
+
+// The regular files of a folder (not below it) but one, with their bytes.
+std::map<std::string, std::string> files_but(const fs::path& dir, const std::string& skip) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        std::string name = entry.path().filename().string();
+        std::error_code ec;
+        if (name != skip && fs::symlink_status(entry.path(), ec).type() == fs::file_type::regular) {
+            files[name] = read_file(entry.path());
+        }
+    }
+    return files;
+}
+
+// What a command does with one hostile kind of its input: its exit status, a text its output
+// must hold (none: ""), and whether it goes on (and may write what it writes) or stops there.
+struct Reaction {
+    int status;
+    std::string says;
+    bool goes_on = false;
+};
+
+// One input of one command: the files beside it, the command over a folder, and its reaction
+// to each hostile kind, said with the reason (the refused kinds) or passed over.
+struct Input {
+    std::string name;  // what the row is, for the failure's text
+    std::string file;  // the input, in the folder
+    std::map<std::string, std::string> beside;
+    std::function<std::vector<std::string>(const fs::path&)> command;
+    std::set<std::string> may_change;  // what the command writes when it goes on
+    std::map<Hostile, Reaction> reaction;
+};
+
+const std::string LIST = "4000000     1000  \r\n\r\n";
+const std::string RACK = "K1 ring line results=1\n";
+
+// The reasons of the refused kinds after a prefix: the same text for each input. Where the
+// command goes on, the file is said and passed over.
+std::map<Hostile, Reaction> refused(int status, const std::string& prefix, bool goes_on = false) {
+    return {
+        {Hostile::fifo, {status, prefix + "не обычный файл", goes_on}},
+        {Hostile::folder, {status, prefix + "это папка, а не файл", goes_on}},
+        {Hostile::device, {status, prefix + "не обычный файл", goes_on}},
+        {Hostile::loop, {status, prefix + "ссылки ведут по кругу", goes_on}},
+        {Hostile::unreadable, {status, prefix + "нет доступа", goes_on}},
+        {Hostile::sparse, {status, prefix + "файл слишком велик", goes_on}},
+    };
+}
+
+std::map<Hostile, Reaction> with(std::map<Hostile, Reaction> reactions,
+                                 const std::map<Hostile, Reaction>& more) {
+    for (const auto& [kind, reaction] : more) {
+        reactions[kind] = reaction;
+    }
+    return reactions;
+}
+
+// Whether out holds the parts of says between its '*', in that order.
+bool said(const std::string& out, const std::string& says) {
+    size_t at = 0;
+    for (size_t from = 0;;) {
+        size_t star = std::min(says.find('*', from), says.size());
+        std::string part = says.substr(from, star - from);
+        at = out.find(part, at);
+        if (at == std::string::npos || star == says.size()) {
+            return at != std::string::npos;
+        }
+        at += part.size();
+        from = star + 1;
+    }
+}
+
+// Whether a file's name starts with one of those a command may write (a backup's name ends
+// with its time).
+bool may_change(const std::set<std::string>& names, const std::string& name) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& n) { return name.rfind(n, 0) == 0; });
+}
+
+std::vector<std::string> dialrun_in(const fs::path& dir, const std::vector<std::string>& more) {
+    std::vector<std::string> args{DIALRUN_PATH,
+                                  "--no-settings",
+                                  "--console",
+                                  "--fast",
+                                  "--time",
+                                  "2026-12-08T09:00:00",
+                                  "--autostart",
+                                  "--root",
+                                  dir.string(),
+                                  "--simulate",
+                                  (dir / "rack.txt").string()};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+std::vector<Input> inputs() {
+    return {
+        {"Dialrun's list",
+         "Ring.TXT",
+         {{"rack.txt", RACK}},
+         [](const fs::path& dir) { return dialrun_in(dir, {}); },
+         {},
+         with(refused(1, "log\tОшибка открытия C:\\Ring.TXT: "),
+              {{Hostile::empty, {0, "status\t Завершение прозвонки абонентов ! ", true}},
+               {Hostile::noise, {1, "log\tОшибка в RING.TXT, строка 1: "}}})},
+        {"Dialrun's log of notified subscribers",
+         "RINGY.txt",
+         {{"rack.txt", RACK}, {"Ring.TXT", LIST}},
+         [](const fs::path& dir) { return dialrun_in(dir, {}); },
+         {"Ring.TXT"},
+         with(refused(0, "log\tОшибка записи в C:\\RINGY.txt: ", true),
+              {{Hostile::sparse, {0, "", true}},
+               {Hostile::empty, {0, "", true}},
+               {Hostile::noise, {0, "", true}}})},
+        {"Dialrun's attempts",
+         "Ring.TXT.attempts",
+         {{"rack.txt", RACK}, {"Ring.TXT", LIST}},
+         [](const fs::path& dir) {
+             return dialrun_in(dir, {"--retry", "2"});
+         },
+         {"Ring.TXT", "RINGY.txt"},
+         with(refused(1, "log\tОшибка чтения C:\\Ring.TXT.attempts: "),
+              {{Hostile::empty, {0, "", true}}, {Hostile::noise, {0, "", true}}})},
+        {"Dialrun's journal of the day",
+         "dialrun-2026-12-08.log",
+         {{"rack.txt", RACK}, {"Ring.TXT", LIST}},
+         [](const fs::path& dir) {
+             return dialrun_in(dir, {"--journal", dir.string()});
+         },
+         {"Ring.TXT", "RINGY.txt"},
+         with(refused(0, "log\tЖурнал не записывается: *dialrun-2026-12-08.log: ", true),
+              {{Hostile::sparse, {0, "", true}},
+               {Hostile::empty, {0, "", true}},
+               {Hostile::noise, {0, "", true}}})},
+        {"Dialrun's holidays",
+         "holidays.txt",
+         {{"rack.txt", RACK}, {"Ring.TXT", LIST}},
+         [](const fs::path& dir) {
+             return dialrun_in(
+                 dir, {"--call-start", "8", "--holidays", (dir / "holidays.txt").string()});
+         },
+         {"Ring.TXT", "RINGY.txt"},
+         with(refused(2, "holidays.txt не прочитан: "),
+              {{Hostile::empty, {0, "", true}}, {Hostile::noise, {2, "holidays.txt"}}})},
+        {"Dialrun's settings file",
+         "boardrack.conf",
+         {{"rack.txt", RACK}, {"Ring.TXT", LIST}},
+         [](const fs::path& dir) {
+             std::vector<std::string> args = dialrun_in(dir, {});
+             args.erase(args.begin() + 1);  // the settings files are read
+             args.push_back("--config");
+             args.push_back((dir / "boardrack.conf").string());
+             return args;
+         },
+         {"Ring.TXT", "RINGY.txt"},
+         with(refused(2, "boardrack.conf: файл настроек не открыт: "),
+              {{Hostile::empty, {0, "", true}}, {Hostile::noise, {2, "boardrack.conf, строка"}}})},
+        {"the simulated rack",
+         "rack.txt",
+         {{"Ring.TXT", LIST}},
+         [](const fs::path& dir) { return dialrun_in(dir, {}); },
+         {},
+         with(refused(2, "rack.txt: файл не открыт: "),
+              {{Hostile::empty, {1, "log\tНет канала прозвонки !"}},
+               {Hostile::noise, {2, "rack.txt"}}})},
+        {"ringlist check's list",
+         "Ring.TXT",
+         {},
+         [](const fs::path& dir) {
+             return std::vector<std::string>{RINGLIST_PATH, "check", (dir / "Ring.TXT").string()};
+         },
+         {},
+         with(refused(1, "Нет файла *Ring.TXT: "),
+              {{Hostile::empty, {0, "", true}}, {Hostile::noise, {1, ""}}})},
+        {"ringlist report's log",
+         "RINGN.txt",
+         {{"Ring.TXT", LIST}},
+         [](const fs::path& dir) {
+             return std::vector<std::string>{RINGLIST_PATH, "report", dir.string()};
+         },
+         {},
+         with(refused(1, "RINGN.txt не читается: "),
+              {{Hostile::empty, {0, "", true}}, {Hostile::noise, {0, "", true}}})},
+        {"ringlist retry's attempts",
+         "Ring.TXT.attempts",
+         {{"Ring.TXT", "4000000     1000 N\r\n\r\n"}},
+         [](const fs::path& dir) {
+             return std::vector<std::string>{RINGLIST_PATH, "retry", dir.string(), "--max-attempts",
+                                             "3"};
+         },
+         {"Ring.TXT"},
+         with(refused(1, "не читается: "),
+              {{Hostile::empty, {0, "", true}}, {Hostile::noise, {0, "", true}}})},
+        {"ringlist split's deal",
+         "Ring.TXT.split",
+         {{"Ring.TXT", LIST}},
+         [](const fs::path& dir) {
+             return std::vector<std::string>{RINGLIST_PATH, "split", (dir / "Ring.TXT").string(),
+                                             "2", (dir / "parts").string()};
+         },
+         {},
+         with(refused(1, "Файл раздачи *Ring.TXT.split не читается: "),
+              {{Hostile::empty, {1, "Файл раздачи *Ring.TXT.split не читается: "}},
+               {Hostile::noise, {1, "Файл раздачи *Ring.TXT.split не читается: "}}})},
+        {"ringlist exclude's list",
+         "Ring.TXT",
+         {{"stop.txt", "4000000\n"}},
+         [](const fs::path& dir) {
+             return std::vector<std::string>{RINGLIST_PATH, "exclude", (dir / "Ring.TXT").string(),
+                                             (dir / "stop.txt").string()};
+         },
+         {},
+         with(refused(1, "Нет файла *Ring.TXT: "),
+              {{Hostile::empty, {0, "", true}}, {Hostile::noise, {1, ""}}})},
+    };
+}
+
+}  // namespace
+
+TEST(HostileFiles, EveryInputIsRefusedOrPassedOverAndNothingElseChanges) {
+    fs::path base = fs::path(::testing::TempDir()) / ("hostile_" + std::to_string(::getpid()));
+    fs::remove_all(base);
+    fs::path config_home = base / "config";
+    fs::create_directories(config_home);
+    for (const Input& input : inputs()) {
+        for (const auto& [kind, what] : HOSTILE) {
+            std::string at = input.name + " as " + what;
+            fs::path dir = base / "c";
+            fs::remove_all(dir);
+            fs::create_directories(dir);
+            for (const auto& [name, bytes] : input.beside) {
+                std::ofstream(dir / name, std::ios::binary) << bytes;
+            }
+            plant(kind, dir / input.file);
+            bool as_nobody = kind == Hostile::unreadable;
+            if (as_nobody) {
+                // Everything but the input is the command's to read and write.
+                fs::permissions(base, fs::perms::all);
+                fs::permissions(dir, fs::perms::all);
+                for (const auto& [name, bytes] : input.beside) {
+                    fs::permissions(dir / name, fs::perms::owner_read | fs::perms::owner_write |
+                                                    fs::perms::group_read | fs::perms::group_write |
+                                                    fs::perms::others_read |
+                                                    fs::perms::others_write);
+                }
+            }
+            std::map<std::string, std::string> before = files_but(dir, input.file);
+            Ended ended = run_guarded(input.command(dir), "", as_nobody, config_home.string());
+            ASSERT_NE(ended.status, 125) << at << ": no user nobody";
+            EXPECT_EQ(ended.signal, 0) << at << ": crashed or hung\n" << ended.out;
+            auto expected = input.reaction.find(kind);
+            ASSERT_NE(expected, input.reaction.end()) << at;
+            EXPECT_EQ(ended.status, expected->second.status) << at << "\n" << ended.out;
+            EXPECT_TRUE(said(ended.out, expected->second.says))
+                << at << ": \"" << expected->second.says << "\" not said\n"
+                << ended.out;
+            std::map<std::string, std::string> after = files_but(dir, input.file);
+            bool may_write = expected->second.goes_on;
+            for (const auto& [name, bytes] : before) {
+                if (!may_write || !may_change(input.may_change, name)) {
+                    EXPECT_EQ(after[name], bytes) << at << ": " << name << " changed";
+                }
+            }
+            for (const auto& [name, bytes] : after) {
+                EXPECT_TRUE(before.count(name) == 1 ||
+                            (may_write && may_change(input.may_change, name)))
+                    << at << ": " << name << " made";
+            }
+        }
+    }
+    fs::remove_all(base);
+}
+
+// A WAV played or checked before an upload, swapped likewise: refused with its reason, at once.
+TEST(HostileFiles, AWavThatIsNotOneIsRefusedWithItsReason) {
+    fs::path dir = fs::path(::testing::TempDir()) / ("hostile_wav_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::map<Hostile, std::string> reasons = {
+        {Hostile::fifo, "не обычный файл"},   {Hostile::folder, "это папка, а не файл"},
+        {Hostile::device, "не обычный файл"}, {Hostile::loop, "ссылки ведут по кругу"},
+        {Hostile::empty, "не WAV-файл"},      {Hostile::sparse, "не WAV-файл"},
+        {Hostile::noise, "не WAV-файл"},
+    };
+    for (const auto& [kind, reason] : reasons) {
+        plant(kind, dir / "0.wav");
+        core::WavInfo info;
+        EXPECT_EQ(core::read_wav_info(dir / "0.wav", info), reason) << static_cast<int>(kind);
+    }
+    // A header whose chunk sizes point past the end of the file: read to its end, not on.
+    const std::string chunks("RIFF\x24\0\0\0WAVEjunk\xF0\xFF\xFF\x7F\0\0\0\0", 24);
+    std::ofstream(dir / "0.wav", std::ios::binary | std::ios::trunc) << chunks;
+    core::WavInfo info;
+    EXPECT_EQ(core::read_wav_info(dir / "0.wav", info), "испорченный заголовок WAV");
+    fs::remove_all(dir);
 }

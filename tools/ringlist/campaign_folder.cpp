@@ -166,8 +166,8 @@ std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder
                                                  {dialrun::NOT_NOTIFIED_LOG, 'N'}};
     for (const auto& [name, kind] : logs) {
         std::filesystem::path path = drive.resolve(name);
-        if (!std::filesystem::exists(path, ec)) {
-            continue;  // no result of that kind yet
+        if (!std::filesystem::exists(path, ec) && !ec) {
+            continue;  // no result of that kind yet (a link that leads nowhere is said)
         }
         std::string bytes = core::read_file_bytes(path, error);
         if (!error.empty()) {

@@ -8,6 +8,7 @@
 #include "campaign/subscriber_list.h"
 #include "files/drive_paths.h"
 #include "files/durable_file.h"
+#include "files/regular_file.h"
 #include "ringlist/campaign_folder.h"
 #include "time/clock.h"
 
@@ -37,6 +38,10 @@ std::string HeldList::hold(const std::filesystem::path& path) {
     bytes_.clear();
     char block[65536];
     for (size_t n; (n = std::fread(block, 1, sizeof block, file_)) > 0;) {
+        if (bytes_.size() + n > core::LARGEST_INPUT) {
+            bytes_.clear();
+            return core::TOO_LARGE;
+        }
         bytes_.append(block, n);
     }
     if (std::ferror(file_)) {

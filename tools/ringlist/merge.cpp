@@ -126,8 +126,8 @@ std::string take_log_lines(const std::filesystem::path& dir, int k, MergePlan& p
     for (int log = 0; log < 2; ++log) {
         std::filesystem::path path = drive.resolve(LOGS[log]);
         std::error_code ec;
-        if (!std::filesystem::exists(path, ec)) {
-            continue;
+        if (!std::filesystem::exists(path, ec) && !ec) {
+            continue;  // no result of that kind yet (a link that leads nowhere is said)
         }
         std::string error;
         std::string bytes = core::read_file_bytes(path, error);
@@ -167,7 +167,7 @@ size_t appended_already(const std::string& log, const std::string& lines) {
 // mode, the master list's.
 std::string append_once(const std::filesystem::path& log, const std::string& lines, unsigned mode) {
     std::error_code ec;
-    if (std::filesystem::exists(log, ec)) {
+    if (std::filesystem::exists(log, ec) || ec) {
         std::string error;
         std::string bytes = core::read_file_bytes(log, error);
         if (!error.empty()) {

@@ -142,7 +142,8 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
     }
     std::error_code ec;
     std::filesystem::path state_file = state_path(master.path());
-    bool dealt_before = std::filesystem::exists(state_file, ec);
+    // A link that leads nowhere is read, and refused with its reason.
+    bool dealt_before = std::filesystem::exists(state_file, ec) || ec;
     const std::string& bytes = master.bytes();
     std::vector<size_t> starts = dialrun::review_list(bytes).record_starts;
     if (dealt_before && !earlier_deal_finished(state_file, bytes, starts, out)) {

@@ -24,8 +24,9 @@ std::filesystem::path state_path(const std::filesystem::path& list) {
 }
 
 bool deal_open(const std::filesystem::path& list) {
+    // A link that leads nowhere is read, and counts as open: its reason is said.
     std::error_code ec;
-    if (!std::filesystem::exists(state_path(list), ec)) {
+    if (!std::filesystem::exists(state_path(list), ec) && !ec) {
         return false;
     }
     std::string error;

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 
 #include "inform/inform_controller.h"
 #include "inform/inform_uploads.h"
@@ -357,4 +361,115 @@ TEST(InformerEngine, AnUnsynchronisedPcClockIsSaidAndItsCorrectionsHeld) {
                       1);
         }
     }
+}
+
+namespace {
+
+// A USB adapter that drops out at the first select after so many bytes, and is back at the
+// next reopen, until it is told to stay away.
+class FlakyAdapter : public Transport {
+  public:
+    FlakyAdapter(Transport& inner, int bytes_up) : inner_(inner), bytes_up_(bytes_up) {}
+
+    std::string name() const override { return inner_.name(); }
+    std::string write_byte(uint8_t value) override {
+        ++sent_;
+        return down_ ? std::string() : inner_.write_byte(value);
+    }
+    ReadResult read_byte(Duration deadline) override {
+        return down_ ? ReadResult::lost("устройство отключено") : inner_.read_byte(deadline);
+    }
+    std::vector<uint8_t> discard_input() override {
+        // Before a select: the rack never sees half a sequence.
+        down_ = down_ || sent_ >= bytes_up_;
+        return down_ ? std::vector<uint8_t>() : inner_.discard_input();
+    }
+    std::string reopen() override {
+        if (stay_away) {
+            return "устройство отключено";
+        }
+        on_reopen(++reopens_);
+        down_ = false;
+        sent_ = 0;
+        return {};
+    }
+
+    std::function<void(int)> on_reopen;
+    std::atomic<bool> stay_away{false};
+
+  private:
+    Transport& inner_;
+    int bytes_up_;
+    bool down_ = false;
+    int sent_ = 0;
+    int reopens_ = 0;
+};
+
+// What the process holds: its threads and its address space in kB (0 where not known).
+std::pair<long, long> process_size() {
+    long tasks = 0;
+    long vm_kb = 0;
+#ifdef __linux__
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator("/proc/self/task", ec);
+         !ec && it != std::filesystem::directory_iterator(); ++it) {
+        ++tasks;
+    }
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmSize:", 0) == 0) {
+            vm_kb = std::stol(line.substr(7));
+        }
+    }
+#endif
+    return {tasks, vm_kb};
+}
+
+}  // namespace
+
+// An adapter that drops out again and again: each time the run fails, the link is reopened
+// and a new engine serves on. The engine that ended is joined, so fifty reconnects hold the
+// threads and the memory that the first held.
+TEST(InformerEngine, FiftyReconnectsHoldWhatOneHolds) {
+    TempRoot root;
+    ProgramOnRack<InformController> p("K1 informer line\nK2 time line\n",
+                                      Setting{"", root.path.string(), at("2026-12-07T09:05:03")});
+    FlakyAdapter& adapter = p.interpose<FlakyAdapter>(60);
+    p.controller->set_reconnect(30s);
+    struct Held {
+        size_t workers = 0;
+        std::pair<long, long> process;
+    };
+    std::map<int, Held> held;  // by reopen, taken on the reconnecting worker between runs
+    std::atomic<int> reopens{0};
+    adapter.on_reopen = [&](int n) {
+        if (n == 2 || n == 51) {
+            held[n] = {p.controller->worker_threads(), process_size()};
+        }
+        adapter.stay_away = n == 51;
+        reopens = n;
+    };
+    p.start_and_survey();
+    Duration until = p.clock.now() + std::chrono::hours(24 * 30);
+    p.clock.hold_at(until);
+    ASSERT_EQ(p.press(Button::start), std::nullopt);
+    auto give_up = std::chrono::steady_clock::now() + 120s;
+    while (reopens < 51 && std::chrono::steady_clock::now() < give_up &&
+           !p.clock.wait_reached(until, 5ms)) {
+    }
+    ASSERT_EQ(reopens, 51) << "the run stopped failing, or the reconnects stopped";
+    EXPECT_EQ(p.press(Button::stop), std::nullopt);
+    p.clock.release_hold();
+    ASSERT_TRUE(p.controller->wait_idle(20s));
+    std::vector<std::string> log = p.log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Восстановление связи остановлено"), log.end());
+    // The engine of the run that just failed may still be on its way out (one more), never
+    // the engines of all the runs before it.
+    EXPECT_LE(held[51].workers, held[2].workers + 1);
+#ifdef __linux__
+    EXPECT_LE(held[51].process.first, held[2].process.first + 1) << "threads";
+    // An unjoined thread keeps its 8 MB stack: 49 of them would be some 400 MB. The allocator
+    // may reserve an arena (64 MB) for a thread it had not met.
+    EXPECT_LT(held[51].process.second - held[2].process.second, 160 * 1024) << "kB";
+#endif
 }
