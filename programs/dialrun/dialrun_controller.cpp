@@ -106,6 +106,7 @@ std::optional<std::string> DialrunController::OnStop() {
     }
     form_.status_text = "Ожидание завершения прозвонки ";
     d_.stop_requested = true;
+    state().clock.wake_sleepers();  // a pause ends at once
     form_.stop_stamp = now_stamp();
     update_data();
     return std::nullopt;
