@@ -147,7 +147,8 @@ void DialrunController::pause_changed(int64_t until, const std::string& reason) 
         form_.status_text =
             until != 0 ? "Пауза до " + format_local_time(local_time_from_calendar_seconds(until),
                                                          "%H:%M %d-%m")
-                       : "Работает прозвонка абонентов !";
+            : d_.stop_requested ? "Ожидание завершения прозвонки "
+                                : "Работает прозвонка абонентов !";
         update_data();
     });
 }
