@@ -182,7 +182,9 @@ std::optional<std::string> Controller::press(Button button) {
 
 std::optional<std::string> Controller::on_button(Button button) {
     if (state_.ending && button != Button::stop) {
-        return std::nullopt;  // the program is ending: nothing new starts
+        // The program is ending: nothing new starts.
+        return button == Button::start ? std::optional<std::string>("Запрет старта ! ")
+                                       : std::nullopt;
     }
     if (button == Button::stop && reconnecting_) {
         reconnect_cancelled_ = true;  // the reconnecting worker ends at once
