@@ -108,11 +108,18 @@ class StopOnSignal {
             pollfd wait_for{pipe_[0], POLLIN, 0};
             int ready = ::poll(&wait_for, 1, signalled ? 200 : -1);
             if (ready < 0 && errno != EINTR) {
+                std::cerr << "сигналы останова больше не принимаются: "
+                          << core::system_reason(errno) << "\n";
                 return;
             }
             if (ready > 0) {
                 char byte = 0;
-                if (::read(pipe_[0], &byte, 1) != 1 || ending_) {
+                ssize_t got = ::read(pipe_[0], &byte, 1);
+                if (got != 1 && !ending_) {
+                    std::cerr << "сигналы останова больше не принимаются: "
+                              << core::system_reason(got < 0 ? errno : EPIPE) << "\n";
+                }
+                if (got != 1 || ending_) {
                     return;
                 }
                 std::string name = signal_name(static_cast<unsigned char>(byte));
