@@ -9,6 +9,7 @@
 #include <thread>
 
 #ifndef _WIN32
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 #endif
@@ -33,8 +34,12 @@ std::string executable_name(const char* argv0) {
 
 // Unattended, the exit status says how the run ended: 0 at the end of the list or at a stop,
 // 1 when its start was refused (or never came: the survey stopped) or a board stopped
-// answering, so that a service manager restarts the program.
+// answering, so that a service manager restarts the program. A stop signal is the service
+// manager ending it: 0, whatever the phase.
 int unattended_status(const core::Controller& controller) {
+    if (controller.end_requested()) {
+        return 0;
+    }
     bool started = controller.autostart() == core::Controller::Autostart::started;
     return started && !controller.state().run_failed ? 0 : 1;
 }
@@ -44,20 +49,26 @@ int unattended_status(const core::Controller& controller) {
 // else, so this one descriptor lives outside the program's state object.
 int stop_signal_pipe = -1;
 
-extern "C" void on_stop_signal(int) {
-    char byte = 1;
+extern "C" void on_stop_signal(int signal) {
+    char byte = static_cast<char>(signal);
     if (::write(stop_signal_pipe, &byte, 1) < 0) {
         return;  // nothing more can be done in a handler
     }
 }
 
-// SIGTERM and SIGINT act as "Стоп": a thread of its own, woken through the pipe, presses it, so
-// calls in progress finish and their results are written. When input has not ended, that
-// thread ends the program once the run is over.
+std::string signal_name(int signal) {
+    return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : std::to_string(signal);
+}
+
+// SIGTERM and SIGINT are the service manager ending the program, whatever it is doing: a thread
+// of its own, woken through the pipe, asks the controller to end (a run stops as at "Стоп",
+// nothing new starts), reads every later signal meanwhile, and once the work is over ends the
+// program with 0 where input has not ended; otherwise the console's own end does.
 class StopOnSignal {
   public:
     StopOnSignal() {
         if (::pipe(pipe_) != 0) {
+            std::cerr << "сигналы останова не принимаются: " << core::system_reason(errno) << "\n";
             return;
         }
         stop_signal_pipe = pipe_[1];
@@ -65,23 +76,16 @@ class StopOnSignal {
         action.sa_handler = on_stop_signal;
         action.sa_flags = SA_RESTART;  // reads of standard input go on undisturbed
         sigemptyset(&action.sa_mask);
-        sigaction(SIGTERM, &action, nullptr);
-        sigaction(SIGINT, &action, nullptr);
+        if (sigaction(SIGTERM, &action, nullptr) != 0 || sigaction(SIGINT, &action, nullptr) != 0) {
+            std::cerr << "сигналы останова не принимаются: " << core::system_reason(errno) << "\n";
+        }
     }
     void watch(ConsoleFrontEnd& console, core::Controller& controller) {
-        watcher_ = std::thread([this, &console, &controller] {
-            char byte = 0;
-            if (::read(pipe_[0], &byte, 1) != 1 || ending_) {
-                return;
-            }
-            console.press(core::Button::stop);
-            while (!controller.wait_idle(std::chrono::milliseconds(200))) {
-            }
-            if (!console.input_ended()) {
-                std::cout.flush();
-                std::_Exit(unattended_status(controller));
-            }
-        });
+        if (pipe_[0] < 0) {
+            return;
+        }
+        watcher_ =
+            std::thread([this, &console, &controller] { watch_signals(console, controller); });
     }
     // Before the console goes: the watcher ends, woken through the pipe if it still waits.
     void end() {
@@ -97,6 +101,41 @@ class StopOnSignal {
     }
 
   private:
+    void watch_signals(ConsoleFrontEnd& console, core::Controller& controller) {
+        bool signalled = false;
+        for (;;) {
+            // Once signalled, the work's end is looked at a few times a second.
+            pollfd wait_for{pipe_[0], POLLIN, 0};
+            int ready = ::poll(&wait_for, 1, signalled ? 200 : -1);
+            if (ready < 0 && errno != EINTR) {
+                std::cerr << "сигналы останова больше не принимаются: "
+                          << core::system_reason(errno) << "\n";
+                return;
+            }
+            if (ready > 0) {
+                char byte = 0;
+                ssize_t got = ::read(pipe_[0], &byte, 1);
+                if (got != 1 && !ending_) {
+                    std::cerr << "сигналы останова больше не принимаются: "
+                              << core::system_reason(got < 0 ? errno : EPIPE) << "\n";
+                }
+                if (got != 1 || ending_) {
+                    return;
+                }
+                std::string name = signal_name(static_cast<unsigned char>(byte));
+                console.request_end("Получен сигнал " + name + ": завершение работы",
+                                    "Остановлено сигналом " + name);
+                signalled = true;
+            }
+            if (signalled && !controller.busy() && !console.input_ended()) {
+                controller.exit_now(0, [] {
+                    std::cout.flush();
+                    restore_console();
+                });
+            }
+        }
+    }
+
     int pipe_[2] = {-1, -1};
     std::atomic<bool> ending_{false};
     std::thread watcher_;
@@ -248,7 +287,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     }
     std::string error;
     std::unique_ptr<StopOnSignal> stop_on_signal;
-    if (options.console && options.autostart) {
+    if (options.console) {
         stop_on_signal = std::make_unique<StopOnSignal>();
     }
     std::unique_ptr<Runtime> rt = Runtime::create(options, error);
@@ -285,6 +324,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
         open_status_file(options, program_key(info.name), *controller, rt->clock());
     if (status_file) {
         status_file->start();
+        controller->set_before_exit([&status_file] { status_file->finish(); });
     }
     if (options.console) {
         return run_console(*controller, *rt, start_notes, options.autostart, stop_on_signal.get());

@@ -35,8 +35,16 @@ StatusFile::StatusFile(std::filesystem::path path, unsigned mode, core::StatusHe
       clock_(clock) {}
 
 StatusFile::~StatusFile() {
+    finish();
+}
+
+void StatusFile::finish() {
     {
         std::lock_guard lock(mutex_);
+        if (finished_) {
+            return;
+        }
+        finished_ = true;
         ending_ = true;
     }
     wake_.notify_all();
@@ -45,6 +53,10 @@ StatusFile::~StatusFile() {
     }
     core::StatusReport last = controller_.status_report();
     last.state = "ended";
+    std::string why = controller_.end_reason();
+    if (!why.empty()) {
+        last.reason = why;
+    }
     write(last, true);
 }
 

@@ -28,6 +28,9 @@ class StatusFile {
 
     // The first version, then the writer's thread.
     void start();
+    // The writer's thread ends and the last version, "ended", is written (once): before an
+    // exit that skips the destructor, or from it.
+    void finish();
 
   private:
     void keep_written();
@@ -41,6 +44,7 @@ class StatusFile {
     std::mutex mutex_;
     std::condition_variable wake_;
     bool ending_ = false;
+    bool finished_ = false;
     std::thread writer_;
     std::string written_;  // the last version, without its time
     std::chrono::steady_clock::time_point written_at_;

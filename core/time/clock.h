@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -50,6 +51,14 @@ class Clock {
     virtual int64_t utc_seconds() const = 0;
 
     void sleep_for(Duration d) { sleep_until(now() + d); }
+
+    // A pause that a request to end cuts short: it sleeps until t, or until woken is true
+    // and wake_sleepers() has been called; true when it was woken.
+    virtual bool sleep_until_woken(Duration t, const std::atomic<bool>& woken) = 0;
+    virtual void wake_sleepers() = 0;
+    bool sleep_for_woken(Duration d, const std::atomic<bool>& woken) {
+        return sleep_until_woken(now() + d, woken);
+    }
 };
 
 }  // namespace core

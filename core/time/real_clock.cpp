@@ -25,6 +25,16 @@ void RealClock::sleep_until(Duration t) {
     std::this_thread::sleep_until(start_ + t);
 }
 
+bool RealClock::sleep_until_woken(Duration t, const std::atomic<bool>& woken) {
+    std::unique_lock lock(wake_mutex_);
+    return wake_.wait_until(lock, start_ + t, [&] { return woken.load(); });
+}
+
+void RealClock::wake_sleepers() {
+    std::lock_guard lock(wake_mutex_);
+    wake_.notify_all();
+}
+
 LocalTime RealClock::local_time() const {
     return local_time_at(std::time(nullptr));
 }

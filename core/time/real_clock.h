@@ -1,5 +1,8 @@
 #pragma once
 
+#include <condition_variable>
+#include <mutex>
+
 #include "time/clock.h"
 
 namespace core {
@@ -13,9 +16,13 @@ class RealClock : public Clock {
     void sleep_until(Duration t) override;
     LocalTime local_time() const override;
     int64_t utc_seconds() const override;
+    bool sleep_until_woken(Duration t, const std::atomic<bool>& woken) override;
+    void wake_sleepers() override;
 
   private:
     std::chrono::steady_clock::time_point start_;
+    std::mutex wake_mutex_;
+    std::condition_variable wake_;
 };
 
 }  // namespace core

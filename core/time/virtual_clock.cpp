@@ -24,6 +24,33 @@ void VirtualClock::sleep_until(Duration t) {
     }
 }
 
+bool VirtualClock::sleep_until_woken(Duration t, const std::atomic<bool>& woken) {
+    std::unique_lock lock(mutex_);
+    while (hold_ && t > *hold_) {
+        if (woken) {
+            return true;
+        }
+        if (now_ < *hold_) {
+            now_ = *hold_;
+            changed_.notify_all();
+        }
+        changed_.wait(lock);
+    }
+    if (woken) {
+        return true;
+    }
+    if (t > now_) {
+        now_ = t;
+        changed_.notify_all();
+    }
+    return false;
+}
+
+void VirtualClock::wake_sleepers() {
+    std::lock_guard lock(mutex_);
+    changed_.notify_all();
+}
+
 LocalTime VirtualClock::local_time() const {
     std::lock_guard lock(mutex_);
     auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now_).count();

@@ -21,6 +21,9 @@ class VirtualClock : public Clock {
     LocalTime local_time() const override;
     // The virtual PC lives in UTC: its local time is its UTC time.
     int64_t utc_seconds() const override;
+    // Held or not, woken stops the wait where the clock stands.
+    bool sleep_until_woken(Duration t, const std::atomic<bool>& woken) override;
+    void wake_sleepers() override;
 
     // Moves the clock forward to t (never back), as a sleep would, but ignoring the hold.
     void advance_to(Duration t);

@@ -172,6 +172,17 @@ void ConsoleFrontEnd::press(Button button) {
     form_changed();
 }
 
+void ConsoleFrontEnd::request_end(const std::string& text, const std::string& why) {
+    {
+        Handler on_ui(*this);
+        controller_.request_end(text, why);
+        form_changed();
+    }
+    if (virtual_clock_ != nullptr) {
+        virtual_clock_->release_hold();
+    }
+}
+
 void ConsoleFrontEnd::wait_until_idle() {
     if (virtual_clock_ != nullptr) {
         virtual_clock_->release_hold();

@@ -35,6 +35,9 @@ class ConsoleFrontEnd : public core::FrontEnd {
     void print(const std::string& tag, const std::string& text);
     // A button pressed as the operator would press it; safe from any thread.
     void press(core::Button button);
+    // The program is asked to end (a stop signal); safe from any thread. Program time runs
+    // on from here, so that the work under way can end.
+    void request_end(const std::string& text, const std::string& why);
     // Standard input has ended (run is past its reading).
     bool input_ended() const { return input_ended_; }
 

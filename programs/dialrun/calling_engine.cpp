@@ -78,8 +78,8 @@ void CallingEngine::before_pass() {
 // The window has closed, or every record left waits for its retry gap, and no call is waiting
 // for its verdict: every board is stopped as at the end of a run, nothing goes on the link
 // until calling may go on, then the boards are started again. The clock is looked at every
-// minute, so a change of zone or of summer time moves the opening with the clock, neither
-// shortening nor doubling the pause.
+// minute (a stop is not kept waiting), so a change of zone or of summer time moves the opening with
+// the clock, neither shortening nor doubling the pause.
 bool CallingEngine::pause_if_due() {
     if (d_.stop_requested || call_pending() || may_hand_out()) {
         return true;
@@ -94,7 +94,9 @@ bool CallingEngine::pause_if_due() {
     messages_.pause_changed(calendar_seconds(until), pause_reason());
     while (!d_.stop_requested && !may_hand_out()) {
         int64_t left = calendar_seconds(pause_end()) - calendar_seconds(s_.clock.local_time());
-        s_.clock.sleep_for(std::chrono::seconds(std::clamp<int64_t>(left, 1, 60)));
+        // "Стоп" wakes it at once.
+        s_.clock.sleep_for_woken(std::chrono::seconds(std::clamp<int64_t>(left, 1, 60)),
+                                 d_.stop_requested);
     }
     messages_.pause_changed(0, "");
     if (d_.stop_requested) {

@@ -150,6 +150,7 @@ std::optional<std::string> DialrunController::OnStop() {
     }
     form_.status_text = "Ожидание завершения прозвонки ";
     d_.stop_requested = true;
+    state().clock.wake_sleepers();  // a pause ends at once
     form_.stop_stamp = now_stamp();
     update_data();
     return std::nullopt;
@@ -190,7 +191,8 @@ void DialrunController::pause_changed(int64_t until, const std::string& reason) 
         form_.status_text =
             until != 0 ? "Пауза до " + format_local_time(local_time_from_calendar_seconds(until),
                                                          "%H:%M %d-%m")
-                       : "Работает прозвонка абонентов !";
+            : d_.stop_requested ? "Ожидание завершения прозвонки "
+                                : "Работает прозвонка абонентов !";
         update_data();
     });
 }

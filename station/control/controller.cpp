@@ -85,12 +85,59 @@ void Controller::start_shared_workers() {
 
 void Controller::end_program(int status, const std::function<void()>& before_exit) {
     if (busy()) {
-        if (before_exit) {
-            before_exit();
+        {
+            std::lock_guard lock(status_mutex_);
+            if (end_reason_.empty()) {
+                end_reason_ = "Программа закрыта во время работы";
+            }
         }
-        std::_Exit(status);
+        exit_now(status, before_exit);
     }
     close();
+}
+
+// The workers may be waiting on the link: the process ends without them, but not before the
+// status file says it ended and the journal holds the minute's polls.
+void Controller::exit_now(int status, const std::function<void()>& before_exit) {
+    if (before_exit_) {
+        before_exit_();
+    }
+    if (journal_ != nullptr) {
+        journal_->flush();
+    }
+    if (before_exit) {
+        before_exit();
+    }
+    std::_Exit(status);
+}
+
+void Controller::request_end(const std::string& text, const std::string& why) {
+    state_.log.add(text);
+    if (state_.ending) {
+        update_data();
+        return;
+    }
+    {
+        std::lock_guard lock(status_mutex_);
+        end_reason_ = why;
+    }
+    if (autostart_ == Autostart::due) {
+        autostart_ = Autostart::off;  // the survey's end starts nothing
+    }
+    if (reconnecting_) {
+        reconnect_cancelled_ = true;
+    } else if (state_.link_state == LINK_WORK) {
+        press(Button::stop);
+    }
+    // After the stop: a pause that wakes finds its run stopped.
+    state_.ending = true;
+    state_.clock.wake_sleepers();
+    update_data();
+}
+
+std::string Controller::end_reason() const {
+    std::lock_guard lock(status_mutex_);
+    return end_reason_;
 }
 
 void Controller::close() {
@@ -134,8 +181,14 @@ std::optional<std::string> Controller::press(Button button) {
 }
 
 std::optional<std::string> Controller::on_button(Button button) {
+    if (state_.ending && button != Button::stop) {
+        // The program is ending: nothing new starts.
+        return button == Button::start ? std::optional<std::string>("Запрет старта ! ")
+                                       : std::nullopt;
+    }
     if (button == Button::stop && reconnecting_) {
-        reconnect_cancelled_ = true;  // the reconnecting worker ends at its next look
+        reconnect_cancelled_ = true;  // the reconnecting worker ends at once
+        state_.clock.wake_sleepers();
         return std::nullopt;
     }
     if (button == Button::start && program_.has_engine) {
@@ -328,15 +381,16 @@ void Controller::reconnect_turn() {
     });
 }
 
-// Waits out one interval in steps of a second, so that a stop is not kept waiting; false
-// when the operator stopped it.
+// Waits out one interval in steps of a second; a stop wakes it at once. False when the
+// operator stopped it.
 bool Controller::reconnect_pause() {
     for (Duration waited{0}; waited < reconnect_every_; waited += std::chrono::seconds(1)) {
         if (reconnect_cancelled_) {
             return false;
         }
-        state_.clock.sleep_for(
-            std::min<Duration>(std::chrono::seconds(1), reconnect_every_ - waited));
+        state_.clock.sleep_for_woken(
+            std::min<Duration>(std::chrono::seconds(1), reconnect_every_ - waited),
+            reconnect_cancelled_);
     }
     return !reconnect_cancelled_;
 }

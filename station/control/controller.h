@@ -80,6 +80,20 @@ class Controller : private FormMessages {
     // with the process, as the original's did: before_exit runs and the process exits here.
     // Otherwise the controller closes and the caller returns the status.
     void end_program(int status, const std::function<void()>& before_exit = {});
+    // The service manager ends the program (a stop signal), on the user-interface side: said
+    // in the log as text; the first time, no new work starts, a run is stopped as "Стоп"
+    // stops it, a reconnect is given up, the survey and an upload end after the exchange in
+    // progress, and a pause ends at once. why is what the status file's last version says.
+    void request_end(const std::string& text, const std::string& why);
+    bool end_requested() const { return state_.ending; }
+    // Why the program ended, where something ended it; "" otherwise.
+    std::string end_reason() const;
+    // What must be written before an exit that skips the destructors (the status file's last
+    // version); the journal is flushed after it.
+    void set_before_exit(std::function<void()> write_last) { before_exit_ = std::move(write_last); }
+    // Exits here with status, the last words written first: for threads that may still be
+    // waiting on the link.
+    [[noreturn]] void exit_now(int status, const std::function<void()>& before_exit = {});
 
     // Channel radio button Kn, n = 1..8 (OnChannelK1..OnChannelK8).
     void OnChannelK(int n);
@@ -207,6 +221,8 @@ class Controller : private FormMessages {
     std::string link_reason_;       // the link's last report
     std::string failure_reason_;    // why the link was last lost, for the status file
     std::string pause_reason_;      // why the run pauses now, for the status file
+    std::string end_reason_;        // why the program ends, where something ended it
+    std::function<void()> before_exit_;
     Duration reconnect_every_{0};
     AutoResetEvent reconnect_event_;
     std::atomic<bool> reconnecting_{false};

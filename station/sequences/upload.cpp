@@ -47,6 +47,9 @@ class Upload {
         bool first = true;
         for (size_t i = 0; i < t_.sections.size(); ++i) {
             const UploadSection& section = t_.sections[i];
+            if (s_.ending) {
+                return false;  // the program is ending: the turn ends as after a failure
+            }
             if (i > 0) {
                 s_.clock.sleep_for(t_.section_pause);
             }
@@ -55,6 +58,9 @@ class Upload {
                 return false;
             }
             for (const PhonemeFile& file : section.files) {
+                if (s_.ending) {
+                    return false;
+                }
                 if (first || !t_.pause_before_first_only) {
                     s_.clock.sleep_for(t_.phoneme_pause);
                 }

@@ -63,6 +63,14 @@ void Journal::log_line(const std::string& text) {
     append(now, "log", text);
 }
 
+void Journal::flush() {
+    std::lock_guard lock(mutex_);
+    write_polls();
+    if (file_ != nullptr && std::fflush(file_) != 0) {
+        error_ = error_.empty() ? path_utf8(folder_) + ": " + system_reason(errno) : error_;
+    }
+}
+
 std::string Journal::take_error() {
     std::lock_guard lock(mutex_);
     if (error_.empty() || error_taken_) {

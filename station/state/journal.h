@@ -37,6 +37,9 @@ class Journal {
     void write(const std::string& tag, const std::string& text);
     // A line of the log box, under the rules.
     void log_line(const std::string& text);
+    // The minute's poll sums written now and the file flushed: for an exit that skips the
+    // destructor.
+    void flush();
     // The first failure to write, said once by whoever asks; "" while all is well.
     std::string take_error();
 

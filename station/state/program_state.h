@@ -33,6 +33,9 @@ struct ProgramState {
     std::atomic<int> upload_permit{0};
     // The last run of the engine ended because a board did not answer.
     std::atomic<bool> run_failed{false};
+    // The program is being ended (a stop signal): no new exchange starts, and the survey and
+    // an upload end after the exchange in progress.
+    std::atomic<bool> ending{false};
     ChannelTable table;
     LogBox log;
     AutoResetEvent work_event;

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -102,22 +103,30 @@ inline Outcome run(const std::vector<std::string>& args, const std::string& inpu
     return o;
 }
 
-// A program left running, its standard input closed at once, its output read as it comes;
-// the environment variables in set are given to it.
+// A program left running, its output read as it comes. Its standard input is /dev/null, or
+// input on a pipe that is kept open when keep_input_open (as a terminal or a service manager's
+// socket would be) and closed after input otherwise. Environment variables in set are given.
+// Every wait on it gives up after two minutes: a guard against a hang, not a bound on its time.
 class RunningProgram {
   public:
-    explicit RunningProgram(const std::vector<std::string>& args,
+    explicit RunningProgram(const std::vector<std::string>& args, const std::string& input = "",
+                            bool keep_input_open = false,
                             const std::vector<std::pair<std::string, std::string>>& set = {}) {
         int out[2];
-        if (::pipe(out) != 0) {
+        int in[2] = {-1, -1};
+        bool piped = keep_input_open || !input.empty();
+        if (::pipe(out) != 0 || (piped && ::pipe(in) != 0)) {
             return;
         }
         pid_ = ::fork();
         if (pid_ == 0) {
-            int null = ::open("/dev/null", O_RDONLY);
-            ::dup2(null, STDIN_FILENO);
+            int from = piped ? in[0] : ::open("/dev/null", O_RDONLY);
+            ::dup2(from, STDIN_FILENO);
             ::dup2(out[1], STDOUT_FILENO);
             ::close(out[0]);
+            if (piped) {
+                ::close(in[1]);
+            }
             for (const auto& [name, value] : set) {
                 ::setenv(name.c_str(), value.c_str(), 1);
             }
@@ -125,39 +134,61 @@ class RunningProgram {
         }
         ::close(out[1]);
         out_ = out[0];
+        if (piped) {
+            ::close(in[0]);
+            if (!input.empty() && ::write(in[1], input.data(), input.size()) < 0) {
+                ADD_FAILURE() << "input not written";
+            }
+            if (keep_input_open) {
+                in_ = in[1];
+            } else {
+                ::close(in[1]);
+            }
+        }
     }
     ~RunningProgram() {
         if (pid_ > 0) {
             ::kill(pid_, SIGKILL);
             ::waitpid(pid_, nullptr, 0);
         }
-        if (out_ >= 0) {
-            ::close(out_);
+        for (int fd : {out_, in_}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
         }
     }
-    // Reads its output until a line holds text; false at the end of its output first.
+    // Reads its output until a line holds text; false at the end of its output first, or when
+    // the guard ran out.
     bool wait_for(const std::string& text) {
-        char buffer[4096];
+        auto guard = std::chrono::steady_clock::now() + GUARD;
         while (output.find(text) == std::string::npos) {
-            ssize_t n = ::read(out_, buffer, sizeof buffer);
-            if (n <= 0) {
+            if (!read_more(guard)) {
                 return false;
             }
-            output.append(buffer, n);
         }
         return true;
     }
-    // Sends a signal, reads the rest of its output and returns its exit status (-1: killed).
+    // Sends a signal, reads the rest of its output and returns its exit status (-1: killed, or
+    // not ended within the guard, when it is killed).
     int end_with(int signal) {
         ::kill(pid_, signal);
-        char buffer[4096];
-        for (ssize_t n; (n = ::read(out_, buffer, sizeof buffer)) > 0;) {
-            output.append(buffer, n);
+        auto guard = std::chrono::steady_clock::now() + GUARD;
+        while (read_more(guard)) {
+        }
+        if (std::chrono::steady_clock::now() >= guard) {
+            ADD_FAILURE() << "no end within " << GUARD.count() << " s";
+            ::kill(pid_, SIGKILL);
         }
         int status = 0;
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // More input on a standard input kept open.
+    bool type(const std::string& text) {
+        return in_ >= 0 &&
+               ::write(in_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     }
 
     // Reads the rest of its output and returns its exit status (signal 0 sends nothing).
@@ -166,6 +197,26 @@ class RunningProgram {
     std::string output;
 
   private:
+    static constexpr std::chrono::seconds GUARD{120};
+
+    // False at the end of the output or at the guard.
+    bool read_more(std::chrono::steady_clock::time_point guard) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            guard - std::chrono::steady_clock::now());
+        pollfd ready{out_, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
+            return false;
+        }
+        char buffer[4096];
+        ssize_t n = ::read(out_, buffer, sizeof buffer);
+        if (n <= 0) {
+            return false;
+        }
+        output.append(buffer, n);
+        return true;
+    }
+
     pid_t pid_ = -1;
     int out_ = -1;
+    int in_ = -1;
 };

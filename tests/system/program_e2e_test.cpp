@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -22,6 +23,7 @@
 #include "support/boardsim_process.h"
 #include "support/midday_zone.h"
 #include "support/program_run.h"
+#include "support/signal_phases.h"
 #include "support/temp_root.h"
 
 namespace {
@@ -366,6 +368,50 @@ TEST(ProgramEndToEnd, AutostartedInformStopsOnSigtermAndEndsWell) {
     EXPECT_NE(inform.output.find("Останов Автоинформатора"), std::string::npos) << inform.output;
 }
 
+// A stop signal in every phase of the three programs; the sweep tries each phase with each of
+// the four ways, this test each phase with one of them, the four in turn.
+TEST(ProgramEndToEnd, AStopSignalInEveryPhaseEndsTheWorkInProgressAndTheProgramWell) {
+    int way = 0;
+    for (const SignalPhase& phase : signal_phases()) {
+        expect_signalled_end(phase, way % 2 == 0 ? SIGTERM : SIGINT, way / 2 % 2 == 0);
+        ++way;
+    }
+}
+
+// "quit" while calls are under way: the workers end with the process, as the original's did,
+// but the status file says it ended and why, and the journal keeps the polls of its last
+// minute.
+TEST(ProgramEndToEnd, QuitDuringWorkLeavesTheStatusEndedAndTheJournalWhole) {
+    std::string root = temp_path("e2e_quit");
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    std::string list;
+    for (int i = 0; i < 20; ++i) {
+        list += std::to_string(4000000 + 111 * i) + "     " + std::to_string(1000 + i) + "  \r\n";
+    }
+    std::ofstream(root + "/Ring.TXT", std::ios::binary) << list << "\r\n";
+    RunningProgram dialrun(
+        {DIALRUN_PATH, "--console", "--autostart", "--stop-hour", "23", "--root", root, "--journal",
+         "yes", "--status-file", "yes", "--simulate",
+         write_file("e2e_quit.rack", "K1 ring line busy=1000\nK2 ring line busy=1000\n")},
+        "", true, {{"TZ", zone_with_local_hour(12)}});
+    ASSERT_TRUE(dialrun.wait_for("log\tAdres K2\n")) << dialrun.output;
+    ASSERT_TRUE(dialrun.type("quit\n"));
+    EXPECT_EQ(dialrun.wait_end(), 0) << dialrun.output;
+    std::string status = file_bytes(root + "/status-dialrun.json");
+    EXPECT_NE(status.find("\"state\": \"ended\""), std::string::npos) << status;
+    EXPECT_NE(status.find("\"reason\": \"Программа закрыта во время работы\""), std::string::npos)
+        << status;
+    std::string journal;
+    for (const auto& day : std::filesystem::directory_iterator(root + "/journal")) {
+        journal += file_bytes(day.path());
+    }
+    // The workers were still polling as it ended: a poll or two may come after the last sums.
+    EXPECT_GT(polls_kept(journal), 0) << journal;
+    EXPECT_LE(polls_kept(journal), polls_shown(dialrun.output)) << journal;
+    std::filesystem::remove_all(root);
+}
+
 // A campaign long enough for the log box to empty itself: the journal keeps every line it
 // showed, in order, but the per-poll lines, which it counts. The status file is whole JSON
 // whenever it is read, and at the end its counts are the list's marks.
@@ -475,7 +521,7 @@ TEST(ProgramEndToEnd, ACampaignWhoseRackWentAwayGoesOnWhenItIsBack) {
     // On the real clock: in a zone where it is midday, so that the stop hour cannot end the run.
     RunningProgram dialrun({DIALRUN_PATH, "--console", "--autostart", "--reconnect", "1", "--root",
                             root, "--journal", "yes", "--port", link},
-                           {{"TZ", midday_zone()}});
+                           "", false, {{"TZ", midday_zone()}});
     ASSERT_TRUE(dialrun.wait_for("list\tОповещены\t")) << dialrun.output;
     boardsim.reset();
     ASSERT_TRUE(dialrun.wait_for("log\tНет связи с платами; новая попытка через 1 с"))

@@ -662,6 +662,22 @@ TEST(CallingEngine, AWindowPausesOverTheWeekendAndAHolidayAndGoesOnByItself) {
         ASSERT_FALSE(at_second > 10 * 60 && at_second < (3 * 24 + 11) * 3600 + 10 * 60) << line;
     }
     EXPECT_EQ(p.controller->dialrun_form().status_text, " Завершение прозвонки абонентов ! ");
+
+    // "Стоп" in a pause acts at once: with the clock held in the pause, the run still ends.
+    TempRoot late;
+    late.write("Ring.TXT", list_of(4));
+    ProgramOnRack<DialrunController> q("K1 ring line\n",
+                                       Setting{"", late.path.string(), at("2026-12-11T21:59:00")});
+    q.start_and_survey();
+    EXPECT_EQ(q.ui([&](auto& c) { return c.take_settings({{"call-start", "9"}}); }), "");
+    core::Duration held = q.clock.now() + 1h;
+    q.clock.hold_at(held);
+    EXPECT_EQ(q.press(Button::start), std::nullopt);
+    ASSERT_TRUE(q.clock.wait_reached(held, 10s));
+    EXPECT_EQ(q.press(Button::stop), std::nullopt);
+    ASSERT_TRUE(q.controller->wait_idle(120s));
+    EXPECT_EQ(q.clock.now(), held);
+    EXPECT_EQ(q.log().back(), "Останов прозвонки");
 }
 
 // retry 3 every 120 minutes, every call "Z": two fresh records called at 10:00, 12:00 and
