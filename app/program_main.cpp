@@ -74,6 +74,7 @@ class StopOnSignal {
             if (::read(pipe_[0], &byte, 1) != 1 || ending_) {
                 return;
             }
+            controller.state().service.stopping();
             console.press(core::Button::stop);
             while (!controller.wait_idle(std::chrono::milliseconds(200))) {
             }
@@ -121,6 +122,7 @@ int run_console(core::Controller& controller, Runtime& rt, const std::string& st
         stop_on_signal->watch(console, controller);
     }
     int status = console.run(std::cin);
+    controller.state().service.stopping();
     if (stop_on_signal != nullptr) {
         stop_on_signal->end();
     }

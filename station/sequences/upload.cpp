@@ -55,6 +55,7 @@ class Upload {
                 return false;
             }
             for (const PhonemeFile& file : section.files) {
+                s_.service.alive();
                 if (first || !t_.pause_before_first_only) {
                     s_.clock.sleep_for(t_.phoneme_pause);
                 }
