@@ -122,7 +122,6 @@ int run_console(core::Controller& controller, Runtime& rt, const std::string& st
         stop_on_signal->watch(console, controller);
     }
     int status = console.run(std::cin);
-    controller.state().service.stopping();
     if (stop_on_signal != nullptr) {
         stop_on_signal->end();
     }
