@@ -25,8 +25,10 @@ std::unique_ptr<core::Journal> open_journal(const ProgramOptions& options,
         return nullptr;
     }
     unsigned mode = core::file_mode(drive.resolve("c:\\Ring.TXT"));
-    return std::make_unique<core::Journal>(core::utf8_path(folder), program, clock, rules,
-                                           mode != 0 ? mode : 0640);
+    auto journal = std::make_unique<core::Journal>(core::utf8_path(folder), program, clock, rules,
+                                                   mode != 0 ? mode : 0640);
+    journal->keep_days(options.journal_keep);
+    return journal;
 }
 
 void journal_settings(core::Journal& journal, const Settings& in_force) {

@@ -63,6 +63,15 @@ std::string set_journal(ProgramOptions& o, const std::string& value) {
     return {};
 }
 
+std::string set_journal_keep(ProgramOptions& o, const std::string& value) {
+    long days = 0;
+    if (!core::whole_number(value, 0, 36500, days)) {
+        return "journal-keep: нужно число дней от 0 до 36500, а не '" + value + "'";
+    }
+    o.journal_keep = static_cast<int>(days);
+    return {};
+}
+
 std::string set_status_file(ProgramOptions& o, const std::string& value) {
     o.status_file = yes_or_no(value);
     std::error_code ec;
@@ -188,6 +197,12 @@ const std::vector<OptionSpec> TABLE = {
      .settings_key = "journal",
      .default_value = "no",
      .take = set_journal},
+    {.row = {"--journal-keep", "DAYS",
+             "сколько дней хранить журнал, сегодняшний день с ними: файлы\n"
+             "более ранних дней удаляются (по умолчанию 0 - хранить все)"},
+     .settings_key = "journal-keep",
+     .default_value = "0",
+     .take = set_journal_keep},
     {.row = {"--status-file", "WHERE",
              "файл состояния (JSON) для наблюдения: yes - status-<программа>.json\n"
              "на диске C:, или путь; no - без файла (по умолчанию)"},

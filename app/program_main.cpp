@@ -123,6 +123,7 @@ class StopOnSignal {
                     return;
                 }
                 std::string name = signal_name(static_cast<unsigned char>(byte));
+                controller.state().service.stopping();
                 console.request_end("Получен сигнал " + name + ": завершение работы",
                                     "Остановлено сигналом " + name);
                 signalled = true;

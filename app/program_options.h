@@ -29,6 +29,7 @@ struct ProgramOptions {
     std::map<std::string, std::string> given;
     int reconnect = 0;               // seconds between tries to open the port again
     std::string journal = "no";      // yes, a folder or no
+    int journal_keep = 0;            // days of the journal kept; 0: all
     std::string status_file = "no";  // yes, a path or no
     // The keys one program alone reads (Dialrun's calling window), checked, as written.
     std::map<std::string, std::string> program_settings;

@@ -93,6 +93,7 @@ bool CallingEngine::pause_if_due() {
     s_.log.add("Пауза до " + format_local_time(until, "%H:%M %d-%m"));
     messages_.pause_changed(calendar_seconds(until), pause_reason());
     while (!d_.stop_requested && !may_hand_out()) {
+        s_.service.alive();
         int64_t left = calendar_seconds(pause_end()) - calendar_seconds(s_.clock.local_time());
         // "Стоп" wakes it at once.
         s_.clock.sleep_for_woken(std::chrono::seconds(std::clamp<int64_t>(left, 1, 60)),

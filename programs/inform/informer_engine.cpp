@@ -59,6 +59,7 @@ bool InformerEngine::start_channel(int k) {
         // The board counts from the minute set: wait for the start of a minute.
         LocalTime now = s_.clock.local_time();
         while (now.second >= 5) {
+            s_.service.alive();
             pause(milliseconds(100));
             now = s_.clock.local_time();
         }

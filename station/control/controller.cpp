@@ -322,6 +322,7 @@ void Controller::end_turn(LinkState link_state, int code, int channel) {
         state_.link_state = link_state;
         OnFormState(code);
         if (survey_ended) {
+            state_.service.ready();
             journal_survey();
         }
         if (link_state == LINK_WORK_ENDED && state_.run_failed && reconnect_every_ > Duration{0}) {
@@ -388,6 +389,7 @@ bool Controller::reconnect_pause() {
         if (reconnect_cancelled_) {
             return false;
         }
+        state_.service.alive();
         state_.clock.sleep_for_woken(
             std::min<Duration>(std::chrono::seconds(1), reconnect_every_ - waited),
             reconnect_cancelled_);

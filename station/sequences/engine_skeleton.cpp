@@ -14,6 +14,7 @@ void EngineSkeleton::run_passes() {
 
 bool EngineSkeleton::start_pass() {
     for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        state_.service.alive();
         if (serves(k) && !start_channel(k)) {
             return false;
         }
@@ -31,6 +32,7 @@ bool EngineSkeleton::poll_pass() {
         state_.log.clear();
     }
     for (int k = 0; k < CHANNEL_COUNT; ++k) {
+        state_.service.alive();
         before_channel(k);
         if (serves(k) && !poll_channel(k)) {
             return false;

@@ -11,6 +11,7 @@ namespace {
 bool wait_for_playing(ProgramState& s) {
     Duration limit = s.clock.now() + CHECK_PLAY_LIMIT;
     while (!s.link.read_reply()) {
+        s.service.alive();
         if (s.clock.now() >= limit) {
             return false;
         }

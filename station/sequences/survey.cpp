@@ -67,6 +67,7 @@ Answer survey_channel(ProgramState& s, const SurveyPauses& pauses, FormMessages&
 void channel_survey(ProgramState& s, const SurveyPauses& pauses, FormMessages& form) {
     s.log.add_unselected("   Проверка каналов и линий телефонов");
     for (int channel = 0; channel < CHANNEL_COUNT && !s.ending; ++channel) {
+        s.service.alive();
         form.form_update(channel);
         s.clock.sleep_for(pauses.after_form_update);
         if (survey_channel(s, pauses, form, channel) == Answer::stop) {

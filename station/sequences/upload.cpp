@@ -61,6 +61,7 @@ class Upload {
                 if (s_.ending) {
                     return false;
                 }
+                s_.service.alive();
                 if (first || !t_.pause_before_first_only) {
                     s_.clock.sleep_for(t_.phoneme_pause);
                 }

@@ -24,6 +24,21 @@ int named_channel(const std::string& text) {
     return 0;
 }
 
+// The day of a file of program's journal ("pinread-2026-12-09.log"), counted in days since
+// 1970; false for any other name.
+bool journal_day(const std::string& name, const std::string& program, int64_t& day) {
+    const std::string head = program + "-";
+    const std::string tail = ".log";
+    LocalTime date;
+    if (name.size() != head.size() + 10 + tail.size() || name.rfind(head, 0) != 0 ||
+        name.compare(name.size() - tail.size(), tail.size(), tail) != 0 ||
+        !parse_local_time(name.substr(head.size(), 10) + "T00:00:00", date)) {
+        return false;
+    }
+    day = calendar_seconds(date) / 86400;
+    return true;
+}
+
 }  // namespace
 
 Journal::Journal(std::filesystem::path folder, std::string program, const Clock& clock,
@@ -127,6 +142,38 @@ void Journal::write_polls() {
     append(poll_last_, "poll", text);
 }
 
+// Only this program's files of a day, and only regular files: whatever else is in the folder
+// is the operator's.
+void Journal::remove_old_days(const LocalTime& today) {
+    if (keep_days_ <= 0) {
+        return;
+    }
+    LocalTime midnight = today;
+    midnight.hour = midnight.minute = midnight.second = 0;
+    const int64_t first_kept = calendar_seconds(midnight) / 86400 - (keep_days_ - 1);
+    std::vector<std::filesystem::path> old;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder_, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        int64_t day = 0;
+        std::error_code kind;
+        if (journal_day(path_utf8(it->path().filename()), program_, day) && day < first_kept &&
+            it->symlink_status(kind).type() == std::filesystem::file_type::regular) {
+            old.push_back(it->path());
+        }
+    }
+    if (ec) {
+        error_ = error_.empty() ? path_utf8(folder_) + ": " + system_reason(ec.value()) : error_;
+    }
+    for (const std::filesystem::path& file : old) {
+        if (!std::filesystem::remove(file, ec) && ec) {
+            error_ = error_.empty()
+                         ? "файл " + path_utf8(file) + " не удален: " + system_reason(ec.value())
+                         : error_;
+        }
+    }
+}
+
 void Journal::append(const LocalTime& at, const std::string& tag, const std::string& text) {
     // The minute's polls go before anything that comes after them.
     if (tag != "poll" && !polls_.empty() &&
@@ -145,6 +192,7 @@ void Journal::append(const LocalTime& at, const std::string& tag, const std::str
             error_ = error_.empty() ? error : error_;
             return;
         }
+        remove_old_days(at);
     }
     std::string line =
         format_local_time(at, "%Y-%m-%d %H:%M:%S") + "\t" + tag + "\t" + one_line(text) + "\n";

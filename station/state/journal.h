@@ -23,7 +23,8 @@ struct JournalRules {
 
 // The account of a program's days, for whoever comes after a night alone: one file a day,
 // "<program>-YYYY-MM-DD.log" in folder, a line an event ("YYYY-MM-DD HH:MM:SS<TAB>tag<TAB>
-// text"), appended and flushed at every line and never cleared. Safe from any thread.
+// text"), appended and flushed at every line and never cleared; the files of old days are
+// removed where a number of days to keep is given. Safe from any thread.
 class Journal {
   public:
     // mode: a new file's permission bits (0: the system's default).
@@ -40,6 +41,10 @@ class Journal {
     // The minute's poll sums written now and the file flushed: for an exit that skips the
     // destructor.
     void flush();
+    // The program's files of days more than days - 1 before the day written are removed as
+    // each day's file opens, so that the journal keeps days files; 0, as made: all are kept.
+    // Before the first line.
+    void keep_days(int days) { keep_days_ = days; }
     // The first failure to write, said once by whoever asks; "" while all is well.
     std::string take_error();
 
@@ -50,6 +55,7 @@ class Journal {
     void append(const LocalTime& at, const std::string& tag, const std::string& text);
     void count_poll(const LocalTime& at, const std::string& text);
     void write_polls();
+    void remove_old_days(const LocalTime& today);
     bool starts_any(const std::string& text, const std::vector<std::string>& beginnings) const;
 
     const std::filesystem::path folder_;
@@ -57,6 +63,7 @@ class Journal {
     const Clock& clock_;
     const JournalRules rules_;
     const unsigned mode_;
+    int keep_days_ = 0;
     std::mutex mutex_;
     std::FILE* file_ = nullptr;
     std::string file_day_;

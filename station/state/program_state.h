@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "base/auto_reset_event.h"
+#include "base/service_notifier.h"
 #include "files/drive_paths.h"
 #include "link/link.h"
 #include "state/channel_table.h"
@@ -42,6 +43,8 @@ struct ProgramState {
     AutoResetEvent upload_event;
     AutoResetEvent time_upload_event;
     AutoResetEvent check_event;
+    // The service manager, told from every loop and wait that the program is alive.
+    ServiceNotifier service;
 };
 
 }  // namespace core

@@ -60,7 +60,8 @@ TEST(ProgramSettings, FilesAreReadLineByLineAndTheCommandLineWins) {
         {"port /dev/ttyUSB0\n", "f.conf, строка 1: нужно \"ключ = значение\"", "", ""},
         {"\nspeed = 9600\n",
          "f.conf, строка 2: неизвестный ключ \"speed\" (есть port, root, reconnect, journal, "
-         "status-file, clock-check, stop-hour, wait, call-start, call-days, holidays, retry, "
+         "journal-keep, status-file, clock-check, stop-hour, wait, call-start, call-days, "
+         "holidays, retry, "
          "retry-gap и retry-marks)",
          "", ""},
         {"root =\n", "f.conf, строка 1: у ключа \"root\" нет значения", "", ""},

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "files/durable_file.h"
 #include "state/log_box.h"
@@ -60,6 +64,61 @@ TEST(Journal, KeepsEveryLineInItsDaySumsUpThePollsAndMasksCodes) {
 #ifndef _WIN32
     EXPECT_EQ(core::file_mode(folder / "pinread-2026-12-10.log"), 0640u);
 #endif
+}
+
+// With days to keep, each day's first line removes the program's files of older days, at
+// start and at midnight; the files of other programs, other names and folders stay.
+TEST(Journal, KeepsItsDaysAndRemovesOnlyItsOwnOlderFiles) {
+    namespace fs = std::filesystem;
+    fs::path folder = temp_path("journal_keep");
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    for (const char* name : {"inform-2026-12-05.log", "inform-2026-12-01.log",
+                             "inform-2026-11-30.log", "inform-2026-12-06.log.bak",
+                             "inform-2026-12-0x.log", "pinread-2026-12-01.log", "notes.txt"}) {
+        std::ofstream(folder / name) << "old\n";
+    }
+    fs::create_directories(folder / "inform-2026-12-02.log");
+    fs::create_symlink(folder / "notes.txt", folder / "inform-2026-12-03.log");
+    core::LocalTime start;
+    ASSERT_TRUE(core::parse_local_time("2026-12-07T23:59:58", start));
+    core::VirtualClock clock(start);
+    auto names = [&] {
+        std::vector<std::string> found;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+            found.push_back(entry.path().filename().string());
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    {
+        core::Journal journal(folder, "inform", clock, {}, 0640);
+        journal.keep_days(3);  // 12-05, 12-06 and today
+        journal.write("status", "старт");
+        EXPECT_EQ(names(),
+                  (std::vector<std::string>{"inform-2026-12-02.log", "inform-2026-12-03.log",
+                                            "inform-2026-12-05.log", "inform-2026-12-06.log.bak",
+                                            "inform-2026-12-07.log", "inform-2026-12-0x.log",
+                                            "notes.txt", "pinread-2026-12-01.log"}));
+        clock.advance_to(clock.now() + 3s);  // 00:00:01: 12-05 goes
+        journal.write("status", "полночь");
+        EXPECT_EQ(journal.take_error(), "");
+    }
+    EXPECT_EQ(names(),
+              (std::vector<std::string>{"inform-2026-12-02.log", "inform-2026-12-03.log",
+                                        "inform-2026-12-06.log.bak", "inform-2026-12-07.log",
+                                        "inform-2026-12-08.log", "inform-2026-12-0x.log",
+                                        "notes.txt", "pinread-2026-12-01.log"}));
+    EXPECT_EQ(file_bytes(folder / "notes.txt"), "old\n");
+
+    // Without days to keep, as before: nothing is removed.
+    {
+        core::Journal journal(folder, "inform", clock, {}, 0640);
+        clock.advance_to(clock.now() + 24h * 30);
+        journal.write("status", "месяц спустя");
+    }
+    EXPECT_EQ(names().size(), 9u);
+    fs::remove_all(folder);
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -358,14 +361,48 @@ TEST(ProgramEndToEnd, AutostartRunsUnattendedAndSaysHowTheRunEnded) {
     std::filesystem::remove_all(root);
 }
 
-// Inform serves until it is told to stop: SIGTERM acts as "Стоп", and the end is status 0.
+// Inform serves until it is told to stop: SIGTERM acts as "Стоп", and the end is status 0. A
+// service manager that listens (systemd's NOTIFY_SOCKET, here a socket of the test's) is told
+// READY=1 once the survey is over, WATCHDOG=1 while the program serves, STOPPING=1 as it ends.
 TEST(ProgramEndToEnd, AutostartedInformStopsOnSigtermAndEndsWell) {
+    std::string socket_path = temp_path("e2e_notify");
+    ::unlink(socket_path.c_str());
+    int manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(manager, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+    socket_path.copy(address.sun_path, socket_path.size());
+    ASSERT_EQ(::bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    std::vector<std::string> told;
+    // Reads what the program tells until it tells state; false at the guard against a hang.
+    auto tells = [&](const std::string& state) {
+        while (std::find(told.begin(), told.end(), state) == told.end()) {
+            pollfd ready{manager, POLLIN, 0};
+            char datagram[256];
+            ssize_t n = 0;
+            if (::poll(&ready, 1, 120000) != 1 ||
+                (n = ::recv(manager, datagram, sizeof datagram, 0)) <= 0) {
+                return false;
+            }
+            told.emplace_back(datagram, n);
+        }
+        return true;
+    };
+    ::setenv("NOTIFY_SOCKET", socket_path.c_str(), 1);
     RunningProgram inform({INFORM_PATH, "--console", "--fast", "--autostart", "--root",
                            ::testing::TempDir(), "--simulate",
                            write_file("e2e_sigterm.rack", "K1 informer line play-time=5\n")});
+    ::unsetenv("NOTIFY_SOCKET");
+    ASSERT_TRUE(tells("READY=1"));
+    told.clear();
+    ASSERT_TRUE(tells("WATCHDOG=1"));  // from its polls, after the survey
     ASSERT_TRUE(inform.wait_for("status\tРаботает Автоинформатор !")) << inform.output;
     EXPECT_EQ(inform.end_with(SIGTERM), 0) << inform.output;
     EXPECT_NE(inform.output.find("Останов Автоинформатора"), std::string::npos) << inform.output;
+    EXPECT_TRUE(tells("STOPPING=1"));
+    ::close(manager);
+    ::unlink(socket_path.c_str());
 }
 
 // A stop signal in every phase of the three programs; the sweep tries each phase with each of
