@@ -184,6 +184,7 @@ TEST(ProgramSettings, RackconfWritesWhatReadsBackOrRefusesBeforeWriting) {
         {"rackconf.exe --installer  COM3|", "", nullptr, "port ' COM3': пробел в начале"},
         {"rackconf.exe --installer COM3|C:\\Rack3\"", "", nullptr,
          "root 'C:\\Rack3\"': в значении кавычка"},
+        {"rackconf.exe --installer COM3|C:\\A|B", "", nullptr, "root 'C:\\A|B': в значении \"|\""},
         {"rackconf.exe --installer COM3|C:\\A\tB", "", nullptr,
          "root 'C:\\A\tB': в значении управляющий знак"},
         // A file that starts with a byte-order mark has its port line replaced, not doubled.
