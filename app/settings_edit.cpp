@@ -23,9 +23,11 @@ std::string set_setting(const std::string& text, const std::string& file, const 
                         const std::string& value, std::string& edited) {
     const std::string end = text.empty() || text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
     const std::string line = key + " = " + value;
-    std::string out;
+    // An editor's UTF-8 byte-order mark stays in front, apart from the first line's key.
+    const bool bom = text.rfind("\xEF\xBB\xBF", 0) == 0;
+    std::string out = bom ? text.substr(0, 3) : "";
     bool placed = false;
-    size_t at = 0;
+    size_t at = bom ? 3 : 0;
     while (at < text.size()) {
         size_t next = text.find('\n', at);
         next = next == std::string::npos ? text.size() : next + 1;
@@ -46,7 +48,7 @@ std::string set_setting(const std::string& text, const std::string& file, const 
         at = next;
     }
     if (!placed) {
-        if (!out.empty() && out.back() != '\n') {
+        if (out.size() > (bom ? 3u : 0u) && out.back() != '\n') {
             out += end;
         }
         out += line + end;

@@ -26,6 +26,10 @@ std::vector<std::string> utf8_arguments(int, char**) {
     return args;
 }
 
+std::string raw_command_line() {
+    return core::from_utf16(GetCommandLineW());
+}
+
 namespace {
 
 // The code pages the calling console had: a command prompt gets them back at exit, so that
@@ -142,6 +146,10 @@ void release_own_console() {
 #else
 std::vector<std::string> utf8_arguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
+}
+
+std::string raw_command_line() {
+    return "";
 }
 
 void use_utf8_console() {}

@@ -9,6 +9,10 @@ namespace program {
 // is in the ANSI code page.
 std::vector<std::string> utf8_arguments(int argc, char** argv);
 
+// Windows: the command line as the process was given it, before any quote or backslash is
+// read (UTF-8). Elsewhere "": the arguments arrive apart and need no unquoting.
+std::string raw_command_line();
+
 // Windows: what the program writes to std::cout and std::cerr reaches a console window as
 // UTF-16 (WriteConsoleW), and to a pipe or a file as UTF-8; the console gets its own code
 // pages back at exit. Elsewhere nothing to do.

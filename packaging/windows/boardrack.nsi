@@ -4,7 +4,9 @@
 ;   /PORT=COM3 and /ROOT=D:\Boardrack (/ROOT="D:\Rack data" with a blank) set the port and
 ;   the data folder in the PC's settings file, %ProgramData%\Boardrack\boardrack.conf; without
 ;   them a first install writes COM1 and C:\Boardrack and an upgrade keeps what the file says.
-;   The file stays when uninstalled.
+;   rackconf takes them at the end of its command line as written, so a folder ending in "\"
+;   (/ROOT=C:\Rack\) stays one. A value it refuses stops the installation before a file is
+;   written. The file stays when uninstalled.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -59,6 +61,15 @@ Section "Boardrack" SecMain
     SectionIn RO
     SetRegView 64
     SetShellVarContext all
+    ; A port or folder the settings file cannot hold is refused before anything is written.
+    nsExec::ExecToStack '"$PLUGINSDIR\rackconf.exe" --check --installer $Port|$Root'
+    Pop $1
+    Pop $2
+    ${If} $1 != 0
+        MessageBox MB_ICONSTOP "Настройки ПК не записаны: $2Установка прервана." /SD IDOK
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
     SetOutPath "$INSTDIR"
     File "${STAGE}\dialrun.exe"
     File "${STAGE}\pinread.exe"
@@ -69,15 +80,31 @@ Section "Boardrack" SecMain
     File "${STAGE}\README.txt"
     File "${STAGE}\sample.rack"
     File "${STAGE}\Ring.TXT"
+    ; Whatever follows, the files installed can be removed.
+    WriteUninstaller "$INSTDIR\uninstall.exe"
+    WriteRegStr HKLM "Software\Boardrack" "InstallDir" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Boardrack ${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Boardrack"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\dialrun.exe,0"
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 
     ; The PC's settings (port and data folder, every other line kept) and the data folder,
     ; writable by every user of the PC. Both are kept by the uninstaller: the folder holds the
-    ; campaign lists and their logs.
+    ; campaign lists and their logs. The data folder is made first: where it cannot be, the
+    ; file stays as it was.
     ; An empty port or folder (a silent install without /PORT or /ROOT) keeps the file's.
-    nsExec::ExecToLog '"$INSTDIR\rackconf.exe" --port "$Port" --root "$Root"'
+    nsExec::ExecToStack '"$INSTDIR\rackconf.exe" --installer $Port|$Root'
     Pop $1
+    Pop $2
+    DetailPrint $2
     ${If} $1 != 0
-        MessageBox MB_ICONSTOP "Настройки ПК не записаны (rackconf: $1). Установка прервана." /SD IDOK
+        MessageBox MB_ICONSTOP "Настройки ПК не записаны: $2Установка прервана." /SD IDOK
         SetErrorLevel 2
         Abort
     ${EndIf}
@@ -96,19 +123,6 @@ Section "Boardrack" SecMain
     CreateShortcut "$SMPROGRAMS\Boardrack\Папка данных.lnk" "$Root"
     CreateShortcut "$SMPROGRAMS\Boardrack\README.lnk" "$INSTDIR\README.txt"
     CreateShortcut "$SMPROGRAMS\Boardrack\Удалить Boardrack.lnk" "$INSTDIR\uninstall.exe"
-
-    WriteUninstaller "$INSTDIR\uninstall.exe"
-    WriteRegStr HKLM "Software\Boardrack" "InstallDir" "$INSTDIR"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Boardrack ${VERSION}"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Boardrack"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\dialrun.exe,0"
-    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
 ; Inform serves from the moment the operator's session starts: it presses its own "Старт"
@@ -129,6 +143,9 @@ Function .onInit
         SetErrorLevel 3
         Abort
     ${EndIf}
+    ; rackconf before anything is installed: the page and the check read the settings file.
+    InitPluginsDir
+    File "/oname=$PLUGINSDIR\rackconf.exe" "${STAGE}\rackconf.exe"
     ${GetParameters} $R0
     ClearErrors
     ${GetOptions} $R0 "/INFORMLOGON" $R1
@@ -138,21 +155,19 @@ Function .onInit
     ${GetOptions} $R0 "/ROOT=" $Root
 FunctionEnd
 
-; The port and the data folder, as the options gave them; on an upgrade as the PC's settings
-; file says (the installed rackconf reads it), at first COM1 and C:\Boardrack.
+; The port and the data folder, as the options gave them; else as the PC's settings file
+; says (kept from an earlier installation too), at first COM1 and C:\Boardrack.
 Function SettingsPage
     !insertmacro MUI_HEADER_TEXT "Порт и папка данных" "Записываются в файл настроек ПК"
-    ${If} ${FileExists} "$INSTDIR\rackconf.exe"
-        ${If} $Port == ""
-            nsExec::ExecToStack '"$INSTDIR\rackconf.exe" --get port'
-            Pop $0
-            Pop $Port
-        ${EndIf}
-        ${If} $Root == ""
-            nsExec::ExecToStack '"$INSTDIR\rackconf.exe" --get root'
-            Pop $0
-            Pop $Root
-        ${EndIf}
+    ${If} $Port == ""
+        nsExec::ExecToStack '"$PLUGINSDIR\rackconf.exe" --get port'
+        Pop $0
+        Pop $Port
+    ${EndIf}
+    ${If} $Root == ""
+        nsExec::ExecToStack '"$PLUGINSDIR\rackconf.exe" --get root'
+        Pop $0
+        Pop $Root
     ${EndIf}
     ${If} $Port == ""
         StrCpy $Port "COM1"
@@ -178,6 +193,13 @@ FunctionEnd
 Function SettingsPageLeave
     ${NSD_GetText} $PortField $Port
     ${NSD_GetText} $RootField $Root
+    nsExec::ExecToStack '"$PLUGINSDIR\rackconf.exe" --check --installer $Port|$Root'
+    Pop $0
+    Pop $1
+    ${If} $0 != 0
+        MessageBox MB_ICONEXCLAMATION "$1"
+        Abort
+    ${EndIf}
 FunctionEnd
 
 Section "Uninstall"

@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "app/settings_edit.h"
 #include "link/serial_port.h"
+#include "rackconf/settings_update.h"
 
 using program::parse_program_options;
 
@@ -146,6 +147,10 @@ TEST(ProgramSettings, AnInstallerSetsAKeyAndKeepsEveryOtherLine) {
          "journal = yes\r\nreconnect = 30\r\nroot = D:\\Boardrack\r\n"},
         {"#root = C:\\old\nroot=C:\\Boardrack\n", "root", "E:\\Данные",
          "#root = C:\\old\nroot = E:\\Данные\n"},
+        // An editor's byte-order mark: the first line is still the key's, the mark stays.
+        {"\xEF\xBB\xBFport = COM1\r\njournal = yes\r\n", "port", "COM3",
+         "\xEF\xBB\xBFport = COM3\r\njournal = yes\r\n"},
+        {"\xEF\xBB\xBF", "root", "D:\\Rack", "\xEF\xBB\xBFroot = D:\\Rack\n"},
         {"port = COM1\n", "reconnect", "soon", nullptr},
         {"speed = 9600\n", "port", "COM3", nullptr},
     };
@@ -160,6 +165,73 @@ TEST(ProgramSettings, AnInstallerSetsAKeyAndKeepsEveryOtherLine) {
             EXPECT_EQ(edited, "unchanged") << c.text;
         }
     }
+}
+
+// rackconf as the installers run it: the port and the folder come byte for byte from the end
+// of the command line, each is written so that the programs read back what was given, or the
+// whole update is refused and the file keeps every byte.
+TEST(ProgramSettings, RackconfWritesWhatReadsBackOrRefusesBeforeWriting) {
+    struct Case {
+        const char* command_line;  // as an installer starts rackconf
+        const char* text;          // the settings file before
+        const char* edited;        // after; null when refused
+        const char* refusal;       // the start of the refusal
+    } cases[] = {
+        // A folder ending in a backslash, with and without a blank in it.
+        {R"("C:\P F\rackconf.exe" --installer COM3|C:\Rack3\)", "",
+         "port = COM3\r\nroot = C:\\Rack3\\\r\n", nullptr},
+        {R"("C:\P F\rackconf.exe" --installer |C:\Rack data\)", "port = COM5\r\n",
+         "port = COM5\r\nroot = C:\\Rack data\\\r\n", nullptr},
+        // Nothing given: the file's own port and folder stay, whatever wrote them.
+        {R"(rackconf.exe --installer |)", "root = D:\\Kept\r\njournal = yes\r\n",
+         "root = D:\\Kept\r\njournal = yes\r\nport = COM1\r\n", nullptr},
+        {R"(rackconf.exe --installer |)", "", "port = COM1\r\nroot = C:\\Boardrack\r\n", nullptr},
+        // A "#" the reader would take for a comment; one inside a name is the name's.
+        {R"(rackconf.exe --installer |C:\Rack #2)", "root = D:\\Old\r\n", nullptr,
+         "root 'C:\\Rack #2': в значении \"#\" в начале"},
+        {R"(rackconf.exe --installer |#C:\Rack)", "", nullptr, "root '#C:\\Rack': в значении"},
+        {R"(rackconf.exe --installer |C:\Rack#2)", "", "port = COM1\r\nroot = C:\\Rack#2\r\n",
+         nullptr},
+        // Line breaks, blanks at either end, a quote that a command line let through.
+        {"rackconf.exe --installer COM3|C:\\Rack\r\njournal = yes", "", nullptr,
+         "root 'C:\\Rack\r\njournal = yes': в значении перевод строки"},
+        {"rackconf.exe --installer COM3\n|", "", nullptr, "port 'COM3\n': в значении перевод"},
+        {"rackconf.exe --installer COM3|C:\\Rack ", "", nullptr,
+         "root 'C:\\Rack ': пробел в начале или в конце"},
+        {"rackconf.exe --installer  COM3|", "", nullptr, "port ' COM3': пробел в начале"},
+        {"rackconf.exe --installer COM3|C:\\Rack3\"", "", nullptr,
+         "root 'C:\\Rack3\"': в значении кавычка"},
+        {"rackconf.exe --installer COM3|C:\\A|B", "", nullptr, "root 'C:\\A|B': в значении \"|\""},
+        {"rackconf.exe --installer COM3|C:\\A\tB", "", nullptr,
+         "root 'C:\\A\tB': в значении управляющий знак"},
+        // A file that starts with a byte-order mark has its port line replaced, not doubled.
+        {"rackconf.exe --installer COM4|", "\xEF\xBB\xBFport = COM1\r\nroot = E:\\R\r\n",
+         "\xEF\xBB\xBFport = COM4\r\nroot = E:\\R\r\n", nullptr},
+        // A file the programs refuse is not written over.
+        {"rackconf.exe --installer COM4|", "port = COM1\r\nspeed = 9600\r\n", nullptr,
+         "f.conf, строка 2: неизвестный ключ"},
+    };
+    for (const Case& c : cases) {
+        std::string tail;
+        ASSERT_TRUE(rackconf::installer_tail(c.command_line, tail)) << c.command_line;
+        rackconf::InstallerValues given;
+        ASSERT_EQ(rackconf::split_installer_values(tail, given), "") << c.command_line;
+        rackconf::SettingsUpdate update;
+        std::string wrong =
+            rackconf::update_settings(c.text, "f.conf", given, {"COM1", "C:\\Boardrack"}, update);
+        if (c.edited != nullptr) {
+            EXPECT_EQ(wrong, "") << c.command_line;
+            EXPECT_EQ(update.text, c.edited) << c.command_line;
+            EXPECT_EQ(update.changed, std::string(c.text) != c.edited) << c.command_line;
+        } else {
+            EXPECT_EQ(wrong.rfind(c.refusal, 0), 0u) << c.command_line << "\n" << wrong;
+        }
+    }
+    std::string tail;
+    EXPECT_FALSE(rackconf::installer_tail("rackconf.exe --port COM3 --root C:\\R\\", tail));
+    rackconf::InstallerValues given;
+    EXPECT_EQ(rackconf::split_installer_values("COM3", given),
+              "--installer: нужно ПОРТ|ПАПКА, а не 'COM3'");
 }
 
 TEST(ProgramOptions, RefusesWhatCannotWorkWithAReason) {
