@@ -133,13 +133,17 @@ std::string drop_unfinished_line(std::FILE* file, long longest) {
     return {};
 }
 
+namespace {
+std::FILE* open_append_file(const std::filesystem::path& path, unsigned mode, std::string& error);
+}  // namespace
+
 std::string append_lines(const std::filesystem::path& path, const std::string& lines, long longest,
                          unsigned mode) {
     std::error_code ec;
     bool created = !std::filesystem::exists(path, ec);
     std::string error;
     if (created && mode != 0) {
-        std::FILE* made = open_append(path, mode, error);
+        std::FILE* made = open_append_file(path, mode, error);
         if (made == nullptr) {
             return error;
         }
@@ -267,14 +271,17 @@ std::string replace_file(const std::filesystem::path& path, const std::string& b
     return error;
 }
 
-std::FILE* open_append(const std::filesystem::path& path, unsigned mode, std::string& error) {
+namespace {
+
+// open_append, its failure said as the reason alone.
+std::FILE* open_append_file(const std::filesystem::path& path, unsigned mode, std::string& error) {
 #ifdef _WIN32
     (void)mode;
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
         std::string refusal = regular_file_refusal(path);
         if (!refusal.empty()) {
-            error = path_utf8(path) + ": " + refusal;
+            error = refusal;
             return nullptr;
         }
     }
@@ -285,11 +292,7 @@ std::FILE* open_append(const std::filesystem::path& path, unsigned mode, std::st
                     mode != 0 ? 0600 : 0666);
     if (fd < 0 && errno == EEXIST) {
         // One that is there must be a file: a FIFO would block the writer, a device swallow it.
-        std::FILE* file = open_regular(path, "ab", error);
-        if (file == nullptr) {
-            error = path_utf8(path) + ": " + error;
-        }
-        return file;
+        return open_regular(path, "ab", error);
     }
     if (fd >= 0 && mode != 0 && ::fchmod(fd, mode) != 0) {
         int reason = errno;
@@ -304,7 +307,17 @@ std::FILE* open_append(const std::filesystem::path& path, unsigned mode, std::st
     }
 #endif
     if (file == nullptr) {
-        error = path_utf8(path) + ": " + system_reason(errno);
+        error = system_reason(errno);
+    }
+    return file;
+}
+
+}  // namespace
+
+std::FILE* open_append(const std::filesystem::path& path, unsigned mode, std::string& error) {
+    std::FILE* file = open_append_file(path, mode, error);
+    if (file == nullptr) {
+        error = path_utf8(path) + ": " + error;
     }
     return file;
 }

@@ -194,6 +194,13 @@ class RunningProgram {
     // Reads the rest of its output and returns its exit status (signal 0 sends nothing).
     int wait_end() { return end_with(0); }
 
+    // Takes what it has written so far, without waiting: a program whose output is not read
+    // stops at its next line once the pipe is full.
+    void read_ready() {
+        while (read_more(std::chrono::steady_clock::now() + std::chrono::milliseconds(10))) {
+        }
+    }
+
     std::string output;
 
   private:

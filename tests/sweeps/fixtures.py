@@ -240,6 +240,10 @@ class ImportNew(Ringlist):
         write(os.path.join(folder, 'billing.csv.in'), CSV)
 
     def pairs(self, now):
+        # Two files cannot change in one step: where they part, the import's journal beside
+        # them says so, and the next import finishes or undoes the cut one.
+        if 'Ring.TXT.import' in now:
+            return []
         listed = now.get('Ring.TXT')
         rejects = now.get('Ring.TXT.rejects.csv')
         new_list = listed == self.new.get('Ring.TXT')

@@ -18,6 +18,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -374,33 +375,59 @@ TEST(ProgramEndToEnd, AutostartedInformStopsOnSigtermAndEndsWell) {
     ASSERT_LT(socket_path.size(), sizeof address.sun_path);
     socket_path.copy(address.sun_path, socket_path.size());
     ASSERT_EQ(::bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    // The manager reads every datagram as it comes, as systemd does: a program whose
+    // datagrams are not read waits in its next one once the socket's queue is full.
+    std::mutex told_lock;
     std::vector<std::string> told;
-    // Reads what the program tells until it tells state; false at the guard against a hang.
-    auto tells = [&](const std::string& state) {
-        while (std::find(told.begin(), told.end(), state) == told.end()) {
+    std::atomic<bool> listening{true};
+    std::thread manager_reads([&] {
+        while (listening) {
             pollfd ready{manager, POLLIN, 0};
             char datagram[256];
-            ssize_t n = 0;
-            if (::poll(&ready, 1, 120000) != 1 ||
-                (n = ::recv(manager, datagram, sizeof datagram, 0)) <= 0) {
-                return false;
+            if (::poll(&ready, 1, 100) == 1) {
+                ssize_t n = ::recv(manager, datagram, sizeof datagram, 0);
+                std::lock_guard<std::mutex> hold(told_lock);
+                if (n > 0) {
+                    told.emplace_back(datagram, n);
+                }
             }
-            told.emplace_back(datagram, n);
         }
-        return true;
-    };
+    });
     ::setenv("NOTIFY_SOCKET", socket_path.c_str(), 1);
     RunningProgram inform({INFORM_PATH, "--console", "--fast", "--autostart", "--root",
                            ::testing::TempDir(), "--simulate",
                            write_file("e2e_sigterm.rack", "K1 informer line play-time=5\n")});
     ::unsetenv("NOTIFY_SOCKET");
+    // Waits until the program has told state, taking its output meanwhile so that it never
+    // waits on a full pipe; false at the guard against a hang.
+    auto tells = [&](const std::string& state) {
+        auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> hold(told_lock);
+                if (std::find(told.begin(), told.end(), state) != told.end()) {
+                    return true;
+                }
+            }
+            if (std::chrono::steady_clock::now() > guard) {
+                return false;
+            }
+            inform.read_ready();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    };
     ASSERT_TRUE(tells("READY=1"));
-    told.clear();
+    {
+        std::lock_guard<std::mutex> hold(told_lock);
+        told.clear();
+    }
     ASSERT_TRUE(tells("WATCHDOG=1"));  // from its polls, after the survey
     ASSERT_TRUE(inform.wait_for("status\tРаботает Автоинформатор !")) << inform.output;
     EXPECT_EQ(inform.end_with(SIGTERM), 0) << inform.output;
     EXPECT_NE(inform.output.find("Останов Автоинформатора"), std::string::npos) << inform.output;
     EXPECT_TRUE(tells("STOPPING=1"));
+    listening = false;
+    manager_reads.join();
     ::close(manager);
     ::unlink(socket_path.c_str());
 }
