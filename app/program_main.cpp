@@ -20,11 +20,37 @@
 #include "base/program_process.h"
 #include "base/system_reason.h"
 #include "base/utf8_text.h"
+#include "campaign/attempts.h"
 #include "console/console_front_end.h"
+#include "files/drive_paths.h"
 
 namespace program {
 
 namespace {
+
+// The status file and the wire trace are written over: neither may be a file of the campaign
+// or of the rack, which it would replace (a list holds every subscriber's mark).
+std::string own_file_refusal(const ProgramOptions& options, const std::string& program) {
+    core::DriveC drive(core::utf8_path(options.root));
+    std::vector<std::filesystem::path> kept = {
+        drive.resolve("c:\\Ring.TXT"), drive.resolve("c:\\RINGY.txt"),
+        drive.resolve("c:\\RINGN.txt"), campaign::attempts_path(drive.resolve("c:\\Ring.TXT"))};
+    if (!options.rack_file.empty()) {
+        kept.push_back(core::utf8_path(options.rack_file));
+    }
+    std::string status =
+        setting_path(options.status_file, options.root, "status-" + program + ".json");
+    for (const auto& [option, path] : {std::pair<std::string, std::string>{"--status-file", status},
+                                       {"--trace", options.trace_file}}) {
+        for (const std::filesystem::path& own : kept) {
+            std::error_code ec;
+            if (!path.empty() && std::filesystem::equivalent(core::utf8_path(path), own, ec)) {
+                return option + ": " + path + " - файл прозвонки или стойки, он был бы затерт";
+            }
+        }
+    }
+    return {};
+}
 
 std::string executable_name(const char* argv0) {
     std::string name = argv0 != nullptr ? argv0 : "program";
@@ -76,6 +102,14 @@ class StopOnSignal {
         action.sa_handler = on_stop_signal;
         action.sa_flags = SA_RESTART;  // reads of standard input go on undisturbed
         sigemptyset(&action.sa_mask);
+        // A reader of the console that went away (a pipe into head, a closed terminal
+        // session) must not end a campaign: its lines are lost, the calls and files go on.
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        if (sigaction(SIGPIPE, &ignore, nullptr) != 0) {
+            std::cerr << "SIGPIPE не отключен: " << core::system_reason(errno) << "\n";
+        }
         if (sigaction(SIGTERM, &action, nullptr) != 0 || sigaction(SIGINT, &action, nullptr) != 0) {
             std::cerr << "сигналы останова не принимаются: " << core::system_reason(errno) << "\n";
         }
@@ -285,6 +319,10 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
         std::cerr << exe << ": нет дисплея для окна (DISPLAY не задан). Без окна: " << exe
                   << " --console (справка: " << exe << " --help)\n";
         return 2;
+    }
+    std::string own = own_file_refusal(options, program_key(info.name));
+    if (!own.empty()) {
+        return refuse(own);
     }
     std::string error;
     std::unique_ptr<StopOnSignal> stop_on_signal;

@@ -30,9 +30,17 @@ Attempts Attempts::parse(const std::string& text) {
     Attempts attempts;
     std::istringstream lines(text);
     std::string line;
+    // Only a last line without its line feed was torn by a kill; a whole line that lost its
+    // CR to an editor still counts its calls, or the cap would not hold.
+    size_t whole = text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1;
+    size_t taken = 0;
     while (std::getline(lines, line)) {
-        if (line.empty() || line.back() != '\r') {
-            continue;  // every line of ours ends CR LF: this one was torn
+        taken += line.size() + 1;
+        if (taken > whole) {
+            break;
+        }
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
         }
         std::istringstream fields(line);
         int position = 0;

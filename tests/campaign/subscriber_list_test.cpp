@@ -195,6 +195,10 @@ TEST(Attempts, FollowTheirNumberThroughAHandEditedList) {
          {1, 0, 1},
          1},
         {"an entry past the list's end", "9 1000003 2 100\r\n", {c}, {2}, 0},
+        // An editor's LF-only lines still count, or the cap would not hold; only a last line
+        // without its line feed was torn by a kill.
+        {"lines that lost their CR", "1 1000001 2 100\n2 1000002 1 100\n", {a, b}, {2, 1}, 0},
+        {"a torn last line", "1 1000001 2 100\r\n2 1000002 3 100", {a, b}, {2, 0}, 0},
     };
     for (const Case& t : cases) {
         int unmatched = -1;

@@ -159,8 +159,10 @@ TEST(ProgramEndToEnd, OptionsHelpVersionAndRefusals) {
     for (const auto& [settings, said] :
          std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"--call-days", "1-5"}, "call-days без call-start не действует"},
-             {{"--call-start", "9", "--stop-hour", "9"},
-              "Пустое окно прозвонки: час \"Стоп\" 9"}}) {
+             {{"--call-start", "9", "--stop-hour", "9"}, "Пустое окно прозвонки: час \"Стоп\" 9"},
+             // A file written over is never the rack's or the campaign's own.
+             {{"--status-file", ring_rack}, "файл прозвонки или стойки, он был бы затерт"},
+             {{"--trace", ring_rack}, "файл прозвонки или стойки, он был бы затерт"}}) {
         std::vector<std::string> args = {DIALRUN_PATH, "--console", "--autostart", "--simulate",
                                          ring_rack};
         args.insert(args.end(), settings.begin(), settings.end());
