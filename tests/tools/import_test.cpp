@@ -88,6 +88,14 @@ TEST(Import, NumbersAndAmountsInEveryFormABillingSystemWrites) {
         {"99871123456.70", Reject::fraction, ""},
         {"123.4567", Reject::fraction, ""},
         {"71-123-45,00", Reject::fraction, ""},
+        // Whatever stands around the number hides neither its decimal mark nor its fraction.
+        {"7123456,00р.", Reject::none, "7123456"},
+        {"(7123456,00)", Reject::none, "7123456"},
+        {"\"7123456,00\"", Reject::none, "7123456"},
+        {"тел. 7123456.00", Reject::none, "7123456"},
+        {"7123456,00 доб.", Reject::none, "7123456"},
+        {"7123456.00.", Reject::none, "7123456"},
+        {"7123456,50%", Reject::fraction, ""},
         // Phone punctuation with dots is not a fraction.
         {"123.45.67", Reject::none, "1234567"},
         {"8.71.123.45.67", Reject::none, "1234567"},

@@ -265,7 +265,11 @@ TEST(Ringlist, ReportCountsMarksAndAmountsAndNamesEveryProblemLine) {
     auto campaign = files_under(a.path);
     ::chmod((a.path / "RING.TXT").c_str(), 0640);
     for (bool force : {false, true}) {
-        for (const fs::path& own : {a.path / "RING.TXT", a.path / "ringy.txt"}) {
+        // Its bookkeeping beside the list too, there or not yet: a split, the attempts, a
+        // program's status.
+        for (const fs::path& own :
+             {a.path / "RING.TXT", a.path / "ringy.txt", a.path / "Ring.TXT.split",
+              a.path / "ring.txt.attempts", a.path / "status-dialrun.json"}) {
             options = {};
             options.folders = {a.path};
             options.html = own.string();

@@ -14,23 +14,44 @@ namespace ringlist {
 
 namespace {
 
+std::string lowercase_ascii(std::string text) {
+    for (char& c : text) {
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return text;
+}
+
 // A campaign's own files are never an output; any other existing file only with --force.
 std::string output_refusal(const std::string& output, const std::vector<CampaignFolder>& folders,
                            bool force) {
     std::filesystem::path path = core::utf8_path(output);
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        return {};
-    }
+    bool there = std::filesystem::exists(path, ec);
     for (const CampaignFolder& folder : folders) {
         core::DriveC drive(folder.dir);
+        // Beside the list, every file named after it (its split, attempts, import journal,
+        // rejects and copies), its logs and the programs' status files are the campaign's.
+        std::filesystem::path list = drive.resolve("c:\\Ring.TXT");
+        std::string name = lowercase_ascii(core::path_utf8(path.filename()));
+        bool beside = std::filesystem::equivalent(
+            path.parent_path().empty() ? "." : path.parent_path(), list.parent_path(), ec);
+        if (beside &&
+            (name.rfind("ring.txt", 0) == 0 || name == "ringy.txt" || name == "ringn.txt" ||
+             (name.rfind("status-", 0) == 0 && name.size() > 12 &&
+              name.compare(name.size() - 5, 5, ".json") == 0))) {
+            return "Файл " + output + " - это файл прозвонки в " + core::path_utf8(folder.dir) +
+                   ": отчет его не заменит";
+        }
         for (const char* name :
              {"c:\\Ring.TXT", dialrun::NOTIFIED_LOG, dialrun::NOT_NOTIFIED_LOG}) {
-            if (std::filesystem::equivalent(path, drive.resolve(name), ec)) {
+            if (there && std::filesystem::equivalent(path, drive.resolve(name), ec)) {
                 return "Файл " + output + " - это файл прозвонки в " + core::path_utf8(folder.dir) +
                        ": отчет его не заменит";
             }
         }
+    }
+    if (!there) {
+        return {};
     }
     if (std::filesystem::is_directory(path, ec)) {
         return "Файл " + output + " не записан: " + core::system_reason(EISDIR);
@@ -49,7 +70,17 @@ int report(const ReportOptions& options, std::ostream& out) {
             return REFUSED;
         }
     }
-    for (const std::string* output : {&options.csv, &options.results_csv, &options.html}) {
+    const std::string* outputs[] = {&options.csv, &options.results_csv, &options.html};
+    for (const std::string* output : outputs) {
+        for (const std::string* other : outputs) {
+            std::error_code ec;
+            if (other < output && !output->empty() && !other->empty() &&
+                (*other == *output || std::filesystem::equivalent(core::utf8_path(*other),
+                                                                  core::utf8_path(*output), ec))) {
+                out << "Два отчета в один файл " << *output << ": нужны разные имена\n";
+                return USAGE;
+            }
+        }
         std::string refusal =
             output->empty() ? std::string() : output_refusal(*output, folders, options.force);
         if (!refusal.empty()) {

@@ -117,6 +117,18 @@ bool unclear_tail(const std::string& text) {
            all_of(text, mark + 1, text.size(), "0123456789");
 }
 
+// The number itself, from its first digit (or its +) to its last: a bracket, quotes, a word
+// or a sign around it ("(7123456,00)", "7123456,00 р.", "тел. 7123456.00") are not its
+// digits, and must not hide its decimal mark from the fraction rule.
+std::string number_span(const std::string& text) {
+    size_t first = text.find_first_of("+0123456789");
+    size_t last = text.find_last_of("0123456789");
+    if (first == std::string::npos || last == std::string::npos || last < first) {
+        return text;
+    }
+    return text.substr(first, last - first + 1);
+}
+
 // A currency a spreadsheet's format puts after an amount ("1 234,50 ₽", "100 р.", "руб.").
 std::string without_currency(const std::string& text) {
     if (text.empty() || (text.back() >= '0' && text.back() <= '9')) {
@@ -162,6 +174,7 @@ Reject normalise_number(const std::string& field, const std::vector<std::string>
     if (exponent_form(text)) {
         return Reject::exponent;
     }
+    text = number_span(text);
     size_t fraction = fraction_start(text);
     if (fraction != std::string::npos) {
         if (text.find_first_not_of('0', fraction + 1) != std::string::npos) {
