@@ -9,10 +9,10 @@
 
 namespace program {
 
-std::unique_ptr<core::Journal> open_journal(const ProgramOptions& options,
-                                            const std::string& program, const core::Clock& clock,
-                                            const core::JournalRules& rules,
-                                            const core::DriveC& drive, std::string& error) {
+std::unique_ptr<station::Journal> open_journal(const ProgramOptions& options,
+                                               const std::string& program, const core::Clock& clock,
+                                               const station::JournalRules& rules,
+                                               const core::DriveC& drive, std::string& error) {
     std::string folder = setting_path(options.journal, options.root, "journal");
     if (folder.empty()) {
         return nullptr;
@@ -25,13 +25,13 @@ std::unique_ptr<core::Journal> open_journal(const ProgramOptions& options,
         return nullptr;
     }
     unsigned mode = core::file_mode(drive.resolve("c:\\Ring.TXT"));
-    auto journal = std::make_unique<core::Journal>(core::utf8_path(folder), program, clock, rules,
-                                                   mode != 0 ? mode : 0640);
+    auto journal = std::make_unique<station::Journal>(core::utf8_path(folder), program, clock,
+                                                      rules, mode != 0 ? mode : 0640);
     journal->keep_days(options.journal_keep);
     return journal;
 }
 
-void journal_settings(core::Journal& journal, const Settings& in_force) {
+void journal_settings(station::Journal& journal, const Settings& in_force) {
     for (const std::string& key : settings_keys()) {
         const SettingValue* v = in_force.find(key);
         if (v != nullptr) {

@@ -62,11 +62,11 @@ std::string executable_name(const char* argv0) {
 // 1 when its start was refused (or never came: the survey stopped) or a board stopped
 // answering, so that a service manager restarts the program. A stop signal is the service
 // manager ending it: 0, whatever the phase.
-int unattended_status(const core::Controller& controller) {
+int unattended_status(const station::Controller& controller) {
     if (controller.end_requested()) {
         return 0;
     }
-    bool started = controller.autostart() == core::Controller::Autostart::started;
+    bool started = controller.autostart() == station::Controller::Autostart::started;
     return started && !controller.state().run_failed ? 0 : 1;
 }
 
@@ -114,7 +114,7 @@ class StopOnSignal {
             std::cerr << "сигналы останова не принимаются: " << core::system_reason(errno) << "\n";
         }
     }
-    void watch(ConsoleFrontEnd& console, core::Controller& controller) {
+    void watch(ConsoleFrontEnd& console, station::Controller& controller) {
         if (pipe_[0] < 0) {
             return;
         }
@@ -135,7 +135,7 @@ class StopOnSignal {
     }
 
   private:
-    void watch_signals(ConsoleFrontEnd& console, core::Controller& controller) {
+    void watch_signals(ConsoleFrontEnd& console, station::Controller& controller) {
         bool signalled = false;
         for (;;) {
             // Once signalled, the work's end is looked at a few times a second.
@@ -179,12 +179,12 @@ class StopOnSignal {
 // Windows: Ctrl+C keeps the system's meaning.
 class StopOnSignal {
   public:
-    void watch(ConsoleFrontEnd&, core::Controller&) {}
+    void watch(ConsoleFrontEnd&, station::Controller&) {}
     void end() {}
 };
 #endif
 
-int run_console(core::Controller& controller, Runtime& rt, const std::string& start_notes,
+int run_console(station::Controller& controller, Runtime& rt, const std::string& start_notes,
                 bool autostart, StopOnSignal* stop_on_signal) {
     ConsoleFrontEnd console(controller, rt.clock(), rt.virtual_clock(), std::cout);
     if (autostart) {
@@ -265,7 +265,7 @@ bool display_available() {
 #endif
 }
 
-int program_main(int argc, char** argv, const core::ProgramInfo& info,
+int program_main(int argc, char** argv, const station::ProgramInfo& info,
                  MakeController make_controller, RunWindow run_window, ShowRefusal show_refusal) {
     use_utf8_console();
     std::vector<std::string> args = utf8_arguments(argc, argv);
@@ -342,7 +342,7 @@ int program_main(int argc, char** argv, const core::ProgramInfo& info,
     if (!start_notes.empty()) {
         std::cerr << exe << ": " << start_notes << "\n";
     }
-    std::unique_ptr<core::Journal> journal;  // outlives the controller's threads
+    std::unique_ptr<station::Journal> journal;  // outlives the controller's threads
     auto controller = make_controller(rt->link(), rt->clock(), rt->drive(), rt->sound());
     journal = open_journal(options, program_key(info.name), rt->clock(),
                            controller->journal_rules(), rt->drive(), error);

@@ -26,8 +26,8 @@ long process_id() {
 
 }  // namespace
 
-StatusFile::StatusFile(std::filesystem::path path, unsigned mode, core::StatusHeader header,
-                       core::Controller& controller, const core::Clock& clock)
+StatusFile::StatusFile(std::filesystem::path path, unsigned mode, station::StatusHeader header,
+                       station::Controller& controller, const core::Clock& clock)
     : path_(std::move(path)),
       mode_(mode),
       header_(std::move(header)),
@@ -51,7 +51,7 @@ void StatusFile::finish() {
     if (writer_.joinable()) {
         writer_.join();
     }
-    core::StatusReport last = controller_.status_report();
+    station::StatusReport last = controller_.status_report();
     last.state = "ended";
     std::string why = controller_.end_reason();
     if (!why.empty()) {
@@ -74,8 +74,8 @@ void StatusFile::keep_written() {
     }
 }
 
-void StatusFile::write(const core::StatusReport& report, bool always) {
-    std::string version = core::status_json(header_, report, 0);
+void StatusFile::write(const station::StatusReport& report, bool always) {
+    std::string version = station::status_json(header_, report, 0);
     auto now = std::chrono::steady_clock::now();
     if (!always && version == written_ && now - written_at_ < AT_LEAST) {
         return;
@@ -83,7 +83,7 @@ void StatusFile::write(const core::StatusReport& report, bool always) {
     written_ = version;
     written_at_ = now;
     std::string json =
-        core::status_json(header_, report, core::calendar_seconds(clock_.local_time()));
+        station::status_json(header_, report, core::calendar_seconds(clock_.local_time()));
     std::string error = core::replace_file(path_, json, mode_);
     if (!error.empty() && !failure_said_) {
         failure_said_ = true;  // once: a full disk must not fill the log as well
@@ -94,7 +94,7 @@ void StatusFile::write(const core::StatusReport& report, bool always) {
 
 std::unique_ptr<StatusFile> open_status_file(const ProgramOptions& options,
                                              const std::string& program,
-                                             core::Controller& controller,
+                                             station::Controller& controller,
                                              const core::Clock& clock) {
     std::string path =
         setting_path(options.status_file, options.root, "status-" + program + ".json");
@@ -102,8 +102,8 @@ std::unique_ptr<StatusFile> open_status_file(const ProgramOptions& options,
         return nullptr;
     }
     unsigned mode = core::file_mode(controller.state().drive.resolve("c:\\Ring.TXT"));
-    core::StatusHeader header{program, PROJECT_VERSION, process_id(),
-                              core::calendar_seconds(clock.local_time())};
+    station::StatusHeader header{program, PROJECT_VERSION, process_id(),
+                                 core::calendar_seconds(clock.local_time())};
     return std::make_unique<StatusFile>(core::utf8_path(path), mode != 0 ? mode : 0640,
                                         std::move(header), controller, clock);
 }

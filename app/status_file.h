@@ -20,8 +20,8 @@ namespace program {
 // program lives; the last version says "ended".
 class StatusFile {
   public:
-    StatusFile(std::filesystem::path path, unsigned mode, core::StatusHeader header,
-               core::Controller& controller, const core::Clock& clock);
+    StatusFile(std::filesystem::path path, unsigned mode, station::StatusHeader header,
+               station::Controller& controller, const core::Clock& clock);
     ~StatusFile();
     StatusFile(const StatusFile&) = delete;
     StatusFile& operator=(const StatusFile&) = delete;
@@ -34,12 +34,12 @@ class StatusFile {
 
   private:
     void keep_written();
-    void write(const core::StatusReport& report, bool always);
+    void write(const station::StatusReport& report, bool always);
 
     const std::filesystem::path path_;
     const unsigned mode_;
-    const core::StatusHeader header_;
-    core::Controller& controller_;
+    const station::StatusHeader header_;
+    station::Controller& controller_;
     const core::Clock& clock_;
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -54,7 +54,7 @@ class StatusFile {
 // The status file of options, or null for "no".
 std::unique_ptr<StatusFile> open_status_file(const ProgramOptions& options,
                                              const std::string& program,
-                                             core::Controller& controller,
+                                             station::Controller& controller,
                                              const core::Clock& clock);
 
 }  // namespace program

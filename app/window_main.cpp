@@ -6,19 +6,19 @@
 
 namespace program {
 
-int window_program_main(int argc, char** argv, const core::ProgramInfo& info,
+int window_program_main(int argc, char** argv, const station::ProgramInfo& info,
                         MakeController make_controller, MakeFormSetup form_setup) {
 #ifdef _WIN32
     return program_main(
         argc, argv, info, std::move(make_controller),
-        [form_setup](int&, char**, core::Controller& controller, const std::string& notes) {
+        [form_setup](int&, char**, station::Controller& controller, const std::string& notes) {
             return win32::run_window(controller, notes, form_setup(controller));
         },
         [&info](int&, char**, const std::string& text) { win32::show_start_refusal(info, text); });
 #else
     return program_main(
         argc, argv, info, std::move(make_controller),
-        [form_setup](int& argc, char** argv, core::Controller& controller,
+        [form_setup](int& argc, char** argv, station::Controller& controller,
                      const std::string& notes) {
             return gui::run_window(argc, argv, controller, notes, form_setup(controller));
         },

@@ -16,11 +16,11 @@ using FormSetup = win32::DialogSetup;
 #else
 using FormSetup = gui::WindowSetup;
 #endif
-using MakeFormSetup = FormSetup (*)(const core::Controller& controller);
+using MakeFormSetup = FormSetup (*)(const station::Controller& controller);
 
 // A program's main: its options, its runtime and its controller, then the console when asked
 // for, otherwise this platform's window with the program's form.
-int window_program_main(int argc, char** argv, const core::ProgramInfo& info,
+int window_program_main(int argc, char** argv, const station::ProgramInfo& info,
                         MakeController make_controller, MakeFormSetup form_setup);
 
 }  // namespace program

@@ -99,7 +99,7 @@ Attempts Attempts::matched_to(const std::vector<std::string>& numbers, int& unma
 
 std::vector<std::string> list_numbers(const std::string& list_bytes) {
     std::vector<std::string> numbers;
-    for (size_t start : dialrun::review_list(list_bytes).record_starts) {
+    for (size_t start : campaign::review_list(list_bytes).record_starts) {
         numbers.push_back(list_bytes.substr(start, 7));
     }
     return numbers;

@@ -5,7 +5,7 @@
 
 #include "files/durable_file.h"
 
-namespace dialrun {
+namespace campaign {
 
 std::string result_log_line(const std::string& number, const core::LocalTime& now, char mark) {
     std::string line(70, ' ');
@@ -80,4 +80,4 @@ std::string append_result_line(const std::filesystem::path& log, const std::stri
     return core::append_lines(log, line, 70, mode);
 }
 
-}  // namespace dialrun
+}  // namespace campaign

@@ -5,7 +5,7 @@
 
 #include "time/clock.h"
 
-namespace dialrun {
+namespace campaign {
 
 // A line of C:\RINGY.txt or C:\RINGN.txt: 70 bytes, the number, the local time of writing
 // "%d-%m %H:%M:%S" from column 10, the mark ("Z"/"N"; blank in RINGY) in column 25, CR LF.
@@ -36,4 +36,4 @@ std::string parse_result_line(const std::string& text, ResultLine& line);
 const char* const NOTIFIED_LOG = "C:\\RINGY.txt";
 const char* const NOT_NOTIFIED_LOG = "C:\\RINGN.txt";
 
-}  // namespace dialrun
+}  // namespace campaign

@@ -31,7 +31,7 @@ std::string RetryRounds::count_call(int position, const std::string& record, int
     std::string number = record.substr(0, 7);
     Attempt attempt = attempts_.of(position, number);
     // A record marked before its attempts were kept has had its call.
-    bool marked = dialrun::record_mark(record) != ' ';
+    bool marked = campaign::record_mark(record) != ' ';
     attempt.count = std::max(attempt.count, marked ? 1 : 0) + 1;
     attempt.last_call = now_utc;
     std::string error = append_attempts(file_, attempt_line(position, number, attempt), mode_);
@@ -45,13 +45,13 @@ void RetryRounds::begin_rounds(const std::string& list_bytes) {
     begun_ = true;
     round_.clear();
     int position = 0;
-    for (size_t start : dialrun::review_list(list_bytes).record_starts) {
+    for (size_t start : campaign::review_list(list_bytes).record_starts) {
         ++position;
         RoundRecord r;
         r.position = position;
-        r.record = list_bytes.substr(start, dialrun::RECORD_SIZE);
+        r.record = list_bytes.substr(start, campaign::RECORD_SIZE);
         r.end = static_cast<long>(start + r.record.size());
-        r.mark = dialrun::record_mark(r.record);
+        r.mark = campaign::record_mark(r.record);
         r.attempt = attempts_.of(position, r.record.substr(0, 7));
         RetryState state = retry_state(rules_, r.mark, r.attempt, 0);
         if (state == RetryState::waiting || state == RetryState::due) {

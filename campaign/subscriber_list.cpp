@@ -7,7 +7,7 @@
 #include "files/durable_file.h"
 #include "files/regular_file.h"
 
-namespace dialrun {
+namespace campaign {
 
 namespace {
 
@@ -229,4 +229,4 @@ std::string SubscriberList::mark_record(long record_end, uint8_t reply) {
     return error;
 }
 
-}  // namespace dialrun
+}  // namespace campaign

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace dialrun {
+namespace campaign {
 
 // c:\Ring.TXT: fixed 20-byte records "NNNNNNN??AAAAAAA?M\r\n" (number, amount, mark), read in
 // file order and marked in place. It is the campaign's memory: a marked record is never
@@ -86,4 +86,4 @@ class SubscriberList {
     bool list_ended_ = false;
 };
 
-}  // namespace dialrun
+}  // namespace campaign

@@ -49,19 +49,19 @@ void check_subscriber_list(const uint8_t* data, size_t size) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << input;
     std::string expected = input;
     {
-        dialrun::SubscriberList list;
+        campaign::SubscriberList list;
         std::string error;
         require(list.open(path, error), "the list opens");
         if (list.validate().empty()) {
             uint8_t reply = 0;
-            for (dialrun::RecordKind kind; (kind = list.read_record()) != dialrun::LIST_END;) {
+            for (campaign::RecordKind kind; (kind = list.read_record()) != campaign::LIST_END;) {
                 const std::string& record = list.record_buffer();
-                require(record.size() == dialrun::RECORD_SIZE, "an accepted record has 20 bytes");
+                require(record.size() == campaign::RECORD_SIZE, "an accepted record has 20 bytes");
                 require(record.substr(18) == "\r\n", "an accepted record ends in CR LF");
-                if (kind == dialrun::FRESH_RECORD) {
+                if (kind == campaign::FRESH_RECORD) {
                     long end = list.list_offset();
                     require(list.mark_record(end, reply).empty(), "a mark is written");
-                    expected[static_cast<size_t>(end - 3)] = dialrun::mark_for_reply(reply);
+                    expected[static_cast<size_t>(end - 3)] = campaign::mark_for_reply(reply);
                     reply = static_cast<uint8_t>((reply + 1) % 4);
                 }
             }
@@ -129,14 +129,14 @@ void check_result_log(const uint8_t* data, size_t size) {
                 "the last verdict is of the year of the last write or the one before");
         int last_year = 0;  // a year before any the log can hold
         for (const ringlist::LogResult& r : results) {
-            const dialrun::ResultLine& l = r.line;
+            const campaign::ResultLine& l = r.line;
             core::LocalTime t;
             t.month = l.month;
             t.day = l.day;
             t.hour = l.hour;
             t.minute = l.minute;
             t.second = l.second;
-            std::string again = dialrun::result_log_line(l.number, t, l.mark);
+            std::string again = campaign::result_log_line(l.number, t, l.mark);
             require(bytes.find(again) != std::string::npos, "a verdict is a line of the log");
             require(r.year >= last_year, "years never go back");
             last_year = r.year;

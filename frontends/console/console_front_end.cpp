@@ -9,9 +9,9 @@
 
 namespace program {
 
-using core::Button;
+using station::Button;
 
-ConsoleFrontEnd::ConsoleFrontEnd(core::Controller& controller, core::Clock& clock,
+ConsoleFrontEnd::ConsoleFrontEnd(station::Controller& controller, core::Clock& clock,
                                  core::VirtualClock* virtual_clock, std::ostream& out)
     : controller_(controller), clock_(clock), virtual_clock_(virtual_clock), out_(out) {
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
@@ -48,7 +48,7 @@ void ConsoleFrontEnd::run_on_ui(const std::function<void()>& handler) {
 }
 
 void ConsoleFrontEnd::form_changed() {
-    const core::FormModel& form = controller_.form();
+    const station::FormModel& form = controller_.form();
     if (form.status_text != shown_status_) {
         shown_status_ = form.status_text;
         print("status", shown_status_);
@@ -136,8 +136,8 @@ bool ConsoleFrontEnd::obey(const std::string& line) {
         controller_.OnChannelK(word[1] - '0');
         return true;
     }
-    for (Button button : core::ALL_BUTTONS) {
-        if (word == core::button_word(button) && controller_.has_button(button)) {
+    for (Button button : station::ALL_BUTTONS) {
+        if (word == station::button_word(button) && controller_.has_button(button)) {
             press(button);
             return true;
         }

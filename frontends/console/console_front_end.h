@@ -21,9 +21,9 @@ namespace program {
 // The output is ordered as the window shows it, whatever the threads' timing: what a handler
 // changes comes out before anything printed meanwhile by other threads (a worker it has just
 // woken), and everything else in the order it was produced.
-class ConsoleFrontEnd : public core::FrontEnd {
+class ConsoleFrontEnd : public station::FrontEnd {
   public:
-    ConsoleFrontEnd(core::Controller& controller, core::Clock& clock,
+    ConsoleFrontEnd(station::Controller& controller, core::Clock& clock,
                     core::VirtualClock* virtual_clock, std::ostream& out);
 
     void run_on_ui(const std::function<void()>& handler) override;
@@ -34,7 +34,7 @@ class ConsoleFrontEnd : public core::FrontEnd {
     // Prints one event line; safe from any thread.
     void print(const std::string& tag, const std::string& text);
     // A button pressed as the operator would press it; safe from any thread.
-    void press(core::Button button);
+    void press(station::Button button);
     // The program is asked to end (a stop signal); safe from any thread. Program time runs
     // on from here, so that the work under way can end.
     void request_end(const std::string& text, const std::string& why);
@@ -63,7 +63,7 @@ class ConsoleFrontEnd : public core::FrontEnd {
     void show();
     void print_list_changes();
 
-    core::Controller& controller_;
+    station::Controller& controller_;
     core::Clock& clock_;
     core::VirtualClock* virtual_clock_;
     std::ostream& out_;

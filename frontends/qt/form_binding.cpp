@@ -22,7 +22,7 @@ T* find_control(const std::map<int, QWidget*>& by_id, int id) {
 
 }  // namespace
 
-FormBinding::FormBinding(QWidget* form, const core::FormControls& controls)
+FormBinding::FormBinding(QWidget* form, const station::FormControls& controls)
     : form_(form), controls_(controls) {
     for (QWidget* w : form->findChildren<QWidget*>()) {
         QVariant id = w->property("controlId");
@@ -45,7 +45,7 @@ QWidget* FormBinding::control(int id) const {
     return it == by_id_.end() ? nullptr : it->second;
 }
 
-void FormBinding::refresh(const core::FormModel& model) {
+void FormBinding::refresh(const station::FormModel& model) {
     status_->setText(QString::fromStdString(model.status_text));
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         // A radio group with no button on (-1) needs exclusivity off while it is cleared.

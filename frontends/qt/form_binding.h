@@ -18,16 +18,16 @@ namespace gui {
 // them whenever the model changes; nothing is ever read back.
 class FormBinding {
   public:
-    FormBinding(QWidget* form, const core::FormControls& controls);
+    FormBinding(QWidget* form, const station::FormControls& controls);
 
     QWidget* control(int id) const;
     QListWidget* log() const { return log_; }
-    const core::FormControls& controls() const { return controls_; }
-    void refresh(const core::FormModel& model);
+    const station::FormControls& controls() const { return controls_; }
+    void refresh(const station::FormModel& model);
 
   private:
     QWidget* form_;
-    core::FormControls controls_;
+    station::FormControls controls_;
     std::map<int, QWidget*> by_id_;
     std::array<QRadioButton*, core::CHANNEL_COUNT> radios_{};
     std::array<QCheckBox*, core::CHANNEL_COUNT> channel_boxes_{};

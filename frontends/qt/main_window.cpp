@@ -12,7 +12,7 @@
 
 namespace gui {
 
-MainWindow::MainWindow(const core::ProgramInfo& info, QWidget* form) : info_(info), form_(form) {
+MainWindow::MainWindow(const station::ProgramInfo& info, QWidget* form) : info_(info), form_(form) {
     setWindowTitle(QString::fromUtf8(info.title));
     QMenu* exit_menu = menuBar()->addMenu(QString::fromUtf8("Выход"));
     exit_menu->addAction("E&xit", this, &QMainWindow::close);

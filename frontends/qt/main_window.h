@@ -10,13 +10,13 @@ namespace gui {
 // status bar.
 class MainWindow : public QMainWindow {
   public:
-    MainWindow(const core::ProgramInfo& info, QWidget* form);
+    MainWindow(const station::ProgramInfo& info, QWidget* form);
     QWidget* form() const { return form_; }
 
   private:
     void show_about();
 
-    const core::ProgramInfo& info_;
+    const station::ProgramInfo& info_;
     QWidget* form_;
 };
 

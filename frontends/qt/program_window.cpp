@@ -9,7 +9,7 @@
 
 namespace gui {
 
-ProgramWindow::ProgramWindow(core::Controller& controller, const std::string& start_notes,
+ProgramWindow::ProgramWindow(station::Controller& controller, const std::string& start_notes,
                              const WindowSetup& setup)
     : start_notes_(start_notes),
       setup_(setup),
@@ -32,8 +32,8 @@ void ProgramWindow::show_start_notes() {
     }
 }
 
-int run_window(int& argc, char** argv, core::Controller& controller, const std::string& start_notes,
-               const WindowSetup& setup) {
+int run_window(int& argc, char** argv, station::Controller& controller,
+               const std::string& start_notes, const WindowSetup& setup) {
     QApplication app(argc, argv);
     app.setApplicationName(QString::fromUtf8(controller.info().name));
     int status = 0;
@@ -48,7 +48,7 @@ int run_window(int& argc, char** argv, core::Controller& controller, const std::
     return status;
 }
 
-void show_start_refusal(int& argc, char** argv, const core::ProgramInfo& info,
+void show_start_refusal(int& argc, char** argv, const station::ProgramInfo& info,
                         const std::string& text) {
     QApplication app(argc, argv);
     QMessageBox::critical(nullptr, QString::fromUtf8(info.title), QString::fromUtf8(text));

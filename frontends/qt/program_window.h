@@ -15,12 +15,12 @@ namespace gui {
 
 // What a program gives the shared shell: its form and how to show its own members.
 struct WindowSetup {
-    core::FormControls controls;
+    station::FormControls controls;
     std::function<QWidget*()> make_form;
     // Moves the program's own members into its own controls; may be empty.
-    std::function<void(FormBinding&, const core::Controller&)> refresh_extras;
+    std::function<void(FormBinding&, const station::Controller&)> refresh_extras;
     // Connects the program's own controls (Dialrun's spins); may be empty.
-    std::function<void(FormBinding&, core::Controller&)> connect_extras;
+    std::function<void(FormBinding&, station::Controller&)> connect_extras;
 };
 
 // A new form widget from a form class that uic made of a .ui file.
@@ -37,7 +37,7 @@ QWidget* make_form() {
 class ProgramWindow {
   public:
     // start_notes: the log's first lines (why the port did not open ...), else empty.
-    ProgramWindow(core::Controller& controller, const std::string& start_notes,
+    ProgramWindow(station::Controller& controller, const std::string& start_notes,
                   const WindowSetup& setup);
 
     MainWindow& window() { return window_; }
@@ -55,12 +55,12 @@ class ProgramWindow {
 };
 
 // The application around one program window, until the window is closed.
-int run_window(int& argc, char** argv, core::Controller& controller, const std::string& start_notes,
-               const WindowSetup& setup);
+int run_window(int& argc, char** argv, station::Controller& controller,
+               const std::string& start_notes, const WindowSetup& setup);
 
 // Why the program cannot start, in a box before any window: an operator who started it from
 // a menu sees no standard error.
-void show_start_refusal(int& argc, char** argv, const core::ProgramInfo& info,
+void show_start_refusal(int& argc, char** argv, const station::ProgramInfo& info,
                         const std::string& text);
 
 }  // namespace gui

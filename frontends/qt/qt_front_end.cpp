@@ -9,7 +9,7 @@
 
 namespace gui {
 
-QtFrontEnd::QtFrontEnd(core::Controller& controller, FormBinding& binding, QWidget* window,
+QtFrontEnd::QtFrontEnd(station::Controller& controller, FormBinding& binding, QWidget* window,
                        RefreshExtras refresh_extras)
     : controller_(controller),
       binding_(binding),
@@ -57,7 +57,7 @@ void QtFrontEnd::form_changed() {
 }
 
 void QtFrontEnd::connect_controls() {
-    const core::FormControls& ids = binding_.controls();
+    const station::FormControls& ids = binding_.controls();
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         auto* radio = qobject_cast<QRadioButton*>(binding_.control(ids.radio[k]));
         QObject::connect(radio, &QRadioButton::clicked, this,
@@ -68,12 +68,12 @@ void QtFrontEnd::connect_controls() {
         if (push == nullptr) {
             qFatal("form: button %d is missing", id);
         }
-        core::Button which = button;
+        station::Button which = button;
         QObject::connect(push, &QPushButton::clicked, this, [this, which] { press(which); });
     }
 }
 
-void QtFrontEnd::press(core::Button button) {
+void QtFrontEnd::press(station::Button button) {
     std::optional<std::string> box = controller_.press(button);
     if (box) {
         show_message_box(window_, QString::fromStdString(*box));

@@ -12,11 +12,11 @@ namespace gui {
 // The window as the controller's front end: form messages from worker threads run on the
 // user-interface thread while the worker waits for them (a blocking queued call);
 // log lines arrive queued and never block a worker.
-class QtFrontEnd : public QObject, public core::FrontEnd {
+class QtFrontEnd : public QObject, public station::FrontEnd {
   public:
     using RefreshExtras = std::function<void()>;
 
-    QtFrontEnd(core::Controller& controller, FormBinding& binding, QWidget* window,
+    QtFrontEnd(station::Controller& controller, FormBinding& binding, QWidget* window,
                RefreshExtras refresh_extras = {});
     ~QtFrontEnd() override;
 
@@ -25,9 +25,9 @@ class QtFrontEnd : public QObject, public core::FrontEnd {
 
   private:
     void connect_controls();
-    void press(core::Button button);
+    void press(station::Button button);
 
-    core::Controller& controller_;
+    station::Controller& controller_;
     FormBinding& binding_;
     QWidget* window_;
     RefreshExtras refresh_extras_;

@@ -2,7 +2,7 @@
 
 namespace gui {
 
-TextListModel::TextListModel(const core::TextList& list, QListView* view)
+TextListModel::TextListModel(const station::TextList& list, QListView* view)
     : QAbstractListModel(view), list_(list), view_(view) {
     view_->setModel(this);
     view_->setUniformItemSizes(true);

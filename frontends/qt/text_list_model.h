@@ -12,7 +12,7 @@ namespace gui {
 // shows, so a list of a million entries stays quick.
 class TextListModel : public QAbstractListModel {
   public:
-    TextListModel(const core::TextList& list, QListView* view);
+    TextListModel(const station::TextList& list, QListView* view);
 
     int rowCount(const QModelIndex& parent) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -24,7 +24,7 @@ class TextListModel : public QAbstractListModel {
     void apply();
 
   private:
-    const core::TextList& list_;
+    const station::TextList& list_;
     QListView* view_;
     int shown_ = 0;
     int selection_ = -1;

@@ -46,8 +46,8 @@ void DialogBinding::prepare_lists() {
     }
 }
 
-void DialogBinding::refresh(const core::FormModel& model) {
-    const core::FormControls& ids = setup_.controls;
+void DialogBinding::refresh(const station::FormModel& model) {
+    const station::FormControls& ids = setup_.controls;
     set_text(ids.status, model.status_text);
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         set_check(ids.radio[k], model.channel_radio == k);

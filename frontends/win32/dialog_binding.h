@@ -22,7 +22,7 @@ class DialogBinding {
     HWND dialog() const { return dialog_; }
     const DialogSetup& setup() const { return setup_; }
     HWND control(int id) const { return GetDlgItem(dialog_, id); }
-    void refresh(const core::FormModel& model);
+    void refresh(const station::FormModel& model);
 
     void set_text(int id, const std::string& utf8);
     void set_check(int id, bool on);

@@ -15,7 +15,7 @@ class DialogBinding;
 // A list view of dialog 101 that shows one of the form's lists (owner data).
 struct ListBinding {
     int id = 0;
-    const core::TextList* list = nullptr;
+    const station::TextList* list = nullptr;
 };
 
 // An up-down control of dialog 101 and the console command its value goes to.
@@ -28,11 +28,11 @@ struct SpinBinding {
 
 // What a program gives the shared Win32 shell: its dialog's ids and its own members.
 struct DialogSetup {
-    core::FormControls controls;
+    station::FormControls controls;
     std::vector<ListBinding> lists;
     std::vector<SpinBinding> spins;
     // Moves the program's own members into its own controls; may be empty.
-    std::function<void(DialogBinding&, const core::Controller&)> refresh_extras;
+    std::function<void(DialogBinding&, const station::Controller&)> refresh_extras;
 };
 
 }  // namespace win32

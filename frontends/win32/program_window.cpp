@@ -42,7 +42,7 @@ void register_frame_class(WNDPROC procedure) {
 
 }  // namespace
 
-ProgramWindow::ProgramWindow(core::Controller& controller, const std::string& start_notes,
+ProgramWindow::ProgramWindow(station::Controller& controller, const std::string& start_notes,
                              DialogSetup setup)
     : controller_(controller), setup_(std::move(setup)) {
     register_frame_class(frame_procedure);
@@ -215,7 +215,7 @@ bool ProgramWindow::pump_messages(bool wait) {
     return !closed_;
 }
 
-int run_window(core::Controller& controller, const std::string& start_notes, DialogSetup setup) {
+int run_window(station::Controller& controller, const std::string& start_notes, DialogSetup setup) {
     int status = 0;
     {
         ProgramWindow window(controller, start_notes, std::move(setup));
@@ -231,7 +231,7 @@ int run_window(core::Controller& controller, const std::string& start_notes, Dia
     return status;
 }
 
-void show_start_refusal(const core::ProgramInfo& info, const std::string& text) {
+void show_start_refusal(const station::ProgramInfo& info, const std::string& text) {
     show_message_box(nullptr, info.title, text, MB_ICONERROR);
 }
 

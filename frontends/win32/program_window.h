@@ -18,7 +18,8 @@ namespace win32 {
 // the survey and the workers) starts as the window is made.
 class ProgramWindow {
   public:
-    ProgramWindow(core::Controller& controller, const std::string& start_notes, DialogSetup setup);
+    ProgramWindow(station::Controller& controller, const std::string& start_notes,
+                  DialogSetup setup);
     ~ProgramWindow();
     ProgramWindow(const ProgramWindow&) = delete;
     ProgramWindow& operator=(const ProgramWindow&) = delete;
@@ -39,7 +40,7 @@ class ProgramWindow {
     void fit_to_dialog();
     void show_about();
 
-    core::Controller& controller_;
+    station::Controller& controller_;
     DialogSetup setup_;
     HWND frame_ = nullptr;
     HWND dialog_ = nullptr;
@@ -50,10 +51,10 @@ class ProgramWindow {
 };
 
 // The window until it is closed; returns the exit status.
-int run_window(core::Controller& controller, const std::string& start_notes, DialogSetup setup);
+int run_window(station::Controller& controller, const std::string& start_notes, DialogSetup setup);
 
 // Why the program cannot start, in a box before any window: an operator who started it from
 // the Start menu sees no console.
-void show_start_refusal(const core::ProgramInfo& info, const std::string& text);
+void show_start_refusal(const station::ProgramInfo& info, const std::string& text);
 
 }  // namespace win32

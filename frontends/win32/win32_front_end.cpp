@@ -6,7 +6,7 @@
 
 namespace win32 {
 
-Win32FrontEnd::Win32FrontEnd(core::Controller& controller, DialogBinding& binding, HWND frame)
+Win32FrontEnd::Win32FrontEnd(station::Controller& controller, DialogBinding& binding, HWND frame)
     : controller_(controller), binding_(binding), frame_(frame), ui_thread_(GetCurrentThreadId()) {
     controller_.state().log.set_listener(
         {[this](const std::string& line, bool selected) {
@@ -69,7 +69,7 @@ void Win32FrontEnd::form_changed() {
 }
 
 bool Win32FrontEnd::command(int id) {
-    const core::FormControls& ids = binding_.setup().controls;
+    const station::FormControls& ids = binding_.setup().controls;
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         if (ids.radio[k] == id) {
             controller_.OnChannelK(k + 1);
@@ -94,7 +94,7 @@ void Win32FrontEnd::spin_moved(int id) {
     }
 }
 
-void Win32FrontEnd::press(core::Button button) {
+void Win32FrontEnd::press(station::Button button) {
     std::optional<std::string> box = controller_.press(button);
     if (box) {
         show_message_box(frame_, controller_.info().name, *box);

@@ -20,9 +20,9 @@ const UINT WM_APP_QUEUE = WM_APP + 1;
 // ones, so handlers and log lines go through one queue of our own, in the order they were
 // produced, as Qt's single queue keeps them. A worker waits until its handler has run; a log
 // line never waits.
-class Win32FrontEnd : public core::FrontEnd {
+class Win32FrontEnd : public station::FrontEnd {
   public:
-    Win32FrontEnd(core::Controller& controller, DialogBinding& binding, HWND frame);
+    Win32FrontEnd(station::Controller& controller, DialogBinding& binding, HWND frame);
     ~Win32FrontEnd() override;
 
     void run_on_ui(const std::function<void()>& handler) override;
@@ -41,9 +41,9 @@ class Win32FrontEnd : public core::FrontEnd {
     };
 
     void post(Item item);
-    void press(core::Button button);
+    void press(station::Button button);
 
-    core::Controller& controller_;
+    station::Controller& controller_;
     DialogBinding& binding_;
     HWND frame_;
     DWORD ui_thread_;

@@ -11,6 +11,7 @@
 namespace dialrun {
 
 using namespace core;
+using namespace station;
 using std::chrono::milliseconds;
 
 constexpr int64_t SHORT_RETRY_WAIT = 120;  // seconds
@@ -225,15 +226,16 @@ bool CallingEngine::fetch_result(int k) {
 // log that cannot be written is reported and the mark is written all the same.
 void CallingEngine::write_result(int k, uint8_t reply) {
     bool notified = reply == 1;
-    const char* log_name = notified ? NOTIFIED_LOG : NOT_NOTIFIED_LOG;
+    const char* log_name = notified ? campaign::NOTIFIED_LOG : campaign::NOT_NOTIFIED_LOG;
     if (notified) {
         ++d_.notified_count[k];
     } else {
         ++d_.not_notified_count[k];
     }
-    std::string line = result_log_line(d_.channel_number[k], s_.clock.local_time(),
-                                       notified ? ' ' : mark_for_reply(reply));
-    std::string error = append_result_line(s_.drive.resolve(log_name), line, d_.list_mode);
+    std::string line = campaign::result_log_line(d_.channel_number[k], s_.clock.local_time(),
+                                                 notified ? ' ' : campaign::mark_for_reply(reply));
+    std::string error =
+        campaign::append_result_line(s_.drive.resolve(log_name), line, d_.list_mode);
     if (!error.empty()) {
         log_error(std::string("Ошибка записи в ") + log_name + ": " + error);
     }
@@ -242,7 +244,7 @@ void CallingEngine::write_result(int k, uint8_t reply) {
         log_error("Ошибка записи отметки в C:\\Ring.TXT: " + error);
     }
     if (d_.channel_retried[k]) {
-        d_.rounds.verdict(d_.channel_position[k], mark_for_reply(reply));
+        d_.rounds.verdict(d_.channel_position[k], campaign::mark_for_reply(reply));
         publish_next_retry();
     }
 }
@@ -254,14 +256,14 @@ bool CallingEngine::give_out_record(int k) {
         return true;
     }
     if (!d_.list_read) {
-        RecordKind kind = read_to_fresh_record();
+        campaign::RecordKind kind = read_to_fresh_record();
         // A fresh record read at a stop stays unmarked for a later run.
-        if (kind == FRESH_RECORD && !d_.stop_requested) {
+        if (kind == campaign::FRESH_RECORD && !d_.stop_requested) {
             messages_.record_read(RECORD_HANDED_OUT);
             d_.channel_retried[k] = false;
             return hand_out(k, d_.list.record_buffer(), d_.list.list_offset(), d_.records_read);
         }
-        d_.list_read = kind == LIST_END;
+        d_.list_read = kind == campaign::LIST_END;
         if (d_.stop_requested || !d_.rounds.enabled()) {
             return stop_channel(k);
         }
@@ -271,14 +273,14 @@ bool CallingEngine::give_out_record(int k) {
 
 // Reads on to the next fresh record, passing over the marked ones and, with retry, those
 // whose attempts are used up although their verdict never came.
-RecordKind CallingEngine::read_to_fresh_record() {
-    RecordKind kind;
-    while ((kind = d_.list.read_record()) != LIST_END) {
+campaign::RecordKind CallingEngine::read_to_fresh_record() {
+    campaign::RecordKind kind;
+    while ((kind = d_.list.read_record()) != campaign::LIST_END) {
         ++d_.records_read;
         const std::string& r = d_.list.record_buffer();
-        if (kind == MARKED_RECORD) {
-            messages_.record_read(record_mark(r) == 'Y' ? RECORD_DONE_NOTIFIED
-                                                        : RECORD_DONE_OTHERWISE);
+        if (kind == campaign::MARKED_RECORD) {
+            messages_.record_read(campaign::record_mark(r) == 'Y' ? RECORD_DONE_NOTIFIED
+                                                                  : RECORD_DONE_OTHERWISE);
         } else if (d_.rounds.enabled() &&
                    !d_.rounds.attempts_left(d_.records_read, r.substr(0, 7))) {
             messages_.record_read(RECORD_USED_UP);

@@ -12,9 +12,9 @@ namespace dialrun {
 // One calling run: start every ring-round channel with a line, then poll them in passes,
 // handing out records and fetching verdicts, until each channel has stopped (stop button,
 // stop hour, end of the list) or a board fails to answer.
-class CallingEngine : core::EngineSkeleton {
+class CallingEngine : station::EngineSkeleton {
   public:
-    CallingEngine(core::ProgramState& s, DialrunState& d, core::FormMessages& form,
+    CallingEngine(station::ProgramState& s, DialrunState& d, station::FormMessages& form,
                   DialrunMessages& messages)
         : EngineSkeleton(s, 200), s_(s), d_(d), form_(form), messages_(messages) {}
 
@@ -36,7 +36,7 @@ class CallingEngine : core::EngineSkeleton {
     void report_wrong_echo();
     bool fetch_result(int k);
     bool give_out_record(int k);
-    RecordKind read_to_fresh_record();
+    campaign::RecordKind read_to_fresh_record();
     bool give_out_retry(int k);
     void publish_next_retry();
     bool hand_out(int k, const std::string& record, long record_end, int position);
@@ -47,9 +47,9 @@ class CallingEngine : core::EngineSkeleton {
     void pause(core::Duration d) { s_.link.pause(d); }
     void log_error(const std::string& text) { s_.log.add_unselected(text); }
 
-    core::ProgramState& s_;
+    station::ProgramState& s_;
     DialrunState& d_;
-    core::FormMessages& form_;
+    station::FormMessages& form_;
     DialrunMessages& messages_;
 };
 

@@ -15,6 +15,7 @@
 namespace dialrun {
 
 using namespace core;
+using namespace station;
 
 namespace {
 
@@ -90,7 +91,7 @@ std::optional<std::string> DialrunController::OnStart() {
     form_.progress = 0;
     clear_lists();
     d_.stop_requested = false;
-    form_.record_total = static_cast<unsigned>(d_.list.list_length() / RECORD_SIZE);
+    form_.record_total = static_cast<unsigned>(d_.list.list_length() / campaign::RECORD_SIZE);
     d_.wait_value = static_cast<int>(form_.wait_setting);
     d_.stop_hour = static_cast<int>(form_.stop_setting);
     start_engine_turn("Работает прозвонка абонентов !");
@@ -104,7 +105,7 @@ std::optional<std::string> DialrunController::OnStart() {
 // a log line belongs to: without them nothing is marked here.
 void DialrunController::mark_logged_verdicts(const std::string& list_bytes) {
     ProgramState& s = state();
-    const char* const names[] = {NOTIFIED_LOG, NOT_NOTIFIED_LOG};
+    const char* const names[] = {campaign::NOTIFIED_LOG, campaign::NOT_NOTIFIED_LOG};
     std::string logs[2];
     for (int i = 0; i < 2; ++i) {
         std::filesystem::path path = s.drive.resolve(names[i]);
@@ -245,7 +246,7 @@ void DialrunController::OnRecordRead(int code) {
         form_.not_notified_list.add_unselected(number);
         ++form_.not_notified_total;
     }
-    form_.record_list.add(number + " " + record_mark(record));
+    form_.record_list.add(number + " " + campaign::record_mark(record));
     form_.progress = progress_value();
     update_data();
 }
@@ -256,7 +257,7 @@ int DialrunController::progress_value() const {
     if (form_.record_total == 0) {
         return 0;
     }
-    long read = d_.list.list_offset() / RECORD_SIZE;
+    long read = d_.list.list_offset() / campaign::RECORD_SIZE;
     return static_cast<int>(read * 100 / form_.record_total);
 }
 

@@ -6,16 +6,16 @@
 
 namespace dialrun {
 
-const core::ProgramInfo DIALRUN_INFO{"Dialrun", "Прозвонка"};
+const station::ProgramInfo DIALRUN_INFO{"Dialrun", "Прозвонка"};
 
-class DialrunController : public core::Controller, private DialrunMessages {
+class DialrunController : public station::Controller, private DialrunMessages {
   public:
     DialrunController(core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound);
 
     const DialrunForm& dialrun_form() const { return form_; }
     const DialrunState& dialrun_state() const { return d_; }
     std::vector<std::pair<std::string, std::string>> show() const override;
-    std::vector<std::pair<std::string, const core::TextList*>> form_lists() const override;
+    std::vector<std::pair<std::string, const station::TextList*>> form_lists() const override;
     int progress() const override { return form_.progress; }
     // "set-wait N" and "set-stop N": the spins "Ожид." (1..59) and "Стоп" (1..23).
     bool program_command(const std::string& word, const std::string& argument) override;
@@ -26,8 +26,8 @@ class DialrunController : public core::Controller, private DialrunMessages {
   protected:
     std::optional<std::string> OnStart() override;
     std::optional<std::string> OnStop() override;
-    core::FormModel& form_model() override { return form_; }
-    const core::FormModel& form_model() const override { return form_; }
+    station::FormModel& form_model() override { return form_; }
+    const station::FormModel& form_model() const override { return form_; }
     void OnFormState(int code) override;
     void start_program_workers() override;
     std::vector<std::pair<std::string, std::string>> status_counts() const override;

@@ -2,8 +2,8 @@
 
 namespace dialrun {
 
-core::FormControls form_controls() {
-    core::FormControls c;
+station::FormControls form_controls() {
+    station::FormControls c;
     const int mode_ids[] = {1029, 1031, 1032, 1033, 1034, 1035, 1036, 1037};
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         c.radio[k] = 1001 + k;
@@ -13,11 +13,11 @@ core::FormControls form_controls() {
     }
     c.status = 1045;
     c.log = 1038;
-    c.buttons = {{1042, core::Button::start},
-                 {1043, core::Button::stop},
-                 {1044, core::Button::upload},
-                 {1059, core::Button::check},
-                 {1060, core::Button::permit}};
+    c.buttons = {{1042, station::Button::start},
+                 {1043, station::Button::stop},
+                 {1044, station::Button::upload},
+                 {1059, station::Button::check},
+                 {1060, station::Button::permit}};
     return c;
 }
 

@@ -10,7 +10,7 @@
 namespace dialrun {
 
 // Dialrun's dialog 101: the common controls, and its own.
-core::FormControls form_controls();
+station::FormControls form_controls();
 
 const int PROGRESS_ID = 1000;
 const int NOT_NOTIFIED_LIST_ID = 1040;

@@ -8,7 +8,7 @@ namespace dialrun {
 
 namespace {
 
-void refresh(win32::DialogBinding& b, const core::Controller& controller) {
+void refresh(win32::DialogBinding& b, const station::Controller& controller) {
     const DialrunForm& f = static_cast<const DialrunController&>(controller).dialrun_form();
     for (const auto& [id, text] : field_texts(f)) {
         b.set_text(id, text);
@@ -34,7 +34,7 @@ win32::DialogSetup dialog_setup(const DialrunController& controller) {
     return setup;
 }
 
-program::FormSetup form_setup(const core::Controller& controller) {
+program::FormSetup form_setup(const station::Controller& controller) {
     return dialog_setup(static_cast<const DialrunController&>(controller));
 }
 

@@ -8,10 +8,10 @@
 namespace dialrun {
 
 // Dialrun's form: the common members and its own lists, counters, settings and stamps.
-struct DialrunForm : core::FormModel {
-    core::TextList record_list;        // "Список"
-    core::TextList notified_list;      // "Оповещены"
-    core::TextList not_notified_list;  // "Не оповещены"
+struct DialrunForm : station::FormModel {
+    station::TextList record_list;        // "Список"
+    station::TextList notified_list;      // "Оповещены"
+    station::TextList not_notified_list;  // "Не оповещены"
     unsigned list_total = 0;
     unsigned notified_total = 0;
     unsigned not_notified_total = 0;

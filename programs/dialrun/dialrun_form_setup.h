@@ -5,6 +5,6 @@
 namespace dialrun {
 
 // Dialrun's form for this platform's window: the Qt window's setup, or the Win32 dialog's.
-program::FormSetup form_setup(const core::Controller& controller);
+program::FormSetup form_setup(const station::Controller& controller);
 
 }  // namespace dialrun

@@ -26,7 +26,7 @@ struct DialrunState {
     int wait_value = 20;
     int stop_hour = 22;
     campaign::CallingWindow window;  // its stop hour is stop_hour's
-    SubscriberList list;
+    campaign::SubscriberList list;
     unsigned list_mode = 0;  // the list's permission bits: the logs hold its numbers
     // With retry: the attempts and the rounds after the list has been read to its end.
     campaign::RetryRounds rounds;

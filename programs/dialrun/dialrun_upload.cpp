@@ -4,7 +4,7 @@ namespace dialrun {
 
 namespace {
 
-void numbered(std::vector<core::PhonemeFile>& files, const std::string& folder,
+void numbered(std::vector<station::PhonemeFile>& files, const std::string& folder,
               std::initializer_list<int> numbers) {
     for (int n : numbers) {
         std::string path = folder + std::to_string(n) + ".wav";
@@ -12,12 +12,12 @@ void numbered(std::vector<core::PhonemeFile>& files, const std::string& folder,
     }
 }
 
-void named(std::vector<core::PhonemeFile>& files, const std::string& path) {
+void named(std::vector<station::PhonemeFile>& files, const std::string& path) {
     files.push_back({path, path});
 }
 
 // One language's 44 words: units, 10-19, tens, hundreds, then the words named by file.
-void language(std::vector<core::PhonemeFile>& files, const std::string& folder,
+void language(std::vector<station::PhonemeFile>& files, const std::string& folder,
               const std::string& named_folder) {
     numbered(files, folder, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
     numbered(files, folder, {10, 11, 12, 13, 14, 15, 16, 17, 18, 19});
@@ -28,14 +28,14 @@ void language(std::vector<core::PhonemeFile>& files, const std::string& folder,
     }
 }
 
-core::UploadTable make_table() {
-    core::UploadTable t;
+station::UploadTable make_table() {
+    station::UploadTable t;
     t.status_prefix = "Запись фонем прозвонки в канал K";
     t.title_line = "Запись Фонем и режима в канал";
     t.end_line = "===Запись фонем завершена===";
     t.phoneme_pause = std::chrono::milliseconds(500);
     t.mode_number = 2;
-    core::UploadSection section;
+    station::UploadSection section;
     section.code = 0x80;
     section.count = 0x64;
     numbered(section.files, "C:/wav/", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
@@ -49,8 +49,8 @@ core::UploadTable make_table() {
 
 }  // namespace
 
-const core::UploadTable& dialrun_upload() {
-    static const core::UploadTable table = make_table();
+const station::UploadTable& dialrun_upload() {
+    static const station::UploadTable table = make_table();
     return table;
 }
 

@@ -5,6 +5,6 @@
 namespace dialrun {
 
 // Dialrun's 100 phonemes in their binding order: the board knows a phoneme only by its place.
-const core::UploadTable& dialrun_upload();
+const station::UploadTable& dialrun_upload();
 
 }  // namespace dialrun

@@ -20,7 +20,7 @@ void set_text(gui::FormBinding& b, int id, const QString& text) {
     }
 }
 
-void refresh(gui::FormBinding& b, const core::Controller& controller) {
+void refresh(gui::FormBinding& b, const station::Controller& controller) {
     const DialrunForm& f = static_cast<const DialrunController&>(controller).dialrun_form();
     for (const auto& [id, text] : field_texts(f)) {
         set_text(b, id, QString::fromStdString(text));
@@ -38,7 +38,7 @@ void refresh(gui::FormBinding& b, const core::Controller& controller) {
     }
 }
 
-gui::TextListModel* list_model(gui::FormBinding& b, int id, const core::TextList& list) {
+gui::TextListModel* list_model(gui::FormBinding& b, int id, const station::TextList& list) {
     return new gui::TextListModel(list, qobject_cast<QListView*>(b.control(id)));
 }
 
@@ -52,7 +52,7 @@ void show_arrows_only(QSpinBox* spin) {
     spin->setStyleSheet("QSpinBox { background: transparent; }");
 }
 
-void connect_spins(gui::FormBinding& b, core::Controller& controller) {
+void connect_spins(gui::FormBinding& b, station::Controller& controller) {
     for (const SpinControl& control : {WAIT_SPIN, STOP_SPIN}) {
         auto* spin = qobject_cast<QSpinBox*>(b.control(control.id));
         show_arrows_only(spin);
@@ -70,7 +70,7 @@ gui::WindowSetup window_setup() {
     setup.controls = form_controls();
     setup.make_form = gui::make_form<Ui::DialrunForm>;
     setup.refresh_extras = refresh;
-    setup.connect_extras = [](gui::FormBinding& b, core::Controller& controller) {
+    setup.connect_extras = [](gui::FormBinding& b, station::Controller& controller) {
         const DialrunForm& f = static_cast<DialrunController&>(controller).dialrun_form();
         list_model(b, RECORD_LIST_ID, f.record_list);
         list_model(b, NOTIFIED_LIST_ID, f.notified_list);
@@ -80,7 +80,7 @@ gui::WindowSetup window_setup() {
     return setup;
 }
 
-program::FormSetup form_setup(const core::Controller&) {
+program::FormSetup form_setup(const station::Controller&) {
     return window_setup();
 }
 

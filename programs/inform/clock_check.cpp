@@ -10,7 +10,7 @@ constexpr int64_t LOOK_EVERY_SECONDS = 3600;
 
 }  // namespace
 
-bool ClockCheck::corrections_allowed(core::ProgramState& s) {
+bool ClockCheck::corrections_allowed(station::ProgramState& s) {
     if (mode_ == core::ClockCheckMode::off) {
         return true;
     }
@@ -24,7 +24,7 @@ bool ClockCheck::corrections_allowed(core::ProgramState& s) {
 }
 
 // Says what changed: a clock that stays unsynchronised is said once, not every hour.
-void ClockCheck::look(core::ProgramState& s) {
+void ClockCheck::look(station::ProgramState& s) {
     ClockSync seen = source_();
     if (seen == last_) {
         return;

@@ -20,10 +20,10 @@ class ClockCheck {
     // A run begins: the next look is at once.
     void restart() { looked_ = false; }
     // Looks when a look is due; false while the boards' clock corrections are held.
-    bool corrections_allowed(core::ProgramState& s);
+    bool corrections_allowed(station::ProgramState& s);
 
   private:
-    void look(core::ProgramState& s);
+    void look(station::ProgramState& s);
 
     core::ClockCheckMode mode_;
     std::function<core::ClockSync()> source_;

@@ -6,6 +6,7 @@
 namespace inform {
 
 using namespace core;
+using namespace station;
 
 namespace {
 

@@ -7,14 +7,14 @@
 
 namespace inform {
 
-const core::ProgramInfo INFORM_INFO{"Inform", "Автоинформатор"};
+const station::ProgramInfo INFORM_INFO{"Inform", "Автоинформатор"};
 
 // Inform's form: the common members and a message counter per channel.
-struct InformForm : core::FormModel {
+struct InformForm : station::FormModel {
     std::array<unsigned, core::CHANNEL_COUNT> call_count{};
 };
 
-class InformController : public core::Controller {
+class InformController : public station::Controller {
   public:
     InformController(core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound);
 
@@ -32,8 +32,8 @@ class InformController : public core::Controller {
     std::optional<std::string> OnStop() override { return OnStopInformer(); }
     std::optional<std::string> OnStartInformer();
     std::optional<std::string> OnStopInformer();
-    core::FormModel& form_model() override { return form_; }
-    const core::FormModel& form_model() const override { return form_; }
+    station::FormModel& form_model() override { return form_; }
+    const station::FormModel& form_model() const override { return form_; }
     void OnFormState(int code) override;
     void start_program_workers() override;
     std::vector<std::pair<std::string, std::string>> status_counts() const override;

@@ -2,8 +2,8 @@
 
 namespace inform {
 
-core::FormControls form_controls() {
-    core::FormControls c;
+station::FormControls form_controls() {
+    station::FormControls c;
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         c.radio[k] = 1018 + k;
         c.channel_box[k] = 1008 + k;
@@ -12,9 +12,9 @@ core::FormControls form_controls() {
     }
     c.status = 1043;
     c.log = 1042;
-    c.buttons = {{1044, core::Button::start},           {1045, core::Button::stop},
-                 {1046, core::Button::informer_upload}, {1047, core::Button::time_upload},
-                 {1049, core::Button::check},           {1048, core::Button::permit}};
+    c.buttons = {{1044, station::Button::start},           {1045, station::Button::stop},
+                 {1046, station::Button::informer_upload}, {1047, station::Button::time_upload},
+                 {1049, station::Button::check},           {1048, station::Button::permit}};
     return c;
 }
 

@@ -8,8 +8,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
-core::UploadTable make_informer_upload() {
-    core::UploadTable t;
+station::UploadTable make_informer_upload() {
+    station::UploadTable t;
     t.status_prefix = "Запись фонеm автоинформатора в канал K";
     t.title_line = "Запись Фонем и режима в канал";
     t.end_line = "===Запись фонем завершена===";
@@ -17,7 +17,7 @@ core::UploadTable make_informer_upload() {
     t.phoneme_pause = milliseconds(1000);
     t.mode_number = 1;
     t.select_failure_selected = false;
-    core::UploadSection section;
+    station::UploadSection section;
     section.code = 0x90;
     section.count = 0x01;
     section.files.push_back({"c:/wav/Spravka.wav", "c:/wav/Spravka.wav"});
@@ -26,10 +26,10 @@ core::UploadTable make_informer_upload() {
 }
 
 // "c:/Time/" + two digits, the kind (D day, H hour, M minute) and the language (U, R).
-core::UploadSection time_section(const char* title, uint8_t code, int first, int last,
-                                 const char* kind_and_language,
-                                 std::optional<std::array<uint8_t, 2>> closing) {
-    core::UploadSection section;
+station::UploadSection time_section(const char* title, uint8_t code, int first, int last,
+                                    const char* kind_and_language,
+                                    std::optional<std::array<uint8_t, 2>> closing) {
+    station::UploadSection section;
     section.title = title;
     section.code = code;
     section.count = static_cast<uint8_t>(last - first + 1);
@@ -42,8 +42,8 @@ core::UploadSection time_section(const char* title, uint8_t code, int first, int
     return section;
 }
 
-core::UploadTable make_time_upload() {
-    core::UploadTable t;
+station::UploadTable make_time_upload() {
+    station::UploadTable t;
     t.status_prefix = "Запись фонеm службы времени в канал K";
     t.title_line = "Запись Фонем Времени и режима в канал";
     t.end_line = "===Запись фонем завершена===";
@@ -71,13 +71,13 @@ core::UploadTable make_time_upload() {
 
 }  // namespace
 
-const core::UploadTable& informer_upload() {
-    static const core::UploadTable table = make_informer_upload();
+const station::UploadTable& informer_upload() {
+    static const station::UploadTable table = make_informer_upload();
     return table;
 }
 
-const core::UploadTable& time_upload() {
-    static const core::UploadTable table = make_time_upload();
+const station::UploadTable& time_upload() {
+    static const station::UploadTable table = make_time_upload();
     return table;
 }
 

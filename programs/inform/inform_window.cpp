@@ -10,7 +10,7 @@ namespace inform {
 
 namespace {
 
-void refresh_counters(gui::FormBinding& b, const core::Controller& controller) {
+void refresh_counters(gui::FormBinding& b, const station::Controller& controller) {
     const InformForm& f = static_cast<const InformController&>(controller).inform_form();
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         auto* edit = qobject_cast<QLineEdit*>(b.control(COUNTER_IDS[k]));
@@ -31,7 +31,7 @@ gui::WindowSetup window_setup() {
     return setup;
 }
 
-program::FormSetup form_setup(const core::Controller&) {
+program::FormSetup form_setup(const station::Controller&) {
     return window_setup();
 }
 

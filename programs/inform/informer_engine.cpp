@@ -7,6 +7,7 @@
 namespace inform {
 
 using namespace core;
+using namespace station;
 using std::chrono::milliseconds;
 
 namespace {

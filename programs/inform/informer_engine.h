@@ -25,9 +25,9 @@ std::array<uint8_t, 6> clock_bytes(const core::LocalTime& now);
 // channel with a line (setting the clocks of the time-service ones), then poll them in
 // endless cycles, counting messages and correcting a clock every ten minutes, until a stop
 // request has released every channel or a board fails to answer.
-class InformerEngine : core::EngineSkeleton {
+class InformerEngine : station::EngineSkeleton {
   public:
-    InformerEngine(core::ProgramState& s, InformState& i, core::FormMessages& form)
+    InformerEngine(station::ProgramState& s, InformState& i, station::FormMessages& form)
         : EngineSkeleton(s, 200), s_(s), i_(i), form_(form) {}
 
     void run();
@@ -43,9 +43,9 @@ class InformerEngine : core::EngineSkeleton {
 
     void pause(core::Duration d) { s_.link.pause(d); }
 
-    core::ProgramState& s_;
+    station::ProgramState& s_;
     InformState& i_;
-    core::FormMessages& form_;
+    station::FormMessages& form_;
     bool correction_due_ = false;
     bool correction_done_ = false;
 };

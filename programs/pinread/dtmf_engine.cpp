@@ -7,6 +7,7 @@
 namespace pinread {
 
 using namespace core;
+using namespace station;
 using std::chrono::milliseconds;
 
 namespace {
@@ -221,7 +222,7 @@ bool DtmfEngine::release(int) {
 void DtmfEngine::end_run() {
     s_.log.add("Останов приема DTMF-кодов");
     // link_state goes from 1 to 10 in one step: no check or upload can start in between.
-    form_.end_turn(core::LINK_WORK_ENDED, core::FORM_WORK_ENDED, 0);
+    form_.end_turn(station::LINK_WORK_ENDED, station::FORM_WORK_ENDED, 0);
 }
 
 }  // namespace pinread

@@ -11,9 +11,9 @@ namespace pinread {
 // cycles. A ready board is armed for the next caller, has its code read and spoken back key
 // by key, and has its receiver put down. After "Стоп" each channel is wound down and the
 // reception ends; any missing reply or wrong echo ends it at once.
-class DtmfEngine : core::EngineSkeleton {
+class DtmfEngine : station::EngineSkeleton {
   public:
-    DtmfEngine(core::ProgramState& s, PinreadState& p, core::FormMessages& form)
+    DtmfEngine(station::ProgramState& s, PinreadState& p, station::FormMessages& form)
         : EngineSkeleton(s, 500), s_(s), p_(p), form_(form) {}
 
     void run();
@@ -37,9 +37,9 @@ class DtmfEngine : core::EngineSkeleton {
     void pause(core::Duration d) { s_.link.pause(d); }
     int64_t whole_seconds() const;
 
-    core::ProgramState& s_;
+    station::ProgramState& s_;
     PinreadState& p_;
-    core::FormMessages& form_;
+    station::FormMessages& form_;
 };
 
 }  // namespace pinread

@@ -9,6 +9,7 @@
 namespace pinread {
 
 using namespace core;
+using namespace station;
 
 namespace {
 

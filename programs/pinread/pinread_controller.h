@@ -5,12 +5,12 @@
 
 namespace pinread {
 
-const core::ProgramInfo PINREAD_INFO{"Pinread", "Pinread"};
+const station::ProgramInfo PINREAD_INFO{"Pinread", "Pinread"};
 
 // Pinread names DTMF reception with a trailing blank.
 const char* const DTMF_MODE_NAME = "Прием DTMF-кода ";
 
-class PinreadController : public core::Controller {
+class PinreadController : public station::Controller {
   public:
     PinreadController(core::Link& link, core::Clock& clock, core::DriveC drive, core::Sound& sound);
 
@@ -20,14 +20,14 @@ class PinreadController : public core::Controller {
     std::optional<std::string> OnStart() override;
     std::optional<std::string> OnStop() override;
     PinreadState& engine_state() { return p_; }
-    core::FormModel& form_model() override { return form_; }
-    const core::FormModel& form_model() const override { return form_; }
+    station::FormModel& form_model() override { return form_; }
+    const station::FormModel& form_model() const override { return form_; }
     void OnFormState(int code) override;
     void start_program_workers() override;
     std::vector<std::pair<std::string, std::string>> status_counts() const override;
 
   private:
-    core::FormModel form_;
+    station::FormModel form_;
     PinreadState p_;
     unsigned codes_read_ = 0;  // this run's, for the status file
 };

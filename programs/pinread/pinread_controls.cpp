@@ -2,8 +2,8 @@
 
 namespace pinread {
 
-core::FormControls form_controls() {
-    core::FormControls c;
+station::FormControls form_controls() {
+    station::FormControls c;
     const int mode_ids[] = {1030, 1036, 1037, 1038, 1039, 1040, 1041, 1042};
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         c.radio[k] = 1006 + k;
@@ -13,11 +13,11 @@ core::FormControls form_controls() {
     }
     c.status = 1003;
     c.log = 1004;
-    c.buttons = {{1001, core::Button::start},
-                 {1002, core::Button::stop},
-                 {1044, core::Button::upload},
-                 {1046, core::Button::check},
-                 {1045, core::Button::permit}};
+    c.buttons = {{1001, station::Button::start},
+                 {1002, station::Button::stop},
+                 {1044, station::Button::upload},
+                 {1046, station::Button::check},
+                 {1045, station::Button::permit}};
     return c;
 }
 

@@ -5,6 +5,6 @@
 namespace pinread {
 
 // Pinread's dialog 101.
-core::FormControls form_controls();
+station::FormControls form_controls();
 
 }  // namespace pinread

@@ -11,7 +11,7 @@ win32::DialogSetup dialog_setup(const PinreadController&) {
     return setup;
 }
 
-program::FormSetup form_setup(const core::Controller& controller) {
+program::FormSetup form_setup(const station::Controller& controller) {
     return dialog_setup(static_cast<const PinreadController&>(controller));
 }
 

@@ -4,8 +4,8 @@ namespace pinread {
 
 namespace {
 
-core::UploadTable make_table() {
-    core::UploadTable t;
+station::UploadTable make_table() {
+    station::UploadTable t;
     t.status_prefix = "Запись режима DTMF в канал K";
     t.title_line = "Запись Фонем и режима PinKod в канал";
     t.end_line = "===Запись режима PINKOD завершена===";
@@ -13,7 +13,7 @@ core::UploadTable make_table() {
     t.pause_before_first_only = true;
     t.mode_number = 4;
     t.select_failure_selected = false;
-    core::UploadSection section;
+    station::UploadSection section;
     section.code = 0x70;
     section.count = 0x10;
     for (int n = 0; n < 16; ++n) {
@@ -26,8 +26,8 @@ core::UploadTable make_table() {
 
 }  // namespace
 
-const core::UploadTable& pin_mode_upload() {
-    static const core::UploadTable table = make_table();
+const station::UploadTable& pin_mode_upload() {
+    static const station::UploadTable table = make_table();
     return table;
 }
 

@@ -13,7 +13,7 @@ gui::WindowSetup window_setup() {
     return setup;
 }
 
-program::FormSetup form_setup(const core::Controller&) {
+program::FormSetup form_setup(const station::Controller&) {
     return window_setup();
 }
 

@@ -6,7 +6,7 @@
 #include "sequences/survey.h"
 #include "sequences/upload.h"
 
-namespace core {
+namespace station {
 
 namespace {
 
@@ -14,8 +14,8 @@ const char* const RECONNECTING_STATUS = "Восстановление связи
 
 }  // namespace
 
-Controller::Controller(const ProgramDescriptor& program, Link& link, Clock& clock, DriveC drive,
-                       Sound& sound)
+Controller::Controller(const ProgramDescriptor& program, core::Link& link, core::Clock& clock,
+                       core::DriveC drive, core::Sound& sound)
     : program_(program), state_(link, clock, std::move(drive)), sound_(sound) {}
 
 const UploadTable* Controller::upload_table(Button button) const {
@@ -69,7 +69,7 @@ void Controller::start_shared_workers() {
         if (table == nullptr) {
             continue;
         }
-        AutoResetEvent& event =
+        core::AutoResetEvent& event =
             button == Button::time_upload ? state_.time_upload_event : state_.upload_event;
         start_worker(event, [this, table] {
             run_upload(state_, *table, sound_, messages(), upload_channel_);
@@ -78,7 +78,7 @@ void Controller::start_shared_workers() {
     start_worker(state_.check_event, [this] {
         phoneme_check(state_, program_.check_texts, messages(), check_channel_);
     });
-    if (reconnect_every_ > Duration{0}) {
+    if (reconnect_every_ > core::Duration{0}) {
         start_worker(reconnect_event_, [this] { reconnect_turn(); });
     }
 }
@@ -141,8 +141,9 @@ std::string Controller::end_reason() const {
 }
 
 void Controller::close() {
-    for (AutoResetEvent* e : {&state_.work_event, &state_.upload_event, &state_.time_upload_event,
-                              &state_.check_event, &reconnect_event_}) {
+    for (core::AutoResetEvent* e :
+         {&state_.work_event, &state_.upload_event, &state_.time_upload_event, &state_.check_event,
+          &reconnect_event_}) {
         e->close();
     }
     for (std::thread& t : threads_) {
@@ -154,7 +155,7 @@ void Controller::close() {
 }
 
 void Controller::OnChannelK(int n) {
-    if (n < 1 || n > CHANNEL_COUNT || state_.link_state == LINK_WORK) {
+    if (n < 1 || n > core::CHANNEL_COUNT || state_.link_state == LINK_WORK) {
         return;
     }
     form_model().channel_radio = n - 1;
@@ -245,7 +246,7 @@ std::optional<std::string> Controller::OnUpload(Button button) {
         return refusal;
     }
     state_.link_state = LINK_UPLOAD;
-    form_model().status_text = table.status_prefix + channel_number(channel);
+    form_model().status_text = table.status_prefix + core::channel_number(channel);
     state_.upload_permit = 0;
     upload_channel_ = channel;
     claim_worker();
@@ -283,8 +284,8 @@ std::vector<std::pair<std::string, std::string>> Controller::show() const {
         {"status_text", f.status_text},
         {"channel_radio", std::to_string(f.channel_radio)},
     };
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
-        std::string channel = "[K" + channel_number(k) + "]";
+    for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
+        std::string channel = "[K" + core::channel_number(k) + "]";
         members.push_back({"channel_box" + channel, std::to_string(f.channel_box[k])});
         members.push_back({"line_box" + channel, std::to_string(f.line_box[k])});
         members.push_back({"mode_text" + channel, f.mode_text[k]});
@@ -325,7 +326,8 @@ void Controller::end_turn(LinkState link_state, int code, int channel) {
             state_.service.ready();
             journal_survey();
         }
-        if (link_state == LINK_WORK_ENDED && state_.run_failed && reconnect_every_ > Duration{0}) {
+        if (link_state == LINK_WORK_ENDED && state_.run_failed &&
+            reconnect_every_ > core::Duration{0}) {
             begin_reconnect();
         }
         // The survey's end is the first turn that frees the link.
@@ -350,7 +352,7 @@ void Controller::begin_reconnect() {
     }
     reconnecting_ = true;
     reconnect_cancelled_ = false;
-    reconnect_since_ = calendar_seconds(state_.clock.local_time());
+    reconnect_since_ = core::calendar_seconds(state_.clock.local_time());
     long every = static_cast<long>(
         std::chrono::duration_cast<std::chrono::seconds>(reconnect_every_).count());
     state_.log.add("Нет связи с платами; новая попытка через " + std::to_string(every) + " с");
@@ -367,7 +369,7 @@ void Controller::reconnect_turn() {
         if (!reason.empty()) {
             if (reason != said) {
                 said = reason;
-                state_.log.add(port_not_opened_text(state_.link.port_name(), reason));
+                state_.log.add(core::port_not_opened_text(state_.link.port_name(), reason));
             }
             continue;
         }
@@ -385,13 +387,13 @@ void Controller::reconnect_turn() {
 // Waits out one interval in steps of a second; a stop wakes it at once. False when the
 // operator stopped it.
 bool Controller::reconnect_pause() {
-    for (Duration waited{0}; waited < reconnect_every_; waited += std::chrono::seconds(1)) {
+    for (core::Duration waited{0}; waited < reconnect_every_; waited += std::chrono::seconds(1)) {
         if (reconnect_cancelled_) {
             return false;
         }
         state_.service.alive();
         state_.clock.sleep_for_woken(
-            std::min<Duration>(std::chrono::seconds(1), reconnect_every_ - waited),
+            std::min<core::Duration>(std::chrono::seconds(1), reconnect_every_ - waited),
             reconnect_cancelled_);
     }
     return !reconnect_cancelled_;
@@ -401,7 +403,7 @@ bool Controller::reconnect_pause() {
 // are not back yet; the link is then kept for the next try.
 bool Controller::survey_and_restart() {
     // The survey reads with the protocol's 2 s, whatever limit the last run set.
-    Duration limit = state_.link.reply_limit();
+    core::Duration limit = state_.link.reply_limit();
     state_.link.set_reply_limit(std::chrono::seconds(2));
     state_.link_state = LINK_SURVEY;
     channel_survey(state_, program_.survey_pauses, messages());
@@ -442,7 +444,7 @@ void Controller::journal_survey() {
     if (journal_ == nullptr) {
         return;
     }
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+    for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         std::string text = "K";
         text += std::to_string(k + 1);
         for (const std::string& field : row(k)) {
@@ -530,7 +532,7 @@ void Controller::take_status() {
     report.until = paused_until_;
     report.since = reconnect_since_;
     const ChannelTable& t = state_.table;
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+    for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         if (t.channel_present[k] != 0) {
             report.channels.push_back(
                 {k + 1, mode_name(t.channel_mode[k]), t.has_line(k), t.last_reply[k].load()});
@@ -550,7 +552,7 @@ StatusReport Controller::status_report() const {
     return status_;
 }
 
-void Controller::start_worker(AutoResetEvent& event, std::function<void()> turn) {
+void Controller::start_worker(core::AutoResetEvent& event, std::function<void()> turn) {
     threads_.emplace_back([this, &event, turn = std::move(turn)] {
         while (event.wait()) {
             turn();
@@ -620,12 +622,12 @@ void Controller::show_pause(int64_t until, const std::string& reason) {
         std::lock_guard lock(status_mutex_);
         pause_reason_ = reason;
     }
-    journal_event("pause", until != 0
-                               ? "до " +
-                                     format_local_time(local_time_from_calendar_seconds(until),
-                                                       "%Y-%m-%d %H:%M:%S") +
-                                     ": " + reason
-                               : "конец");
+    journal_event("pause", until != 0 ? "до " +
+                                            core::format_local_time(
+                                                core::local_time_from_calendar_seconds(until),
+                                                "%Y-%m-%d %H:%M:%S") +
+                                            ": " + reason
+                                      : "конец");
 }
 
 void Controller::claim_worker() {
@@ -639,4 +641,4 @@ void Controller::release_worker() {
     idle_changed_.notify_all();
 }
 
-}  // namespace core
+}  // namespace station

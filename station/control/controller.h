@@ -25,7 +25,7 @@
 #include "state/journal.h"
 #include "state/program_state.h"
 
-namespace core {
+namespace station {
 
 // The program's name (About box, --version) and its window title.
 struct ProgramInfo {
@@ -40,7 +40,7 @@ struct ProgramDescriptor {
     std::string idle_status;                    // the status while the link is free
     std::string prohibition_subject = "Фонем";  // what the upload prohibition protects
     SurveyPauses survey_pauses{};
-    CheckTexts check_texts{Duration{0}, "===Котроль Фонем завершен==="};
+    CheckTexts check_texts{core::Duration{0}, "===Котроль Фонем завершен==="};
     bool has_engine = false;  // the start and stop of work
     // The program's upload behind each of its upload buttons.
     std::vector<std::pair<Button, const UploadTable*>> uploads;
@@ -52,8 +52,8 @@ struct ProgramDescriptor {
 // the worker threads. The Qt window, the Win32 window and the console are front ends over it.
 class Controller : private FormMessages {
   public:
-    Controller(const ProgramDescriptor& program, Link& link, Clock& clock, DriveC drive,
-               Sound& sound);
+    Controller(const ProgramDescriptor& program, core::Link& link, core::Clock& clock,
+               core::DriveC drive, core::Sound& sound);
     virtual ~Controller();
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
@@ -63,7 +63,7 @@ class Controller : private FormMessages {
     // After a run that the link ended (no reply in time, the port gone): close the port, open
     // it again every `every`, survey the rack, and start the run again as the operator's press
     // would. Zero, as before: the run just ends. Before start().
-    void set_reconnect(Duration every) { reconnect_every_ = every; }
+    void set_reconnect(core::Duration every) { reconnect_every_ = every; }
     // A program's own settings (the keys only it reads), before start(); returns what is wrong.
     virtual std::string take_settings(const std::map<std::string, std::string>&) { return {}; }
     // As the window opens: the first status, the notes in the log (why the port did not open,
@@ -176,7 +176,7 @@ class Controller : private FormMessages {
     }
     // A thread that sleeps on event and runs turn each time it is set; the handler that sets
     // the event calls claim_worker() first, the turn's end releases it.
-    void start_worker(AutoResetEvent& event, std::function<void()> turn);
+    void start_worker(core::AutoResetEvent& event, std::function<void()> turn);
     // The engine's thread: it waits on work_event once and serves one period of work, so
     // no later start can run the engine again.
     void start_engine_worker(std::function<void()> run);
@@ -204,7 +204,7 @@ class Controller : private FormMessages {
     const ProgramDescriptor program_;
 
     ProgramState state_;
-    Sound& sound_;
+    core::Sound& sound_;
     // The channel each worker serves, taken when its button was pressed: a radio click
     // meanwhile changes the selection, not the board being served.
     std::atomic<int> upload_channel_{0};
@@ -223,8 +223,8 @@ class Controller : private FormMessages {
     std::string pause_reason_;      // why the run pauses now, for the status file
     std::string end_reason_;        // why the program ends, where something ended it
     std::function<void()> before_exit_;
-    Duration reconnect_every_{0};
-    AutoResetEvent reconnect_event_;
+    core::Duration reconnect_every_{0};
+    core::AutoResetEvent reconnect_event_;
     std::atomic<bool> reconnecting_{false};
     std::atomic<bool> reconnect_cancelled_{false};
     std::atomic<int64_t> reconnect_since_{0};
@@ -246,4 +246,4 @@ struct CloseFirst {
 template <typename ProgramController>
 using OwnedController = std::unique_ptr<ProgramController, CloseFirst>;
 
-}  // namespace core
+}  // namespace station

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
-namespace core {
+namespace station {
 
 namespace {
 
@@ -29,12 +29,12 @@ std::string iso_time(int64_t calendar, long offset) {
     if (calendar == 0) {
         return "null";
     }
-    LocalTime t = local_time_from_calendar_seconds(calendar);
+    core::LocalTime t = core::local_time_from_calendar_seconds(calendar);
     char zone[48];
     long minutes = (offset < 0 ? -offset : offset) / 60;
     std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', minutes / 60,
                   minutes % 60);
-    return "\"" + format_local_time(t, "%Y-%m-%dT%H:%M:%S") + zone + "\"";
+    return "\"" + core::format_local_time(t, "%Y-%m-%dT%H:%M:%S") + zone + "\"";
 }
 
 }  // namespace
@@ -93,4 +93,4 @@ std::string status_json(const StatusHeader& header, const StatusReport& report, 
     return json + "}\n}\n";
 }
 
-}  // namespace core
+}  // namespace station

@@ -7,7 +7,7 @@
 
 #include "time/clock.h"
 
-namespace core {
+namespace station {
 
 // What a program says of itself to a supervisor or a monitoring system: no subscriber's
 // number, amount or code is ever in it.
@@ -43,4 +43,4 @@ std::string json_string(const std::string& text);
 // A moment as the status file gives it: "2026-12-09T10:00:06+03:00", or null for 0.
 std::string iso_local_time(int64_t calendar);
 
-}  // namespace core
+}  // namespace station

@@ -2,7 +2,7 @@
 
 #include "state/program_state.h"
 
-namespace core {
+namespace station {
 
 // What worker threads tell the form (a refresh, or a state code for the program's handler), each
 // with the channel concerned (current_channel is set to it first; -1 leaves current_channel as it
@@ -23,4 +23,4 @@ constexpr int FORM_IDLE = 1;         // survey, check or upload ended
 constexpr int FORM_WORK_ENDED = 2;   // an engine ended
 constexpr int FORM_CHECKING = 3;     // the phoneme check began
 
-}  // namespace core
+}  // namespace station

@@ -1,20 +1,20 @@
 #include "form/form_model.h"
 
-namespace core {
+namespace station {
 
 std::string mode_name(uint8_t mode, const std::string& dtmf_name) {
     switch (mode) {
-        case MODE_INFORMER:
+        case core::MODE_INFORMER:
             return "Автоинформатор";
-        case MODE_RING:
+        case core::MODE_RING:
             return "Прозвонка";
-        case MODE_TIME:
+        case core::MODE_TIME:
             return "Служба времени";
-        case MODE_DTMF:
+        case core::MODE_DTMF:
             return dtmf_name;
         default:
             return "Неверный режим";
     }
 }
 
-}  // namespace core
+}  // namespace station

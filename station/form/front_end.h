@@ -2,7 +2,7 @@
 
 #include <functional>
 
-namespace core {
+namespace station {
 
 // What a front end (the Qt window, the Win32 window or the console) does for the controller.
 class FrontEnd {
@@ -15,4 +15,4 @@ class FrontEnd {
     virtual void form_changed() = 0;
 };
 
-}  // namespace core
+}  // namespace station

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace core {
+namespace station {
 
 // An unsorted list box's entries, packed into one buffer: a million short entries cost a few
 // bytes each, not a string object each.
@@ -61,4 +61,4 @@ class TextList {
     int selection_ = -1;
 };
 
-}  // namespace core
+}  // namespace station

@@ -2,11 +2,11 @@
 
 #include "link/commands.h"
 
-namespace core {
+namespace station {
 
 namespace {
 
-void pause(ProgramState& s, Duration d, PauseKind kind) {
+void pause(ProgramState& s, core::Duration d, PauseKind kind) {
     if (kind == PauseKind::whole_sleep) {
         s.clock.sleep_for(d);
     } else {
@@ -24,15 +24,15 @@ Echo select_and_check_echo(ProgramState& s, int channel, uint8_t select_byte,
     if (!s.link.read_reply()) {
         return Echo::silent;
     }
-    if ((s.link.OGD() & REPLY_ADDRESS_MASK) != channel) {
+    if ((s.link.OGD() & core::REPLY_ADDRESS_MASK) != channel) {
         return Echo::wrong_address;
     }
-    s.table.last_reply[channel] = calendar_seconds(s.clock.local_time());
+    s.table.last_reply[channel] = core::calendar_seconds(s.clock.local_time());
     return Echo::own_address;
 }
 
-bool select_board(ProgramState& s, int channel, uint8_t select_byte, Duration before,
-                  Duration after, const char* silent_text, const char* echo_text) {
+bool select_board(ProgramState& s, int channel, uint8_t select_byte, core::Duration before,
+                  core::Duration after, const char* silent_text, const char* echo_text) {
     switch (select_and_check_echo(s, channel, select_byte, {before, after})) {
         case Echo::own_address:
             return true;
@@ -46,4 +46,4 @@ bool select_board(ProgramState& s, int channel, uint8_t select_byte, Duration be
     return false;
 }
 
-}  // namespace core
+}  // namespace station

@@ -4,15 +4,15 @@
 
 #include "state/program_state.h"
 
-namespace core {
+namespace station {
 
 // How the pauses around a select run: on the line (the work done since the last byte counts
 // towards them, as in the engines) or as whole sleeps (the survey and the uploads).
 enum class PauseKind { on_the_line, whole_sleep };
 
 struct SelectPauses {
-    Duration before{0};
-    Duration after{0};
+    core::Duration before{0};
+    core::Duration after{0};
     PauseKind kind = PauseKind::on_the_line;
 };
 
@@ -27,7 +27,7 @@ Echo select_and_check_echo(ProgramState& s, int channel, uint8_t select_byte,
 
 // The engines' select: on silence or a wrong address echo logs the caller's text (appended
 // only) and fails.
-bool select_board(ProgramState& s, int channel, uint8_t select_byte, Duration before,
-                  Duration after, const char* silent_text, const char* echo_text);
+bool select_board(ProgramState& s, int channel, uint8_t select_byte, core::Duration before,
+                  core::Duration after, const char* silent_text, const char* echo_text);
 
-}  // namespace core
+}  // namespace station

@@ -1,6 +1,6 @@
 #include "sequences/engine_skeleton.h"
 
-namespace core {
+namespace station {
 
 void EngineSkeleton::run_passes() {
     bool answered = start_pass();
@@ -13,7 +13,7 @@ void EngineSkeleton::run_passes() {
 }
 
 bool EngineSkeleton::start_pass() {
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+    for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         state_.service.alive();
         if (serves(k) && !start_channel(k)) {
             return false;
@@ -31,7 +31,7 @@ bool EngineSkeleton::poll_pass() {
     if (state_.log.count() > log_limit_) {
         state_.log.clear();
     }
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+    for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         state_.service.alive();
         before_channel(k);
         if (serves(k) && !poll_channel(k)) {
@@ -42,7 +42,7 @@ bool EngineSkeleton::poll_pass() {
 }
 
 bool EngineSkeleton::all_stopped() const {
-    for (int k = 0; k < CHANNEL_COUNT; ++k) {
+    for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         if (serves(k)) {
             return false;
         }
@@ -50,4 +50,4 @@ bool EngineSkeleton::all_stopped() const {
     return true;
 }
 
-}  // namespace core
+}  // namespace station

@@ -2,7 +2,7 @@
 
 #include "state/program_state.h"
 
-namespace core {
+namespace station {
 
 // The shape every engine's run shares: a start pass over the channels it serves, then poll
 // passes over them until a stop has taken every channel out of service, or until a board
@@ -39,4 +39,4 @@ class EngineSkeleton {
     int log_limit_;
 };
 
-}  // namespace core
+}  // namespace station

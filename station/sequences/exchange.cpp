@@ -1,8 +1,8 @@
 #include "sequences/exchange.h"
 
-namespace core {
+namespace station {
 
-bool exchange(ProgramState& s, uint8_t byte, std::optional<Duration> pause_before,
+bool exchange(ProgramState& s, uint8_t byte, std::optional<core::Duration> pause_before,
               const std::string& timeout_text, ReplyWait wait, TimeoutLine line) {
     if (pause_before) {
         s.link.pause(*pause_before);
@@ -20,4 +20,4 @@ bool exchange(ProgramState& s, uint8_t byte, std::optional<Duration> pause_befor
     return false;
 }
 
-}  // namespace core
+}  // namespace station

@@ -5,10 +5,10 @@
 #include "form/form_messages.h"
 #include "state/program_state.h"
 
-namespace core {
+namespace station {
 
 struct CheckTexts {
-    Duration select_pause{0};  // after the select (Inform: 4 ms)
+    core::Duration select_pause{0};  // after the select (Inform: 4 ms)
     std::string end_line;
 };
 
@@ -16,7 +16,7 @@ struct CheckTexts {
 // wait for the end of playing is bounded, so a board that never answers cannot hold the link.
 void phoneme_check(ProgramState& s, const CheckTexts& texts, FormMessages& form, int channel);
 
-constexpr Duration CHECK_PLAY_LIMIT = std::chrono::minutes(10);
+constexpr core::Duration CHECK_PLAY_LIMIT = std::chrono::minutes(10);
 
 // The status while a board plays its phonemes back: the first digit of the channel number.
 inline std::string check_status(int current_channel) {
@@ -24,4 +24,4 @@ inline std::string check_status(int current_channel) {
            std::to_string(current_channel + 1).substr(0, 1);
 }
 
-}  // namespace core
+}  // namespace station

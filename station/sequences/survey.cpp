@@ -7,7 +7,7 @@
 
 #include "link/commands.h"
 
-namespace core {
+namespace station {
 
 namespace {
 
@@ -38,9 +38,10 @@ Answer survey_channel(ProgramState& s, const SurveyPauses& pauses, FormMessages&
     t.channel_present[channel] = 0;
     t.channel_mode[channel] = 0;
     t.channel_line[channel] = 0;
-    s.log.add("Проверка " + channel_number(channel) + " канала");
-    Echo echo = select_and_check_echo(s, channel, static_cast<uint8_t>(CMD_SELECT | channel),
-                                      {Duration{0}, pauses.after_select, PauseKind::whole_sleep});
+    s.log.add("Проверка " + core::channel_number(channel) + " канала");
+    Echo echo =
+        select_and_check_echo(s, channel, static_cast<uint8_t>(core::CMD_SELECT | channel),
+                              {core::Duration{0}, pauses.after_select, PauseKind::whole_sleep});
     if (echo == Echo::silent) {
         return Answer::absent;
     }
@@ -50,12 +51,12 @@ Answer survey_channel(ProgramState& s, const SurveyPauses& pauses, FormMessages&
     }
     uint8_t reply = s.link.OGD();
     t.channel_present[channel] = 1;
-    t.channel_mode[channel] = reply & REPLY_MODE_MASK;
-    if (!survey_step(s, CMD_LINE_STATUS)) {
+    t.channel_mode[channel] = reply & core::REPLY_MODE_MASK;
+    if (!survey_step(s, core::CMD_LINE_STATUS)) {
         return Answer::stop;
     }
-    t.channel_line[channel] = s.link.OGD() & LINE_MASK;
-    if (!survey_step(s, CMD_STOP_MODE) || !survey_step(s, CMD_END)) {
+    t.channel_line[channel] = s.link.OGD() & core::LINE_MASK;
+    if (!survey_step(s, core::CMD_STOP_MODE) || !survey_step(s, core::CMD_END)) {
         return Answer::stop;
     }
     form.form_state(FORM_CHANNEL_ROW, channel);
@@ -66,7 +67,7 @@ Answer survey_channel(ProgramState& s, const SurveyPauses& pauses, FormMessages&
 
 void channel_survey(ProgramState& s, const SurveyPauses& pauses, FormMessages& form) {
     s.log.add_unselected("   Проверка каналов и линий телефонов");
-    for (int channel = 0; channel < CHANNEL_COUNT && !s.ending; ++channel) {
+    for (int channel = 0; channel < core::CHANNEL_COUNT && !s.ending; ++channel) {
         s.service.alive();
         form.form_update(channel);
         s.clock.sleep_for(pauses.after_form_update);
@@ -75,7 +76,7 @@ void channel_survey(ProgramState& s, const SurveyPauses& pauses, FormMessages& f
         }
         s.clock.sleep_for(std::chrono::milliseconds(100));
     }
-    form.end_turn(LINK_FREE, FORM_IDLE, CHANNEL_COUNT - 1);
+    form.end_turn(LINK_FREE, FORM_IDLE, core::CHANNEL_COUNT - 1);
 }
 
-}  // namespace core
+}  // namespace station

@@ -3,12 +3,12 @@
 #include "form/form_messages.h"
 #include "state/program_state.h"
 
-namespace core {
+namespace station {
 
 // Pauses that differ between the programs' surveys.
 struct SurveyPauses {
-    Duration after_form_update{0};
-    Duration after_select{0};
+    core::Duration after_form_update{0};
+    core::Duration after_select{0};
 };
 
 // The channel survey at start-up: which boards answer K1..K8, their modes and lines. Each
@@ -16,4 +16,4 @@ struct SurveyPauses {
 // leaves it -1 when a board answers wrongly.
 void channel_survey(ProgramState& s, const SurveyPauses& pauses, FormMessages& form);
 
-}  // namespace core
+}  // namespace station

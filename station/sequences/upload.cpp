@@ -5,7 +5,7 @@
 #include "sequences/exchange.h"
 #include "sound/wav_file.h"
 
-namespace core {
+namespace station {
 
 namespace {
 
@@ -13,12 +13,12 @@ constexpr size_t FILES_NAMED = 3;
 
 class Upload {
   public:
-    Upload(ProgramState& s, const UploadTable& t, Sound& sound, int channel)
+    Upload(ProgramState& s, const UploadTable& t, core::Sound& sound, int channel)
         : s_(s), t_(t), sound_(sound), channel_(channel) {}
 
     bool run() {
-        return select() && step(t_.reset_line, CMD_RESET_CODER) && sections() &&
-               step(t_.mode_line, CMD_SET_MODE) && exchange(t_.mode_number) && release();
+        return select() && step(t_.reset_line, core::CMD_RESET_CODER) && sections() &&
+               step(t_.mode_line, core::CMD_SET_MODE) && exchange(t_.mode_number) && release();
     }
 
   private:
@@ -26,7 +26,7 @@ class Upload {
         log(t_.connect_line);
         // Whole sleeps: the phrases play between the uploads' bytes.
         Echo echo =
-            select_and_check_echo(s_, channel_, static_cast<uint8_t>(CMD_SELECT | channel_),
+            select_and_check_echo(s_, channel_, static_cast<uint8_t>(core::CMD_SELECT | channel_),
                                   {t_.select_pause, t_.select_pause, PauseKind::whole_sleep});
         if (echo == Echo::own_address) {
             return true;
@@ -36,7 +36,7 @@ class Upload {
         return false;
     }
 
-    bool exchange(uint8_t byte) { return core::exchange(s_, byte, std::nullopt, "Тайм-Аут"); }
+    bool exchange(uint8_t byte) { return station::exchange(s_, byte, std::nullopt, "Тайм-Аут"); }
 
     bool step(const std::string& line, uint8_t byte) {
         log(line);
@@ -84,7 +84,7 @@ class Upload {
         if (!exchange(count)) {
             return false;
         }
-        if (WireTrace* trace = s_.link.trace()) {
+        if (core::WireTrace* trace = s_.link.trace()) {
             trace->play(file.path);
         }
         std::string error = sound_.play(s_.drive.resolve(file.path), file.path);
@@ -97,7 +97,7 @@ class Upload {
 
     bool release() {
         s_.clock.sleep_for(t_.release_pause);
-        return step(t_.release_line, CMD_END);
+        return step(t_.release_line, core::CMD_END);
     }
 
     void log(const std::string& line) {
@@ -108,13 +108,14 @@ class Upload {
 
     ProgramState& s_;
     const UploadTable& t_;
-    Sound& sound_;
+    core::Sound& sound_;
     int channel_;
 };
 
 }  // namespace
 
-std::string check_upload_files(const UploadTable& table, const DriveC& drive, Sound& sound) {
+std::string check_upload_files(const UploadTable& table, const core::DriveC& drive,
+                               core::Sound& sound) {
     std::string output = sound.output_problem();
     if (!output.empty()) {
         return "Нет вывода звука: " + output;
@@ -122,8 +123,8 @@ std::string check_upload_files(const UploadTable& table, const DriveC& drive, So
     std::vector<std::string> faults;
     for (const UploadSection& section : table.sections) {
         for (const PhonemeFile& file : section.files) {
-            WavInfo info;
-            std::string error = read_wav_info(drive.resolve(file.path), info);
+            core::WavInfo info;
+            std::string error = core::read_wav_info(drive.resolve(file.path), info);
             if (!error.empty()) {
                 faults.push_back(file.path + ": " + error);
             }
@@ -142,13 +143,13 @@ std::string check_upload_files(const UploadTable& table, const DriveC& drive, So
     return text;
 }
 
-void run_upload(ProgramState& s, const UploadTable& table, Sound& sound, FormMessages& form,
+void run_upload(ProgramState& s, const UploadTable& table, core::Sound& sound, FormMessages& form,
                 int channel) {
     s.log.add(table.title_line);
-    s.log.add("Adrec K" + channel_number(channel));
+    s.log.add("Adrec K" + core::channel_number(channel));
     Upload(s, table, sound, channel).run();
     s.log.add(table.end_line);
     form.end_turn(LINK_FREE, FORM_IDLE);
 }
 
-}  // namespace core
+}  // namespace station

@@ -8,7 +8,7 @@
 
 #include "time/clock.h"
 
-namespace core {
+namespace station {
 
 // One file of an upload: its path as the program names it, and the log line before it.
 struct PhonemeFile {
@@ -31,10 +31,10 @@ struct UploadTable {
     std::string status_prefix;  // + the channel number
     std::string title_line;
     std::string end_line;
-    Duration select_pause{0};   // before and after the select byte
-    Duration phoneme_pause{0};  // before a phoneme
+    core::Duration select_pause{0};   // before and after the select byte
+    core::Duration phoneme_pause{0};  // before a phoneme
     bool pause_before_first_only = false;
-    Duration section_pause{0};  // before every section after the first
+    core::Duration section_pause{0};  // before every section after the first
     std::vector<UploadSection> sections;
     uint8_t mode_number = 0;
     // The time-service upload names its steps and waits before releasing the board.
@@ -42,10 +42,10 @@ struct UploadTable {
     std::string reset_line;
     std::string mode_line;
     std::string release_line;
-    Duration release_pause{0};
+    core::Duration release_pause{0};
     // Whether a failed select is logged as the newest line (the time-service upload only
     // appends it).
     bool select_failure_selected = true;
 };
 
-}  // namespace core
+}  // namespace station

@@ -5,7 +5,7 @@
 #include "base/utf8_text.h"
 #include "files/durable_file.h"
 
-namespace core {
+namespace station {
 
 namespace {
 
@@ -29,19 +29,19 @@ int named_channel(const std::string& text) {
 bool journal_day(const std::string& name, const std::string& program, int64_t& day) {
     const std::string head = program + "-";
     const std::string tail = ".log";
-    LocalTime date;
+    core::LocalTime date;
     if (name.size() != head.size() + 10 + tail.size() || name.rfind(head, 0) != 0 ||
         name.compare(name.size() - tail.size(), tail.size(), tail) != 0 ||
-        !parse_local_time(name.substr(head.size(), 10) + "T00:00:00", date)) {
+        !core::parse_local_time(name.substr(head.size(), 10) + "T00:00:00", date)) {
         return false;
     }
-    day = calendar_seconds(date) / 86400;
+    day = core::calendar_seconds(date) / 86400;
     return true;
 }
 
 }  // namespace
 
-Journal::Journal(std::filesystem::path folder, std::string program, const Clock& clock,
+Journal::Journal(std::filesystem::path folder, std::string program, const core::Clock& clock,
                  JournalRules rules, unsigned mode)
     : folder_(std::move(folder)),
       program_(std::move(program)),
@@ -64,7 +64,7 @@ void Journal::write(const std::string& tag, const std::string& text) {
 
 void Journal::log_line(const std::string& text) {
     std::lock_guard lock(mutex_);
-    LocalTime now = clock_.local_time();
+    core::LocalTime now = clock_.local_time();
     if (starts_any(text, rules_.poll_lines)) {
         count_poll(now, text);
         return;
@@ -82,7 +82,8 @@ void Journal::flush() {
     std::lock_guard lock(mutex_);
     write_polls();
     if (file_ != nullptr && std::fflush(file_) != 0) {
-        error_ = error_.empty() ? path_utf8(folder_) + ": " + system_reason(errno) : error_;
+        error_ =
+            error_.empty() ? core::path_utf8(folder_) + ": " + core::system_reason(errno) : error_;
     }
 }
 
@@ -105,8 +106,8 @@ bool Journal::starts_any(const std::string& text,
     return false;
 }
 
-void Journal::count_poll(const LocalTime& at, const std::string& text) {
-    std::string minute = format_local_time(at, "%Y-%m-%d %H:%M");
+void Journal::count_poll(const core::LocalTime& at, const std::string& text) {
+    std::string minute = core::format_local_time(at, "%Y-%m-%d %H:%M");
     if (minute != poll_minute_) {
         write_polls();
         poll_minute_ = minute;
@@ -144,49 +145,52 @@ void Journal::write_polls() {
 
 // Only this program's files of a day, and only regular files: whatever else is in the folder
 // is the operator's.
-void Journal::remove_old_days(const LocalTime& today) {
+void Journal::remove_old_days(const core::LocalTime& today) {
     if (keep_days_ <= 0) {
         return;
     }
-    LocalTime midnight = today;
+    core::LocalTime midnight = today;
     midnight.hour = midnight.minute = midnight.second = 0;
-    const int64_t first_kept = calendar_seconds(midnight) / 86400 - (keep_days_ - 1);
+    const int64_t first_kept = core::calendar_seconds(midnight) / 86400 - (keep_days_ - 1);
     std::vector<std::filesystem::path> old;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder_, ec), end; !ec && it != end;
          it.increment(ec)) {
         int64_t day = 0;
         std::error_code kind;
-        if (journal_day(path_utf8(it->path().filename()), program_, day) && day < first_kept &&
+        if (journal_day(core::path_utf8(it->path().filename()), program_, day) &&
+            day < first_kept &&
             it->symlink_status(kind).type() == std::filesystem::file_type::regular) {
             old.push_back(it->path());
         }
     }
     if (ec) {
-        error_ = error_.empty() ? path_utf8(folder_) + ": " + system_reason(ec.value()) : error_;
+        error_ = error_.empty() ? core::path_utf8(folder_) + ": " + core::system_reason(ec.value())
+                                : error_;
     }
     for (const std::filesystem::path& file : old) {
         if (!std::filesystem::remove(file, ec) && ec) {
-            error_ = error_.empty()
-                         ? "файл " + path_utf8(file) + " не удален: " + system_reason(ec.value())
-                         : error_;
+            error_ = error_.empty() ? "файл " + core::path_utf8(file) +
+                                          " не удален: " + core::system_reason(ec.value())
+                                    : error_;
         }
     }
 }
 
-void Journal::append(const LocalTime& at, const std::string& tag, const std::string& text) {
+void Journal::append(const core::LocalTime& at, const std::string& tag, const std::string& text) {
     // The minute's polls go before anything that comes after them.
     if (tag != "poll" && !polls_.empty() &&
-        format_local_time(at, "%Y-%m-%d %H:%M") != poll_minute_) {
+        core::format_local_time(at, "%Y-%m-%d %H:%M") != poll_minute_) {
         write_polls();
     }
-    std::string day = format_local_time(at, "%Y-%m-%d");
+    std::string day = core::format_local_time(at, "%Y-%m-%d");
     if (file_ == nullptr || day != file_day_) {
         if (file_ != nullptr) {
             std::fclose(file_);
         }
         std::string error;
-        file_ = open_append(folder_ / utf8_path(program_ + "-" + day + ".log"), mode_, error);
+        file_ = core::open_append(folder_ / core::utf8_path(program_ + "-" + day + ".log"), mode_,
+                                  error);
         file_day_ = day;
         if (file_ == nullptr) {
             error_ = error_.empty() ? error : error_;
@@ -194,11 +198,12 @@ void Journal::append(const LocalTime& at, const std::string& tag, const std::str
         }
         remove_old_days(at);
     }
-    std::string line =
-        format_local_time(at, "%Y-%m-%d %H:%M:%S") + "\t" + tag + "\t" + one_line(text) + "\n";
+    std::string line = core::format_local_time(at, "%Y-%m-%d %H:%M:%S") + "\t" + tag + "\t" +
+                       core::one_line(text) + "\n";
     if (std::fputs(line.c_str(), file_) < 0 || std::fflush(file_) != 0) {
-        error_ = error_.empty() ? path_utf8(folder_) + ": " + system_reason(errno) : error_;
+        error_ =
+            error_.empty() ? core::path_utf8(folder_) + ": " + core::system_reason(errno) : error_;
     }
 }
 
-}  // namespace core
+}  // namespace station

@@ -9,7 +9,7 @@
 
 #include "time/clock.h"
 
-namespace core {
+namespace station {
 
 // What one program's journal sums up and what it hides.
 struct JournalRules {
@@ -28,7 +28,7 @@ struct JournalRules {
 class Journal {
   public:
     // mode: a new file's permission bits (0: the system's default).
-    Journal(std::filesystem::path folder, std::string program, const Clock& clock,
+    Journal(std::filesystem::path folder, std::string program, const core::Clock& clock,
             JournalRules rules, unsigned mode);
     ~Journal();
     Journal(const Journal&) = delete;
@@ -52,15 +52,15 @@ class Journal {
     struct Channel {
         std::vector<std::pair<std::string, int>> counts;  // line and count, in first order
     };
-    void append(const LocalTime& at, const std::string& tag, const std::string& text);
-    void count_poll(const LocalTime& at, const std::string& text);
+    void append(const core::LocalTime& at, const std::string& tag, const std::string& text);
+    void count_poll(const core::LocalTime& at, const std::string& text);
     void write_polls();
-    void remove_old_days(const LocalTime& today);
+    void remove_old_days(const core::LocalTime& today);
     bool starts_any(const std::string& text, const std::vector<std::string>& beginnings) const;
 
     const std::filesystem::path folder_;
     const std::string program_;
-    const Clock& clock_;
+    const core::Clock& clock_;
     const JournalRules rules_;
     const unsigned mode_;
     int keep_days_ = 0;
@@ -73,8 +73,8 @@ class Journal {
     // none is the last one named.
     std::map<int, Channel> polls_;
     std::string poll_minute_;
-    LocalTime poll_last_;
+    core::LocalTime poll_last_;
     int poll_channel_ = 0;
 };
 
-}  // namespace core
+}  // namespace station

@@ -2,7 +2,7 @@
 
 #include "state/journal.h"
 
-namespace core {
+namespace station {
 
 void LogBox::set_listener(Listener listener) {
     std::lock_guard lock(mutex_);
@@ -52,4 +52,4 @@ std::vector<std::string> LogBox::lines() const {
     return lines_;
 }
 
-}  // namespace core
+}  // namespace station

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace core {
+namespace station {
 
 class Journal;
 
@@ -41,4 +41,4 @@ class LogBox {
     Journal* journal_ = nullptr;
 };
 
-}  // namespace core
+}  // namespace station

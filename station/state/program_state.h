@@ -10,7 +10,7 @@
 #include "state/log_box.h"
 #include "time/clock.h"
 
-namespace core {
+namespace station {
 
 // Which activity owns the link.
 enum LinkState : int {
@@ -24,12 +24,12 @@ enum LinkState : int {
 
 // Everything one program's threads share: no globals outside this object.
 struct ProgramState {
-    ProgramState(Link& link_, Clock& clock_, DriveC drive_)
+    ProgramState(core::Link& link_, core::Clock& clock_, core::DriveC drive_)
         : link(link_), clock(clock_), drive(std::move(drive_)) {}
 
-    Link& link;
-    Clock& clock;
-    DriveC drive;
+    core::Link& link;
+    core::Clock& clock;
+    core::DriveC drive;
     std::atomic<LinkState> link_state{LINK_SURVEY};
     std::atomic<int> upload_permit{0};
     // The last run of the engine ended because a board did not answer.
@@ -39,12 +39,12 @@ struct ProgramState {
     std::atomic<bool> ending{false};
     ChannelTable table;
     LogBox log;
-    AutoResetEvent work_event;
-    AutoResetEvent upload_event;
-    AutoResetEvent time_upload_event;
-    AutoResetEvent check_event;
+    core::AutoResetEvent work_event;
+    core::AutoResetEvent upload_event;
+    core::AutoResetEvent time_upload_event;
+    core::AutoResetEvent check_event;
     // The service manager, told from every loop and wait that the program is alive.
-    ServiceNotifier service;
+    core::ServiceNotifier service;
 };
 
-}  // namespace core
+}  // namespace station

@@ -7,7 +7,7 @@
 #include "files/durable_file.h"
 #include "support/temp_root.h"
 
-using namespace dialrun;
+using namespace campaign;
 
 TEST(SubscriberList, ReadsFreshAndMarkedRecordsUpToTheEndOfTheList) {
     TempRoot root;

@@ -8,6 +8,7 @@
 #include "support/temp_root.h"
 
 using namespace core;
+using namespace station;
 using namespace std::chrono_literals;
 
 namespace {

@@ -27,9 +27,9 @@ TEST(Journal, KeepsEveryLineInItsDaySumsUpThePollsAndMasksCodes) {
     ASSERT_TRUE(core::parse_local_time("2026-12-09T23:59:50", start));
     core::VirtualClock clock(start);
     {
-        core::Journal journal(folder, "pinread", clock,
-                              {{"К=", "Adres K", "Ожд.Ring"}, {"Play wav N"}}, 0640);
-        core::LogBox box;
+        station::Journal journal(folder, "pinread", clock,
+                                 {{"К=", "Adres K", "Ожд.Ring"}, {"Play wav N"}}, 0640);
+        station::LogBox box;
         box.set_journal(&journal);
         journal.write("settings", "reconnect = 0   (по умолчанию)");
         box.add("Start K1");
@@ -92,7 +92,7 @@ TEST(Journal, KeepsItsDaysAndRemovesOnlyItsOwnOlderFiles) {
         return found;
     };
     {
-        core::Journal journal(folder, "inform", clock, {}, 0640);
+        station::Journal journal(folder, "inform", clock, {}, 0640);
         journal.keep_days(3);  // 12-05, 12-06 and today
         journal.write("status", "старт");
         EXPECT_EQ(names(),
@@ -113,7 +113,7 @@ TEST(Journal, KeepsItsDaysAndRemovesOnlyItsOwnOlderFiles) {
 
     // Without days to keep, as before: nothing is removed.
     {
-        core::Journal journal(folder, "inform", clock, {}, 0640);
+        station::Journal journal(folder, "inform", clock, {}, 0640);
         clock.advance_to(clock.now() + 24h * 30);
         journal.write("status", "месяц спустя");
     }

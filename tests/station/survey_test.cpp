@@ -11,6 +11,7 @@
 #include "support/temp_root.h"
 
 using namespace core;
+using namespace station;
 using namespace std::chrono_literals;
 using dialrun::DialrunController;
 using inform::InformController;

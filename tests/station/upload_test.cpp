@@ -11,6 +11,7 @@
 #include "support/voice_prompts.h"
 
 using namespace core;
+using namespace station;
 using namespace std::chrono_literals;
 
 namespace {

@@ -14,7 +14,7 @@
 #include "time/virtual_clock.h"
 
 // A front end that runs every form handler at once, serialised as on a user-interface thread.
-class DirectFrontEnd : public core::FrontEnd {
+class DirectFrontEnd : public station::FrontEnd {
   public:
     void run_on_ui(const std::function<void()>& handler) override {
         std::lock_guard lock(ui_mutex);
@@ -72,7 +72,7 @@ struct ProgramOnRack {
         rack = line.rack.get();
         link = line.link.get();
         sound = std::make_unique<sim::SimSound>(*rack, clock);
-        controller = core::OwnedController<ProgramController>(
+        controller = station::OwnedController<ProgramController>(
             new ProgramController(*link, clock, core::DriveC(setting.root), *sound));
     }
     ~ProgramOnRack() { clock.release_hold(); }
@@ -87,7 +87,7 @@ struct ProgramOnRack {
         interposed_link = std::make_unique<core::Link>(*between, clock, line.trace.get());
         link = interposed_link.get();
         interposed = std::move(between);
-        controller = core::OwnedController<ProgramController>(
+        controller = station::OwnedController<ProgramController>(
             new ProgramController(*link, clock, core::DriveC(root), *sound));
         return made;
     }
@@ -103,7 +103,7 @@ struct ProgramOnRack {
         std::lock_guard lock(front_end.ui_mutex);
         return action(*controller);
     }
-    std::optional<std::string> press(core::Button b) {
+    std::optional<std::string> press(station::Button b) {
         return ui([b](auto& c) { return c.press(b); });
     }
     // Starts work, lets it run for d of program time, stops it and waits for the end.
@@ -111,9 +111,9 @@ struct ProgramOnRack {
         using namespace std::chrono_literals;
         core::Duration until = clock.now() + d;
         clock.hold_at(until);
-        ASSERT_EQ(press(core::Button::start), std::nullopt);
+        ASSERT_EQ(press(station::Button::start), std::nullopt);
         ASSERT_TRUE(clock.wait_reached(until, 10s));
-        EXPECT_EQ(press(core::Button::stop), std::nullopt);
+        EXPECT_EQ(press(station::Button::stop), std::nullopt);
         clock.release_hold();
         ASSERT_TRUE(controller->wait_idle(20s));
     }
@@ -131,5 +131,5 @@ struct ProgramOnRack {
     core::Link* link = nullptr;  // the one the controller uses
     std::unique_ptr<sim::SimSound> sound;
     DirectFrontEnd front_end;
-    core::OwnedController<ProgramController> controller;
+    station::OwnedController<ProgramController> controller;
 };

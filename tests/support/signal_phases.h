@@ -27,8 +27,9 @@
 // 10 s.
 inline void write_phonemes(const std::string& root) {
     core::DriveC drive(root);
-    for (const core::UploadTable* table : {&dialrun::dialrun_upload(), &pinread::pin_mode_upload(),
-                                           &inform::informer_upload(), &inform::time_upload()}) {
+    for (const station::UploadTable* table :
+         {&dialrun::dialrun_upload(), &pinread::pin_mode_upload(), &inform::informer_upload(),
+          &inform::time_upload()}) {
         write_voice_prompts(drive, *table, table == &inform::informer_upload() ? 10000 : 400);
     }
 }

@@ -54,7 +54,7 @@ std::multiset<std::string> run_dialrun(const fs::path& root, const char* when) {
         "K1 ring line busy=0 results=1,2,0\nK2 ring line busy=1 results=3,1\n",
         Setting{"", root.string(), at(when)});
     p.start_and_survey();
-    EXPECT_EQ(p.ui([](auto& c) { return c.press(core::Button::start); }), std::nullopt);
+    EXPECT_EQ(p.ui([](auto& c) { return c.press(station::Button::start); }), std::nullopt);
     EXPECT_TRUE(p.controller->wait_idle(20s));
     std::multiset<std::string> numbers;
     for (int k = 0; k < 2; ++k) {

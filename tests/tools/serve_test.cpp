@@ -173,7 +173,7 @@ TEST(Serve, TheSummaryCountsTheListAsACampaignGoes) {
         "K1 ring line busy=5 results=1,2\nK2 ring line busy=7 results=0,1\n",
         Setting{"", folder.string(), at("2026-12-08T10:00:00")});
     p.start_and_survey();
-    EXPECT_EQ(p.press(core::Button::start), std::nullopt);
+    EXPECT_EQ(p.press(station::Button::start), std::nullopt);
     auto counts_agree = [&](bool final) {
         nlohmann::json f =
             nlohmann::json::parse(summary.text(ringlist::Summary::Clock::now()))["folders"][0];

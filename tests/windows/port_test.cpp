@@ -15,6 +15,7 @@
 #include "time/real_clock.h"
 
 using namespace core;
+using namespace station;
 using namespace std::chrono_literals;
 
 namespace {

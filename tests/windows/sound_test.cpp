@@ -15,6 +15,7 @@
 #include "support/voice_prompts.h"
 
 using namespace core;
+using namespace station;
 using namespace std::chrono_literals;
 
 TEST(WinmmSound, WithoutAnOutputDeviceAnUploadIsRefusedBeforeItsFirstByte) {

@@ -107,7 +107,7 @@ std::string box_text(HWND box) {
 
 // What a timer sees of an open box while the button's handler waits in it.
 struct BoxWatch {
-    const core::Controller* controller = nullptr;
+    const station::Controller* controller = nullptr;
     std::string text;
     bool finished_under_the_box = false;
 };
@@ -282,7 +282,7 @@ TEST(Win32Window, TheCheckRunsWhileItsBoxIsOpen) {
     EXPECT_EQ(watch.text,
               "           ВНИМАНИЕ !\nПозвонить,прослушать все фонемы\n     и нажать ОК! ");
     ASSERT_TRUE(w.settle());
-    EXPECT_EQ(w.controller->state().link_state, core::LINK_FREE);
+    EXPECT_EQ(w.controller->state().link_state, station::LINK_FREE);
     EXPECT_EQ(w.text(1043), " Ожидание старта или записи фонем в канал ");
 }
 
@@ -290,7 +290,7 @@ TEST(Win32Window, AListViewHoldsAMillionEntriesWithTheLastOneSelected) {
     TempRoot root;
     DialrunWindow w("K1 ring line\n", root.path.string());
     // The lists are the form's: filled here as a long campaign fills them.
-    auto& list = const_cast<core::TextList&>(w.controller->dialrun_form().notified_list);
+    auto& list = const_cast<station::TextList&>(w.controller->dialrun_form().notified_list);
     for (int i = 0; i < 1000000; ++i) {
         char entry[16];
         std::snprintf(entry, sizeof entry, "%07d ", i);

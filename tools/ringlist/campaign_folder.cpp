@@ -24,13 +24,13 @@ long long record_amount(const std::string& record) {
     return amount;
 }
 
-std::vector<ListRecord> list_records(const std::string& bytes, const dialrun::ListReview& review) {
+std::vector<ListRecord> list_records(const std::string& bytes, const campaign::ListReview& review) {
     std::vector<ListRecord> records;
     records.reserve(review.record_starts.size());
     for (size_t start : review.record_starts) {
-        std::string text = bytes.substr(start, dialrun::RECORD_SIZE);
+        std::string text = bytes.substr(start, campaign::RECORD_SIZE);
         records.push_back(
-            {text.substr(0, 7), record_amount(text), dialrun::record_mark(text), start});
+            {text.substr(0, 7), record_amount(text), campaign::record_mark(text), start});
     }
     return records;
 }
@@ -41,8 +41,8 @@ namespace {
 void take_line(const std::string& text, const std::string& label, char kind, int number, int& year,
                int& last_month, std::vector<LogResult>& results,
                std::vector<LogProblem>& problems) {
-    dialrun::ResultLine line;
-    std::string fault = dialrun::parse_result_line(text, line);
+    campaign::ResultLine line;
+    std::string fault = campaign::parse_result_line(text, line);
     if (fault.empty() && (kind == 'Y') != (line.mark == ' ')) {
         fault = "строка другого журнала (отметка \"" + std::string(1, line.mark) + "\")";
     }
@@ -78,8 +78,8 @@ void read_lines(const std::string& bytes, const std::string& label, char kind,
         at = end + 2;
         // A line torn by a crash, then a whole one appended after the restart.
         if (text.size() > 70) {
-            dialrun::ResultLine whole;
-            if (dialrun::parse_result_line(text.substr(text.size() - 70), whole).empty()) {
+            campaign::ResultLine whole;
+            if (campaign::parse_result_line(text.substr(text.size() - 70), whole).empty()) {
                 problems.push_back({label, number,
                                     "оборванная строка: " +
                                         plural(static_cast<long long>(text.size() - 70), "байт") +
@@ -93,7 +93,7 @@ void read_lines(const std::string& bytes, const std::string& label, char kind,
 
 }  // namespace
 
-std::string fault_place(const dialrun::ListFault& fault) {
+std::string fault_place(const campaign::ListFault& fault) {
     return "строка " + std::to_string(fault.line) + ", позиция " + std::to_string(fault.column) +
            ": " + fault.what;
 }
@@ -106,7 +106,7 @@ void read_log(const std::string& bytes, const std::string& label, char kind,
     if (results.size() == first) {
         return;
     }
-    const dialrun::ResultLine& last = results.back().line;
+    const campaign::ResultLine& last = results.back().line;
     bool after_the_write = last.month > changed_at.month ||
                            (last.month == changed_at.month && last.day > changed_at.day);
     int shift = changed_at.year - (after_the_write ? 1 : 0) - results.back().year;
@@ -144,7 +144,7 @@ std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder
     if (!error.empty()) {
         return "Нет файла " + core::path_utf8(folder.list_path) + ": " + error;
     }
-    folder.review = dialrun::review_list(folder.list_bytes);
+    folder.review = campaign::review_list(folder.list_bytes);
     folder.records = list_records(folder.list_bytes, folder.review);
     folder.has_attempts = std::filesystem::exists(campaign::attempts_path(folder.list_path), ec);
     campaign::Attempts read = campaign::read_attempts(folder.list_path, error);
@@ -162,8 +162,8 @@ std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder
         ListRecord& r = folder.records[i];
         r.attempts = attempts.of(static_cast<int>(i + 1), r.number).count;
     }
-    const std::pair<const char*, char> logs[] = {{dialrun::NOTIFIED_LOG, 'Y'},
-                                                 {dialrun::NOT_NOTIFIED_LOG, 'N'}};
+    const std::pair<const char*, char> logs[] = {{campaign::NOTIFIED_LOG, 'Y'},
+                                                 {campaign::NOT_NOTIFIED_LOG, 'N'}};
     for (const auto& [name, kind] : logs) {
         std::filesystem::path path = drive.resolve(name);
         if (!std::filesystem::exists(path, ec) && !ec) {

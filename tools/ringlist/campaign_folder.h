@@ -21,7 +21,7 @@ struct ListRecord {
 
 // A line of RINGY.txt or RINGN.txt with the verdict it stands for and its year in the log.
 struct LogResult {
-    dialrun::ResultLine line;
+    campaign::ResultLine line;
     char result = 'Y';  // 'Y' from RINGY, 'Z' or 'N' from RINGN
     int year = 0;       // the log holds none: see read_log
 };
@@ -38,7 +38,7 @@ struct CampaignFolder {
     std::filesystem::path dir;
     std::filesystem::path list_path;
     std::string list_bytes;
-    dialrun::ListReview review;
+    campaign::ListReview review;
     std::vector<ListRecord> records;
     std::vector<LogResult> results;
     std::vector<LogProblem> log_problems;
@@ -51,7 +51,7 @@ struct CampaignFolder {
 long long record_amount(const std::string& record);
 
 // The records of a list that review_list accepted.
-std::vector<ListRecord> list_records(const std::string& bytes, const dialrun::ListReview& review);
+std::vector<ListRecord> list_records(const std::string& bytes, const campaign::ListReview& review);
 
 // Reads the lines of one log; the problems name the file as label. The log holds day and
 // month only: read in file order, a step back of more than six months (December then January)
@@ -70,6 +70,6 @@ core::LocalTime last_written(const std::filesystem::path& path);
 std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder);
 
 // "строка N, позиция C: what is wrong", for a line the start would refuse.
-std::string fault_place(const dialrun::ListFault& fault);
+std::string fault_place(const campaign::ListFault& fault);
 
 }  // namespace ringlist

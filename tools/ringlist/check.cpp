@@ -83,11 +83,11 @@ int check_list(const std::filesystem::path& file, std::ostream& out, bool repeat
     // refused there, whatever its lines.
     std::string open_error;
     {
-        dialrun::SubscriberList trial;
+        campaign::SubscriberList trial;
         trial.open(file, open_error);
     }
-    dialrun::ListReview review = dialrun::review_list(bytes);
-    for (const dialrun::ListFault& f : review.faults) {
+    campaign::ListReview review = campaign::review_list(bytes);
+    for (const campaign::ListFault& f : review.faults) {
         out << fault_place(f) << "\n";
     }
     if (review.end_line != 0 && review.lines_after_end > 0) {

@@ -56,8 +56,8 @@ int exclude(const std::filesystem::path& file, const std::filesystem::path& stop
     std::string bytes = list.bytes();
     std::map<char, int> marked;  // by the mark it had
     int total = 0;
-    for (size_t start : dialrun::review_list(bytes).record_starts) {
-        char& mark = bytes[start + dialrun::MARK_COLUMN];
+    for (size_t start : campaign::review_list(bytes).record_starts) {
+        char& mark = bytes[start + campaign::MARK_COLUMN];
         // Never over Y: that subscriber was told, and the record says so.
         if ((mark == ' ' || mark == 'Z' || mark == 'N') && stop.count(bytes.substr(start, 7))) {
             ++marked[mark];

@@ -178,10 +178,10 @@ bool hold_list(const std::filesystem::path& path, HeldList& list, std::ostream& 
         out << "Нет файла " << core::path_utf8(path) << ": " << error << "\n";
         return false;
     }
-    dialrun::ListReview review = dialrun::review_list(list.bytes());
+    campaign::ListReview review = campaign::review_list(list.bytes());
     if (!review.faults.empty()) {
         out << "Список " << core::path_utf8(path) << " с ошибками, он не изменен:\n";
-        for (const dialrun::ListFault& f : review.faults) {
+        for (const campaign::ListFault& f : review.faults) {
             out << "  " << fault_place(f) << "\n";
         }
         return false;

@@ -21,7 +21,7 @@ namespace ringlist {
 
 namespace {
 
-const char* const LOGS[2] = {dialrun::NOTIFIED_LOG, dialrun::NOT_NOTIFIED_LOG};
+const char* const LOGS[2] = {campaign::NOTIFIED_LOG, campaign::NOT_NOTIFIED_LOG};
 
 // What one merge does, found out in full before anything is written.
 struct MergePlan {
@@ -92,7 +92,7 @@ std::string take_marks(const HeldList& part, int k, const std::vector<size_t>& m
     std::string label =
         "часть " + std::to_string(k + 1) + " (" + core::path_utf8(part.path()) + ")";
     const std::string& bytes = part.bytes();
-    std::vector<size_t> starts = dialrun::review_list(bytes).record_starts;
+    std::vector<size_t> starts = campaign::review_list(bytes).record_starts;
     std::vector<size_t> dealt = plan.state.part_records(k);
     if (starts.size() != dealt.size()) {
         return label + ": записей " + std::to_string(starts.size()) + ", а роздано " +
@@ -108,9 +108,9 @@ std::string take_marks(const HeldList& part, int k, const std::vector<size_t>& m
             return at + ": номер и сумма не совпадают с записью " + std::to_string(dealt[p] + 1) +
                    " основного списка";
         }
-        std::string error = merge_mark(bytes[starts[p] + dialrun::MARK_COLUMN],
+        std::string error = merge_mark(bytes[starts[p] + campaign::MARK_COLUMN],
                                        plan.state.last_marks[plan.state.deal_position(k, p)],
-                                       plan.master[m + dialrun::MARK_COLUMN], plan);
+                                       plan.master[m + campaign::MARK_COLUMN], plan);
         if (!error.empty()) {
             return at + " (запись " + std::to_string(dealt[p] + 1) +
                    " основного списка): " + error +
@@ -180,9 +180,9 @@ std::string append_once(const std::filesystem::path& log, const std::string& lin
         // The append drops a line it finds cut short, so that line is written again whole.
         size_t whole = done == 0 ? std::string::npos : lines.rfind('\n', done - 1);
         done = whole == std::string::npos ? 0 : whole + 1;
-        return dialrun::append_result_line(log, lines.substr(done), mode);
+        return campaign::append_result_line(log, lines.substr(done), mode);
     }
-    return dialrun::append_result_line(log, lines, mode);
+    return campaign::append_result_line(log, lines, mode);
 }
 
 }  // namespace
@@ -219,7 +219,7 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
             << " не читается: " << error << "\n";
         return REFUSED;
     }
-    std::vector<size_t> master_starts = dialrun::review_list(plan.master).record_starts;
+    std::vector<size_t> master_starts = campaign::review_list(plan.master).record_starts;
     std::vector<std::unique_ptr<HeldList>> parts;  // held until the merge is done
     for (size_t k = 0; k < part_dirs.size(); ++k) {
         parts.push_back(std::make_unique<HeldList>());

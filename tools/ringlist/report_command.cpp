@@ -43,7 +43,7 @@ std::string output_refusal(const std::string& output, const std::vector<Campaign
                    ": отчет его не заменит";
         }
         for (const char* name :
-             {"c:\\Ring.TXT", dialrun::NOTIFIED_LOG, dialrun::NOT_NOTIFIED_LOG}) {
+             {"c:\\Ring.TXT", campaign::NOTIFIED_LOG, campaign::NOT_NOTIFIED_LOG}) {
             if (there && std::filesystem::equivalent(path, drive.resolve(name), ec)) {
                 return "Файл " + output + " - это файл прозвонки в " + core::path_utf8(folder.dir) +
                        ": отчет его не заменит";

@@ -80,9 +80,9 @@ int retry(const std::filesystem::path& folder, const RetryOptions& options, std:
     std::string fresh_attempts;  // the cleared records' counts set to 0
     std::string old_attempts;    // theirs before, to set back if the list cannot be replaced
     int position = 0;
-    for (size_t start : dialrun::review_list(bytes).record_starts) {
+    for (size_t start : campaign::review_list(bytes).record_starts) {
         ++position;
-        char& mark = bytes[start + dialrun::MARK_COLUMN];
+        char& mark = bytes[start + campaign::MARK_COLUMN];
         if (marks.find(mark) == std::string::npos) {
             continue;
         }

@@ -43,7 +43,7 @@ bool earlier_deal_finished(const std::filesystem::path& state_file, const std::s
     bool went_out = false;
     for (size_t index : earlier.deal) {
         went_out = went_out || (index < starts.size() &&
-                                master[starts[index] + dialrun::MARK_COLUMN] == DEALT_MARK);
+                                master[starts[index] + campaign::MARK_COLUMN] == DEALT_MARK);
     }
     if (!earlier.finished() && went_out) {
         out << "Список уже роздан на части (" << core::path_utf8(state_file)
@@ -57,7 +57,7 @@ bool earlier_deal_finished(const std::filesystem::path& state_file, const std::s
 // written after this split.
 void start_after_old_logs(const std::filesystem::path& out_dir, SplitState& state,
                           std::ostream& out) {
-    const char* const logs[2] = {dialrun::NOTIFIED_LOG, dialrun::NOT_NOTIFIED_LOG};
+    const char* const logs[2] = {campaign::NOTIFIED_LOG, campaign::NOT_NOTIFIED_LOG};
     for (int k = 0; k < state.parts; ++k) {
         std::filesystem::path dir = out_dir / std::to_string(k + 1);
         std::error_code ec;
@@ -92,7 +92,7 @@ std::string mark_dealt(HeldList& master, const std::vector<size_t>& starts,
                        const SplitState& state) {
     std::string bytes = master.bytes();
     for (size_t index : state.deal) {
-        bytes[starts[index] + dialrun::MARK_COLUMN] = DEALT_MARK;
+        bytes[starts[index] + campaign::MARK_COLUMN] = DEALT_MARK;
     }
     return master.replace(bytes, backup_name(master.path()));
 }
@@ -145,7 +145,7 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
     // A link that leads nowhere is read, and refused with its reason.
     bool dealt_before = std::filesystem::exists(state_file, ec) || ec;
     const std::string& bytes = master.bytes();
-    std::vector<size_t> starts = dialrun::review_list(bytes).record_starts;
+    std::vector<size_t> starts = campaign::review_list(bytes).record_starts;
     if (dealt_before && !earlier_deal_finished(state_file, bytes, starts, out)) {
         return REFUSED;
     }
@@ -153,7 +153,7 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
     state.parts = parts;
     state.merged.assign(static_cast<size_t>(parts), {});
     for (size_t i = 0; i < starts.size(); ++i) {
-        if (bytes[starts[i] + dialrun::MARK_COLUMN] == ' ') {
+        if (bytes[starts[i] + campaign::MARK_COLUMN] == ' ') {
             state.deal.push_back(i);
         }
     }
@@ -171,7 +171,7 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
                                                               : dir / "Ring.TXT");
         std::string text;
         for (size_t index : state.part_records(k - 1)) {
-            text += bytes.substr(starts[index], dialrun::RECORD_SIZE);
+            text += bytes.substr(starts[index], campaign::RECORD_SIZE);
         }
         part_texts.push_back(text + "\r\n");
         part_there.push_back(std::filesystem::exists(part_files.back(), ec));

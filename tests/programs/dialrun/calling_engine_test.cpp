@@ -14,7 +14,9 @@
 #include "support/temp_root.h"
 
 using namespace core;
+using namespace station;
 using namespace dialrun;
+using namespace campaign;
 using namespace std::chrono_literals;
 
 namespace {

@@ -13,6 +13,7 @@
 #include "support/voice_prompts.h"
 
 using namespace core;
+using namespace station;
 using namespace inform;
 using namespace std::chrono_literals;
 

@@ -10,6 +10,7 @@
 #include "support/voice_prompts.h"
 
 using namespace core;
+using namespace station;
 using namespace pinread;
 using namespace std::chrono_literals;
 

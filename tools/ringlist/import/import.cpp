@@ -188,7 +188,7 @@ std::string convert(CsvReader& reader, const ImportOptions& o, Columns columns,
 
 std::string list_bytes(const std::vector<Kept>& kept) {
     std::string bytes;
-    bytes.reserve(kept.size() * dialrun::RECORD_SIZE + 2);
+    bytes.reserve(kept.size() * campaign::RECORD_SIZE + 2);
     for (const Kept& k : kept) {
         if (!k.left_out) {
             // "1234567  " then the amount right-aligned in seven, a blank mark, CR LF.
@@ -255,7 +255,7 @@ std::string rejects_bytes(const std::string& text, const CsvLayout& layout, cons
 // The numbers of the list an --append adds to, and where its records end.
 std::set<std::string> numbers_of(const std::string& bytes, size_t& end) {
     std::set<std::string> numbers;
-    dialrun::ListReview review = dialrun::review_list(bytes);
+    campaign::ListReview review = campaign::review_list(bytes);
     end = 0;
     for (size_t start : review.record_starts) {
         numbers.insert(bytes.substr(start, 7));
@@ -550,7 +550,7 @@ int import_list(const ImportOptions& o, std::ostream& out) {
         return REFUSED;
     }
     std::string records = list_bytes(c.kept);
-    size_t written = records.size() / dialrun::RECORD_SIZE;
+    size_t written = records.size() / campaign::RECORD_SIZE;
     if (written == 0) {
         say_counts(c, 0, out);
         out << "Список не записан: ни одна строка не принята\n";

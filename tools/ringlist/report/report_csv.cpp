@@ -75,7 +75,7 @@ std::string results_csv(const std::vector<CampaignFolder>& folders, bool excel) 
                        csv_row({"папка", "номер", "день-месяц", "время", "результат", "дата"}, sep);
     for (const CampaignFolder& folder : folders) {
         for (const LogResult& r : folder.results) {
-            const dialrun::ResultLine& l = r.line;
+            const campaign::ResultLine& l = r.line;
             text += csv_row(
                 {core::path_utf8(folder.dir), l.number, two(l.day) + "-" + two(l.month),
                  two(l.hour) + ":" + two(l.minute) + ":" + two(l.second), std::string(1, r.result),

@@ -118,7 +118,7 @@ std::string folder_part(const CampaignFolder& folder, const MarkTotals& totals) 
     html += totals_table(totals);
     if (!folder.review.faults.empty() || !folder.log_problems.empty()) {
         html += "<ul class=bad>\n";
-        for (const dialrun::ListFault& f : folder.review.faults) {
+        for (const campaign::ListFault& f : folder.review.faults) {
             html += "<li>Ring.TXT, " + escaped(fault_place(f)) + "</li>\n";
         }
         for (const LogProblem& p : folder.log_problems) {

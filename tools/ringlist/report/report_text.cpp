@@ -85,7 +85,7 @@ std::string folder_section(const CampaignFolder& folder, const MarkTotals& total
     text += folder.review.end_line != 0
                 ? ", конец списка: строка " + std::to_string(folder.review.end_line) + "\n"
                 : ", конец списка: конец файла\n";
-    for (const dialrun::ListFault& f : folder.review.faults) {
+    for (const campaign::ListFault& f : folder.review.faults) {
         text += "  ! " + fault_place(f) + "\n";
     }
     text += totals_table(totals);

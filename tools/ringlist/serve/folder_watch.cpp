@@ -190,7 +190,7 @@ bool FolderWatch::files_changed() {
     bool any = list_changed_ || !next_.error.empty();
     for (int i = 0; i < 2; ++i) {
         log_changed_[i] = changed(
-            drive.resolve(i == 0 ? dialrun::NOTIFIED_LOG : dialrun::NOT_NOTIFIED_LOG), logs_[i]);
+            drive.resolve(i == 0 ? campaign::NOTIFIED_LOG : campaign::NOT_NOTIFIED_LOG), logs_[i]);
         any |= log_changed_[i];
     }
     return any;
@@ -270,12 +270,12 @@ std::string FolderWatch::read_list() {
     if (!error.empty()) {
         return "Нет файла " + core::path_utf8(list_seen_.path) + ": " + error;
     }
-    dialrun::ListReview review = dialrun::review_list(bytes);
+    campaign::ListReview review = campaign::review_list(bytes);
     list_totals_ = {};
     std::string record;
     for (size_t start : review.record_starts) {
-        record.assign(bytes, start, dialrun::RECORD_SIZE);  // the same buffer, record by record
-        MarkTotal& t = list_totals_[mark_kind(dialrun::record_mark(record))];
+        record.assign(bytes, start, campaign::RECORD_SIZE);  // the same buffer, record by record
+        MarkTotal& t = list_totals_[mark_kind(campaign::record_mark(record))];
         ++t.records;
         t.amount += record_amount(record);
     }
