@@ -273,6 +273,12 @@ int program_main(int argc, char** argv, const station::ProgramInfo& info,
     OptionsParse parsed = parse_program_options(
         args.empty() ? args : std::vector<std::string>(args.begin() + 1, args.end()));
     ProgramOptions options = parsed.options;
+    // As early as the options tell the console: a stop sent while the settings are read is
+    // kept in the pipe and acted on once the program runs.
+    std::unique_ptr<StopOnSignal> stop_on_signal;
+    if (options.console) {
+        stop_on_signal = std::make_unique<StopOnSignal>();
+    }
     // Refused at start: on standard error, and in a box where the window would have opened.
     auto refuse = [&](const std::string& text) {
         std::cerr << exe << ": " << text << "\n";
@@ -325,10 +331,6 @@ int program_main(int argc, char** argv, const station::ProgramInfo& info,
         return refuse(own);
     }
     std::string error;
-    std::unique_ptr<StopOnSignal> stop_on_signal;
-    if (options.console) {
-        stop_on_signal = std::make_unique<StopOnSignal>();
-    }
     std::unique_ptr<Runtime> rt = Runtime::create(options, error);
     if (!rt) {
         return refuse(error);
