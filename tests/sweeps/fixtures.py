@@ -152,7 +152,7 @@ class Station(Writer):
         argv = [os.path.join(self.build, self.program, self.program), '--console',
                 '--no-settings', '--fast', '--time', FIRST_RUN, '--root', folder, '--simulate',
                 os.path.join(folder, 'rack.txt'), '--journal', 'yes', '--status-file', 'yes']
-        return argv, b'wait\nstart\nsleep 60\nstop\nwait\n', None
+        return argv, b'wait\nstart\nsleep 30\nstop\nwait\n', None
 
     def learn(self, folder):
         pass
