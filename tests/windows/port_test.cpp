@@ -130,9 +130,9 @@ TEST(Win32SerialPort, APortThatIsNotThereIsNamedSoWithThePortsThereAre) {
 }
 
 // The C runtime says EACCES both for a file another program holds and for one this user may
-// not write: only the held one is "busy" and waited for; a denied one is "нет доступа" at
-// once, as on Linux. (Wine run as root writes read-only files, so the denied file here is a
-// folder, which Windows denies the same way.)
+// not write: only the held one is "busy" and waited for; one that cannot be the file is
+// refused at once, never waited for. (Wine run as root writes read-only files, so the refused
+// one here is a folder, said as a folder, as on Linux.)
 TEST(Win32Files, ADeniedFileIsSaidSoAndOnlyAHeldOneIsBusy) {
     TempRoot root;
     root.write("RINGY.txt", "");
@@ -150,5 +150,5 @@ TEST(Win32Files, ADeniedFileIsSaidSoAndOnlyAHeldOneIsBusy) {
     std::filesystem::create_directories(root.path / "RINGN.txt");
     // Waited for as a held file would be, it would end "занят" after its retries.
     EXPECT_EQ(open_exclusive(root.file("RINGN.txt"), "ab", error, true), nullptr);
-    EXPECT_EQ(error, "нет доступа");
+    EXPECT_EQ(error, "это папка, а не файл");
 }
