@@ -62,8 +62,13 @@ std::FILE* open_regular(const std::filesystem::path& path, const char* mode, std
 }
 
 std::string regular_file_refusal(const std::filesystem::path& path) {
+    // The C runtime finds no folder named with a final separator ("C:\\Temp\\").
+    std::wstring name = path.wstring();
+    while (name.size() > 3 && (name.back() == L'\\' || name.back() == L'/')) {
+        name.pop_back();
+    }
     struct _stat64 info {};
-    if (_wstat64(path.wstring().c_str(), &info) != 0) {
+    if (_wstat64(name.c_str(), &info) != 0) {
         return system_reason(errno);
     }
     return refusal_of_mode((info.st_mode & _S_IFMT) == _S_IFREG,
