@@ -459,7 +459,7 @@ TEST(InformerEngine, FiftyReconnectsHoldWhatOneHolds) {
     while (reopens < 51 && std::chrono::steady_clock::now() < give_up &&
            !p.clock.wait_reached(until, 5ms)) {
     }
-    ASSERT_EQ(reopens, 51) << "the run stopped failing, or the reconnects stopped";
+    ASSERT_GE(reopens, 51) << "the run stopped failing, or the reconnects stopped";
     EXPECT_EQ(p.press(Button::stop), std::nullopt);
     p.clock.release_hold();
     ASSERT_TRUE(p.controller->wait_idle(20s));
