@@ -161,7 +161,10 @@ FolderWatch::Signature FolderWatch::signature_of(const std::filesystem::path& pa
     s.size = std::filesystem::file_size(path, ec);
     auto written = std::filesystem::last_write_time(path, ec);
     s.written = written.time_since_epoch().count();
-    recent = std::filesystem::file_time_type::clock::now() - written < SETTLED;
+    // A time stamp ahead of our clock (a share's server running fast, a clock set back) is
+    // settled as well: only one near now may still change within its tick.
+    auto age = std::filesystem::file_time_type::clock::now() - written;
+    recent = age < SETTLED && age > -SETTLED;
 #ifndef _WIN32
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0) {
