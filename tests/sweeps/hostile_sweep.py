@@ -24,6 +24,18 @@ import fixtures  # noqa: E402
 import invariants as inv  # noqa: E402
 
 GUARD = 120
+# What a reader says of a path that is not the file it reads, in the system's own words: a
+# reader that says none of them did not look at what it opened (a FIFO would have hung it, a
+# folder read as empty, /dev/zero as a list of zeros).
+REASONS = {
+    'fifo': ('не обычный файл',),
+    'dev-zero': ('не обычный файл',),
+    'folder': ('это папка, а не файл', 'не обычный файл'),
+    'link-loop': ('ссылки ведут по кругу',),
+    'unreadable': ('нет доступа',),
+}
+# Inputs that are written over, not read: a FIFO in their place is replaced, not opened.
+WRITTEN_OVER = ('dialrun-status',)
 KINDS = ['fifo', 'folder', 'dev-zero', 'link-loop', 'unreadable', 'empty', 'sparse-2g',
          'random']
 
@@ -95,7 +107,8 @@ def inputs(build):
         ('dialrun-attempts', 'Ring.TXT.attempts', d.setup, dialrun_with(no), b'wait\nstart\n'),
         ('dialrun-rack', 'rack.txt', d.setup, dialrun_with(no), b'wait\nstart\n'),
         ('dialrun-settings', 'board.conf', settings_setup,
-         dialrun_with(lambda f: ['--config', os.path.join(f, 'board.conf')]), b'wait\nstart\n'),
+         lambda f: [a for a in d.argv(f, fixtures.FIRST_RUN) if a != '--no-settings'] +
+         ['--config', os.path.join(f, 'board.conf')], b'wait\nstart\n'),
         ('dialrun-holidays', 'holidays.txt', holidays_setup,
          dialrun_with(lambda f: ['--call-start', '9', '--holidays',
                                  os.path.join(f, 'holidays.txt')]), b'wait\nstart\n'),
@@ -158,6 +171,10 @@ def run_one(case, kind, work, env):
         found.append(f'{name} {kind}: код {status}')
     if status != 0 and not out.strip():
         found.append(f'{name} {kind}: код {status} без единого слова')
+    said = out.decode('utf-8', errors='replace')
+    if kind in REASONS and name not in WRITTEN_OVER and \
+            not any(reason in said for reason in REASONS[kind]):
+        found.append(f'{name} {kind}: не сказано «{REASONS[kind][0]}» (код {status})')
     after = snapshot(folder)
     for k, v in before.items():
         if k in after and after[k] != v and not changes_allowed(name, k):
