@@ -6,7 +6,8 @@ and per thread (as strace counts for its injections), the calls on its own files
 every N up to that count it runs the command again, killed (or failed) at the N-th call, runs
 what an operator would run next, and checks the invariants of that command.
 
-    kill_sweep.py --build BUILD_DIR [--case NAME]... [--every K] [--errors] [--work DIR]
+    kill_sweep.py --build BUILD_DIR [--case NAME]... [--every K] [--errors] [--jobs J]
+                  [--work DIR]
 
 --every K tries every K-th point only (the short run of the test suite). Exit status 0 when
 every point held, 1 when any failed (each named with its N and system call)."""
@@ -17,6 +18,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -77,37 +79,54 @@ def fresh(case, folder):
     case.setup(folder)
 
 
-def sweep_case(case, work, every, errors):
-    folder = os.path.join(work, case.name)
+def try_point(case, folder, call, n, fault, error):
+    """One run killed or failed at the n-th call, then the next run: the failures found."""
     fresh(case, folder)
-    case.learn(folder)  # the old and the new states, from a clean run
-    fresh(case, folder)
-    points = count_points(case, folder)
-    total = sum(points.values())
-    failures = []
-    tried = 0
+    argv, stdin, env = case.command(folder)
+    inject = ['-e', f'inject={call}:{fault}:when={n}', '-o', '/dev/null']
+    status, out = run(strace_prefix(case, folder, inject) + argv, stdin, env)
+    where = f'{case.name}: {call} #{n} {fault}'
+    if status == 'hang':
+        return [where + ': завис']
+    found = (case.after_kill(folder, status) if error is None
+             else case.after_error(folder, status, out, error))
+    found += case.after_next(folder)
+    return [f'{where}: {f}' for f in dict.fromkeys(found)]
+
+
+def sweep_case(slots, work, every, errors):
+    """slots: one instance of the same writer per worker, each in a folder of its own (what a
+    writer learns holds its folder's path)."""
+    name = slots[0].name
+    folders = [os.path.join(work, name, f'w{i}') for i in range(len(slots))]
     started = time.monotonic()
+    for case, folder in zip(slots, folders):
+        fresh(case, folder)
+        case.learn(folder)  # the old and the new states, from a clean run
+    fresh(slots[0], folders[0])
+    points = count_points(slots[0], folders[0])
+    total = sum(points.values())
     faults = [('signal=KILL', None)] + ([(f'error={e}', e) for e in ERRORS] if errors else [])
+    plan = []
     for call in SYSCALLS:
         for n in range(1, points.get(call, 0) + 1):
             if every > 1 and (n - 1) % every != 0 and n != points[call]:
                 continue
-            for fault, error in faults:
-                fresh(case, folder)
-                argv, stdin, env = case.command(folder)
-                inject = ['-e', f'inject={call}:{fault}:when={n}', '-o', '/dev/null']
-                status, out = run(strace_prefix(case, folder, inject) + argv, stdin, env)
-                tried += 1
-                where = f'{case.name}: {call} #{n} {fault}'
-                if status == 'hang':
-                    failures.append(where + ': завис')
-                    continue
-                found = (case.after_kill(folder, status) if error is None
-                         else case.after_error(folder, status, out, error))
-                found += case.after_next(folder)
-                failures += [f'{where}: {f}' for f in dict.fromkeys(found)]
+            plan += [(call, n, fault, error) for fault, error in faults]
+    results = [None] * len(plan)
+
+    def worker(w):
+        for i in range(w, len(plan), len(slots)):
+            results[i] = try_point(slots[w], folders[w], *plan[i])
+
+    threads = [threading.Thread(target=worker, args=(w,)) for w in range(len(slots))]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    failures = [f for found in results for f in found]
     took = time.monotonic() - started
-    return total, tried, failures, took
+    return total, len(plan), failures, took
 
 
 def main():
@@ -119,8 +138,12 @@ def main():
     parser.add_argument('--errors', action='store_true', help='also fail each call')
     parser.add_argument('--work', help='the folder to work in (a new temporary one)')
     parser.add_argument('--list', action='store_true', help='name the writers and stop')
+    parser.add_argument('--jobs', type=int, default=2, help='points run at once (2)')
     args = parser.parse_args()
-    cases = fixtures.writers(os.path.abspath(args.build))
+    build = os.path.abspath(args.build)
+    cases = fixtures.writers(build)
+    # Each worker has its own instance of every writer.
+    slots = list(zip(*[fixtures.writers(build) for _ in range(max(1, args.jobs))]))
     if args.list:
         for case in cases:
             print(case.name)
@@ -130,12 +153,12 @@ def main():
         if unknown:
             print('неизвестные случаи:', ', '.join(sorted(unknown)), file=sys.stderr)
             return 2
-        cases = [c for c in cases if c.name in args.case]
+        slots = [s for s in slots if s[0].name in args.case]
     work = args.work or tempfile.mkdtemp(prefix='kill-sweep-')
     all_failures = []
-    for case in cases:
-        total, tried, failures, took = sweep_case(case, work, args.every, args.errors)
-        print(f'{case.name}: {total} points, {tried} runs, {len(failures)} failed, {took:.0f} s',
+    for group in slots:
+        total, tried, failures, took = sweep_case(group, work, args.every, args.errors)
+        print(f'{group[0].name}: {total} points, {tried} runs, {len(failures)} failed, {took:.0f} s',
               flush=True)
         for f in failures[:20]:
             print('   ', f, flush=True)
@@ -144,7 +167,7 @@ def main():
         all_failures += failures
     if not args.work:
         shutil.rmtree(work, ignore_errors=True)
-    print(f"sweep: {len(cases) - len({f.split(':')[0] for f in all_failures})} writers held, "
+    print(f"sweep: {len(slots) - len({f.split(':')[0] for f in all_failures})} writers held, "
           f"{len({f.split(':')[0] for f in all_failures})} did not")
     return 1 if all_failures else 0
 
