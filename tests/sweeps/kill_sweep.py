@@ -6,10 +6,11 @@ and per thread (as strace counts for its injections), the calls on its own files
 every N up to that count it runs the command again, killed (or failed) at the N-th call, runs
 what an operator would run next, and checks the invariants of that command.
 
-    kill_sweep.py --build BUILD_DIR [--case NAME]... [--every K] [--errors] [--jobs J]
-                  [--work DIR]
+    kill_sweep.py --build BUILD_DIR [--case NAME]... [--every K] [--errors | --all-errors]
+                  [--jobs J] [--work DIR]
 
---every K tries every K-th point only (the short run of the test suite). Exit status 0 when
+--every K tries every K-th point only (the short run of the test suite). --jobs J runs J
+points at once (2). Exit status 0 when
 every point held, 1 when any failed (each named with its N and system call)."""
 
 import argparse
@@ -106,13 +107,18 @@ def sweep_case(slots, work, every, errors):
     fresh(slots[0], folders[0])
     points = count_points(slots[0], folders[0])
     total = sum(points.values())
-    faults = [('signal=KILL', None)] + ([(f'error={e}', e) for e in ERRORS] if errors else [])
     plan = []
     for call in SYSCALLS:
         for n in range(1, points.get(call, 0) + 1):
             if every > 1 and (n - 1) % every != 0 and n != points[call]:
                 continue
-            plan += [(call, n, fault, error) for fault, error in faults]
+            plan.append((call, n, 'signal=KILL', None))
+            # A writer takes every failed call the same way, whatever its error: each point
+            # fails with one of them, in turn, so each call fails with each (--all-errors:
+            # every point with all three).
+            kinds = ERRORS if errors == 'all' else [ERRORS[(n - 1) % len(ERRORS)]] \
+                if errors else []
+            plan += [(call, n, f'error={e}', e) for e in kinds]
     results = [None] * len(plan)
 
     def worker(w):
@@ -135,7 +141,10 @@ def main():
     parser.add_argument('--build', required=True, help='the build folder (build/default)')
     parser.add_argument('--case', action='append', help='only this writer (repeatable)')
     parser.add_argument('--every', type=int, default=1, help='every K-th point only')
-    parser.add_argument('--errors', action='store_true', help='also fail each call')
+    parser.add_argument('--errors', action='store_true',
+                        help='also fail each call, with ENOSPC, EIO and EACCES in turn')
+    parser.add_argument('--all-errors', action='store_true',
+                        help='also fail each call with each of the three')
     parser.add_argument('--work', help='the folder to work in (a new temporary one)')
     parser.add_argument('--list', action='store_true', help='name the writers and stop')
     parser.add_argument('--jobs', type=int, default=2, help='points run at once (2)')
@@ -157,7 +166,8 @@ def main():
     work = args.work or tempfile.mkdtemp(prefix='kill-sweep-')
     all_failures = []
     for group in slots:
-        total, tried, failures, took = sweep_case(group, work, args.every, args.errors)
+        total, tried, failures, took = sweep_case(group, work, args.every,
+                                                  'all' if args.all_errors else args.errors)
         print(f'{group[0].name}: {total} points, {tried} runs, {len(failures)} failed, {took:.0f} s',
               flush=True)
         for f in failures[:20]:
