@@ -94,6 +94,10 @@ void Controller::end_program(int status, const std::function<void()>& before_exi
         exit_now(status, before_exit);
     }
     close();
+    // The last status now, while the front end that says a failure to write it is still there.
+    if (before_exit_) {
+        before_exit_();
+    }
 }
 
 // The workers may be waiting on the link: the process ends without them, but not before the
