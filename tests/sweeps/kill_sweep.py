@@ -16,6 +16,7 @@ every point held, 1 when any failed (each named with its N and system call)."""
 import argparse
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -34,12 +35,16 @@ GUARD = 120  # seconds: a hang, never a bound on speed
 
 def run(argv, stdin=b'', env=None, cwd=None):
     """Runs a command to its end with a guard against a hang; (status, stdout+stderr)."""
+    # A group of its own: a hung program is ended with strace, not left behind it.
+    p = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                         stderr=subprocess.STDOUT, env=env, cwd=cwd, start_new_session=True)
     try:
-        p = subprocess.run(argv, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                           env=env, cwd=cwd, timeout=GUARD)
-        return p.returncode, p.stdout
-    except subprocess.TimeoutExpired as e:
-        return 'hang', e.stdout or b''
+        out, _ = p.communicate(stdin, timeout=GUARD)
+        return p.returncode, out
+    except subprocess.TimeoutExpired:
+        os.killpg(p.pid, signal.SIGKILL)
+        out, _ = p.communicate()
+        return 'hang', out or b''
 
 
 def strace_prefix(case, folder, extra):
@@ -123,7 +128,10 @@ def sweep_case(slots, work, every, errors):
 
     def worker(w):
         for i in range(w, len(plan), len(slots)):
-            results[i] = try_point(slots[w], folders[w], *plan[i])
+            try:
+                results[i] = try_point(slots[w], folders[w], *plan[i])
+            except Exception as e:  # a point the sweep could not try is a failure too
+                results[i] = [f'{name}: {plan[i][0]} #{plan[i][1]} {plan[i][2]}: {e!r}']
 
     threads = [threading.Thread(target=worker, args=(w,)) for w in range(len(slots))]
     for t in threads:
