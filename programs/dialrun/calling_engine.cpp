@@ -242,6 +242,7 @@ void CallingEngine::write_result(int k, uint8_t reply) {
     error = d_.list.mark_record(d_.record_end[k], reply);
     if (!error.empty()) {
         log_error("Ошибка записи отметки в C:\\Ring.TXT: " + error);
+        d_.unwritten_marks.emplace_back(d_.record_end[k], reply);
     }
     if (d_.channel_retried[k]) {
         d_.rounds.verdict(d_.channel_position[k], campaign::mark_for_reply(reply));
@@ -249,7 +250,25 @@ void CallingEngine::write_result(int k, uint8_t reply) {
     }
 }
 
+// A record whose verdict is logged but not marked would be called again by the next run:
+// nothing more is handed out until its mark is written.
+bool CallingEngine::write_unwritten_marks() {
+    while (!d_.unwritten_marks.empty()) {
+        auto [record_end, reply] = d_.unwritten_marks.front();
+        std::string error = d_.list.mark_record(record_end, reply);
+        if (!error.empty()) {
+            log_error("Ошибка записи отметки в C:\\Ring.TXT: " + error);
+            return false;
+        }
+        d_.unwritten_marks.erase(d_.unwritten_marks.begin());
+    }
+    return true;
+}
+
 bool CallingEngine::give_out_record(int k) {
+    if (!write_unwritten_marks()) {
+        return stop_channel(k);
+    }
     // Outside the window, or in its last minutes, the channel waits for the pause.
     if (d_.window.enabled && !d_.stop_requested &&
         !campaign::hand_out_allowed(d_.window, s_.clock.local_time())) {

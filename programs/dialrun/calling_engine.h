@@ -40,6 +40,7 @@ class CallingEngine : station::EngineSkeleton {
     bool give_out_retry(int k);
     void publish_next_retry();
     bool hand_out(int k, const std::string& record, long record_end, int position);
+    bool write_unwritten_marks();
     bool stop_channel(int k);
     void write_result(int k, uint8_t reply);
     void end_run() override;

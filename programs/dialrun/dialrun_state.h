@@ -3,6 +3,8 @@
 #include <array>
 #include <atomic>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "campaign/calling_window.h"
 #include "campaign/retry_rounds.h"
@@ -35,6 +37,9 @@ struct DialrunState {
     std::array<int, core::CHANNEL_COUNT> channel_position{};
     std::array<bool, core::CHANNEL_COUNT> channel_retried{};  // a round's call, not the first
     std::atomic<int64_t> next_retry{0};  // calendar seconds of local time; 0: none waits
+    // Verdicts whose mark could not be written (the record's end, the board's reply): written
+    // again before anything else is handed out.
+    std::vector<std::pair<long, uint8_t>> unwritten_marks;
 };
 
 // Dialrun's own messages from the engine to the form.

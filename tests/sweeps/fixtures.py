@@ -123,12 +123,18 @@ class Dialrun(Writer):
     def after_error(self, folder, status, out, error):
         # A failed log line is said and the run goes on; a list that cannot be marked ends it.
         found = [] if status in (0, 1) else [f'код {status}']
-        # A mark whose log line the run said it could not write stands without one (DESIGN).
+        # A mark whose log line the run said it could not write stands without that line
+        # (DESIGN): with none, or with an earlier verdict's line as its last. One a failure.
         self.said_unlogged = ()
-        if 'Ошибка записи в C:\\RING'.encode() in out:
-            logged = {number for _, number, _ in inv.logged_verdicts(folder)}
-            self.said_unlogged = {n for n, m in inv.marks(folder).items()
-                                  if m in 'YZN' and n not in logged}
+        said = out.count('Ошибка записи в C:\\RING'.encode())
+        if said:
+            last = {}
+            for _, number, mark in inv.logged_verdicts(folder):
+                last[number] = mark
+            unlogged = {n for n, m in inv.marks(folder).items()
+                        if m in 'YZN' and last.get(n) != m and last.get(n) != 'Y'}
+            if len(unlogged) <= said:
+                self.said_unlogged = unlogged
         return found + inv.list_is_whole(inv.read(os.path.join(folder, 'Ring.TXT')))
 
     def after_next(self, folder):
