@@ -114,6 +114,14 @@ TEST(Ringlist, CheckNamesEveryBadLineAndCountsTheMarks) {
          {"Номер 1111111 повторяется: строки 1, 3\n",
           "Dialrun примет список, но номера в нем повторяются: лишних записей 1\n"},
          true},
+        {"repeats after a bad line: lines as the file counts them, numbers by first line",
+         record("2222222", "   2000") + "11a1111      100  \r\n" + record("1111111", "   1000") +
+             record("2222222", "     20") + record("1111111", "   1000", 'Y') +
+             record("2222222", "      1") + "\r\n",
+         1,
+         {"Номер 2222222 повторяется: строки 1, 4, 6\nНомер 1111111 повторяется: строки 3, 5\n",
+          "Dialrun откажет в старте: строк с ошибками 1\n"},
+         true},
         {"a list without repeats, with --duplicates",
          good + "\r\n",
          0,
