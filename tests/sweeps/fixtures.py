@@ -188,6 +188,11 @@ class Station(Writer):
         return found
 
 
+# What a ringlist command says when it refuses with every file as it was.
+SAYS_NOTHING_CHANGED = ('не изменен', 'ничего не изменено', 'Отметки не сняты',
+                        'Список не записан', 'Части не записаны')
+
+
 class Ringlist(Writer):
     """A ringlist command: after a kill every file is the old or the new one, whole, and the
     same command again brings the new state."""
@@ -208,8 +213,19 @@ class Ringlist(Writer):
         extra = set()
         for n in names:
             extra |= {n + '.new'}
+        # The folder too: its sync after a rename is a call that may fail.
         return [os.path.join(folder, n) for n in sorted(names | extra)
-                if not n.endswith(('.csv.in', 'stop.txt', 'rack.txt'))]
+                if not n.endswith(('.csv.in', 'stop.txt', 'rack.txt'))] + [folder]
+
+    def after_error(self, folder, status, out, error):
+        found = super().after_error(folder, status, out, error)
+        text = out.decode('utf-8', 'replace')
+        now = inv.tree(folder)
+        unchanged = all(self.same(k, now.get(k), v) for k, v in self.old.items()
+                        if not k.endswith('.bak') and k not in self.appended)
+        if status != 0 and not unchanged and any(s in text for s in SAYS_NOTHING_CHANGED):
+            found.append(f'сказано, что файлы прежние, а они изменены: {text[-200:]!r}')
+        return found
 
     def after_kill(self, folder, status):
         now = inv.tree(folder)
@@ -243,6 +259,7 @@ class Ringlist(Writer):
             if not self.same(name, now.get(name), data):
                 found.append(f'после повтора {name} не новый')
         found += inv.backups_equal_a_list(folder, self.lists())
+        found += inv.stray_asides(folder)
         return found
 
 
@@ -306,6 +323,20 @@ class Split(Ringlist):
 
     def setup(self, folder):
         write(os.path.join(folder, 'Ring.TXT'), LIST)
+
+    def after_next(self, folder):
+        # A deal written is out, even when the master's marks are not: no other deal may
+        # follow it (two deals of the same records), and the refusal changes nothing.
+        found = []
+        if os.path.exists(os.path.join(folder, 'Ring.TXT.split')):
+            def kept(snap):  # a killed write's aside file goes with any run that holds the list
+                return {k: v for k, v in snap.items() if not k.endswith('.new')}
+            before = kept(inv.tree(folder))
+            other = self.ringlist(folder, ('split', 'DIR/Ring.TXT', '3', 'DIR/other'))
+            status, out = run_plain(other, b'', frozen_env())
+            if status != 1 or kept(inv.tree(folder)) != before:
+                found.append(f'вторая раздача после обрыва: код {status}: {out[-300:]!r}')
+        return found + super().after_next(folder)
 
 
 class Merge(Ringlist):

@@ -237,6 +237,17 @@ def stray_files(folder, allowed):
     return out
 
 
+def stray_asides(folder):
+    """A file written aside (NAME.new) that the next run of the same command left: a killed
+    writer's leftovers are removed by the next run, never left to pile up."""
+    out = []
+    for base, _, names in os.walk(folder):
+        for n in names:
+            if n.endswith('.new'):
+                out.append(f'лишний файл {os.path.relpath(os.path.join(base, n), folder)}')
+    return out
+
+
 def tree(folder):
     """Every file below a folder with its bytes: a snapshot to compare."""
     snap = {}

@@ -288,6 +288,20 @@ TEST(Import, BothEncodingsEverySeparatorQuotesDuplicatesAndTheStopList) {
          {"--number", "1", "--amount", "2", "--duplicates", "sum"},
          "1234567  9999999  \r\n7654321        5  \r\n\r\n",
          "2;сумма вместе с повтором номера длиннее 7 цифр: 10000000 (со строкой 1);1234567;1\r\n"},
+        {"a row wider than its header (a comma in an address not quoted) is left out, not read "
+         "with its columns shifted; empty fields after the last value are no sign of that",
+         "phone,address,debt\n1234567,ул. Ленина, 5,100\n2345678,Мира 3,200,\n"
+         "3456789,Мира 4,300,, \n4567890,Мира 5,400\n",
+         {"--header", "--number", "phone", "--amount", "debt", "--separator", ","},
+         "2345678      200  \r\n3456789      300  \r\n4567890      400  \r\n\r\n",
+         "строка,причина,phone,address,debt\r\n2,\"в строке больше полей, чем в заголовке: "
+         "столбцы сдвинуты (разделитель в поле без кавычек?)\",1234567,ул. Ленина, 5,100\r\n"},
+        {"a header closed by a separator names no column more: a value past it is a shift",
+         "phone;debt;\r\n1234567;100;\r\n2345678;200;7\r\n",
+         {"--header", "--number", "phone", "--amount", "debt", "--separator", ";"},
+         "1234567      100  \r\n\r\n",
+         "строка;причина;phone;debt;\r\n3;в строке больше полей, чем в заголовке: столбцы сдвинуты "
+         "(разделитель в поле без кавычек?);2345678;200;7\r\n"},
     };
     for (const Case& c : cases) {
         TempRoot root;
@@ -313,6 +327,8 @@ TEST(Import, BothEncodingsEverySeparatorQuotesDuplicatesAndTheStopList) {
             } else if (a == "--exclude") {
                 o.exclude = root.path / "stop.txt";
                 ++i;
+            } else if (a == "--separator") {
+                o.separator = args[++i][0];
             }
         }
         std::ostringstream out;
@@ -344,6 +360,7 @@ TEST(Import, RefusalsSayWhyAndChangeNoFile) {
         std::string number_column;
         bool held;
         const char* said;
+        bool list_a_dead_link = false;  // the list's name a link that leads nowhere
     } cases[] = {
         {"no file", "", "1", false, "Нет файла"},
         {"an empty file", "\n", "1", false, "в файле нет ни одной строки"},
@@ -355,13 +372,20 @@ TEST(Import, RefusalsSayWhyAndChangeNoFile) {
          "нет столбца 9: в строках файла не больше 2"},
         {"the list held by a running Dialrun", "1234567;100\r\n", "1", true,
          "занят другой программой"},
+        {"the list's name a link that leads nowhere", "1234567;100\r\n", "1", false,
+         "Ring.TXT: не обычный файл (ссылка, которая никуда не ведет)", true},
     };
     for (const auto& c : cases) {
         fs::remove(root.path / "bill.csv");
         if (!c.csv.empty()) {
             root.write("bill.csv", c.csv);
         }
-        root.write("Ring.TXT", old_list);
+        fs::remove(root.path / "Ring.TXT");
+        if (c.list_a_dead_link) {
+            fs::create_symlink(root.path / "gone" / "Ring.TXT", root.path / "Ring.TXT");
+        } else {
+            root.write("Ring.TXT", old_list);
+        }
         auto before = files_under(root.path);
         o.csv = root.path / "bill.csv";
         o.number_column = c.number_column;
@@ -375,6 +399,7 @@ TEST(Import, RefusalsSayWhyAndChangeNoFile) {
         }
         EXPECT_NE(out.str().find(c.said), std::string::npos) << c.what << ": " << out.str();
         EXPECT_EQ(files_under(root.path), before) << c.what;
+        EXPECT_EQ(fs::is_symlink(root.path / "Ring.TXT"), c.list_a_dead_link) << c.what;
     }
 }
 
@@ -397,6 +422,10 @@ TEST(Import, AppendAndExcludeKeepWhatTheListHas) {
               "4444444      400  \r\n\r\nafter the end\r\n");
     EXPECT_EQ(root.read("Ring.TXT.rejects.csv"), "1;номер уже есть в списке;2222222;5\r\n");
 
+    // What a killed writer left aside is removed, and said; a file of another name stays.
+    root.write("Ring.TXT.new", "1111111      1");
+    root.write("Ring.TXT.20261208-093000-2.bak.new", "1111111      100 Y\r\n");
+    root.write("Ring.TXT.notes.new", "mine");
     // Lines ended by CR alone, a number cell's zero fraction.
     root.write("stop.txt", "+998 71 111-11-11\r2222222,00\r3333333 # staff\r");
     out.str("");
@@ -405,6 +434,14 @@ TEST(Import, AppendAndExcludeKeepWhatTheListHas) {
         << out.str();
     EXPECT_NE(out.str().find("Исключено записей: 2 (без отметки: 1, Z: 1)"), std::string::npos)
         << out.str();
+    EXPECT_NE(out.str().find("Удален недописанный файл прерванной записи: " +
+                             (root.path / "Ring.TXT.20261208-093000-2.bak.new").string()),
+              std::string::npos)
+        << out.str();
+    EXPECT_FALSE(fs::exists(root.path / "Ring.TXT.new"));
+    EXPECT_FALSE(fs::exists(root.path / "Ring.TXT.20261208-093000-2.bak.new"));
+    EXPECT_EQ(root.read("Ring.TXT.notes.new"), "mine");
+    fs::remove(root.path / "Ring.TXT.notes.new");
     std::string excluded = root.read("Ring.TXT");
     EXPECT_EQ(excluded,
               "1111111      100 Y\r\n2222222      200 X\r\n3333333      300 X\r\n"
@@ -494,6 +531,29 @@ TEST(Import, InputsAreKeptAndTheRejectsAlwaysMatchTheList) {
     out.str("");
     EXPECT_EQ(ringlist::import_list(o, out), ringlist::REFUSED);
     EXPECT_NE(out.str().find("Прерванный импорт доведен до конца"), std::string::npos) << out.str();
+    EXPECT_EQ(root.read("Ring.TXT.rejects.csv"),
+              "2;номер короче 7 цифр;12345;5\r\n3;сумма не число;2345678;x\r\n");
+    EXPECT_FALSE(fs::exists(root.path / "Ring.TXT.import"));
+    EXPECT_FALSE(fs::exists(root.path / "Ring.TXT.rejects.csv.new"));
+
+    // Stopped the same way, and the new list was called since (a mark written in it): it is
+    // still the import's list, and its rejects go beside it.
+    fs::remove(root.path / "Ring.TXT.rejects.csv");
+    fs::create_directories(root.path / "Ring.TXT.rejects.csv" / "in the way");
+    o.csv = root.path / "bill.csv";
+    out.str("");
+    ASSERT_EQ(ringlist::import_list(o, out), ringlist::DONE) << out.str();
+    ASSERT_TRUE(fs::exists(root.path / "Ring.TXT.import"));
+    fs::remove_all(root.path / "Ring.TXT.rejects.csv");
+    root.write("Ring.TXT", "1234567      100 Y\r\n\r\n");
+    o.csv = root.path / "none.csv";
+    out.str("");
+    EXPECT_EQ(ringlist::import_list(o, out), ringlist::REFUSED);
+    EXPECT_NE(out.str().find("Прерванный импорт доведен до конца: его список на месте (с "
+                             "отметками, поставленными после)"),
+              std::string::npos)
+        << out.str();
+    EXPECT_EQ(root.read("Ring.TXT"), "1234567      100 Y\r\n\r\n");
     EXPECT_EQ(root.read("Ring.TXT.rejects.csv"),
               "2;номер короче 7 цифр;12345;5\r\n3;сумма не число;2345678;x\r\n");
     EXPECT_FALSE(fs::exists(root.path / "Ring.TXT.import"));

@@ -114,6 +114,14 @@ TEST(Ringlist, CheckNamesEveryBadLineAndCountsTheMarks) {
          {"Номер 1111111 повторяется: строки 1, 3\n",
           "Dialrun примет список, но номера в нем повторяются: лишних записей 1\n"},
          true},
+        {"repeats after a bad line: lines as the file counts them, numbers by first line",
+         record("2222222", "   2000") + "11a1111      100  \r\n" + record("1111111", "   1000") +
+             record("2222222", "     20") + record("1111111", "   1000", 'Y') +
+             record("2222222", "      1") + "\r\n",
+         1,
+         {"Номер 2222222 повторяется: строки 1, 4, 6\nНомер 1111111 повторяется: строки 3, 5\n",
+          "Dialrun откажет в старте: строк с ошибками 1\n"},
+         true},
         {"a list without repeats, with --duplicates",
          good + "\r\n",
          0,
@@ -565,6 +573,83 @@ TEST(Ringlist, ADealSurvivesCutMergesRetriesAndUsedFolders) {
     }
     out.str("");
     EXPECT_EQ(ringlist::split(master, 1, root.path / "next", out), 0) << out.str();
+}
+
+// A split cut short after its deal was written, before the master's marks: its parts may be
+// out already, so no other deal may follow and nothing may change the master meanwhile; the
+// same split run again finishes it as it was dealt.
+TEST(Ringlist, ASplitCutBeforeItsMarksIsFinishedAsDealtOrRefused) {
+    TempRoot root;
+    fs::path master = root.path / "master" / "Ring.TXT";
+    write_file_bytes(master, list_of(8, 6000001));  // records 4 and 8 are Y already
+    const std::string original = file_bytes(master);
+    std::ostringstream out;
+    ASSERT_EQ(ringlist::split(master, 2, root.path / "parts", out), 0) << out.str();
+    const std::string dealt = file_bytes(master);
+    ASSERT_EQ(dealt.substr(0, 20), "6000001      100 S\r\n");
+    std::vector<fs::path> parts{root.path / "parts" / "1", root.path / "parts" / "2"};
+    write_file_bytes(master, original);  // the marks never written
+    write_file_bytes(root.path / "bill.csv", "1234567;100\r\n");
+    write_file_bytes(root.path / "stop.txt", "6000001\n");
+    ringlist::ImportOptions import;
+    import.csv = root.path / "bill.csv";
+    import.list = master;
+    import.number_column = "1";
+    import.amount_column = "2";
+    const std::string same_split =
+        "ringlist split " + master.string() + " 2 " + (root.path / "parts").string();
+    const struct {
+        const char* what;
+        std::function<int()> command;
+        const char* says;
+    } cases[] = {
+        {"a split into three", [&] { return ringlist::split(master, 3, root.path / "parts", out); },
+         "(названы другие части)"},
+        {"a split into another folder",
+         [&] { return ringlist::split(master, 2, root.path / "other", out); },
+         "(названы другие части)"},
+        {"a merge", [&] { return ringlist::merge(master, parts, out); },
+         "Слияние отменено, ничего не изменено"},
+        {"a retry", [&] { return ringlist::retry(master.parent_path(), {"ZN"}, out); },
+         "Отметки не сняты"},
+        {"an import", [&] { return ringlist::import_list(import, out); }, "Список не записан"},
+        {"an exclude", [&] { return ringlist::exclude(master, root.path / "stop.txt", "", out); },
+         "Список не изменен"},
+    };
+    for (const auto& c : cases) {
+        auto before = files_under(root.path);
+        out.str("");
+        EXPECT_EQ(c.command(), 1) << c.what << ": " << out.str();
+        EXPECT_TRUE(has(out.str(), c.says)) << c.what << ": " << out.str();
+        EXPECT_TRUE(has(out.str(), "прервана до отметок S в основном списке")) << out.str();
+        EXPECT_TRUE(has(out.str(), same_split)) << c.what << ": " << out.str();
+        EXPECT_EQ(files_under(root.path), before) << c.what;
+    }
+
+    // A record of the deal marked in the master since: the deal cannot be finished as dealt.
+    std::string marked = original;
+    marked[17] = 'N';
+    write_file_bytes(master, marked);
+    out.str("");
+    EXPECT_EQ(ringlist::split(master, 2, root.path / "parts", out), 1);
+    EXPECT_TRUE(has(out.str(), "запись 1 основного списка отмечена после раздачи")) << out.str();
+    EXPECT_EQ(file_bytes(master), marked);
+
+    // Part 1 was called meanwhile: it is still the deal's part, and the same split marks the
+    // master as the whole split would have.
+    write_file_bytes(master, original);
+    std::string called = file_bytes(parts[0] / "Ring.TXT");
+    called[17] = 'Y';
+    write_file_bytes(parts[0] / "Ring.TXT", called);
+    out.str("");
+    ASSERT_EQ(ringlist::split(master, 2, root.path / "parts", out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "Прерванная раздача доведена до конца")) << out.str();
+    EXPECT_EQ(file_bytes(master), dealt);
+    EXPECT_EQ(file_bytes(parts[0] / "Ring.TXT"), called);
+    EXPECT_FALSE(fs::exists(root.path / "other"));
+    out.str("");
+    ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "Перенесено отметок: 1")) << out.str();
 }
 
 TEST(Ringlist, EveryRefusalLeavesTheFilesAsTheyWere) {

@@ -16,7 +16,12 @@ namespace ringlist {
 namespace {
 
 // A record dealt to a part is the part's to mark: the stop list waits for the merge.
-bool deal_out(const std::filesystem::path& list, std::ostream& out) {
+bool deal_out(const std::filesystem::path& list, const std::string& master, std::ostream& out) {
+    SplitState cut;
+    if (deal_cut_short(list, master, cut)) {
+        out << "Список не изменен. " << cut_deal_advice(list, cut) << "\n";
+        return true;
+    }
     if (!deal_open(list)) {
         return false;
     }
@@ -50,7 +55,7 @@ int exclude(const std::filesystem::path& file, const std::filesystem::path& stop
         return REFUSED;
     }
     HeldList list;
-    if (!hold_list(file, list, out) || deal_out(list.path(), out)) {
+    if (!hold_list(file, list, out) || deal_out(list.path(), list.bytes(), out)) {
         return REFUSED;
     }
     std::string bytes = list.bytes();
@@ -71,7 +76,7 @@ int exclude(const std::filesystem::path& file, const std::filesystem::path& stop
     }
     std::string backup = backup_name(list.path());
     error = list.replace(bytes, backup);
-    if (!error.empty()) {
+    if (!error.empty() && !list.renamed()) {
         out << "Список не изменен: " << error << "\n";
         return REFUSED;
     }
@@ -83,6 +88,9 @@ int exclude(const std::filesystem::path& file, const std::filesystem::path& stop
         sep = ", ";
     }
     out << "), отмечены " << EXCLUDED_MARK << "; прежний список сохранен в " << backup << "\n";
+    if (!error.empty()) {
+        out << "Внимание: " << error << "\n";
+    }
     return DONE;
 }
 

@@ -118,6 +118,7 @@ std::string rename_over(const std::filesystem::path& fresh, const std::filesyste
 }  // namespace
 
 std::string HeldList::replace(const std::string& bytes, const std::string& backup_name) {
+    renamed_ = false;
     // The backup too is written whole under another name and renamed: a torn .bak is no copy.
     if (!backup_name.empty()) {
         std::filesystem::path backup = path_.parent_path() / core::utf8_path(backup_name);
@@ -160,12 +161,67 @@ std::string HeldList::replace(const std::string& bytes, const std::string& backu
         return "список не заменен: " + error;
     }
     bytes_ = bytes;
+    renamed_ = true;
     error = core::sync_folder(folder);
-    return error.empty() ? error : "список заменен, но папка не записана на диск: " + error;
+    return error.empty() ? error
+                         : "список заменен, но папку не удалось записать на диск (" + error +
+                               "): после сбоя питания может вернуться прежний";
 }
 
 std::filesystem::path folder_list(const std::filesystem::path& folder) {
     return core::DriveC(folder).resolve("c:\\Ring.TXT");
+}
+
+namespace {
+
+// "Ring.TXT.20261208-093000.bak.new" or "...-2.bak.new": a backup of this list a run was
+// killed while writing.
+bool backup_aside_of(const std::string& list, const std::string& name) {
+    const std::string end = ".bak.new";
+    if (name.size() < list.size() + 1 + 15 + end.size() || name.compare(0, list.size(), list) ||
+        name[list.size()] != '.' || name.compare(name.size() - end.size(), end.size(), end)) {
+        return false;
+    }
+    std::string stamp = name.substr(list.size() + 1, name.size() - list.size() - 1 - end.size());
+    for (size_t i = 0; i < stamp.size(); ++i) {
+        bool digit = stamp[i] >= '0' && stamp[i] <= '9';
+        bool dash = stamp[i] == '-' && (i == 8 || i == 15);
+        if (!digit && !dash) {
+            return false;
+        }
+    }
+    return stamp.size() >= 15 && stamp[8] == '-' && (stamp.size() == 15 || stamp[15] == '-');
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> HeldList::clear_asides() {
+    // Held: no other ringlist writes this list now, so what is aside is a killed run's.
+    std::vector<std::filesystem::path> removed;
+    std::error_code ec;
+    std::filesystem::path target =
+        std::filesystem::is_symlink(path_, ec) ? std::filesystem::canonical(path_, ec) : path_;
+    std::vector<std::filesystem::path> asides;
+    if (!ec) {
+        asides.push_back(target.parent_path() /
+                         core::utf8_path(core::path_utf8(target.filename()) + ".new"));
+    }
+    std::filesystem::path folder = path_.parent_path().empty() ? "." : path_.parent_path();
+    std::string list = core::path_utf8(path_.filename());
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (backup_aside_of(list, core::path_utf8(it->path().filename()))) {
+            asides.push_back(it->path());
+        }
+    }
+    for (const std::filesystem::path& aside : asides) {
+        std::error_code gone;
+        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(aside, gone)) &&
+            std::filesystem::remove(aside, gone)) {
+            removed.push_back(aside);
+        }
+    }
+    return removed;
 }
 
 bool hold_list(const std::filesystem::path& path, HeldList& list, std::ostream& out) {
@@ -177,6 +233,9 @@ bool hold_list(const std::filesystem::path& path, HeldList& list, std::ostream& 
     if (!error.empty()) {
         out << "Нет файла " << core::path_utf8(path) << ": " << error << "\n";
         return false;
+    }
+    for (const std::filesystem::path& aside : list.clear_asides()) {
+        out << "Удален недописанный файл прерванной записи: " << core::path_utf8(aside) << "\n";
     }
     campaign::ListReview review = campaign::review_list(list.bytes());
     if (!review.faults.empty()) {

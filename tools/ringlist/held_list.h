@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace ringlist {
 
@@ -24,13 +25,20 @@ class HeldList {
     // Replaces the list by new bytes, keeping its owner and mode: a copy of the old list
     // under backup_name first (unless empty), then a new file written and synced, renamed
     // over the list, and the folder synced. The lock is held until the new list is in place.
-    // Returns "" or what failed; on failure the list is as it was.
+    // Returns "" or what failed; on failure the list is as it was, unless renamed() says
+    // that the new list took its place and only the folder's sync failed.
     std::string replace(const std::string& bytes, const std::string& backup_name);
+    // Removes what a run killed while replacing this list left aside (the new list's and a
+    // backup's .new files, by their names); returns what it removed.
+    std::vector<std::filesystem::path> clear_asides();
+    // The last replace put the new list in place (whatever it returned).
+    bool renamed() const { return renamed_; }
 
   private:
     std::FILE* file_ = nullptr;
     std::filesystem::path path_;
     std::string bytes_;
+    bool renamed_ = false;
 };
 
 // "20261208-093000": a stamp for backup names, from the PC's local time.

@@ -206,6 +206,12 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
         out << "Файл " << core::path_utf8(state_file) << " испорчен: " << error << "\n";
         return REFUSED;
     }
+    SplitState cut;
+    if (deal_cut_short(master.path(), master.bytes(), cut)) {
+        out << "Слияние отменено, ничего не изменено. " << cut_deal_advice(master.path(), cut)
+            << "\n";
+        return REFUSED;
+    }
     if (part_dirs.size() != static_cast<size_t>(plan.state.parts)) {
         out << "Список роздан на " << plural(plan.state.parts, "часть") << ", а названо "
             << plural(static_cast<long long>(part_dirs.size()), "папка")
@@ -243,8 +249,12 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
         error = campaign::append_attempts(campaign::attempts_path(master.path()), plan.attempts,
                                           core::file_mode(master.path()));
     }
+    std::string warning;  // the marks in place, their folder not synced: the merge goes on
     if (error.empty() && plan.master != master.bytes()) {
         error = master.replace(plan.master, backup_name(master.path()));
+        if (!error.empty() && master.renamed()) {
+            warning.swap(error);
+        }
     }
     core::DriveC master_drive(master.path().parent_path());
     for (int log = 0; log < 2 && error.empty(); ++log) {
@@ -275,6 +285,9 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
         out << "Еще в частях без результата: "
             << plural(static_cast<long long>(out_still), "запись")
             << " (в основном списке отмечены " << DEALT_MARK << ")\n";
+    }
+    if (!warning.empty()) {
+        out << "Внимание: " << warning << "\n";
     }
     return DONE;
 }

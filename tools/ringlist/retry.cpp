@@ -61,6 +61,11 @@ int retry(const std::filesystem::path& folder, const RetryOptions& options, std:
     if (!hold_list(folder_list(folder), list, out)) {
         return REFUSED;
     }
+    SplitState cut;
+    if (deal_cut_short(list.path(), list.bytes(), cut)) {
+        out << "Отметки не сняты. " << cut_deal_advice(list.path(), cut) << "\n";
+        return REFUSED;
+    }
     warn_of_open_deal(list.path(), out);
     std::string error;
     campaign::Attempts read = campaign::read_attempts(list.path(), error);
@@ -120,7 +125,7 @@ int retry(const std::filesystem::path& folder, const RetryOptions& options, std:
     }
     std::string backup = backup_name(list.path());
     error = list.replace(bytes, backup);
-    if (!error.empty()) {
+    if (!error.empty() && !list.renamed()) {
         if (!old_attempts.empty()) {
             campaign::append_attempts(attempts_file, old_attempts, core::file_mode(list.path()));
         }
@@ -134,6 +139,9 @@ int retry(const std::filesystem::path& folder, const RetryOptions& options, std:
     out << "); прежний список сохранен в " << backup << "\n";
     if (kept > 0) {
         out << "По правилам оставлено: " << kept << " (попытки исчерпаны или интервал не прошел)\n";
+    }
+    if (!error.empty()) {
+        out << "Внимание: " << error << "\n";
     }
     return DONE;
 }

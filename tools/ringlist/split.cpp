@@ -25,11 +25,12 @@ void remove_parts(const std::vector<std::filesystem::path>& written) {
     }
 }
 
-// A deal may be followed by another only once every dealt record came back with a result. A
-// deal whose marks never reached the master (a split cut short before its last step) never
-// went out: the next split deals again.
-bool earlier_deal_finished(const std::filesystem::path& state_file, const std::string& master,
-                           const std::vector<size_t>& starts, std::ostream& out) {
+// A deal may be followed by another only once every dealt record came back with a result.
+// Returns false, having said why, when the earlier deal stands in the way; cut is set when it
+// was cut short before the master's marks (see deal_cut_short), for the caller to finish.
+bool earlier_deal_finished(const std::filesystem::path& list, const std::string& master,
+                           SplitState& cut, bool& is_cut, std::ostream& out) {
+    std::filesystem::path state_file = state_path(list);
     std::string error;
     SplitState earlier;
     std::string text = core::read_file_bytes(state_file, error);
@@ -40,17 +41,48 @@ bool earlier_deal_finished(const std::filesystem::path& state_file, const std::s
         out << "Файл раздачи " << core::path_utf8(state_file) << " не читается: " << error << "\n";
         return false;
     }
-    bool went_out = false;
-    for (size_t index : earlier.deal) {
-        went_out = went_out || (index < starts.size() &&
-                                master[starts[index] + campaign::MARK_COLUMN] == DEALT_MARK);
-    }
-    if (!earlier.finished() && went_out) {
+    is_cut = deal_cut_short(list, master, cut);
+    if (!is_cut && !earlier.finished()) {
         out << "Список уже роздан на части (" << core::path_utf8(state_file)
             << "), не все результаты вернулись: сначала merge\n";
         return false;
     }
     return true;
+}
+
+// A deal cut short is finished only as it was dealt: the same parts in the same folder, each
+// still holding its records, and none of them marked in the master since. "" or why not.
+std::string cut_deal_unfinishable(const SplitState& cut, const std::string& master,
+                                  const std::vector<size_t>& starts, int parts,
+                                  const std::filesystem::path& out_dir) {
+    std::error_code ec;
+    if (parts != cut.parts ||
+        (!cut.folder.empty() &&
+         !std::filesystem::equivalent(core::utf8_path(cut.folder), out_dir, ec))) {
+        return "названы другие части";
+    }
+    for (size_t index : cut.deal) {
+        if (index >= starts.size() || master[starts[index] + campaign::MARK_COLUMN] != ' ') {
+            return "запись " + std::to_string(index + 1) +
+                   " основного списка отмечена после раздачи";
+        }
+    }
+    for (int k = 0; k < parts; ++k) {
+        std::filesystem::path file = folder_list(out_dir / std::to_string(k + 1));
+        std::string error;
+        std::string part = core::read_regular_file(file, error, core::LARGEST_INPUT);
+        std::vector<size_t> part_starts = campaign::review_list(part).record_starts;
+        std::vector<size_t> dealt = cut.part_records(k);
+        bool same = error.empty() && part_starts.size() == dealt.size();
+        for (size_t p = 0; same && p < dealt.size(); ++p) {
+            same = part.compare(part_starts[p], 16, master, starts[dealt[p]], 16) == 0;
+        }
+        if (!same) {
+            return "часть " + core::path_utf8(file) + " не та, что роздана" +
+                   (error.empty() ? "" : ": " + error);
+        }
+    }
+    return {};
 }
 
 // Part folders of an earlier campaign may still hold its logs: a merge takes only what is
@@ -128,6 +160,47 @@ std::string write_part_attempts(const std::filesystem::path& part, const std::st
     return error;
 }
 
+void say_deal(const SplitState& state, const std::vector<std::filesystem::path>& part_files,
+              size_t records, const std::filesystem::path& state_file, std::ostream& out) {
+    out << "Роздано записей без отметки: " << state.deal.size() << ", частей: " << state.parts
+        << "\n";
+    for (int k = 0; k < state.parts; ++k) {
+        out << "  " << core::path_utf8(part_files[k]) << ": " << state.part_records(k).size()
+            << "\n";
+    }
+    out << "Отмеченные записи остались только в основном списке: " << records - state.deal.size()
+        << "\n";
+    out << "Розданные записи отмечены в основном списке " << DEALT_MARK
+        << ": Dialrun на нем их не обзвонит, merge вернет их результаты\n";
+    out << "Раздача записана в " << core::path_utf8(state_file) << "\n";
+}
+
+// The last step of a deal cut short, done as it was dealt: its parts are out already.
+int finish_cut_deal(HeldList& master, const SplitState& cut, const std::vector<size_t>& starts,
+                    int parts, const std::filesystem::path& out_dir, std::ostream& out) {
+    std::string why = cut_deal_unfinishable(cut, master.bytes(), starts, parts, out_dir);
+    if (!why.empty()) {
+        out << cut_deal_advice(master.path(), cut) << " (" << why << ")\n";
+        return REFUSED;
+    }
+    std::string error = mark_dealt(master, starts, cut);
+    if (!error.empty() && !master.renamed()) {
+        out << "Раздача не доведена: " << error << "\n";
+        return REFUSED;
+    }
+    out << "Прерванная раздача доведена до конца: розданные записи отмечены " << DEALT_MARK
+        << " в основном списке\n";
+    std::vector<std::filesystem::path> part_files;
+    for (int k = 0; k < parts; ++k) {
+        part_files.push_back(folder_list(out_dir / std::to_string(k + 1)));
+    }
+    say_deal(cut, part_files, starts.size(), state_path(master.path()), out);
+    if (!error.empty()) {
+        out << "Внимание: " << error << "\n";
+    }
+    return DONE;
+}
+
 }  // namespace
 
 int split(const std::filesystem::path& file, int parts, const std::filesystem::path& out_dir,
@@ -146,11 +219,17 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
     bool dealt_before = std::filesystem::exists(state_file, ec) || ec;
     const std::string& bytes = master.bytes();
     std::vector<size_t> starts = campaign::review_list(bytes).record_starts;
-    if (dealt_before && !earlier_deal_finished(state_file, bytes, starts, out)) {
+    SplitState cut;
+    bool is_cut = false;
+    if (dealt_before && !earlier_deal_finished(master.path(), bytes, cut, is_cut, out)) {
         return REFUSED;
+    }
+    if (is_cut) {
+        return finish_cut_deal(master, cut, starts, parts, out_dir, out);
     }
     SplitState state;
     state.parts = parts;
+    state.folder = core::path_utf8(std::filesystem::absolute(out_dir, ec));
     state.merged.assign(static_cast<size_t>(parts), {});
     for (size_t i = 0; i < starts.size(); ++i) {
         if (bytes[starts[i] + campaign::MARK_COLUMN] == ' ') {
@@ -224,22 +303,17 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
     if (error.empty()) {
         error = mark_dealt(master, starts, state);
     }
-    if (!error.empty()) {
+    // Marked but the folder not synced: the deal is out, its parts and state stay.
+    if (!error.empty() && !master.renamed()) {
         remove_parts(written);
         std::filesystem::remove(state_file, ec);
         out << "Части не записаны: " << error << "\n";
         return REFUSED;
     }
-    out << "Роздано записей без отметки: " << state.deal.size() << ", частей: " << parts << "\n";
-    for (int k = 0; k < parts; ++k) {
-        out << "  " << core::path_utf8(part_files[k]) << ": " << state.part_records(k).size()
-            << "\n";
+    say_deal(state, part_files, starts.size(), state_file, out);
+    if (!error.empty()) {
+        out << "Внимание: " << error << "\n";
     }
-    out << "Отмеченные записи остались только в основном списке: "
-        << starts.size() - state.deal.size() << "\n";
-    out << "Розданные записи отмечены в основном списке " << DEALT_MARK
-        << ": Dialrun на нем их не обзвонит, merge вернет их результаты\n";
-    out << "Раздача записана в " << core::path_utf8(state_file) << "\n";
     return DONE;
 }
 

@@ -1,5 +1,6 @@
 #include "ringlist/split_state.h"
 #include "base/utf8_text.h"
+#include "campaign/subscriber_list.h"
 #include "files/regular_file.h"
 
 #include <algorithm>
@@ -35,9 +36,49 @@ bool deal_open(const std::filesystem::path& list) {
     return !(error.empty() && parse_state(text, state).empty() && state.finished());
 }
 
+bool deal_cut_short(const std::filesystem::path& list, const std::string& master,
+                    SplitState& state) {
+    std::error_code ec;
+    if (!std::filesystem::exists(state_path(list), ec)) {
+        return false;
+    }
+    std::string error;
+    std::string text = core::read_regular_file(state_path(list), error, 256u << 20);
+    SplitState read;
+    if (!error.empty() || !parse_state(text, read).empty() || read.finished()) {
+        return false;  // unreadable or finished: said where it is read
+    }
+    // A merge brought something back: the deal went out whole.
+    if (read.last_marks.find_first_not_of(' ') != std::string::npos) {
+        return false;
+    }
+    std::vector<size_t> starts = campaign::review_list(master).record_starts;
+    for (size_t index : read.deal) {
+        if (index < starts.size() && master[starts[index] + campaign::MARK_COLUMN] == DEALT_MARK) {
+            return false;
+        }
+    }
+    state = read;
+    return true;
+}
+
+std::string cut_deal_advice(const std::filesystem::path& list, const SplitState& state) {
+    std::string where = state.folder.empty() ? "папке частей" : state.folder;
+    return "Раздача на части (" + core::path_utf8(state_path(list)) + ") прервана до отметок " +
+           std::string(1, DEALT_MARK) + " в основном списке, а части уже записаны в " + where +
+           " и могли уйти на стойки. Повторите ту же раздачу, она будет доведена до конца: "
+           "ringlist split " +
+           core::path_utf8(list) + " " + std::to_string(state.parts) + " " +
+           (state.folder.empty() ? "ПАПКА" : state.folder) +
+           ". Если части никому не отданы, удалите их и " + core::path_utf8(state_path(list));
+}
+
 std::string state_text(const SplitState& state) {
     std::string text = "# ringlist: раздача списка на части, не править руками\n";
     text += "parts " + std::to_string(state.parts) + "\n";
+    if (!state.folder.empty()) {
+        text += "folder " + state.folder + "\n";
+    }
     for (size_t i = 0; i < state.deal.size(); i += 16) {
         text += "deal";
         for (size_t j = i; j < std::min(state.deal.size(), i + 16); ++j) {
@@ -74,6 +115,9 @@ std::string parse_state(const std::string& text, SplitState& state) {
         if (word == "parts") {
             ok = static_cast<bool>(words >> read.parts) && read.parts > 0;
             read.merged.assign(static_cast<size_t>(std::max(read.parts, 0)), {});
+        } else if (word == "folder") {
+            std::getline(words >> std::ws, read.folder);
+            ok = !read.folder.empty();
         } else if (word == "deal") {
             for (size_t index; words >> index;) {
                 read.deal.push_back(index);

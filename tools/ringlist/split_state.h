@@ -10,6 +10,7 @@ namespace ringlist {
 // each part's marks back by the same deal, and how far each part's logs have been merged.
 struct SplitState {
     int parts = 0;
+    std::string folder;        // where the parts were written (UTF-8); empty in older deals
     std::vector<size_t> deal;  // master record indexes, dealt round-robin: part i % parts
     struct Merged {
         long long notified = 0;      // bytes of the part's RINGY.txt already appended
@@ -37,6 +38,15 @@ std::filesystem::path state_path(const std::filesystem::path& list);
 // A deal of the list is out: its state file is there and not every dealt record has come
 // back (an unreadable state counts as out). The list is then the parts' as much as its own.
 bool deal_open(const std::filesystem::path& list);
+
+// A deal written beside the list but cut short before the master's records were marked S:
+// its parts may have gone to racks all the same, so no other deal may follow, and nothing may
+// change the master, until the same split is run again and finishes it. Reads the state.
+bool deal_cut_short(const std::filesystem::path& list, const std::string& master,
+                    SplitState& state);
+
+// What to tell the operator of such a deal: what was dealt, where, and how to go on.
+std::string cut_deal_advice(const std::filesystem::path& list, const SplitState& state);
 
 std::string state_text(const SplitState& state);
 // "" or what is wrong with the text.

@@ -134,6 +134,16 @@ void take_repeats(Conversion& c, const std::string& mode) {
     }
 }
 
+// Fields up to the last one that holds a value: a separator at a row's end, as some exports
+// write after every value, is no field of its own.
+size_t filled_width(const std::vector<std::string>& fields) {
+    size_t width = fields.size();
+    while (width > 0 && fields[width - 1].find_first_not_of(" \t\r") == std::string::npos) {
+        --width;
+    }
+    return width;
+}
+
 bool blank_row(const CsvRow& row) {
     for (const std::string& field : row.fields) {
         if (field.find_first_not_of(" \t\r") != std::string::npos) {
@@ -144,8 +154,10 @@ bool blank_row(const CsvRow& row) {
 }
 
 // Row by row as the reader gives them, nothing kept of a row but what the list and the
-// rejects need.
-std::string convert(CsvReader& reader, const ImportOptions& o, Columns columns,
+// rejects need. A row with more filled fields than the header names has a separator inside a
+// field that was not quoted: every column after it is shifted, and its number or amount would
+// be another column's. Empty fields after the last value are no such sign.
+std::string convert(CsvReader& reader, const ImportOptions& o, Columns columns, size_t header_width,
                     const std::vector<std::string>& prefixes, const std::set<std::string>& stop,
                     const std::set<std::string>& in_list, Conversion& c) {
     std::string error;
@@ -155,6 +167,10 @@ std::string convert(CsvReader& reader, const ImportOptions& o, Columns columns,
         c.widest = std::max(c.widest, row.fields.size());
         if (blank_row(row)) {
             ++c.blank;
+            continue;
+        }
+        if (header_width > 0 && filled_width(row.fields) > header_width) {
+            reject(c, row, Reject::too_wide);
             continue;
         }
         int fields = static_cast<int>(row.fields.size());
@@ -293,8 +309,8 @@ bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
 
 // The list and its rejects are one result: a kill between their two renames must not leave a
 // new list beside the old rejects (or the old list beside new rejects). Before the list is
-// renamed into place, a journal (LIST.import) names what the new list holds (its length and a
-// checksum) and what becomes of the rejects; it goes when both are in place. An import that
+// renamed into place, a journal (LIST.import) names what the new list holds (its length and
+// checksums) and what becomes of the rejects; it goes when both are in place. An import that
 // finds a journal finishes the last one first: a list that matches it was renamed, and its
 // rejects are put in place too; one that does not was never renamed, and its rejects.new is
 // dropped. Each step of the rejects is done only when its file still says it is to do, so
@@ -302,8 +318,10 @@ bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
 struct Journal {
     uint64_t size = 0;
     uint64_t checksum = 0;
-    bool new_rejects = false;  // LIST.rejects.csv.new takes the rejects' place
-    bool keep_old = false;     // the old rejects were this import's input: kept as .bak
+    uint64_t blind = 0;          // the checksum with every record's mark blank (0: not known)
+    bool new_rejects = false;    // LIST.rejects.csv.new takes the rejects' place
+    bool keep_old = false;       // the old rejects were this import's input: kept as .bak
+    bool drop_attempts = false;  // a list written anew: the old list's attempts go
 };
 
 uint64_t checksum_of(const std::string& bytes) {
@@ -314,11 +332,21 @@ uint64_t checksum_of(const std::string& bytes) {
     return h;
 }
 
+// The checksum of a list whatever its marks: Dialrun, retry or exclude may have marked the new
+// list after a kill, and it is still the import's list.
+uint64_t blind_checksum(std::string bytes) {
+    for (size_t start : campaign::review_list(bytes).record_starts) {
+        bytes[start + campaign::MARK_COLUMN] = ' ';
+    }
+    return checksum_of(bytes) | 1;  // never 0, which says "not known"
+}
+
 std::string journal_text(const Journal& j) {
     return "# ringlist import: список и отклоненные строки на полпути, не править руками\n"
            "list " +
            std::to_string(j.size) + " " + std::to_string(j.checksum) + "\nrejects " +
-           (j.new_rejects ? "new" : "none") + (j.keep_old ? " keep" : "") + "\n";
+           (j.new_rejects ? "new" : "none") + (j.keep_old ? " keep" : "") + "\nblind " +
+           std::to_string(j.blind) + "\n" + (j.drop_attempts ? "attempts drop\n" : "");
 }
 
 bool parse_journal(const std::string& text, Journal& j) {
@@ -336,6 +364,13 @@ bool parse_journal(const std::string& text, Journal& j) {
     j.checksum = sum;
     j.new_rejects = std::string(rejects) == "new";
     j.keep_old = got == 4 && std::string(keep) == "keep";
+    size_t blind = text.find("\nblind ");
+    unsigned long long blind_sum = 0;
+    if (blind != std::string::npos &&
+        std::sscanf(text.c_str() + blind, "\nblind %llu", &blind_sum) == 1) {
+        j.blind = blind_sum;
+    }
+    j.drop_attempts = text.find("\nattempts drop\n") != std::string::npos;
     return got >= 3;
 }
 
@@ -345,12 +380,20 @@ std::string renamed(const std::filesystem::path& from, const std::filesystem::pa
     return ec ? core::path_utf8(from.filename()) + ": " + core::system_reason(ec.value()) : "";
 }
 
-// The rejects' part of a journal, done step by step so that doing it again is harmless.
-std::string place_rejects(const std::filesystem::path& list, const Journal& j) {
+// The rejects' part of a journal, done step by step so that doing it again is harmless. With
+// drop_attempts, the old list's attempts go too (not when the list was marked since: then
+// the attempts are the new list's own).
+std::string place_rejects(const std::filesystem::path& list, const Journal& j, bool drop_attempts) {
     std::filesystem::path rejects = beside(list, ".rejects.csv");
     std::filesystem::path fresh = beside(list, ".rejects.csv.new");
     std::error_code ec;
     bool fresh_there = std::filesystem::exists(fresh, ec);
+    if (drop_attempts && j.drop_attempts) {
+        std::filesystem::remove(campaign::attempts_path(list), ec);
+        if (ec) {
+            return core::system_reason(ec.value());
+        }
+    }
     std::string error;
     if (j.keep_old && (fresh_there || !j.new_rejects) && std::filesystem::exists(rejects, ec)) {
         error = renamed(rejects, beside(list, ".rejects.csv.bak"));
@@ -372,7 +415,7 @@ std::string place_rejects(const std::filesystem::path& list, const Journal& j) {
     return error;
 }
 
-// A journal whose list never took its place: the rejects there are the old list's and stay.
+// A journal whose list never took its place: the rejects there are not its and stay.
 std::string undo_journal(const std::filesystem::path& list) {
     std::error_code ec;
     std::filesystem::remove(beside(list, ".rejects.csv.new"), ec);
@@ -388,6 +431,12 @@ bool finish_earlier(const std::filesystem::path& list, std::ostream& out) {
     std::filesystem::path journal = beside(list, ".import");
     std::error_code ec;
     if (!std::filesystem::exists(journal, ec)) {
+        // Rejects written aside by an import killed before its journal: never anyone's.
+        std::filesystem::path fresh = beside(list, ".rejects.csv.new");
+        if (std::filesystem::remove(fresh, ec)) {
+            out << "Удален недописанный файл прерванного импорта: " << core::path_utf8(fresh)
+                << "\n";
+        }
         return true;
     }
     std::string error;
@@ -399,18 +448,48 @@ bool finish_earlier(const std::filesystem::path& list, std::ostream& out) {
         return false;
     }
     std::string now;
-    if (std::filesystem::exists(list, ec)) {
+    bool there = std::filesystem::exists(list, ec);
+    if (there) {
         now = core::read_regular_file(list, error, CSV_LIMIT);
     }
-    bool list_placed = error.empty() && now.size() == j.size && checksum_of(now) == j.checksum;
-    error = list_placed ? place_rejects(list, j) : undo_journal(list);
+    bool exact = error.empty() && there && now.size() == j.size && checksum_of(now) == j.checksum;
+    bool marked_since = !exact && error.empty() && there && now.size() == j.size && j.blind != 0 &&
+                        blind_checksum(now) == j.blind;
+    error = exact || marked_since ? place_rejects(list, j, exact) : undo_journal(list);
     if (!error.empty()) {
         out << "Список не записан: прерванный импорт не доведен: " << error << "\n";
         return false;
     }
-    out << (list_placed ? "Прерванный импорт доведен до конца: отклоненные строки на месте\n"
-                        : "Прерванный импорт отменен: список и отклоненные строки прежние\n");
+    if (exact) {
+        out << "Прерванный импорт доведен до конца: его список на месте, отклоненные строки "
+               "поставлены к нему\n";
+    } else if (marked_since) {
+        out << "Прерванный импорт доведен до конца: его список на месте (с отметками, "
+               "поставленными после), отклоненные строки поставлены к нему\n";
+    } else {
+        out << "Прерванный импорт отменен: его списка нет на месте, отклоненные строки "
+               "оставлены как были\n";
+    }
     return true;
+}
+
+// A name the import replaces must be a regular file, if it is there at all: a link that leads
+// nowhere, a folder or a FIFO in the list's place would be replaced by a file. Beside the list
+// (its rejects and their copy) only a link is refused: a folder there fails the rename, which
+// is said, and the next import finishes the step. "" or why.
+std::string place_refusal(const std::filesystem::path& path, bool is_list) {
+    std::error_code ec;
+    std::filesystem::file_status link = std::filesystem::symlink_status(path, ec);
+    if (ec || !std::filesystem::exists(link)) {
+        return {};  // nothing there (what else is wrong is said by the write)
+    }
+    std::filesystem::file_status target = std::filesystem::status(path, ec);
+    if (std::filesystem::is_regular_file(target) ||
+        (!is_list && !std::filesystem::is_symlink(link))) {
+        return {};
+    }
+    return core::path_utf8(path) + ": " + core::NOT_A_FILE +
+           (std::filesystem::exists(target) ? "" : " (ссылка, которая никуда не ведет)");
 }
 
 }  // namespace
@@ -490,6 +569,13 @@ int import_list(const ImportOptions& o, std::ostream& out) {
             return REFUSED;
         }
     }
+    for (const char* suffix : {"", ".rejects.csv", ".rejects.csv.bak"}) {
+        std::string refusal = place_refusal(beside(o.list, suffix), *suffix == '\0');
+        if (!refusal.empty()) {
+            out << "Список не записан: " << refusal << "\n";
+            return REFUSED;
+        }
+    }
     std::error_code ec;
     std::filesystem::path folder = o.list.parent_path();
     if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
@@ -523,9 +609,17 @@ int import_list(const ImportOptions& o, std::ostream& out) {
             out << "Список " << core::path_utf8(o.list) << " не заменен: " << error << "\n";
             return REFUSED;
         }
+        for (const std::filesystem::path& aside : held.clear_asides()) {
+            out << "Удален недописанный файл прерванной записи: " << core::path_utf8(aside) << "\n";
+        }
     }
     // A master whose parts are out: their marks come back by record position, which a new
     // list would give to other subscribers.
+    SplitState cut;
+    if (deal_cut_short(o.list, held.bytes(), cut)) {
+        out << "Список не записан. " << cut_deal_advice(o.list, cut) << "\n";
+        return REFUSED;
+    }
     if (deal_open(o.list)) {
         out << "Список роздан на части и раздача не собрана ("
             << core::path_utf8(state_path(o.list)) << "): сначала merge, потом import\n";
@@ -538,7 +632,13 @@ int import_list(const ImportOptions& o, std::ostream& out) {
         in_list = numbers_of(held.bytes(), records_end);
     }
     Conversion c;
-    error = convert(reader, o, columns, prefixes, stop, in_list, c);
+    // The header's names up to the last one given: a header ended by a separator names no
+    // column more.
+    size_t header_width =
+        o.header ? std::max({filled_width(header.fields), static_cast<size_t>(columns.number) + 1,
+                             static_cast<size_t>(columns.amount) + 1})
+                 : 0;
+    error = convert(reader, o, columns, header_width, prefixes, stop, in_list, c);
     if (!error.empty()) {
         out << "Файл " << core::path_utf8(o.csv) << " не прочитан: " << error << "\n";
         return REFUSED;
@@ -576,6 +676,8 @@ int import_list(const ImportOptions& o, std::ostream& out) {
     Journal journal;
     journal.size = list.size();
     journal.checksum = checksum_of(list);
+    journal.blind = blind_checksum(list);
+    journal.drop_attempts = exists && !o.append;
     journal.new_rejects = !c.rejected.empty();
     journal.keep_old = same_file(o.csv, rejects_file);
     if (journal.new_rejects) {
@@ -593,17 +695,20 @@ int import_list(const ImportOptions& o, std::ostream& out) {
         return REFUSED;
     }
     std::string backup;
+    bool placed = false;  // the new list took its place, whatever failed after
     if (exists) {
         backup = backup_name(held.path());
         error = held.replace(list, backup);
-        // A list written anew starts with no attempts: its positions are other records'.
-        if (error.empty() && !o.append) {
-            std::filesystem::remove(campaign::attempts_path(held.path()), ec);
-        }
+        placed = held.renamed();
     } else {
         error = core::replace_file(o.list, list, mode);
+        placed = std::filesystem::exists(o.list, ec);  // there was none before
+        if (placed && !error.empty()) {
+            error = "список записан, но папку не удалось записать на диск (" + error +
+                    "): после сбоя питания его может не оказаться";
+        }
     }
-    if (!error.empty()) {
+    if (!placed) {
         out << "Список не записан: " << error << "\n";
         // The journal decides by what is on the disk, as after a kill.
         finish_earlier(o.list, out);
@@ -612,7 +717,12 @@ int import_list(const ImportOptions& o, std::ostream& out) {
     say_counts(c, written, out);
     out << (o.append ? "Дописано в список " : "Записан список ") << core::path_utf8(o.list);
     out << (backup.empty() ? "" : "; прежний сохранен в " + backup) << "\n";
-    error = place_rejects(o.list, journal);
+    if (!error.empty()) {
+        out << "Внимание: " << error << "\n";
+    }
+    // A list written anew starts with no attempts (its positions are other records'): they
+    // go with the rejects' step, so that a kill before it leaves the step to the next import.
+    error = place_rejects(o.list, journal, true);
     if (!error.empty()) {
         out << "Отклоненные строки не на месте: " << error
             << "; следующий import доведет их до конца\n";

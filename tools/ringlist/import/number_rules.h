@@ -22,8 +22,9 @@ enum class Reject {
     sum_long,
     in_list,
     stop_list,
+    too_wide,
 };
-constexpr int REJECT_KINDS = 14;
+constexpr int REJECT_KINDS = 15;
 
 // "номер короче 7 цифр" ...; for repeat, "повтор строки" (the line follows).
 const char* reject_reason(Reject reject);
