@@ -151,6 +151,16 @@ class StopOnSignal {
             ::raise(static_cast<unsigned char>(byte));
         }
     }
+    // Whether a stop came before the program's work began (it is then acted on first thing
+    // in watch): an autostart is then not even set, however quick the survey.
+    bool came_already() {
+        pollfd came{pipe_[0], POLLIN, 0};
+        char byte = 0;
+        if (pipe_[0] >= 0 && ::poll(&came, 1, 0) == 1 && ::read(pipe_[0], &byte, 1) == 1) {
+            early_ = static_cast<unsigned char>(byte);
+        }
+        return early_ != 0;
+    }
     void watch(ConsoleFrontEnd& console, station::Controller& controller) {
         if (pipe_[0] < 0) {
             return;
@@ -172,8 +182,18 @@ class StopOnSignal {
     }
 
   private:
+    void act(int signal, ConsoleFrontEnd& console, station::Controller& controller) {
+        std::string name = signal_name(signal);
+        controller.state().service.stopping();
+        console.request_end("Получен сигнал " + name + ": завершение работы",
+                            "Остановлено сигналом " + name);
+    }
+
     void watch_signals(ConsoleFrontEnd& console, station::Controller& controller) {
-        bool signalled = false;
+        bool signalled = early_ != 0;
+        if (signalled) {
+            act(early_, console, controller);
+        }
         for (;;) {
             // Once signalled, the work's end is looked at a few times a second.
             pollfd wait_for{pipe_[0], POLLIN, 0};
@@ -193,10 +213,7 @@ class StopOnSignal {
                 if (got != 1 || ending_) {
                     return;
                 }
-                std::string name = signal_name(static_cast<unsigned char>(byte));
-                controller.state().service.stopping();
-                console.request_end("Получен сигнал " + name + ": завершение работы",
-                                    "Остановлено сигналом " + name);
+                act(static_cast<unsigned char>(byte), console, controller);
                 signalled = true;
             }
             if (signalled && !controller.busy() && !console.input_ended()) {
@@ -209,6 +226,7 @@ class StopOnSignal {
     }
 
     int pipe_[2] = {-1, -1};
+    int early_ = 0;  // a signal that came before the work began
     std::atomic<bool> ending_{false};
     std::thread watcher_;
 };
@@ -217,6 +235,7 @@ class StopOnSignal {
 class StopOnSignal {
   public:
     void forgo() {}
+    bool came_already() { return false; }
     void watch(ConsoleFrontEnd&, station::Controller&) {}
     void end() {}
 };
@@ -231,7 +250,8 @@ int run_console(station::Controller& controller, Runtime& rt, const std::string&
     // stop.
     ConsoleFrontEnd console(controller, rt.clock(), rt.virtual_clock(), STDOUT_FILENO);
 #endif
-    if (autostart) {
+    bool stopped_already = stop_on_signal != nullptr && stop_on_signal->came_already();
+    if (autostart && !stopped_already) {
         controller.set_autostart();
     }
     controller.start(console, start_notes);

@@ -231,7 +231,8 @@ class RunningProgram {
         int capacity = ::fcntl(out_, F_GETPIPE_SZ);
         auto guard = std::chrono::steady_clock::now() + GUARD;
         for (int waiting = 0; capacity > 0 && std::chrono::steady_clock::now() < guard;) {
-            if (::ioctl(out_, FIONREAD, &waiting) == 0 && waiting >= capacity) {
+            // Full as a writer that waits for room sees it: a page or two free at most.
+            if (::ioctl(out_, FIONREAD, &waiting) == 0 && waiting > capacity - 2 * 4096) {
                 return true;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
