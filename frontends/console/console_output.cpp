@@ -16,6 +16,8 @@ namespace {
 
 // What may wait for the reader before a writer waits too: many screens of lines.
 constexpr size_t QUEUE_LIMIT = 1 << 20;
+// How long a reader may take nothing before the program ends without it.
+constexpr std::chrono::seconds PATIENCE{2};
 
 }  // namespace
 
@@ -29,7 +31,7 @@ ConsoleOutput::~ConsoleOutput() {
     if (!writer_.joinable()) {
         return;
     }
-    finish(std::chrono::milliseconds(2000));
+    finish(PATIENCE);
     {
         std::lock_guard lock(mutex_);
         closing_ = true;
@@ -45,9 +47,21 @@ void ConsoleOutput::write(const std::string& bytes) {
         put(bytes);  // a stream of the caller's: written at once, in the caller's order
         return;
     }
-    changed_.wait(lock,
-                  [this] { return queued_bytes_ < QUEUE_LIMIT || not_waiting_ || given_up_; });
-    if (given_up_ || (not_waiting_ && queued_bytes_ >= QUEUE_LIMIT)) {
+    while (queued_bytes_ >= QUEUE_LIMIT && !given_up_) {
+        if (!not_waiting_) {
+            changed_.wait(lock);
+            continue;
+        }
+        // Ending: a slow reader is waited for, one that takes nothing for a while is given up.
+        uint64_t before = written_;
+        if (!changed_.wait_for(lock, PATIENCE, [&] {
+                return written_ != before || queued_bytes_ < QUEUE_LIMIT || given_up_;
+            })) {
+            given_up_ = true;
+            changed_.notify_all();
+        }
+    }
+    if (given_up_) {
         ++dropped_;
         return;
     }

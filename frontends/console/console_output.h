@@ -14,8 +14,9 @@ namespace program {
 // The console's lines go out through a thread of their own: a reader that stopped reading
 // (a pipe nobody empties) holds up that thread only. Until the program is asked to end, a
 // full queue makes the writer of a line wait, as a blocked standard output always did; from
-// then on nothing waits for the reader: lines that do not fit are left out, so that the work
-// under way, its end and the program's exit go on.
+// then on it waits only while the reader takes lines: one that takes nothing for a while is
+// given up, and the lines it would have had are left out, so that the work under way, its
+// end and the program's exit go on.
 class ConsoleOutput {
   public:
     // Into a stream (a test's): written at once, since its writes are taken to return.
@@ -28,7 +29,7 @@ class ConsoleOutput {
     ConsoleOutput& operator=(const ConsoleOutput&) = delete;
 
     void write(const std::string& bytes);
-    // The program is ending: from now on a line that does not fit is left out.
+    // The program is ending: from now on a reader that takes nothing for a while is given up.
     void stop_waiting();
     // Waits until every line is out, as long as the reader takes some within patience each
     // time; then the reader is given up. True when all went out.
