@@ -9,6 +9,7 @@
 #include <thread>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
@@ -70,6 +71,15 @@ int unattended_status(const station::Controller& controller) {
     return started && !controller.state().run_failed ? 0 : 1;
 }
 
+// Every console line out before the program exits, while a reader takes them; lines that a
+// reader who stopped reading never got are said in the log (and so in the journal), once.
+void finish_console_output(ConsoleFrontEnd& console, station::Controller& controller) {
+    if (!console.finish_output()) {
+        controller.state().log.add("Вывод консоли не читается: " +
+                                   std::to_string(console.lines_lost()) + " строк не выведено");
+    }
+}
+
 #ifndef _WIN32
 // The write end of the pipe on which a stop signal is told: a signal handler can reach nothing
 // else, so this one descriptor lives outside the program's state object.
@@ -97,6 +107,15 @@ class StopOnSignal {
             std::cerr << "сигналы останова не принимаются: " << core::system_reason(errno) << "\n";
             return;
         }
+        // A handler never waits on a full pipe: signals beyond a pipeful are one request anyway.
+        for (int end : pipe_) {
+            if (::fcntl(end, F_SETFD, FD_CLOEXEC) != 0) {
+                std::cerr << "сигналы останова: " << core::system_reason(errno) << "\n";
+            }
+        }
+        if (::fcntl(pipe_[1], F_SETFL, O_NONBLOCK) != 0) {
+            std::cerr << "сигналы останова: " << core::system_reason(errno) << "\n";
+        }
         stop_signal_pipe = pipe_[1];
         struct sigaction action = {};
         action.sa_handler = on_stop_signal;
@@ -113,6 +132,34 @@ class StopOnSignal {
         if (sigaction(SIGTERM, &action, nullptr) != 0 || sigaction(SIGINT, &action, nullptr) != 0) {
             std::cerr << "сигналы останова не принимаются: " << core::system_reason(errno) << "\n";
         }
+    }
+    // Not the console's program (the window, --help and the like): the signals keep the
+    // system's meaning, and one that came meanwhile takes it now.
+    void forgo() {
+        struct sigaction system = {};
+        system.sa_handler = SIG_DFL;
+        sigemptyset(&system.sa_mask);
+        for (int signal : {SIGTERM, SIGINT, SIGPIPE}) {
+            if (sigaction(signal, &system, nullptr) != 0) {
+                std::cerr << "сигнал " << signal_name(signal)
+                          << " не возвращен системе: " << core::system_reason(errno) << "\n";
+            }
+        }
+        pollfd came{pipe_[0], POLLIN, 0};
+        char byte = 0;
+        if (pipe_[0] >= 0 && ::poll(&came, 1, 0) == 1 && ::read(pipe_[0], &byte, 1) == 1) {
+            ::raise(static_cast<unsigned char>(byte));
+        }
+    }
+    // Whether a stop came before the program's work began (it is then acted on first thing
+    // in watch): an autostart is then not even set, however quick the survey.
+    bool came_already() {
+        pollfd came{pipe_[0], POLLIN, 0};
+        char byte = 0;
+        if (pipe_[0] >= 0 && ::poll(&came, 1, 0) == 1 && ::read(pipe_[0], &byte, 1) == 1) {
+            early_ = static_cast<unsigned char>(byte);
+        }
+        return early_ != 0;
     }
     void watch(ConsoleFrontEnd& console, station::Controller& controller) {
         if (pipe_[0] < 0) {
@@ -135,8 +182,18 @@ class StopOnSignal {
     }
 
   private:
+    void act(int signal, ConsoleFrontEnd& console, station::Controller& controller) {
+        std::string name = signal_name(signal);
+        controller.state().service.stopping();
+        console.request_end("Получен сигнал " + name + ": завершение работы",
+                            "Остановлено сигналом " + name);
+    }
+
     void watch_signals(ConsoleFrontEnd& console, station::Controller& controller) {
-        bool signalled = false;
+        bool signalled = early_ != 0;
+        if (signalled) {
+            act(early_, console, controller);
+        }
         for (;;) {
             // Once signalled, the work's end is looked at a few times a second.
             pollfd wait_for{pipe_[0], POLLIN, 0};
@@ -156,15 +213,12 @@ class StopOnSignal {
                 if (got != 1 || ending_) {
                     return;
                 }
-                std::string name = signal_name(static_cast<unsigned char>(byte));
-                controller.state().service.stopping();
-                console.request_end("Получен сигнал " + name + ": завершение работы",
-                                    "Остановлено сигналом " + name);
+                act(static_cast<unsigned char>(byte), console, controller);
                 signalled = true;
             }
             if (signalled && !controller.busy() && !console.input_ended()) {
-                controller.exit_now(0, [] {
-                    std::cout.flush();
+                controller.exit_now(0, [&console, &controller] {
+                    finish_console_output(console, controller);
                     restore_console();
                 });
             }
@@ -172,6 +226,7 @@ class StopOnSignal {
     }
 
     int pipe_[2] = {-1, -1};
+    int early_ = 0;  // a signal that came before the work began
     std::atomic<bool> ending_{false};
     std::thread watcher_;
 };
@@ -179,6 +234,8 @@ class StopOnSignal {
 // Windows: Ctrl+C keeps the system's meaning.
 class StopOnSignal {
   public:
+    void forgo() {}
+    bool came_already() { return false; }
     void watch(ConsoleFrontEnd&, station::Controller&) {}
     void end() {}
 };
@@ -186,8 +243,15 @@ class StopOnSignal {
 
 int run_console(station::Controller& controller, Runtime& rt, const std::string& start_notes,
                 bool autostart, StopOnSignal* stop_on_signal) {
+#ifdef _WIN32
     ConsoleFrontEnd console(controller, rt.clock(), rt.virtual_clock(), std::cout);
-    if (autostart) {
+#else
+    // Standard output by a writer of its own: a reader that stopped reading cannot hold up a
+    // stop.
+    ConsoleFrontEnd console(controller, rt.clock(), rt.virtual_clock(), STDOUT_FILENO);
+#endif
+    bool stopped_already = stop_on_signal != nullptr && stop_on_signal->came_already();
+    if (autostart && !stopped_already) {
         controller.set_autostart();
     }
     controller.start(console, start_notes);
@@ -202,10 +266,11 @@ int run_console(station::Controller& controller, Runtime& rt, const std::string&
         status = unattended_status(controller);
     }
     // "quit" during work: as when the window closes, the workers end with the process.
-    controller.end_program(status, [] {
-        std::cout.flush();
+    controller.end_program(status, [&console, &controller] {
+        finish_console_output(console, controller);
         restore_console();
     });
+    finish_console_output(console, controller);
     return status;
 }
 
@@ -267,17 +332,18 @@ bool display_available() {
 
 int program_main(int argc, char** argv, const station::ProgramInfo& info,
                  MakeController make_controller, RunWindow run_window, ShowRefusal show_refusal) {
+    // First of all, so that a stop sent as the program starts is kept in the pipe and acted on
+    // once the program runs; given back to the system below where the console is not asked
+    // for.
+    auto stop_on_signal = std::make_unique<StopOnSignal>();
     use_utf8_console();
     std::vector<std::string> args = utf8_arguments(argc, argv);
     std::string exe = executable_name(args.empty() ? nullptr : args[0].c_str());
     OptionsParse parsed = parse_program_options(
         args.empty() ? args : std::vector<std::string>(args.begin() + 1, args.end()));
     ProgramOptions options = parsed.options;
-    // As early as the options tell the console: a stop sent while the settings are read is
-    // kept in the pipe and acted on once the program runs.
-    std::unique_ptr<StopOnSignal> stop_on_signal;
-    if (options.console) {
-        stop_on_signal = std::make_unique<StopOnSignal>();
+    if (!options.console) {
+        stop_on_signal->forgo();
     }
     // Refused at start: on standard error, and in a box where the window would have opened.
     auto refuse = [&](const std::string& text) {
@@ -326,6 +392,12 @@ int program_main(int argc, char** argv, const station::ProgramInfo& info,
                   << " --console (справка: " << exe << " --help)\n";
         return 2;
     }
+    if (program_key(info.name) == "dialrun") {
+        std::string idle = retry_settings_without_retry(in_force);
+        if (!idle.empty()) {
+            return refuse(idle);
+        }
+    }
     std::string own = own_file_refusal(options, program_key(info.name));
     if (!own.empty()) {
         return refuse(own);
@@ -364,7 +436,11 @@ int program_main(int argc, char** argv, const station::ProgramInfo& info,
     std::unique_ptr<StatusFile> status_file =
         open_status_file(options, program_key(info.name), *controller, rt->clock());
     if (status_file) {
-        status_file->start();
+        std::string unwritten = status_file->start();
+        if (!unwritten.empty()) {
+            std::cerr << exe << ": " << unwritten << "\n";
+            add_note(start_notes, unwritten);
+        }
         controller->set_before_exit([&status_file] { status_file->finish(); });
     }
     if (options.console) {

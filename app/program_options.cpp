@@ -1,9 +1,17 @@
 #include "app/program_options.h"
 
+#include <cstdlib>
 #include "app/option_table.h"
+
 #include "link/serial_port.h"
 
 namespace program {
+
+namespace {
+
+const char* const DEFAULT_SOURCE = "по умолчанию";
+
+}  // namespace
 
 OptionsParse parse_program_options(const std::vector<std::string>& args) {
     OptionsParse result;
@@ -80,11 +88,30 @@ Settings apply_settings(ProgramOptions& o, const Settings& from_files) {
             value = *from_file;
         } else {
             value = {entry.default_value != nullptr ? entry.default_value : platform_default(key),
-                     "по умолчанию"};
+                     DEFAULT_SOURCE};
         }
         apply_option(entry, o, value.value);  // checked as the file was read
     }
     return in_force;
+}
+
+std::string retry_settings_without_retry(const Settings& in_force) {
+    const SettingValue* retry = in_force.find("retry");
+    if (retry == nullptr || std::atoi(retry->value.c_str()) > 1) {
+        return {};
+    }
+    std::vector<std::string> idle;
+    for (const char* key : {"retry-gap", "retry-marks"}) {
+        const SettingValue* value = in_force.find(key);
+        if (value != nullptr && value->source != DEFAULT_SOURCE) {
+            idle.push_back(key);
+        }
+    }
+    const std::string need = ": нужен retry, сколько звонков всего (больше 1)";
+    if (idle.size() == 2) {
+        return "retry-gap и retry-marks без retry не действуют" + need;
+    }
+    return idle.empty() ? "" : idle[0] + " без retry не действует" + need;
 }
 
 std::string setting_path(const std::string& value, const std::string& root,

@@ -57,6 +57,9 @@ OptionsParse parse_program_options(const std::vector<std::string>& args);
 // The settings in force: the command line over the files over the defaults. A port from a
 // file is not used with --simulate. Sets options.port and options.root to the values.
 Settings apply_settings(ProgramOptions& options, const Settings& from_files);
+// Settings of the retry rounds that cannot act without the rounds themselves (retry-gap,
+// retry-marks given where retry is 1): what to refuse, "" when none is.
+std::string retry_settings_without_retry(const Settings& in_force);
 // Where a "yes, a path or no" setting puts its file: empty for "no", under_root in the folder
 // of drive C: for "yes", else the path as given.
 std::string setting_path(const std::string& value, const std::string& root,

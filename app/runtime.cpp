@@ -33,8 +33,8 @@ std::unique_ptr<Runtime> Runtime::create(const ProgramOptions& options, std::str
     rt->root_ = options.root;
     if (options.fast) {
         core::RealClock now;
-        rt->virtual_clock_ =
-            std::make_unique<core::VirtualClock>(options.time.value_or(now.local_time()));
+        rt->virtual_clock_ = std::make_unique<core::VirtualClock>(
+            options.time.value_or(now.local_time()), core::VirtualClock::Zone::local);
     } else {
         rt->real_clock_ = std::make_unique<core::RealClock>();
     }

@@ -57,39 +57,54 @@ void StatusFile::finish() {
     if (!why.empty()) {
         last.reason = why;
     }
-    write(last, true);
+    say(write(last, true));
 }
 
-void StatusFile::start() {
-    write(controller_.status_report(), true);
+std::string StatusFile::start() {
+    std::string said = write(controller_.status_report(), true);
     writer_ = std::thread([this] { keep_written(); });
+    return said;
+}
+
+void StatusFile::say(const std::string& text) {
+    if (!text.empty()) {
+        controller_.state().log.add(text);
+    }
 }
 
 void StatusFile::keep_written() {
     std::unique_lock lock(mutex_);
     while (!wake_.wait_for(lock, AT_MOST, [this] { return ending_; })) {
         lock.unlock();
-        write(controller_.status_report(), false);
+        say(write(controller_.status_report(), false));
         lock.lock();
     }
 }
 
-void StatusFile::write(const station::StatusReport& report, bool always) {
+std::string StatusFile::write(const station::StatusReport& report, bool always) {
     std::string version = station::status_json(header_, report, 0);
     auto now = std::chrono::steady_clock::now();
     if (!always && version == written_ && now - written_at_ < AT_LEAST) {
-        return;
+        return {};
     }
-    written_ = version;
-    written_at_ = now;
     std::string json =
         station::status_json(header_, report, core::calendar_seconds(clock_.local_time()));
     std::string error = core::replace_file(path_, json, mode_);
-    if (!error.empty() && !failure_said_) {
-        failure_said_ = true;  // once: a full disk must not fill the log as well
-        controller_.state().log.add("Файл состояния " + core::path_utf8(path_) +
-                                    " не записан: " + error);
+    if (!error.empty()) {
+        written_.clear();  // tried again at the next second, so that a recovery is seen
+        if (failure_said_) {
+            return {};  // once: a full disk must not fill the log as well
+        }
+        failure_said_ = true;
+        return "Файл состояния " + core::path_utf8(path_) + " не записан: " + error;
     }
+    written_ = version;
+    written_at_ = now;
+    if (!failure_said_) {
+        return {};
+    }
+    failure_said_ = false;  // a new failure is said again
+    return "Файл состояния " + core::path_utf8(path_) + " снова записан";
 }
 
 std::unique_ptr<StatusFile> open_status_file(const ProgramOptions& options,

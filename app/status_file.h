@@ -26,15 +26,19 @@ class StatusFile {
     StatusFile(const StatusFile&) = delete;
     StatusFile& operator=(const StatusFile&) = delete;
 
-    // The first version, then the writer's thread.
-    void start();
+    // The first version, then the writer's thread; returns why the first version could not
+    // be written ("" when it was), for the notes the log starts with.
+    std::string start();
     // The writer's thread ends and the last version, "ended", is written (once): before an
     // exit that skips the destructor, or from it.
     void finish();
 
   private:
     void keep_written();
-    void write(const station::StatusReport& report, bool always);
+    // Writes a version where due; returns what is to be said of the file: its first failure,
+    // or its recovery after one, once each; "" otherwise.
+    std::string write(const station::StatusReport& report, bool always);
+    void say(const std::string& text);
 
     const std::filesystem::path path_;
     const unsigned mode_;

@@ -24,9 +24,19 @@ bool seven_digits(const std::string& text) {
     return true;
 }
 
+// What a torn entry leaves: digits and blanks only.
+bool entry_piece(const std::string& line) {
+    for (char c : line) {
+        if ((c < '0' || c > '9') && c != ' ' && c != '\r') {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
-Attempts Attempts::parse(const std::string& text) {
+Attempts Attempts::parse(const std::string& text, std::string* fault) {
     Attempts attempts;
     std::istringstream lines(text);
     std::string line;
@@ -34,9 +44,19 @@ Attempts Attempts::parse(const std::string& text) {
     // CR to an editor still counts its calls, or the cap would not hold.
     size_t whole = text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1;
     size_t taken = 0;
+    int number_of_line = 0;
+    auto not_entry = [&] {
+        if (fault != nullptr && fault->empty()) {
+            *fault = "строка " + std::to_string(number_of_line) + ": не запись попыток";
+        }
+    };
     while (std::getline(lines, line)) {
         taken += line.size() + 1;
+        ++number_of_line;
         if (taken > whole) {
+            if (!entry_piece(line)) {
+                not_entry();
+            }
             break;
         }
         if (!line.empty() && line.back() == '\r') {
@@ -50,6 +70,8 @@ Attempts Attempts::parse(const std::string& text) {
         if (fields >> position >> number >> attempt.count >> attempt.last_call &&
             !(fields >> rest) && position > 0 && seven_digits(number) && attempt.count >= 0) {
             attempts.entries_[position] = {number, attempt, ++attempts.written_};
+        } else if (!entry_piece(line)) {
+            not_entry();
         }
     }
     return attempts;
@@ -143,7 +165,8 @@ Attempts read_attempts(const std::filesystem::path& list, std::string& error) {
     if (!std::filesystem::exists(file, ec) && !ec) {
         return {};  // a link that leads nowhere is read, and refused with its reason
     }
-    return Attempts::parse(core::read_file_bytes(file, error));
+    std::string text = core::read_file_bytes(file, error);
+    return Attempts::parse(text, error.empty() ? &error : nullptr);
 }
 
 }  // namespace campaign

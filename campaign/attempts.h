@@ -20,8 +20,11 @@ struct Attempt {
 // not the number at its position is not this record's, unless matched_to finds its record.
 class Attempts {
   public:
-    // Reads the file's text; lines that are not entries (a torn last one) are passed over.
-    static Attempts parse(const std::string& text);
+    // Reads the file's text. A piece of an entry (digits and blanks: a line a kill tore, closed
+    // by the next append) is passed over; any other line is not of an attempts file, and fault
+    // (where given) names the first such line: counts read past it could let the cap be
+    // exceeded.
+    static Attempts parse(const std::string& text, std::string* fault = nullptr);
 
     // Position counts the list's records from 1; number is the record's seven digits.
     Attempt of(int position, const std::string& number) const;
@@ -65,7 +68,7 @@ std::vector<std::string> list_numbers(const std::string& list_bytes);
 std::string unmatched_text(int count);
 
 // Reads the attempts beside a list; none when there is no file. error is set when a file
-// that is there cannot be read.
+// that is there cannot be read, or holds what is not an entry nor a piece of one.
 Attempts read_attempts(const std::filesystem::path& list, std::string& error);
 
 }  // namespace campaign

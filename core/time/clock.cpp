@@ -72,6 +72,18 @@ LocalTime local_time_at(std::time_t when) {
     return t;
 }
 
+int64_t utc_seconds_at(const LocalTime& t) {
+    std::tm tm{};
+    tm.tm_year = t.year - 1900;
+    tm.tm_mon = t.month - 1;
+    tm.tm_mday = t.day;
+    tm.tm_hour = t.hour;
+    tm.tm_min = t.minute;
+    tm.tm_sec = t.second;
+    tm.tm_isdst = -1;  // the zone's rules say whether summer time is on
+    return static_cast<int64_t>(std::mktime(&tm));
+}
+
 std::string format_local_time(const LocalTime& t, const std::string& format) {
     std::string out;
     for (size_t i = 0; i < format.size(); ++i) {

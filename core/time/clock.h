@@ -27,6 +27,10 @@ struct LocalTime {
 // The PC's local time at a moment of the system clock.
 LocalTime local_time_at(std::time_t when);
 
+// The moment (UTC seconds) at which the PC's local time reads t, under the process's time
+// zone; a reading that a change of summer time skips or repeats is taken as the system takes
+// it.
+int64_t utc_seconds_at(const LocalTime& t);
 // Formats with the strftime conversions the programs use (%d %m %H %M %S %w %Y %y %%).
 std::string format_local_time(const LocalTime& t, const std::string& format);
 

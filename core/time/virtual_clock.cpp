@@ -2,7 +2,9 @@
 
 namespace core {
 
-VirtualClock::VirtualClock(LocalTime start) : start_seconds_(calendar_seconds(start)) {}
+VirtualClock::VirtualClock(LocalTime start, Zone zone)
+    : zone_(zone),
+      start_seconds_(zone == Zone::local ? utc_seconds_at(start) : calendar_seconds(start)) {}
 
 Duration VirtualClock::now() const {
     std::lock_guard lock(mutex_);
@@ -54,6 +56,9 @@ void VirtualClock::wake_sleepers() {
 LocalTime VirtualClock::local_time() const {
     std::lock_guard lock(mutex_);
     auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now_).count();
+    if (zone_ == Zone::local) {
+        return local_time_at(static_cast<std::time_t>(start_seconds_ + elapsed));
+    }
     return local_time_from_calendar_seconds(start_seconds_ + elapsed);
 }
 

@@ -14,12 +14,15 @@ namespace core {
 // so a script can act at an exact virtual moment while a run goes on.
 class VirtualClock : public Clock {
   public:
-    explicit VirtualClock(LocalTime start = LocalTime{});
+    // How the virtual PC reads its local time: in UTC (tests, whatever the machine's zone), or
+    // in the process's time zone with its rules, as the real PC's clock does (--fast): summer
+    // time begins and ends on it.
+    enum class Zone { utc, local };
+    explicit VirtualClock(LocalTime start = LocalTime{}, Zone zone = Zone::utc);
 
     Duration now() const override;
     void sleep_until(Duration t) override;
     LocalTime local_time() const override;
-    // The virtual PC lives in UTC: its local time is its UTC time.
     int64_t utc_seconds() const override;
     // Held or not, woken stops the wait where the clock stands.
     bool sleep_until_woken(Duration t, const std::atomic<bool>& woken) override;
@@ -38,7 +41,8 @@ class VirtualClock : public Clock {
     std::condition_variable changed_;
     Duration now_{0};
     std::optional<Duration> hold_;
-    int64_t start_seconds_;
+    Zone zone_;
+    int64_t start_seconds_;  // UTC seconds at the start
 };
 
 }  // namespace core

@@ -13,7 +13,19 @@ using station::Button;
 
 ConsoleFrontEnd::ConsoleFrontEnd(station::Controller& controller, core::Clock& clock,
                                  core::VirtualClock* virtual_clock, std::ostream& out)
-    : controller_(controller), clock_(clock), virtual_clock_(virtual_clock), out_(out) {
+    : ConsoleFrontEnd(controller, clock, virtual_clock, std::make_unique<ConsoleOutput>(out)) {}
+
+ConsoleFrontEnd::ConsoleFrontEnd(station::Controller& controller, core::Clock& clock,
+                                 core::VirtualClock* virtual_clock, int out_fd)
+    : ConsoleFrontEnd(controller, clock, virtual_clock, std::make_unique<ConsoleOutput>(out_fd)) {}
+
+ConsoleFrontEnd::ConsoleFrontEnd(station::Controller& controller, core::Clock& clock,
+                                 core::VirtualClock* virtual_clock,
+                                 std::unique_ptr<ConsoleOutput> output)
+    : controller_(controller),
+      clock_(clock),
+      virtual_clock_(virtual_clock),
+      out_(std::move(output)) {
     for (int k = 0; k < core::CHANNEL_COUNT; ++k) {
         shown_rows_.push_back(controller_.row(k));
     }
@@ -100,8 +112,12 @@ void ConsoleFrontEnd::print(const std::string& tag, const std::string& text) {
 }
 
 void ConsoleFrontEnd::write_line(const std::string& tag, const std::string& text) {
-    out_ << tag << '\t' << core::one_line(text) << '\n';
-    out_.flush();
+    out_->write(tag + '\t' + core::one_line(text) + '\n');
+}
+
+bool ConsoleFrontEnd::finish_output() {
+    // A reader that takes nothing for this long is taken to be gone.
+    return out_->finish(std::chrono::seconds(2));
 }
 
 int ConsoleFrontEnd::run(std::istream& in) {
@@ -173,6 +189,9 @@ void ConsoleFrontEnd::press(Button button) {
 }
 
 void ConsoleFrontEnd::request_end(const std::string& text, const std::string& why) {
+    // First of all: a reader that stopped reading must not hold up the stop, nor the end of
+    // the work under way, nor the exit.
+    out_->stop_waiting();
     {
         Handler on_ui(*this);
         controller_.request_end(text, why);

@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <iosfwd>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "console/console_output.h"
 #include "control/controller.h"
 #include "form/front_end.h"
 #include "time/virtual_clock.h"
@@ -25,6 +27,9 @@ class ConsoleFrontEnd : public station::FrontEnd {
   public:
     ConsoleFrontEnd(station::Controller& controller, core::Clock& clock,
                     core::VirtualClock* virtual_clock, std::ostream& out);
+    // Lines go to the descriptor (standard output) by a writer of their own.
+    ConsoleFrontEnd(station::Controller& controller, core::Clock& clock,
+                    core::VirtualClock* virtual_clock, int out_fd);
 
     void run_on_ui(const std::function<void()>& handler) override;
     void form_changed() override;
@@ -40,8 +45,16 @@ class ConsoleFrontEnd : public station::FrontEnd {
     void request_end(const std::string& text, const std::string& why);
     // Standard input has ended (run is past its reading).
     bool input_ended() const { return input_ended_; }
+    // Before the program exits: every line out, while a reader takes them; true when all
+    // went out.
+    bool finish_output();
+    // Lines a reader that stopped reading never got.
+    uint64_t lines_lost() const { return out_->dropped(); }
 
   private:
+    ConsoleFrontEnd(station::Controller& controller, core::Clock& clock,
+                    core::VirtualClock* virtual_clock, std::unique_ptr<ConsoleOutput> output);
+
     // A handler running on the "user-interface side": one at a time, and while it runs the
     // lines other threads print wait for its end.
     class Handler {
@@ -66,7 +79,7 @@ class ConsoleFrontEnd : public station::FrontEnd {
     station::Controller& controller_;
     core::Clock& clock_;
     core::VirtualClock* virtual_clock_;
-    std::ostream& out_;
+    std::unique_ptr<ConsoleOutput> out_;
     std::mutex ui_mutex_;
     std::mutex out_mutex_;
     std::thread::id handler_thread_;  // guarded by out_mutex_, as is what follows

@@ -10,6 +10,7 @@ namespace station {
 namespace {
 
 constexpr size_t FILES_NAMED = 3;
+const char* const UPLOAD_STOPPED = "Запись прервана: программа завершается";
 
 class Upload {
   public:
@@ -48,7 +49,7 @@ class Upload {
         for (size_t i = 0; i < t_.sections.size(); ++i) {
             const UploadSection& section = t_.sections[i];
             if (s_.ending) {
-                return false;  // the program is ending: the turn ends as after a failure
+                return stop();  // the program is ending: the turn ends as after a failure
             }
             if (i > 0) {
                 s_.clock.sleep_for(t_.section_pause);
@@ -59,7 +60,7 @@ class Upload {
             }
             for (const PhonemeFile& file : section.files) {
                 if (s_.ending) {
-                    return false;
+                    return stop();
                 }
                 s_.service.alive();
                 if (first || !t_.pause_before_first_only) {
@@ -93,6 +94,12 @@ class Upload {
             return false;
         }
         return exchange(count);
+    }
+
+    // Said as a failure is said, so that the log never shows a cut upload as a whole one.
+    bool stop() {
+        s_.log.add_unselected(UPLOAD_STOPPED);
+        return false;
     }
 
     bool release() {

@@ -125,7 +125,8 @@ void Journal::count_poll(const core::LocalTime& at, const std::string& text) {
     counts.push_back({text, 1});
 }
 
-// "K1 Adres K1 ×30, Ожд.Ring ×30; K2 ...", stamped with the minute's last poll.
+// "K1 Adres K1 ×30, Ожд.Ring ×30; K2 ...", stamped with the minute's last poll, or with the
+// last line written where that came later in the minute: a day's stamps never go back.
 void Journal::write_polls() {
     if (polls_.empty()) {
         return;
@@ -140,7 +141,8 @@ void Journal::write_polls() {
         }
     }
     polls_.clear();
-    append(poll_last_, "poll", text);
+    bool later = core::calendar_seconds(written_last_) > core::calendar_seconds(poll_last_);
+    append(later ? written_last_ : poll_last_, "poll", text);
 }
 
 // Only this program's files of a day, and only regular files: whatever else is in the folder
@@ -200,6 +202,7 @@ void Journal::append(const core::LocalTime& at, const std::string& tag, const st
     }
     std::string line = core::format_local_time(at, "%Y-%m-%d %H:%M:%S") + "\t" + tag + "\t" +
                        core::one_line(text) + "\n";
+    written_last_ = at;
     if (std::fputs(line.c_str(), file_) < 0 || std::fflush(file_) != 0) {
         error_ =
             error_.empty() ? core::path_utf8(folder_) + ": " + core::system_reason(errno) : error_;

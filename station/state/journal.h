@@ -74,6 +74,7 @@ class Journal {
     std::map<int, Channel> polls_;
     std::string poll_minute_;
     core::LocalTime poll_last_;
+    core::LocalTime written_last_;  // the stamp of the last line written
     int poll_channel_ = 0;
 };
 

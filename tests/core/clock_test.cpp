@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
 #include <thread>
 
 #include "time/virtual_clock.h"
@@ -50,6 +54,44 @@ TEST(VirtualClock, PausesCostNoRealTimeAndMoveThePcClock) {
     EXPECT_EQ(clock.now(), std::chrono::hours(1));
     EXPECT_EQ(format_local_time(clock.local_time(), "%d %H:%M:%S %w"), "14 00:59:58 1");
 }
+
+#ifndef _WIN32
+// --fast reads the PC's zone as the real clock does: summer time begins and ends on it, while
+// the moments between calls (UTC) run evenly. The zone is pinned: Central Europe's rules.
+TEST(VirtualClock, OnThePcsZoneSummerTimeBeginsAndEnds) {
+    const char* was = std::getenv("TZ");
+    std::string kept = was != nullptr ? was : "";
+    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    ::tzset();
+    LocalTime start;
+    ASSERT_TRUE(parse_local_time("2026-03-29T01:59:30", start));
+    VirtualClock spring(start, VirtualClock::Zone::local);
+    int64_t at_start = spring.utc_seconds();
+    EXPECT_EQ(at_start, 1774745970);  // 00:59:30 UTC
+    spring.sleep_for(std::chrono::seconds(60));
+    EXPECT_EQ(format_local_time(spring.local_time(), "%Y-%m-%d %H:%M:%S %w"),
+              "2026-03-29 03:00:30 0");
+    EXPECT_EQ(spring.utc_seconds() - at_start, 60);
+
+    ASSERT_TRUE(parse_local_time("2026-10-25T01:59:30", start));
+    VirtualClock autumn(start, VirtualClock::Zone::local);
+    autumn.sleep_for(std::chrono::minutes(60));
+    EXPECT_EQ(format_local_time(autumn.local_time(), "%H:%M:%S"), "02:59:30");  // summer time
+    autumn.sleep_for(std::chrono::seconds(60));
+    EXPECT_EQ(format_local_time(autumn.local_time(), "%H:%M:%S"), "02:00:30");  // winter time
+    // The tests' own clock stays on UTC.
+    VirtualClock tests(start);
+    tests.sleep_for(std::chrono::minutes(61));
+    EXPECT_EQ(format_local_time(tests.local_time(), "%H:%M:%S"), "03:00:30");
+
+    if (was != nullptr) {
+        ::setenv("TZ", kept.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+}
+#endif
 
 TEST(VirtualClock, AHoldStopsSleepersUntilItMoves) {
     VirtualClock clock;

@@ -44,8 +44,12 @@ TEST(Journal, KeepsEveryLineInItsDaySumsUpThePollsAndMasksCodes) {
         box.clear();
         journal.write("press", "stop");
         journal.write("box", "две\nстроки");
-        clock.advance_to(clock.now() + 9s);  // 23:59:59
+        clock.advance_to(clock.now() + 7s);  // 23:59:57
         box.add("Adres K2");
+        // A line after the minute's last poll: the sums written after it are not stamped
+        // before it.
+        clock.advance_to(clock.now() + 2s);  // 23:59:59
+        journal.write("status", "Ожидание завершения приема");
         clock.advance_to(clock.now() + 6s);  // 00:00:05, the next day
         box.add("Останов приема DTMF-кодов");
         box.add("Adres K1");
@@ -56,6 +60,7 @@ TEST(Journal, KeepsEveryLineInItsDaySumsUpThePollsAndMasksCodes) {
               "2026-12-09 23:59:50\tlog\tPlay wav N*\n"
               "2026-12-09 23:59:50\tpress\tstop\n"
               "2026-12-09 23:59:50\tbox\tдве\\nстроки\n"
+              "2026-12-09 23:59:59\tstatus\tОжидание завершения приема\n"
               "2026-12-09 23:59:59\tpoll\tK1 К=1 ×2, Adres K1 ×2, Ожд.Ring ×2; "
               "K2 К=2 ×2, Adres K2 ×3, Ожд.Ring ×2\n");
     EXPECT_EQ(file_bytes(folder / "pinread-2026-12-10.log"),

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -181,6 +183,78 @@ class RunningProgram {
         }
         int status = 0;
         ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // Whether it has a handler of its own for signal yet (as /proc tells): it has come so far
+    // in its start.
+    bool catches(int signal) const {
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("SigCgt:", 0) == 0) {
+                return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0;
+            }
+        }
+        return false;
+    }
+    // Waits until it catches signal; false at the guard.
+    bool wait_catches(int signal) {
+        auto guard = std::chrono::steady_clock::now() + GUARD;
+        while (!catches(signal)) {
+            if (std::chrono::steady_clock::now() > guard) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        return true;
+    }
+    // Reads its output until text has come times times; false as wait_for.
+    bool wait_for_count(const std::string& text, size_t times) {
+        auto guard = std::chrono::steady_clock::now() + GUARD;
+        for (;;) {
+            size_t seen = 0;
+            for (size_t at = 0; (at = output.find(text, at)) != std::string::npos; ++at) {
+                ++seen;
+            }
+            if (seen >= times) {
+                return true;
+            }
+            if (!read_more(guard)) {
+                return false;
+            }
+        }
+    }
+    // Waits, reading nothing, until its output fills the pipe (as a reader that stopped
+    // reading leaves it); false at the guard.
+    bool wait_output_full() {
+        int capacity = ::fcntl(out_, F_GETPIPE_SZ);
+        auto guard = std::chrono::steady_clock::now() + GUARD;
+        for (int waiting = 0; capacity > 0 && std::chrono::steady_clock::now() < guard;) {
+            // Full as a writer that waits for room sees it: a page or two free at most.
+            if (::ioctl(out_, FIONREAD, &waiting) == 0 && waiting > capacity - 2 * 4096) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    // Sends a signal and waits for the end without reading its output; its exit status (-1:
+    // killed, or not ended within the guard, when it is killed).
+    int end_unread(int signal) {
+        ::kill(pid_, signal);
+        auto guard = std::chrono::steady_clock::now() + GUARD;
+        int status = 0;
+        pid_t ended = 0;
+        while ((ended = ::waitpid(pid_, &status, WNOHANG)) == 0 &&
+               std::chrono::steady_clock::now() < guard) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (ended != pid_) {
+            ADD_FAILURE() << "no end within " << GUARD.count() << " s";
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+        }
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }

@@ -160,13 +160,23 @@ TEST(ProgramEndToEnd, OptionsHelpVersionAndRefusals) {
          std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"--call-days", "1-5"}, "call-days без call-start не действует"},
              {{"--call-start", "9", "--stop-hour", "9"}, "Пустое окно прозвонки: час \"Стоп\" 9"},
+             // The rounds' settings without the rounds.
+             {{"--retry-gap", "30"},
+              "retry-gap без retry не действует: нужен retry, сколько звонков всего (больше 1)"},
+             {{"--retry", "1", "--retry-gap", "30", "--retry-marks", "Z"},
+              "retry-gap и retry-marks без retry не действуют: нужен retry"},
+             {{"--config", write_file("e2e_gap.conf", "[dialrun]\nretry-marks = N\n")},
+              "retry-marks без retry не действует"},
              // A file written over is never the rack's or the campaign's own.
              {{"--status-file", ring_rack}, "файл прозвонки или стойки, он был бы затерт"},
              {{"--trace", ring_rack}, "файл прозвонки или стойки, он был бы затерт"}}) {
         std::vector<std::string> args = {DIALRUN_PATH, "--console", "--autostart", "--simulate",
                                          ring_rack};
         args.insert(args.end(), settings.begin(), settings.end());
-        Outcome refused = run(args, "");
+        // Read from a settings file only where one is named, and never the machine's own.
+        bool files = std::find(settings.begin(), settings.end(), "--config") != settings.end();
+        Outcome refused =
+            run(args, "", {}, {{"XDG_CONFIG_HOME", temp_path("e2e_no_config")}}, files);
         EXPECT_EQ(refused.status, 2) << said;
         EXPECT_NE(refused.err.find(said), std::string::npos) << refused.err;
     }
@@ -208,6 +218,23 @@ TEST(ProgramEndToEnd, SettingsFilesGiveThePortAndTheFolderAndABadLineIsRefused) 
     EXPECT_TRUE(has_line(missing.out, "log\tНет папки диска C: /no/such/folder (параметр --root)"))
         << missing.out;
     std::filesystem::remove_all(config_home);
+}
+
+// Under --fast the PC's clock keeps its zone's summer time: two minutes of calls from 01:59
+// on the last Sunday of March end at 03:01. The zone is pinned, rules and all.
+TEST(ProgramEndToEnd, FastClockKeepsTheZonesSummerTime) {
+    std::string root = temp_path("e2e_summer");
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    std::ofstream(root + "/Ring.TXT", std::ios::binary)
+        << "4000000     1000  \r\n4000111     1001  \r\n\r\n";
+    Outcome o = run(
+        {DIALRUN_PATH, "--console", "--fast", "--time", "2026-03-29T01:59:00", "--stop-hour", "23",
+         "--root", root, "--simulate", write_file("e2e_summer.rack", "K1 ring line busy=100000\n")},
+        "wait\nstart\nsleep 120\nstop\nshow\nquit\n", {}, {{"TZ", "CET-1CEST,M3.5.0,M10.5.0/3"}});
+    EXPECT_TRUE(has_line(o.out, "show\tstart_stamp\t 29-03  01:59")) << o.out;
+    EXPECT_TRUE(has_line(o.out, "show\tstop_stamp\t 29-03  03:01")) << o.out;
+    std::filesystem::remove_all(root);
 }
 
 TEST(ProgramEndToEnd, FastTraceShowsAnAbsentBoardsDeadline) {
@@ -442,6 +469,107 @@ TEST(ProgramEndToEnd, AStopSignalInEveryPhaseEndsTheWorkInProgressAndTheProgramW
         expect_signalled_end(phase, way % 2 == 0 ? SIGTERM : SIGINT, way / 2 % 2 == 0);
         ++way;
     }
+}
+
+// A reader that stopped reading (a pipe nobody empties): the stop signal still ends the
+// calls, says so in the status file and the journal, and the program exits with 0; with
+// standard input at its end and kept open.
+TEST(ProgramEndToEnd, AStopSignalEndsTheProgramWhoseOutputNobodyReads) {
+    for (bool input_open : {false, true}) {
+        SCOPED_TRACE(input_open ? "input open" : "input closed");
+        std::string root = temp_path("e2e_unread");
+        std::filesystem::remove_all(root);
+        std::filesystem::create_directories(root);
+        std::string list;
+        for (int i = 0; i < 50; ++i) {
+            list +=
+                std::to_string(4000000 + 111 * i) + "     " + std::to_string(1000 + i) + "  \r\n";
+        }
+        std::ofstream(root + "/Ring.TXT", std::ios::binary) << list << "\r\n";
+        RunningProgram dialrun(
+            {DIALRUN_PATH, "--console", "--fast", "--time", "2026-12-08T09:00:00", "--autostart",
+             "--stop-hour", "23", "--root", root, "--journal", "yes", "--status-file", "yes",
+             "--simulate",
+             write_file("e2e_unread.rack", "K1 ring line busy=20000\nK2 ring line busy=20000\n")},
+            input_open ? "sleep 10000000\n" : "", input_open, {{"TZ", "UTC"}});
+        ASSERT_TRUE(dialrun.wait_output_full());
+        EXPECT_EQ(dialrun.end_unread(SIGTERM), 0);
+        std::string status = file_bytes(root + "/status-dialrun.json");
+        EXPECT_NE(status.find("\"state\": \"ended\""), std::string::npos) << status;
+        EXPECT_NE(status.find("\"reason\": \"Остановлено сигналом SIGTERM\""), std::string::npos)
+            << status;
+        std::string journal;
+        for (const auto& day : std::filesystem::directory_iterator(root + "/journal")) {
+            journal += file_bytes(day.path());
+        }
+        EXPECT_NE(journal.find("\tlog\tПолучен сигнал SIGTERM: завершение работы\n"),
+                  std::string::npos);
+        EXPECT_NE(journal.find("\tlog\tОстанов прозвонки\n"), std::string::npos);
+        EXPECT_NE(journal.find("\tlog\tВывод консоли не читается: "), std::string::npos);
+        std::filesystem::remove_all(root);
+    }
+}
+
+// A status file that cannot be written is said once, at the start; its recovery once, and a
+// new failure once again; the program goes on meanwhile.
+TEST(ProgramEndToEnd, AStatusFileThatCannotBeWrittenIsSaidOnceAndSoIsItsRecovery) {
+    std::string root = temp_path("e2e_status_gone");
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    std::string folder = root + "/gone";
+    std::string rack = "K1 dtmf line\n";
+    for (int k = 2; k <= 8; ++k) {
+        rack += "K" + std::to_string(k) + " mode=0x50 noline\n";
+    }
+    RunningProgram pinread(
+        {PINREAD_PATH, "--console", "--root", root, "--status-file", folder + "/status.json",
+         "--simulate", write_file("e2e_status_gone.rack", rack)},
+        "", true, {{"TZ", "UTC"}});
+    const std::string failed = "log\tФайл состояния " + folder + "/status.json не записан: ";
+    ASSERT_TRUE(pinread.wait_for(failed)) << pinread.output;
+    ASSERT_TRUE(pinread.wait_for("status\t Ожидание старта или записи режима DTMF "));
+    std::filesystem::create_directories(folder);
+    ASSERT_TRUE(pinread.wait_for("log\tФайл состояния " + folder + "/status.json снова записан\n"))
+        << pinread.output;
+    EXPECT_NE(file_bytes(folder + "/status.json").find("\"state\": \"idle\""), std::string::npos);
+    std::filesystem::remove_all(folder);
+    ASSERT_TRUE(pinread.type("start\n"));  // a change of state, written at once
+    EXPECT_TRUE(pinread.wait_for_count(failed, 2)) << pinread.output;
+    ASSERT_TRUE(pinread.type("stop\nwait\nquit\n"));
+    EXPECT_EQ(pinread.wait_end(), 0) << pinread.output;
+    size_t said = 0;
+    for (size_t at = 0; (at = pinread.output.find("log\tФайл состояния ", at)) != std::string::npos;
+         ++at) {
+        ++said;
+    }
+    EXPECT_EQ(said, 3u) << pinread.output;
+    std::filesystem::remove_all(root);
+}
+
+// A stop sent as soon as the program catches it, before its options are read and long before
+// there is a survey to stop: kept, and acted on once the program runs; nothing is started.
+TEST(ProgramEndToEnd, AStopSignalAtTheVeryStartIsKeptUntilTheProgramRuns) {
+    std::string root = temp_path("e2e_early");
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    std::ofstream(root + "/Ring.TXT", std::ios::binary) << "4000000     1000  \r\n\r\n";
+    // On the real clock, K1..K7 absent: the survey alone lasts 14 s, far beyond the signal.
+    RunningProgram dialrun(
+        {DIALRUN_PATH, "--console", "--autostart", "--stop-hour", "23", "--root", root,
+         "--status-file", "yes", "--simulate", write_file("e2e_early.rack", "K8 ring line\n")},
+        "", false, {{"TZ", zone_with_local_hour(12)}});
+    ASSERT_TRUE(dialrun.wait_catches(SIGTERM));
+    EXPECT_EQ(dialrun.end_with(SIGTERM), 0) << dialrun.output;
+    EXPECT_TRUE(has_line(dialrun.output, "log\tПолучен сигнал SIGTERM: завершение работы"))
+        << dialrun.output;
+    for (const char* never : {"Проверка 8 канала", "Работает прозвонка"}) {
+        EXPECT_EQ(dialrun.output.find(never), std::string::npos) << dialrun.output;
+    }
+    std::string status = file_bytes(root + "/status-dialrun.json");
+    EXPECT_NE(status.find("\"reason\": \"Остановлено сигналом SIGTERM\""), std::string::npos)
+        << status;
+    EXPECT_EQ(file_bytes(root + "/Ring.TXT"), "4000000     1000  \r\n\r\n");
+    std::filesystem::remove_all(root);
 }
 
 // "quit" while calls are under way: the workers end with the process, as the original's did,
