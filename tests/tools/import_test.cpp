@@ -519,7 +519,9 @@ TEST(Import, InputsAreKeptAndTheRejectsAlwaysMatchTheList) {
     o.csv = root.path / "bill.csv";
     fs::create_directories(root.path / "Ring.TXT.rejects.csv" / "in the way");
     out.str("");
-    ASSERT_EQ(ringlist::import_list(o, out), ringlist::DONE) << out.str();
+    // Not all done is not success: the list is in place, its rejects are not.
+    ASSERT_EQ(ringlist::import_list(o, out), ringlist::REFUSED) << out.str();
+    EXPECT_NE(out.str().find("Отклоненные строки не на месте"), std::string::npos) << out.str();
     EXPECT_EQ(root.read("Ring.TXT"), "1234567      100  \r\n\r\n");
     EXPECT_TRUE(fs::exists(root.path / "Ring.TXT.import"));
     EXPECT_EQ(root.read("Ring.TXT.rejects.csv.new"),
@@ -542,7 +544,7 @@ TEST(Import, InputsAreKeptAndTheRejectsAlwaysMatchTheList) {
     fs::create_directories(root.path / "Ring.TXT.rejects.csv" / "in the way");
     o.csv = root.path / "bill.csv";
     out.str("");
-    ASSERT_EQ(ringlist::import_list(o, out), ringlist::DONE) << out.str();
+    ASSERT_EQ(ringlist::import_list(o, out), ringlist::REFUSED) << out.str();
     ASSERT_TRUE(fs::exists(root.path / "Ring.TXT.import"));
     fs::remove_all(root.path / "Ring.TXT.rejects.csv");
     root.write("Ring.TXT", "1234567      100 Y\r\n\r\n");
@@ -565,7 +567,7 @@ TEST(Import, InputsAreKeptAndTheRejectsAlwaysMatchTheList) {
     fs::create_directories(root.path / "Ring.TXT.rejects.csv" / "in the way");
     o.csv = root.path / "bill.csv";
     out.str("");
-    ASSERT_EQ(ringlist::import_list(o, out), ringlist::DONE) << out.str();
+    ASSERT_EQ(ringlist::import_list(o, out), ringlist::REFUSED) << out.str();
     ASSERT_TRUE(fs::exists(root.path / "Ring.TXT.import"));
     root.write("Ring.TXT", "7777777      700  \r\n\r\n");
     o.csv = root.path / "none.csv";

@@ -726,7 +726,7 @@ int import_list(const ImportOptions& o, std::ostream& out) {
     if (!error.empty()) {
         out << "Отклоненные строки не на месте: " << error
             << "; следующий import доведет их до конца\n";
-        return DONE;
+        return REFUSED;
     }
     if (journal.keep_old) {
         out << "Прежние отклоненные строки сохранены в "
