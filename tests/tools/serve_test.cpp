@@ -621,4 +621,35 @@ TEST(Serve, AHungFolderLeavesTheOthersAndFilesAreReadOncePerChange) {
         EXPECT_NE(error.find(b.said), std::string::npos) << b.file << ": " << g.dump();
         EXPECT_EQ(error.rfind(b.what, 0), 0u) << error;
     }
+
+    // A list is counted as the start reads it, whether all its lines are records or not.
+    const std::string blank = record("3000000", "    100", ' ');
+    const std::string called = record("3000001", "    200", 'Y');
+    const struct {
+        std::string bytes;
+        int records;
+        int notified;
+        long long uncalled_amount;
+        int problems;
+    } lists[] = {
+        {blank + called + "\r\n" + called + called, 2, 1, 100, 0},
+        {blank + called, 2, 1, 100, 0},
+        {blank + "3000002  abc    Y\r\n" + called + "\r\n", 2, 1, 100, 1},
+        {called + "3000003", 1, 1, 0, 1},
+        {"3000004    100 \n\r\n" + called, 0, 0, 0, 1},
+        {called + "3000005    1 2 3  \r\n\r\n", 2, 1, 10203, 0},
+        {"", 0, 0, 0, 0},
+    };
+    int n = 0;
+    for (const auto& l : lists) {
+        fs::path dir = root.path / ("list-" + std::to_string(++n));
+        write_file_bytes(dir / "Ring.TXT", l.bytes);
+        ringlist::Summary counted({dir});
+        nlohmann::json g =
+            nlohmann::json::parse(counted.text(ringlist::Summary::Clock::now()))["folders"][0];
+        EXPECT_EQ(g["records"], l.records) << n;
+        EXPECT_EQ(g["notified"], l.notified) << n;
+        EXPECT_EQ(g["marks"]["amounts"]["uncalled"], l.uncalled_amount) << n;
+        EXPECT_EQ(g["problems"], l.problems) << n;
+    }
 }

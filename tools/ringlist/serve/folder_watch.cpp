@@ -45,6 +45,46 @@ size_t whole_lines_end(const std::string& bytes) {
     return end == std::string::npos ? 0 : end + 2;
 }
 
+// A record as the start takes it without a fault: 20 bytes to its LF, after CR, digits in the
+// number, digits or blanks in the amount, no LF before its end.
+bool plain_record(const char* r, size_t left) {
+    constexpr size_t size = campaign::RECORD_SIZE;
+    if (left < size || r[size - 1] != '\n' || r[size - 2] != '\r') {
+        return false;
+    }
+    for (size_t c = 0; c < 7; ++c) {
+        if (r[c] < '0' || r[c] > '9') {
+            return false;
+        }
+    }
+    for (size_t c = 9; c < 16; ++c) {
+        if ((r[c] < '0' || r[c] > '9') && r[c] != ' ') {
+            return false;
+        }
+    }
+    return r[7] != '\n' && r[8] != '\n' && r[16] != '\n' && r[17] != '\n';
+}
+
+// A list of such records up to its end marker (a line whose second byte is LF) or the file's
+// end, counted where it lies, no record copied: a million of them at every mark. False at the
+// first other line, for the start's own review to say what is wrong.
+bool count_plain_list(const std::string& bytes, MarkTotals& totals) {
+    totals = {};
+    const char* p = bytes.data();
+    for (size_t at = 0; at < bytes.size(); at += campaign::RECORD_SIZE) {
+        if (at + 1 < bytes.size() && p[at + 1] == '\n') {
+            return true;
+        }
+        if (!plain_record(p + at, bytes.size() - at)) {
+            return false;
+        }
+        MarkTotal& t = totals[mark_kind(p[at + campaign::MARK_COLUMN])];
+        ++t.records;
+        t.amount += record_amount(std::string_view(p + at, campaign::RECORD_SIZE));
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string read_file_from(const std::filesystem::path& path, std::uintmax_t offset,
@@ -334,6 +374,10 @@ std::string FolderWatch::read_list() {
     if (!error.empty()) {
         return (list_seen_.seen.present ? "Список не читается: " : "Нет файла ") +
                core::path_utf8(list_seen_.path) + ": " + error;
+    }
+    if (count_plain_list(bytes, list_totals_)) {
+        list_faults_ = 0;
+        return {};
     }
     campaign::ListReview review = campaign::review_list(bytes);
     list_totals_ = {};
