@@ -67,7 +67,8 @@ def main():
     servers = []
     try:
         port = free_port()
-        server, banner = start_server(ringlist, [rack], port)
+        gone = os.path.join(work, "gone")  # a share not mounted: kept in sight as an error
+        server, banner = start_server(ringlist, [rack, gone], port)
         servers.append(server)
         assert "http://127.0.0.1:%d/" % port in banner, banner
         response, text = get(port, "/metrics")
@@ -80,6 +81,9 @@ def main():
         assert found[("boardrack_records", (folder, ("mark", "uncalled")))] == 14, found
         assert found[("boardrack_records", (folder, ("mark", "X")))] == 1, found
         assert ("boardrack_calls_last_hour", (folder,)) in found, found
+        assert found[("boardrack_folder_error", (folder,))] == 0, found
+        assert found[("boardrack_folder_error", (("folder", gone),))] == 1, found
+        assert ("boardrack_records", (("folder", gone), ("mark", "Y"))) not in found, found
         for state, value in (("paused", 1), ("running", 0), ("ended", 0), ("idle", 0)):
             key = ("boardrack_program_state", (folder, ("program", "dialrun"), ("state", state)))
             assert found[key] == value, (state, found)
@@ -88,6 +92,11 @@ def main():
         # A rebinding name is refused without a key.
         response, _ = get(port, "/metrics", {"Host": "evil.example:%d" % port})
         assert response.status == 421, response.status
+        # SIGTERM, as systemd stops it: it says so and ends cleanly.
+        server.terminate()
+        said, _ = server.communicate(timeout=120)
+        assert server.returncode == 0, (server.returncode, said)
+        assert "Сервер остановлен" in said, said
 
         # With README's key: nothing without it, the same numbers with it.
         key_file = os.path.join(work, "serve.key")

@@ -142,6 +142,13 @@ def main():
             "return document.body.textContent")
         if screenshot:
             driver.save_screenshot(screenshot)
+        # A log whose last line was left without its CR LF, long ago: said under the folder.
+        torn = os.path.join(hostile, "RINGY.txt")
+        with open(torn, "w", newline="") as log:
+            log.write("4000000   08-1")
+        os.utime(torn, (time.time() - 3600, time.time() - 3600))
+        wait_for("the torn line said", lambda: "Журнал RINGY.txt: последняя строка не дописана" in
+                 driver.execute_script("return document.body.textContent"), 60)
         driver.set_window_size(375, 800)
         polls_before = polls(driver)
         wait_for("a poll at 375 px", lambda: polls(driver) > polls_before, 60)

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <condition_variable>
+#include <future>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -47,13 +48,17 @@ int connected(unsigned short port) {
 }
 
 // One raw request on a socket, the whole answer back (what came within patience).
+// With half_close, the client says it has sent all it will.
 std::string raw_request(unsigned short port, const std::string& request,
-                        std::chrono::seconds patience = 120s) {
+                        std::chrono::seconds patience = 120s, bool half_close = false) {
     int s = connected(port);
     timeval limit{static_cast<time_t>(patience.count()), 0};
     ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     EXPECT_EQ(::send(s, request.data(), request.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(request.size()));
+    if (half_close) {
+        EXPECT_EQ(::shutdown(s, SHUT_WR), 0);
+    }
     std::string answer;
     char chunk[4096];
     for (ssize_t n; (n = ::recv(s, chunk, sizeof chunk, 0)) > 0;) {
@@ -156,8 +161,9 @@ TEST(Serve, TheTokenComesFirstThenOnlyItsOwnPagesAreRead) {
     }
 }
 
-// The counts agree with the list while a campaign writes it, and at its end; a status file
-// that stops changing is stale after two minutes of the server's clock.
+// The counts agree with the list while a campaign writes it, and at its end, 100 % done with
+// records excluded or marked by hand; a status file that stops changing is stale after two
+// minutes of the server's clock.
 TEST(Serve, TheSummaryCountsTheListAsACampaignGoes) {
     TempRoot root;
     fs::path folder = root.path / "<script>alert(1)</script>";
@@ -165,7 +171,7 @@ TEST(Serve, TheSummaryCountsTheListAsACampaignGoes) {
     std::string list;
     for (int i = 0; i < 30; ++i) {
         list += record(std::to_string(3000000 + i), "    " + std::to_string(100 + i),
-                       i % 10 == 3 ? 'X' : ' ');
+                       i % 10 == 3 ? 'X' : (i % 10 == 7 ? 'R' : ' '));
     }
     write_file_bytes(folder / "Ring.TXT", list + "\r\n");
     ringlist::Summary summary({folder});
@@ -180,8 +186,10 @@ TEST(Serve, TheSummaryCountsTheListAsACampaignGoes) {
         EXPECT_EQ(f["name"], folder.string());
         EXPECT_EQ(f["records"], 30);
         EXPECT_EQ(f["excluded"], 3);
+        EXPECT_EQ(f["marks"]["records"]["other"], 3);
         long long shown = f["notified"].get<long long>() + f["not_notified"].get<long long>() +
-                          f["left"].get<long long>() + f["excluded"].get<long long>();
+                          f["left"].get<long long>() + f["excluded"].get<long long>() +
+                          f["marks"]["records"]["other"].get<long long>();
         EXPECT_EQ(shown, 30);
         if (final) {
             std::string marks = file_bytes(folder / "Ring.TXT");
@@ -192,8 +200,9 @@ TEST(Serve, TheSummaryCountsTheListAsACampaignGoes) {
             }
             EXPECT_EQ(f["notified"], y);
             EXPECT_EQ(f["not_notified"], zn);
+            EXPECT_EQ(y + zn, 24);
             EXPECT_EQ(f["left"], 0);
-            EXPECT_EQ(f["percent"], (y + zn + 3) * 100 / 30);  // excluded ones are done
+            EXPECT_EQ(f["percent"], 100);  // excluded ones and ones marked by hand are done
             EXPECT_EQ(f["problems"], 0);
             EXPECT_EQ(f["responding"], true);
             EXPECT_EQ(f["status"], nullptr);
@@ -239,6 +248,10 @@ TEST(Serve, TheSummaryCountsTheListAsACampaignGoes) {
     fs::remove(folder / "status-dialrun.json");
     ASSERT_EQ(::mkfifo((folder / "status-dialrun.json").c_str(), 0600), 0);
     EXPECT_EQ(status(start + 131s)["unreadable"], "не обычный файл");
+    // A link that loops is there and cannot be read as a file: not a missing file.
+    fs::remove(folder / "status-dialrun.json");
+    fs::create_symlink("status-dialrun.json", folder / "status-dialrun.json");
+    EXPECT_EQ(status(start + 131s)["unreadable"], "ссылки ведут по кругу");
     // A bracket inside a string is text, not depth.
     fs::remove(folder / "status-dialrun.json");
     write_file_bytes(folder / "status-dialrun.json",
@@ -283,10 +296,22 @@ TEST(Serve, RefusalsAtStartAndRequestsTooBig) {
         {"crlf.key", "abcdefghijklmnop0123\r\n", 0600, taken.c_str(), "Внимание"},
         {"shared.key", "abcdefghijklmnop0123", 0644, "могут читать другие", "xxx"},
         {"short.key", "0123456789\n", 0600, "короче 16 знаков", taken.c_str()},
-        {"hash.key", "abcdefgh#ijklmnop0123\n", 0600, "только латинские буквы", taken.c_str()},
-        {"percent.key", "abcdefgh%41ijklmnop0123", 0600, "только латинские буквы", taken.c_str()},
-        {"blank.key", "abcdefgh ijklmnop0123", 0600, "только латинские буквы", taken.c_str()},
-        {"two.key", "abcdefghijklmnop0123\n\n", 0600, "только латинские буквы", taken.c_str()},
+        {"hash.key", "abcdefgh#ijklmnop0123\n", 0600, "а в нём \"#\" (знак 9)", taken.c_str()},
+        {"percent.key", "abcdefgh%41ijklmnop0123", 0600, "а в нём \"%\" (знак 9)", taken.c_str()},
+        {"blank.key", "abcdefgh ijklmnop0123", 0600, "а в нём пробел (знак 9)", taken.c_str()},
+        {"two.key", "abcdefghijklmnop0123\n\n", 0600, taken.c_str(), "Внимание"},
+        {"bom.key",
+         "\xEF\xBB\xBF"
+         "abcdefghijklmnop0123\r\n\r\n",
+         0600, taken.c_str(), "Ключ"},
+        {"lines.key", "abcdefghijklmnop0123\nabcdefghijklmnop4567\n", 0600, "больше одной строки",
+         taken.c_str()},
+        {"lead.key", "\nabcdefghijklmnop0123\n", 0600, "больше одной строки", taken.c_str()},
+        {"cr.key", "abcdefghijklmnop0123\r", 0600, "а в нём байт 0x0D (знак 21)", taken.c_str()},
+        {"bom2.key",
+         "\xEF\xBB\xBF\xEF\xBB\xBF"
+         "abcdefghijklmnop0123",
+         0600, "а в нём байт 0xEF (знак 1)", taken.c_str()},
     };
     for (const auto& k : keys) {
         if (!k.bytes.empty()) {
@@ -322,6 +347,7 @@ TEST(Serve, RefusalsAtStartAndRequestsTooBig) {
     const struct {
         std::string request;
         const char* status;
+        bool half_close = false;
     } requests[] = {
         {"GET / HTTP/1.1\r\nHost: x\r\nX-Long: " + std::string(4000, 'a') +
              "\r\nConnection: close\r\n\r\n",
@@ -343,9 +369,17 @@ TEST(Serve, RefusalsAtStartAndRequestsTooBig) {
         {"G\x01T / HTTP/1.1\r\n\r\n", "HTTP/1.1 400"},
         {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: x\r\n\r\n", "HTTP/1.1 400"},
         {"GET / HTTP/1.1\r\nBad Header\r\n\r\n", "HTTP/1.1 400"},
+        {"GET /api/summary HTTP/1.1\r\nHost: 127.0.0.1\r\nHost: evil.example\r\n\r\n",
+         "HTTP/1.1 400"},
+        {"GET /api/summary HTTP/1.1\r\nHost: 127.0.0.1\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 400"},
+        // Cut short: less than announced, then the client's side closed.
+        {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100\r\n\r\nabc", "HTTP/1.1 400",
+         true},
+        {"POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel",
+         "HTTP/1.1 400", true},
     };
     for (const auto& r : requests) {
-        std::string got = raw_request(server.port(), r.request);
+        std::string got = raw_request(server.port(), r.request, 120s, r.half_close);
         EXPECT_EQ(got.rfind(r.status, 0), 0u) << r.request.substr(0, 60) << "\n" << got;
     }
     server.stop();
@@ -430,23 +464,34 @@ TEST(Serve, AHungFolderLeavesTheOthersAndFilesAreReadOncePerChange) {
         settle(f / "Ring.TXT", offset);
         settle(f / "RINGY.txt", offset);
     }
-    std::mutex mutex;
-    std::condition_variable released;
-    bool stall = false;
-    std::map<std::string, std::vector<std::uintmax_t>> reads;  // file → offsets read from
-    ringlist::FileReader reader = [&](const fs::path& path, std::uintmax_t offset,
-                                      std::string& error) {
+    // Held by the reader itself: a folder's thread left behind in a read at the stop may end
+    // it after this test.
+    struct Reads {
+        std::mutex mutex;
+        std::condition_variable released;
+        bool stall = false;
+        int stalled = 0;  // reads of the hung folder waiting now
+        std::map<std::string, std::vector<std::uintmax_t>> from;  // file → offsets read from
+    };
+    auto shared = std::make_shared<Reads>();
+    Reads& r = *shared;
+    ringlist::FileReader reader = [shared, hung](const fs::path& path, std::uintmax_t offset,
+                                                 std::string& error) {
         {
-            std::unique_lock lock(mutex);
-            reads[path.parent_path().filename().string() + "/" + path.filename().string()]
+            std::unique_lock lock(shared->mutex);
+            shared->from[path.parent_path().filename().string() + "/" + path.filename().string()]
                 .push_back(offset);
-            released.wait(lock, [&] { return !stall || path.parent_path() != hung; });
+            ++shared->stalled;
+            shared->released.wait(lock,
+                                  [&] { return !shared->stall || path.parent_path() != hung; });
+            --shared->stalled;
         }
         return ringlist::read_file_from(path, offset, error);
     };
-    ringlist::Summary summary({quick, hung}, reader, 2s);
+    auto summary =
+        std::make_unique<ringlist::Summary>(std::vector<fs::path>{quick, hung}, reader, 2s);
     auto folders = [&] {
-        return nlohmann::json::parse(summary.text(ringlist::Summary::Clock::now()))["folders"];
+        return nlohmann::json::parse(summary->text(ringlist::Summary::Clock::now()))["folders"];
     };
     for (int i = 0; i < 5; ++i) {
         nlohmann::json f = folders();
@@ -455,11 +500,11 @@ TEST(Serve, AHungFolderLeavesTheOthersAndFilesAreReadOncePerChange) {
         EXPECT_EQ(f[1]["responding"], true);
     }
     {
-        std::lock_guard lock(mutex);
-        EXPECT_EQ(reads["quick/Ring.TXT"], std::vector<std::uintmax_t>{0});
-        EXPECT_EQ(reads["quick/RINGY.txt"], std::vector<std::uintmax_t>{0});
-        EXPECT_EQ(reads["hung/Ring.TXT"], std::vector<std::uintmax_t>{0});
-        EXPECT_EQ(reads["hung/RINGY.txt"], std::vector<std::uintmax_t>{0});
+        std::lock_guard lock(r.mutex);
+        EXPECT_EQ(r.from["quick/Ring.TXT"], std::vector<std::uintmax_t>{0});
+        EXPECT_EQ(r.from["quick/RINGY.txt"], std::vector<std::uintmax_t>{0});
+        EXPECT_EQ(r.from["hung/Ring.TXT"], std::vector<std::uintmax_t>{0});
+        EXPECT_EQ(r.from["hung/RINGY.txt"], std::vector<std::uintmax_t>{0});
     }
     // A result appended: only the new line is read.
     std::ofstream(quick / "RINGY.txt", std::ios::app | std::ios::binary)
@@ -467,10 +512,34 @@ TEST(Serve, AHungFolderLeavesTheOthersAndFilesAreReadOncePerChange) {
     settle(quick / "RINGY.txt", 60);
     EXPECT_EQ(folders()[0]["marks"]["records"]["Y"], 1);  // the list's marks, not the log's
     {
-        std::lock_guard lock(mutex);
-        EXPECT_EQ(reads["quick/RINGY.txt"], (std::vector<std::uintmax_t>{0, 70}));
-        EXPECT_EQ(reads["quick/Ring.TXT"].size(), 1u);
-        stall = true;
+        std::lock_guard lock(r.mutex);
+        EXPECT_EQ(r.from["quick/RINGY.txt"], (std::vector<std::uintmax_t>{0, 70}));
+        EXPECT_EQ(r.from["quick/Ring.TXT"].size(), 1u);
+    }
+    // Written over in place at the same size, a line spoiled: read whole again, not from its end.
+    {
+        std::fstream log(quick / "RINGY.txt", std::ios::in | std::ios::out | std::ios::binary);
+        log.seekp(70 + 10);
+        log.put('x');
+    }
+    settle(quick / "RINGY.txt", 120);
+    EXPECT_EQ(folders()[0]["problems"], 1);
+    {
+        std::lock_guard lock(r.mutex);
+        EXPECT_EQ(r.from["quick/RINGY.txt"], (std::vector<std::uintmax_t>{0, 70, 0}));
+    }
+    // A line left without its CR LF, the file settled: said, and not counted as spoiled.
+    std::ofstream(quick / "RINGY.txt", std::ios::app | std::ios::binary) << "3000001   08-12 10:0";
+    settle(quick / "RINGY.txt", 30);
+    nlohmann::json torn = folders()[0];
+    EXPECT_EQ(torn["warnings"],
+              nlohmann::json::array(
+                  {"Журнал RINGY.txt: последняя строка не дописана (нет CR LF в конце)"}));
+    EXPECT_EQ(torn["problems"], 1);
+    EXPECT_EQ(folders()[1]["warnings"], nlohmann::json::array());
+    {
+        std::lock_guard lock(r.mutex);
+        r.stall = true;
     }
     // The hung folder's list changes, and its read never comes back.
     write_file_bytes(hung / "Ring.TXT", record("3000000", "    100", 'Y') +
@@ -484,16 +553,38 @@ TEST(Serve, AHungFolderLeavesTheOthersAndFilesAreReadOncePerChange) {
         EXPECT_EQ(f[1]["notified"], 1);  // as last read
     }
     {
-        std::lock_guard lock(mutex);
-        stall = false;
+        std::lock_guard lock(r.mutex);
+        r.stall = false;
     }
-    released.notify_all();
+    r.released.notify_all();
     nlohmann::json back = folders();
     for (int i = 0; i < 100 && back[1]["responding"] != true; ++i) {
         back = folders();  // the look under way ends, then one for this request
     }
     EXPECT_EQ(back[1]["responding"], true);
     EXPECT_EQ(back[1]["notified"], 2);
+
+    // Stopped while the hung folder is in a read that never ends: the others' threads are
+    // joined, that one is left behind, and the stop comes back (SIGTERM ends the server so).
+    {
+        std::lock_guard lock(r.mutex);
+        r.stall = true;
+    }
+    write_file_bytes(hung / "Ring.TXT", record("3000000", "    100", 'Z') + "\r\n");
+    settle(hung / "Ring.TXT", 30);
+    EXPECT_EQ(folders()[1]["responding"], false);
+    {
+        std::lock_guard lock(r.mutex);
+        EXPECT_EQ(r.stalled, 1);
+    }
+    auto stopped = std::async(std::launch::async, [&] { summary.reset(); });
+    EXPECT_EQ(stopped.wait_for(120s), std::future_status::ready);
+    {
+        std::lock_guard lock(r.mutex);
+        r.stall = false;
+    }
+    r.released.notify_all();
+    stopped.wait();
 
     // A FIFO for a list is refused at once by the real reader.
     fs::path piped = root.path / "piped";
@@ -505,4 +596,60 @@ TEST(Serve, AHungFolderLeavesTheOthersAndFilesAreReadOncePerChange) {
               std::string::npos)
         << f.dump();
     EXPECT_EQ(f["folders"][0]["responding"], true);
+    std::string metrics = plain.metrics(ringlist::Summary::Clock::now());
+    EXPECT_NE(metrics.find("boardrack_folder_error{folder=\"" + piped.string() + "\"} 1\n"),
+              std::string::npos)
+        << metrics;
+
+    // A list or log past the bound Dialrun keeps to is said, never read (sparse: no disk taken).
+    const struct {
+        const char* file;
+        const char* said;
+        const char* what;
+    } big[] = {
+        {"Ring.TXT", "Ring.TXT: файл слишком велик (больше 256 МБ)", "Список "},
+        {"RINGN.txt", "RINGN.txt: файл слишком велик (больше 256 МБ)", "Журнал "},
+    };
+    for (const auto& b : big) {
+        fs::path dir = root.path / (std::string("big-") + b.file);
+        write_file_bytes(dir / "Ring.TXT", record("3000000", "    100", ' ') + "\r\n");
+        write_file_bytes(dir / b.file, "");
+        fs::resize_file(dir / b.file, (std::uintmax_t{256} << 20) + 1);
+        ringlist::Summary sized({dir});
+        nlohmann::json g = nlohmann::json::parse(sized.text(ringlist::Summary::Clock::now()));
+        std::string error = g["folders"][0].value("error", "");
+        EXPECT_NE(error.find(b.said), std::string::npos) << b.file << ": " << g.dump();
+        EXPECT_EQ(error.rfind(b.what, 0), 0u) << error;
+    }
+
+    // A list is counted as the start reads it, whether all its lines are records or not.
+    const std::string blank = record("3000000", "    100", ' ');
+    const std::string called = record("3000001", "    200", 'Y');
+    const struct {
+        std::string bytes;
+        int records;
+        int notified;
+        long long uncalled_amount;
+        int problems;
+    } lists[] = {
+        {blank + called + "\r\n" + called + called, 2, 1, 100, 0},
+        {blank + called, 2, 1, 100, 0},
+        {blank + "3000002  abc    Y\r\n" + called + "\r\n", 2, 1, 100, 1},
+        {called + "3000003", 1, 1, 0, 1},
+        {"3000004    100 \n\r\n" + called, 0, 0, 0, 1},
+        {called + "3000005    1 2 3  \r\n\r\n", 2, 1, 10203, 0},
+        {"", 0, 0, 0, 0},
+    };
+    int n = 0;
+    for (const auto& l : lists) {
+        fs::path dir = root.path / ("list-" + std::to_string(++n));
+        write_file_bytes(dir / "Ring.TXT", l.bytes);
+        ringlist::Summary counted({dir});
+        nlohmann::json g =
+            nlohmann::json::parse(counted.text(ringlist::Summary::Clock::now()))["folders"][0];
+        EXPECT_EQ(g["records"], l.records) << n;
+        EXPECT_EQ(g["notified"], l.notified) << n;
+        EXPECT_EQ(g["marks"]["amounts"]["uncalled"], l.uncalled_amount) << n;
+        EXPECT_EQ(g["problems"], l.problems) << n;
+    }
 }

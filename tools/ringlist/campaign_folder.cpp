@@ -12,7 +12,7 @@
 
 namespace ringlist {
 
-long long record_amount(const std::string& record) {
+long long record_amount(std::string_view record) {
     long long amount = 0;
     size_t c = 9;
     while (c < 16 && record[c] == ' ') {

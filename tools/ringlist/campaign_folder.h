@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "campaign/result_log.h"
@@ -48,7 +49,7 @@ struct CampaignFolder {
 
 // The amount of columns 9-15 as the board hears it: leading blanks skipped, an inner blank
 // counts as 0.
-long long record_amount(const std::string& record);
+long long record_amount(std::string_view record);
 
 // The records of a list that review_list accepted.
 std::vector<ListRecord> list_records(const std::string& bytes, const campaign::ListReview& review);

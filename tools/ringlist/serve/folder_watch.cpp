@@ -20,8 +20,13 @@ const char* const PROGRAMS[] = {"dialrun", "pinread", "inform"};
 // A file written this close to a look may change again within the same tick of its time
 // stamp (two seconds on some shares), unseen: it is read again at the next look.
 constexpr auto SETTLED = std::chrono::seconds(2);
-// A list of ten million records is 200 MB: nothing bigger is a campaign's file.
-constexpr std::uintmax_t FILE_LIMIT = std::uintmax_t{1} << 30;
+// The bound Dialrun itself keeps to: a list or log past it is said as such, never read.
+constexpr std::uintmax_t FILE_LIMIT = core::LARGEST_INPUT;
+
+std::string too_large(const std::filesystem::path& path) {
+    return core::path_utf8(path) + ": " + core::TOO_LARGE + " (больше " +
+           std::to_string(FILE_LIMIT >> 20) + " МБ)";
+}
 
 json totals_json(const MarkTotals& totals) {
     const char* const names[MARK_KINDS] = {"uncalled", "Y", "Z", "N", "S", "X", "other"};
@@ -38,6 +43,46 @@ json totals_json(const MarkTotals& totals) {
 size_t whole_lines_end(const std::string& bytes) {
     size_t end = bytes.rfind("\r\n");
     return end == std::string::npos ? 0 : end + 2;
+}
+
+// A record as the start takes it without a fault: 20 bytes to its LF, after CR, digits in the
+// number, digits or blanks in the amount, no LF before its end.
+bool plain_record(const char* r, size_t left) {
+    constexpr size_t size = campaign::RECORD_SIZE;
+    if (left < size || r[size - 1] != '\n' || r[size - 2] != '\r') {
+        return false;
+    }
+    for (size_t c = 0; c < 7; ++c) {
+        if (r[c] < '0' || r[c] > '9') {
+            return false;
+        }
+    }
+    for (size_t c = 9; c < 16; ++c) {
+        if ((r[c] < '0' || r[c] > '9') && r[c] != ' ') {
+            return false;
+        }
+    }
+    return r[7] != '\n' && r[8] != '\n' && r[16] != '\n' && r[17] != '\n';
+}
+
+// A list of such records up to its end marker (a line whose second byte is LF) or the file's
+// end, counted where it lies, no record copied: a million of them at every mark. False at the
+// first other line, for the start's own review to say what is wrong.
+bool count_plain_list(const std::string& bytes, MarkTotals& totals) {
+    totals = {};
+    const char* p = bytes.data();
+    for (size_t at = 0; at < bytes.size(); at += campaign::RECORD_SIZE) {
+        if (at + 1 < bytes.size() && p[at + 1] == '\n') {
+            return true;
+        }
+        if (!plain_record(p + at, bytes.size() - at)) {
+            return false;
+        }
+        MarkTotal& t = totals[mark_kind(p[at + campaign::MARK_COLUMN])];
+        ++t.records;
+        t.amount += record_amount(std::string_view(p + at, campaign::RECORD_SIZE));
+    }
+    return true;
 }
 
 }  // namespace
@@ -57,11 +102,14 @@ std::string read_file_from(const std::filesystem::path& path, std::uintmax_t off
     } else {
         char chunk[65536];
         size_t n = 0;
-        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0 && bytes.size() < FILE_LIMIT) {
+        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0 && bytes.size() <= FILE_LIMIT) {
             bytes.append(chunk, n);
         }
         if (std::ferror(file)) {
             error = "ошибка чтения";
+            bytes.clear();
+        } else if (offset + bytes.size() > FILE_LIMIT) {
+            error = core::TOO_LARGE;  // never a part of it taken for the whole
             bytes.clear();
         }
     }
@@ -70,18 +118,45 @@ std::string read_file_from(const std::filesystem::path& path, std::uintmax_t off
 }
 
 FolderWatch::FolderWatch(std::filesystem::path dir, FileReader reader)
-    : dir_(std::move(dir)),
-      reader_(std::move(reader)),
-      shown_(std::make_shared<FolderView>()),
-      thread_([this] { work(); }) {}
+    : dir_(std::move(dir)), reader_(std::move(reader)), shown_(std::make_shared<FolderView>()) {}
+
+std::shared_ptr<FolderWatch> FolderWatch::start(std::filesystem::path dir, FileReader reader) {
+    std::shared_ptr<FolderWatch> watch(new FolderWatch(std::move(dir), std::move(reader)));
+    watch->thread_ = std::thread([self = watch] { self->work(); });
+    return watch;
+}
 
 FolderWatch::~FolderWatch() {
+    // The last hold is the thread's own when it was left behind: it is detached by then.
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
+        ask_to_stop();
+        thread_.join();
+    }
+}
+
+void FolderWatch::ask_to_stop() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     asked_.notify_all();
-    thread_.join();
+}
+
+void FolderWatch::stop(Clock::time_point deadline) {
+    ask_to_stop();
+    bool ended = false;
+    {
+        std::unique_lock lock(mutex_);
+        ended = done_.wait_until(lock, deadline, [&] { return ended_; });
+    }
+    if (!thread_.joinable()) {
+        return;
+    }
+    if (ended) {
+        thread_.join();
+    } else {
+        thread_.detach();  // in a read that does not come back: it ends when the read does
+    }
 }
 
 uint64_t FolderWatch::ask(Clock::time_point now) {
@@ -108,6 +183,8 @@ void FolderWatch::work() {
     while (true) {
         asked_.wait(lock, [&] { return stopping_ || wanted_ > finished_; });
         if (stopping_) {
+            ended_ = true;
+            done_.notify_all();
             return;
         }
         uint64_t ticket = wanted_;
@@ -150,12 +227,25 @@ FolderWatch::Signature FolderWatch::signature_of(const std::filesystem::path& pa
     recent = false;
     std::error_code ec;
     auto status = std::filesystem::status(path, ec);
-    if (ec || !std::filesystem::exists(status)) {
+    // Only a name that is not there is a file missing: a link that loops or a folder that may
+    // not be entered is there, and its reading says why it cannot be read.
+    if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory ||
+        (!ec && !std::filesystem::exists(status))) {
         return s;
     }
     s.present = true;
-    s.regular = std::filesystem::is_regular_file(status);
+    s.regular = !ec && std::filesystem::is_regular_file(status);
     if (!s.regular) {
+        // Told apart by why and by the name's own node: a link that loops put where a FIFO
+        // was is another file.
+        s.size = static_cast<std::uintmax_t>(ec.value());
+#ifndef _WIN32
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0) {
+            s.identity =
+                static_cast<uint64_t>(info.st_ino) ^ (static_cast<uint64_t>(info.st_dev) << 40);
+        }
+#endif
         return s;
     }
     s.size = std::filesystem::file_size(path, ec);
@@ -181,7 +271,6 @@ bool FolderWatch::changed(const std::filesystem::path& path, Watched& watched) {
     Signature now = signature_of(path, recent);
     bool differs = path != watched.path || now != watched.seen || watched.recent;
     watched.path = path;
-    watched.before = watched.seen;
     watched.seen = now;
     watched.recent = recent;
     return differs;
@@ -225,13 +314,21 @@ void FolderWatch::read_counts() {
         next_.results.insert(next_.results.end(), log.times.begin(), log.times.end());
     }
     std::sort(next_.results.begin(), next_.results.end());
+    next_.warnings.clear();
+    for (const Watched& log : logs_) {
+        if (log.torn && !log.recent) {
+            next_.warnings.push_back("Журнал " + core::path_utf8(log.path.filename()) +
+                                     ": последняя строка не дописана (нет CR LF в конце)");
+        }
+    }
     const MarkTotals& t = list_totals_;
     long long records = 0;
     for (const MarkTotal& kind : t) {
         records += kind.records;
     }
-    // Excluded records are done with as much as called ones: a list called to its end is 100 %.
-    long long done = t[MARK_Y].records + t[MARK_Z].records + t[MARK_N].records + t[MARK_X].records;
+    // Done is what Dialrun will not call again: a record with any mark but a blank (excluded,
+    // dealt to a part or marked by hand), so that a list called to its end is 100 %.
+    long long done = records - t[UNCALLED].records;
     json out;
     out["records"] = records;
     out["notified"] = t[MARK_Y].records;
@@ -242,6 +339,7 @@ void FolderWatch::read_counts() {
     out["percent"] = records == 0 ? 0 : done * 100 / records;
     out["marks"] = totals_json(t);
     out["problems"] = list_faults_ + log_totals_[0].problems + log_totals_[1].problems;
+    out["warnings"] = next_.warnings;
     out["charts"] = {{"timeline", timeline_chart(report)}, {"profile", profile_chart(report)}};
     std::string text = out.dump(-1, ' ', false, json::error_handler_t::replace);
     next_.counts = text.substr(1, text.size() - 2);
@@ -268,10 +366,18 @@ std::string FolderWatch::read_files() {
 
 // The list's records by mark, and its faults; nothing of it is kept but the sums.
 std::string FolderWatch::read_list() {
+    if (list_seen_.seen.size > FILE_LIMIT) {
+        return "Список " + too_large(list_seen_.path);
+    }
     std::string error;
     std::string bytes = reader_(list_seen_.path, 0, error);
     if (!error.empty()) {
-        return "Нет файла " + core::path_utf8(list_seen_.path) + ": " + error;
+        return (list_seen_.seen.present ? "Список не читается: " : "Нет файла ") +
+               core::path_utf8(list_seen_.path) + ": " + error;
+    }
+    if (count_plain_list(bytes, list_totals_)) {
+        list_faults_ = 0;
+        return {};
     }
     campaign::ListReview review = campaign::review_list(bytes);
     list_totals_ = {};
@@ -292,15 +398,22 @@ std::string FolderWatch::read_log_file(int which) {
     if (!log.seen.present) {
         totals = {};
         log.read = 0;
+        log.taken = {};
+        log.torn = false;
         return {};
     }
-    if (!log_changed_[which]) {
+    if (!log_changed_[which] && log.seen == log.taken) {
         return {};
+    }
+    if (log.seen.size > FILE_LIMIT) {
+        log.seen = {};
+        return "Журнал " + too_large(log.path);
     }
     // Dialrun only appends: the same file, grown, is read from the end of its last whole line.
-    bool grown = log.before.present && log.before.identity == log.seen.identity &&
-                 log.seen.size >= log.read && log.read > 0;
-    if (!grown) {
+    // One of the same size with another time was written over in place: it is read whole.
+    bool same_file = log.taken.present && log.taken.identity == log.seen.identity && log.read > 0;
+    bool appended = log.seen.size > log.taken.size || log.seen == log.taken;
+    if (!same_file || !appended || log.seen.size < log.read) {
         totals = {};
         log.read = 0;
     }
@@ -310,10 +423,10 @@ std::string FolderWatch::read_log_file(int which) {
         log.seen = {};
         return "Журнал " + core::path_utf8(log.path) + " не читается: " + error;
     }
+    log.taken = log.seen;
     size_t whole = whole_lines_end(bytes);
-    if (whole < bytes.size()) {
-        log.recent = true;  // the rest of the line is still to come
-    }
+    // A line being written is left for the next look; one left so, the file settled, is said.
+    log.torn = whole < bytes.size();
     bytes.resize(whole);
     log.read += whole;
     std::vector<LogResult> results;

@@ -33,26 +33,33 @@ struct ProgramStatus {
 
 // What the page shows of one folder, made once per change of its files.
 struct FolderView {
-    std::string error;             // no list to read: no counts
-    std::string counts;            // the JSON members of the counts and charts, no braces
-    MarkTotals totals{};           // for /metrics
-    std::vector<int64_t> results;  // when each result was written (local calendar seconds),
-                                   // in order
+    std::string error;                  // no list to read: no counts
+    std::string counts;                 // the JSON members of the counts and charts, no braces
+    MarkTotals totals{};                // for /metrics
+    std::vector<int64_t> results;       // when each result was written (local calendar seconds),
+                                        // in order
+    std::vector<std::string> warnings;  // what is wrong that does not stop the counts
     std::map<std::string, ProgramStatus> status;  // by program
 };
 
 // One watched folder, read apart from the others on a thread of its own, and only what changed
 // (by the size and time of its files; a log from where the last read ended). A request waits
 // for a look that starts after it was made, but not past its deadline: a folder that hangs, a
-// network share gone, is then shown as last read and marked as not answering.
-class FolderWatch {
+// network share gone, is then shown as last read and marked as not answering. Its thread holds
+// the watch as well: one left behind in a read that never ends cannot outlive what it uses.
+class FolderWatch : public std::enable_shared_from_this<FolderWatch> {
   public:
     using Clock = std::chrono::steady_clock;
 
-    FolderWatch(std::filesystem::path dir, FileReader reader);
+    static std::shared_ptr<FolderWatch> start(std::filesystem::path dir, FileReader reader);
     ~FolderWatch();
     FolderWatch(const FolderWatch&) = delete;
     FolderWatch& operator=(const FolderWatch&) = delete;
+
+    // Tells the thread to end after the look under way; stop() waits for it until deadline,
+    // and a thread still in a read then is left to end by itself (the server stops all the same).
+    void ask_to_stop();
+    void stop(Clock::time_point deadline);
 
     // Asks for a fresh look, its changes seen at now; returns the ticket to wait for.
     uint64_t ask(Clock::time_point now);
@@ -64,6 +71,8 @@ class FolderWatch {
     const std::filesystem::path& dir() const { return dir_; }
 
   private:
+    FolderWatch(std::filesystem::path dir, FileReader reader);
+
     struct Signature {
         bool present = false;
         bool regular = true;
@@ -76,9 +85,10 @@ class FolderWatch {
     struct Watched {
         std::filesystem::path path;
         Signature seen;
-        Signature before;         // at the look before
+        Signature taken;          // when a log was last read
         bool recent = false;      // written close to the look: read again at the next one
         std::uintmax_t read = 0;  // a log's bytes taken, up to the end of its last whole line
+        bool torn = false;        // a log's last line has no CR LF at its end
     };
     // What a log's lines add up to, kept instead of the lines.
     struct LogTotals {
@@ -122,8 +132,9 @@ class FolderWatch {
     Clock::time_point busy_since_;
     Clock::time_point asked_at_;
     bool stopping_ = false;
+    bool ended_ = false;  // the thread is out of its loop
     std::shared_ptr<const FolderView> shown_;
-    std::thread thread_;  // last: started once the rest is there
+    std::thread thread_;
 };
 
 }  // namespace ringlist

@@ -132,6 +132,7 @@ function folderPart(f) {
   }
   s.append(wide(sums));
   if (f.problems) s.append(el('p', 'bad', 'Испорченных строк в файлах: ' + f.problems + ' (ringlist report)'));
+  for (const w of f.warnings || []) s.append(el('p', 'bad', w));
   if (f.status) {
     for (const program of Object.keys(f.status)) s.append(statusPart(program, f.status[program]));
   } else {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <thread>
 
 #include "base/plain_text.h"
@@ -49,8 +50,18 @@ bool link_safe(char c) {
            c == '.' || c == '_' || c == '~';
 }
 
-// The key of --token-file: its one line, without the line end an editor or echo leaves. Returns
-// what is wrong with it.
+// How a character of a key is named in a refusal: itself when it can be seen, else its code.
+std::string named_char(char c) {
+    if (c > ' ' && c < 0x7f) {
+        return "\"" + std::string(1, c) + "\"";
+    }
+    char code[8];
+    std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned char>(c));
+    return c == ' ' ? "пробел" : std::string("байт ") + code;
+}
+
+// The key of --token-file: its one line, without the BOM a Windows editor puts before it and
+// the line ends an editor or echo leaves after it. Returns what is wrong with it.
 std::string read_key(const std::filesystem::path& file, std::string& key, std::ostream& out) {
     std::string error;
     key = core::read_regular_file(file, error, 4096);
@@ -58,20 +69,27 @@ std::string read_key(const std::filesystem::path& file, std::string& key, std::o
     if (!error.empty()) {
         return "Файл ключа " + name + " не читается: " + error;
     }
-    if (key.size() >= 1 && key.back() == '\n') {
+    if (key.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        key.erase(0, 3);
+    }
+    while (!key.empty() && key.back() == '\n') {
         key.pop_back();
         if (!key.empty() && key.back() == '\r') {
             key.pop_back();
         }
     }
+    if (key.find('\n') != std::string::npos) {
+        return "В файле ключа " + name + " больше одной строки: ключ - одна строка";
+    }
     if (key.size() < 16) {
         return "Ключ в " + name + " короче 16 знаков";
     }
-    for (char c : key) {
-        if (!link_safe(c)) {
+    for (size_t i = 0; i < key.size(); ++i) {
+        if (!link_safe(key[i])) {
             return "Ключ в " + name +
                    ": только латинские буквы, цифры и знаки - . _ ~ (их не меняет ссылка "
-                   "?token=), а в нём есть другие";
+                   "?token=), а в нём " +
+                   named_char(key[i]) + " (знак " + std::to_string(i + 1) + ")";
         }
     }
 #ifndef _WIN32

@@ -78,23 +78,35 @@ class Session : public std::enable_shared_from_this<Session> {
             too_big.body = "Слишком большой запрос\n";
             return send(too_big, false, false);
         }
+        if (ec == http::error::partial_message) {
+            // The client stopped sending before the end its headers announced.
+            return refuse("Запрос оборван: пришло меньше, чем объявлено\n");
+        }
         if (ec.category() == http::make_error_code(http::error::bad_target).category() &&
-            ec != http::error::end_of_stream && ec != http::error::partial_message) {
-            Reply bad;
-            bad.status = 400;
-            bad.body = "Запрос не по HTTP/1.1\n";
-            return send(bad, false, false);
+            ec != http::error::end_of_stream) {
+            return refuse("Запрос не по HTTP/1.1\n");
         }
         if (ec) {
             return close();  // the client went, timed out or was closed to make room
         }
         const auto& request = parser_->get();
+        if (request.count(http::field::host) > 1) {
+            // Which of two names is asked for is not for us to guess: a proxy may take the other.
+            return refuse("Заголовок Host повторён\n");
+        }
         Request r{std::string(request.method_string()), std::string(request.target()),
                   std::string(request[http::field::authorization]),
                   std::string(request[http::field::cookie]),
                   std::string(request[http::field::host])};
         Reply reply = shared_.site.answer(r, Summary::Clock::now());
         send(reply, request.method() == http::verb::head, request.keep_alive());
+    }
+
+    void refuse(const std::string& why) {
+        Reply bad;
+        bad.status = 400;
+        bad.body = why;
+        send(bad, false, false);
     }
 
     void send(const Reply& reply, bool head, bool keep_alive) {

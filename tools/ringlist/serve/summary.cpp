@@ -66,7 +66,17 @@ Summary::Summary(std::vector<std::filesystem::path> folders, FileReader reader,
                  std::chrono::milliseconds patience)
     : patience_(patience) {
     for (auto& folder : folders) {
-        watches_.push_back(std::make_unique<FolderWatch>(std::move(folder), reader));
+        watches_.push_back(FolderWatch::start(std::move(folder), reader));
+    }
+}
+
+Summary::~Summary() {
+    for (auto& watch : watches_) {
+        watch->ask_to_stop();
+    }
+    auto deadline = Clock::now() + patience_;
+    for (auto& watch : watches_) {
+        watch->stop(deadline);
     }
 }
 
@@ -143,6 +153,14 @@ std::string Summary::metrics(Clock::time_point now) {
                        (state == known ? "1" : "0") + "\n";
             }
         }
+    }
+    // A folder that cannot be read stays in sight: its records are gone, not its name.
+    family(out, "boardrack_folder_error",
+           "1 while the folder cannot be read (its list missing or unreadable), else 0.");
+    for (const Seen& s : seen) {
+        bool failed = !s.view->error.empty() || s.view->counts.empty();
+        out += "boardrack_folder_error{folder=" + label(core::path_utf8(s.dir)) + "} " +
+               (failed ? "1" : "0") + "\n";
     }
     family(out, "boardrack_status_age_seconds",
            "Seconds since the program's status file last changed, by this server's clock.");

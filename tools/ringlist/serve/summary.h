@@ -20,6 +20,11 @@ class Summary {
 
     explicit Summary(std::vector<std::filesystem::path> folders, FileReader reader = read_file_from,
                      std::chrono::milliseconds patience = std::chrono::seconds(3));
+    // Every folder's thread told at once, then awaited within patience: a folder hung in a read
+    // is left behind, and the server stops all the same.
+    ~Summary();
+    Summary(const Summary&) = delete;
+    Summary& operator=(const Summary&) = delete;
 
     // Per folder: its name, the counts as numbers, amounts by mark, the calls of the last hour,
     // the charts, and each program's status file (null where there is none); a status file
@@ -38,7 +43,7 @@ class Summary {
     };
     std::vector<Seen> look(Clock::time_point now);
 
-    std::vector<std::unique_ptr<FolderWatch>> watches_;
+    std::vector<std::shared_ptr<FolderWatch>> watches_;
     std::chrono::milliseconds patience_;
 };
 
