@@ -43,8 +43,12 @@ std::string DbConnection::open(const std::string& connection) {
         return failed + reason;
     }
     connection_ = handle;
-    SQLSetConnectAttrW(handle, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(LOGIN_SECONDS),
-                       0);
+    if (!succeeded(SQLSetConnectAttrW(handle, SQL_ATTR_LOGIN_TIMEOUT,
+                                      reinterpret_cast<SQLPOINTER>(LOGIN_SECONDS), 0))) {
+        std::string reason = odbc_reason(SQL_HANDLE_DBC, handle);
+        close();
+        return failed + reason;
+    }
     SQLSMALLINT length = 0;
     SQLRETURN result =
         SQLDriverConnectW(handle, nullptr, wide_buffer(wide), static_cast<SQLSMALLINT>(wide.size()),
