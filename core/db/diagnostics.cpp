@@ -19,9 +19,18 @@ std::string odbc_reason(SQLSMALLINT handle_type, SQLHANDLE handle) {
             break;
         }
         message.resize(std::min<size_t>(static_cast<size_t>(length), message.size() - 1));
-        // The driver's messages end with a line feed of the server's; one line reads better.
-        std::string text = utf16_to_utf8(message);
-        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        // The server's messages come in lines ("...failed: ...\n\tIs the server running");
+        // a message of ours is one line.
+        std::string text;
+        for (char c : utf16_to_utf8(message)) {
+            bool space = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+            if (!space) {
+                text += c;
+            } else if (!text.empty() && text.back() != ' ') {
+                text += ' ';
+            }
+        }
+        while (!text.empty() && text.back() == ' ') {
             text.pop_back();
         }
         std::u16string code(reinterpret_cast<const char16_t*>(state), 5);

@@ -167,6 +167,7 @@ TEST_F(CampaignDb, AServerThatDoesNotAnswerIsNamedWithTheReason) {
     EXPECT_EQ(error.rfind("Нет связи с базой кампании (127.0.0.1:1): ", 0), 0u) << error;
     EXPECT_GT(error.size(), std::string("Нет связи с базой кампании (127.0.0.1:1): ").size());
     EXPECT_EQ(error.find("secret"), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     std::ostringstream out;
     EXPECT_EQ(ringlist::db_init(refused_conn, out), ringlist::REFUSED);
     EXPECT_EQ(out.str().rfind("Нет связи с базой кампании (127.0.0.1:1): ", 0), 0u) << out.str();
