@@ -1,7 +1,7 @@
 # Every include line names the folder it reaches ("link/link.h"), and so its layer. A folder may
 # include its own layer and the layers below it, never one above: the configure step stops on
 # the first include that reaches up, naming the file and the line.
-#   core      base time link files sound
+#   core      base time link files sound db
 #   station   form state sequences control     (on core)
 #   campaign  campaign                         (on core)
 #   sim       sim                              (on core)
@@ -10,7 +10,7 @@
 #   programs  dialrun pinread inform           (on all of them)
 #   tools     ringlist, rackconf and the tools' own files (on core, campaign, sim and app: rackconf
 #             writes the programs' settings file, checked by their own table)
-set(layer_core base time link files sound)
+set(layer_core base time link files sound db)
 set(layer_station form state sequences control)
 set(layer_campaign campaign)
 set(layer_sim sim)

@@ -1,6 +1,7 @@
 // ringlist: campaign lists between runs of Dialrun. It reads and writes Ring.TXT, RINGY.txt
 // and RINGN.txt with Dialrun's own list and log code, so the formats cannot drift.
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include "base/plain_text.h"
 #include "base/program_process.h"
 #include "base/utf8_text.h"
+#include "ringlist/db/db_commands.h"
 #include "ringlist/import/number_rules.h"
 #include "ringlist/ringlist_commands.h"
 
@@ -68,7 +70,8 @@ const char* const HELP =
     "      отбрасывается, другая - отказ; все, кроме цифр, отбрасывается; 7 цифр\n"
     "      берутся как есть, длиннее - только если начинаются с префикса из --prefix\n"
     "      (он отбрасывается, берется самый длинный подходящий). Сумма: десятичная\n"
-    "      запятая или точка, пробелы между тысячами, валюта после (₽, р., "
+    "      запятая или точка, пробелы между тысячами, валюта после (₽, "
+    "р., "
     "руб.);\n"
     "      округляется до целых, половина - вверх (1234,50 -> 1235). Пустые строки\n"
     "      (;;;) пропускаются.\n"
@@ -119,6 +122,28 @@ const char* const HELP =
     "      слияние, в том числе после обрыва, ничего не повторяет; отметку, снятую\n"
     "      в основном списке после слияния (retry), не возвращает. При любом\n"
     "      несовпадении не меняет ничего и говорит, что поправить.\n"
+    "\n"
+    "  ringlist db init|push|pull|status|exclude ... [--db CONN]\n"
+    "      кампания в базе PostgreSQL (13 или новее) для нескольких стоек. CONN -\n"
+    "      строка подключения ODBC (Driver={PostgreSQL Unicode};Server=HOST;Port=5432;\n"
+    "      Database=DB;Uid=USER;Pwd=...; или DSN=NAME); без --db - campaign-db из\n"
+    "      файлов настроек (общая часть, затем [dialrun]).\n"
+    "      db init             создать схему (повторный init ничего не меняет; схему\n"
+    "                          новее этой программы не трогает)\n"
+    "      db push DIR --campaign NAME [--retry N] [--retry-gap MINUTES|Ns]\n"
+    "                  [--retry-marks ZN] [--append]\n"
+    "                          записать список папки DIR (Ring.TXT с отметками, его\n"
+    "                          конец и что после него, Ring.TXT.attempts) в новую\n"
+    "                          кампанию с ее правилами повторов (по умолчанию 1, 120,\n"
+    "                          ZN); в существующую - только с --append, в ее конец\n"
+    "      db pull --campaign NAME DIR [--force]\n"
+    "                          записать в DIR Ring.TXT, Ring.TXT.attempts, RINGY.txt,\n"
+    "                          RINGN.txt кампании, как их пишет Dialrun; файлы, которые\n"
+    "                          уже есть, - только с --force\n"
+    "      db status           записи кампаний по отметкам, звонки за час, записи,\n"
+    "                          которые держит каждая стойка, ее последний звонок\n"
+    "      db exclude --campaign NAME STOPFILE [--prefix 99871,871,71]\n"
+    "                          отметить X записи с номерами из стоп-листа, как exclude\n"
     "\n"
     "Списки, занятые идущей прозвонкой, не меняются. Код выхода 2: ошибка в командной\n"
     "строке.\n";
@@ -425,6 +450,162 @@ int check_command(const std::vector<std::string>& args) {
     });
 }
 
+enum DbRow { DB, CAMPAIGN, RETRY_COUNT, RETRY_GAP, RETRY_MARKS, DB_APPEND, DB_FORCE, DB_PREFIX };
+const std::vector<core::OptionRow> DB_OPTIONS = {
+    {"--db", "CONN", ""},           {"--campaign", "NAME", ""},     {"--retry", "N", ""},
+    {"--retry-gap", "MINUTES", ""}, {"--retry-marks", "MARKS", ""}, {"--append", nullptr, ""},
+    {"--force", nullptr, ""},       {"--prefix", "PREFIXES", ""}};
+
+// What a db command was given: its connection, campaign and rules.
+struct DbArgs {
+    std::string connection;
+    std::string campaign;
+    std::string prefixes;
+    bool force = false;
+    std::vector<std::string> operands;
+    ringlist::DbPushOptions push;
+    std::vector<int> given;  // the rows given, to refuse those the command does not take
+};
+
+// A gap in minutes, or in seconds with "s" ("30s": for tests).
+bool read_gap(const std::string& text, int& seconds) {
+    long number = 0;
+    if (!text.empty() && text.back() == 's') {
+        if (!core::whole_number(text.substr(0, text.size() - 1), 1, 604800, number)) {
+            return false;
+        }
+        seconds = static_cast<int>(number);
+        return true;
+    }
+    if (!core::whole_number(text, 1, 10080, number)) {
+        return false;
+    }
+    seconds = static_cast<int>(number) * 60;
+    return true;
+}
+
+int read_db_args(const std::string& command, const std::vector<std::string>& args, DbArgs& db) {
+    core::OptionsRead read;
+    int status = 0;
+    if (!read_args(("db " + command).c_str(), DB_OPTIONS, args, read, db.operands, status)) {
+        return status;
+    }
+    for (const core::OptionFound& found : read.found) {
+        const std::string& v = found.value;
+        long number = 0;
+        db.given.push_back(found.row);
+        switch (found.row) {
+            case DB:
+                db.connection = v;
+                break;
+            case CAMPAIGN:
+                db.campaign = v;
+                break;
+            case RETRY_COUNT:
+                if (!core::whole_number(v, 1, 99, number)) {
+                    return usage("db push: --retry - число от 1 до 99, а не \"" + v + "\"");
+                }
+                db.push.retry = static_cast<int>(number);
+                break;
+            case RETRY_GAP:
+                if (!read_gap(v, db.push.retry_gap_seconds)) {
+                    return usage(
+                        "db push: --retry-gap - минуты от 1 до 10080 или секунды (30s), "
+                        "а не \"" +
+                        v + "\"");
+                }
+                break;
+            case RETRY_MARKS:
+                if (v != "Z" && v != "N" && v != "ZN" && v != "NZ") {
+                    return usage("db push: --retry-marks - Z, N или ZN, а не \"" + v + "\"");
+                }
+                db.push.retry_marks = v;
+                break;
+            case DB_APPEND:
+                db.push.append = true;
+                break;
+            case DB_FORCE:
+                db.force = true;
+                break;
+            case DB_PREFIX:
+                db.prefixes = v;
+                break;
+        }
+    }
+    if (db.connection.empty()) {
+        db.connection = ringlist::campaign_db_setting(std::cerr);
+    }
+    if (db.connection.empty()) {
+        return usage("db " + command + ": нужно --db CONN (или campaign-db в файле настроек)");
+    }
+    return ringlist::DONE;
+}
+
+// The options a db command takes, beside --db; any other given is refused.
+bool takes_only(const DbArgs& db, const std::vector<int>& rows) {
+    for (int row : db.given) {
+        if (row != DB && std::find(rows.begin(), rows.end(), row) == rows.end()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int db_command(const std::vector<std::string>& all) {
+    if (all.empty()) {
+        return usage("db: нужна команда: init, push, pull, status или exclude");
+    }
+    std::string command = all[0];
+    std::vector<std::string> args(all.begin() + 1, all.end());
+    DbArgs db;
+    int status = read_db_args(command, args, db);
+    if (status != ringlist::DONE) {
+        return status;
+    }
+    std::string one = db.operands.empty() ? "" : db.operands[0];
+    size_t operands = db.operands.size();
+    if (command == "init" || command == "status") {
+        if (operands != 0 || !takes_only(db, {})) {
+            return usage("db " + command + ": нужно только --db CONN");
+        }
+        return said([&](std::ostream& out) {
+            return command == "init" ? ringlist::db_init(db.connection, out)
+                                     : ringlist::db_status(db.connection, out);
+        });
+    }
+    if (command == "push") {
+        if (operands != 1 || db.campaign.empty() ||
+            !takes_only(db, {CAMPAIGN, RETRY_COUNT, RETRY_GAP, RETRY_MARKS, DB_APPEND})) {
+            return usage(
+                "db push: нужно DIR --campaign NAME [--retry N --retry-gap MINUTES "
+                "--retry-marks ZN] [--append]");
+        }
+        db.push.dir = core::utf8_path(one);
+        db.push.campaign = db.campaign;
+        return said(
+            [&](std::ostream& out) { return ringlist::db_push(db.connection, db.push, out); });
+    }
+    if (command == "pull") {
+        if (operands != 1 || db.campaign.empty() || !takes_only(db, {CAMPAIGN, DB_FORCE})) {
+            return usage("db pull: нужно --campaign NAME DIR [--force]");
+        }
+        return said([&](std::ostream& out) {
+            return ringlist::db_pull(db.connection, db.campaign, core::utf8_path(one), db.force,
+                                     out);
+        });
+    }
+    if (command == "exclude") {
+        if (operands != 1 || db.campaign.empty() || !takes_only(db, {CAMPAIGN, DB_PREFIX})) {
+            return usage("db exclude: нужно --campaign NAME STOPFILE");
+        }
+        return said([&](std::ostream& out) {
+            return ringlist::db_exclude(db.connection, db.campaign, core::utf8_path(one),
+                                        db.prefixes, out);
+        });
+    }
+    return usage("db: неизвестная команда " + command);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -433,7 +614,7 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     if (args.empty()) {
         return usage(
-            "нужна команда: check, report, serve, import, exclude, retry, split или merge");
+            "нужна команда: check, report, serve, import, exclude, retry, split, merge или db");
     }
     std::string command = args[0];
     args.erase(args.begin());
@@ -475,6 +656,9 @@ int main(int argc, char** argv) {
     }
     if (command == "merge") {
         return merge_command(args);
+    }
+    if (command == "db") {
+        return db_command(args);
     }
     return usage("неизвестная команда " + command);
 }

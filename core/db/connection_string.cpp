@@ -1,0 +1,84 @@
+#include "db/connection_string.h"
+
+#include <cctype>
+
+namespace core {
+
+namespace {
+
+std::string lower(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+std::string trimmed(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t");
+    size_t last = text.find_last_not_of(" \t");
+    return first == std::string::npos ? "" : text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::string connection_value(const std::string& connection, const std::string& key) {
+    std::string wanted = lower(key);
+    size_t at = 0;
+    while (at < connection.size()) {
+        size_t eq = connection.find('=', at);
+        if (eq == std::string::npos) {
+            break;
+        }
+        std::string name = lower(trimmed(connection.substr(at, eq - at)));
+        size_t start = eq + 1;
+        while (start < connection.size() && connection[start] == ' ') {
+            ++start;
+        }
+        std::string value;
+        size_t end = 0;
+        if (start < connection.size() && connection[start] == '{') {
+            // "}}" stands for one "}" inside braces.
+            end = start + 1;
+            while (end < connection.size()) {
+                if (connection[end] == '}' && end + 1 < connection.size() &&
+                    connection[end + 1] == '}') {
+                    value += '}';
+                    end += 2;
+                } else if (connection[end] == '}') {
+                    ++end;
+                    break;
+                } else {
+                    value += connection[end++];
+                }
+            }
+            end = connection.find(';', end);
+        } else {
+            end = connection.find(';', start);
+            value = trimmed(connection.substr(
+                start, end == std::string::npos ? std::string::npos : end - start));
+        }
+        if (name == wanted) {
+            return value;
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        at = end + 1;
+    }
+    return "";
+}
+
+std::string server_name(const std::string& connection) {
+    std::string server = connection_value(connection, "Server");
+    if (server.empty()) {
+        server = connection_value(connection, "Servername");
+    }
+    if (server.empty()) {
+        std::string dsn = connection_value(connection, "DSN");
+        return dsn.empty() ? "(сервер не указан)" : "DSN " + dsn;
+    }
+    std::string port = connection_value(connection, "Port");
+    return port.empty() ? server : server + ":" + port;
+}
+
+}  // namespace core

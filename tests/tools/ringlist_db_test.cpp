@@ -1,0 +1,339 @@
+// The campaign database: the core's ODBC wrapper and ringlist db, against Debian's PostgreSQL
+// started for the test in a folder of its own.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/statement.h"
+#include "db/wide_text.h"
+#include "ringlist/db/db_commands.h"
+#include "ringlist/ringlist_commands.h"
+#include "support/postgres_server.h"
+#include "support/program_run.h"
+#include "support/temp_root.h"
+
+namespace {
+
+class CampaignDb : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        if (!PostgresServer::find_binaries().empty()) {
+            server_ = new PostgresServer;
+            start_error_ = server_->start();
+        }
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override {
+        if (PostgresServer::find_binaries().empty()) {
+            GTEST_SKIP() << "PostgreSQL is not installed (no /usr/lib/postgresql/*/bin/initdb): "
+                            "scripts/install-deps test";
+        }
+        ASSERT_EQ(start_error_, "");
+        static int databases = 0;
+        std::string name = "campaign" + std::to_string(++databases);
+        ASSERT_EQ(server_->create_database(name), "");
+        conn = server_->connection(name);
+    }
+
+    // Each row of a query, its columns joined by "|" (NULL as "NULL"), committed.
+    std::vector<std::string> rows(const std::string& sql,
+                                  const std::vector<core::DbValue>& values = {}) {
+        core::DbConnection db;
+        EXPECT_EQ(db.open(conn), "");
+        std::vector<std::string> found;
+        {
+            core::DbStatement statement(db);
+            EXPECT_EQ(statement.run(sql, values), "") << sql;
+            std::string error;
+            while (statement.next(error)) {
+                std::string row;
+                for (int k = 0;; ++k) {
+                    core::DbValue value = statement.text(k, error);
+                    if (!error.empty()) {
+                        break;  // past the last column
+                    }
+                    row += (k ? "|" : "") + value.value_or("NULL");
+                }
+                found.push_back(row);
+            }
+        }
+        EXPECT_EQ(db.commit(), "");
+        return found;
+    }
+    void exec(const std::string& sql) {
+        core::DbConnection db;
+        ASSERT_EQ(db.open(conn), "");
+        core::DbStatement statement(db);
+        ASSERT_EQ(statement.run(sql), "") << sql;
+        ASSERT_EQ(db.commit(), "");
+    }
+    int init() {
+        std::ostringstream out;
+        return ringlist::db_init(conn, out);
+    }
+    int push(const std::filesystem::path& dir, const std::string& campaign, std::string& said,
+             bool append = false) {
+        ringlist::DbPushOptions options;
+        options.dir = dir;
+        options.campaign = campaign;
+        options.append = append;
+        std::ostringstream out;
+        int status = ringlist::db_push(conn, options, out);
+        said = out.str();
+        return status;
+    }
+
+    static PostgresServer* server_;
+    static std::string start_error_;
+    std::string conn;
+};
+
+PostgresServer* CampaignDb::server_ = nullptr;
+std::string CampaignDb::start_error_;
+
+// A list with every mark, its end marker and bytes after it that are not text, and the
+// attempts Dialrun counted for it.
+const std::string LIST = record("1234567", "    150", ' ') + record("2345678", "  12000", 'Y') +
+                         record("3456789", "      7", 'Z') + record("4567890", "    300", 'N') +
+                         record("5678901", "     42", 'X') + "\r\n" + "после конца\r\n" +
+                         std::string("\x00\xff\r\n", 4);
+const std::string ATTEMPTS =
+    "2 2345678 1 1765184400\r\n3 3456789 2 1765188000\r\n4 4567890 1 1765191600\r\n";
+
+TEST(CampaignDbText, Utf16BothWaysAndBytesThatAreNotUtf8Refused) {
+    struct Case {
+        std::string utf8;
+        std::u16string utf16;
+    };
+    for (const Case& c : std::vector<Case>{{"", u""},
+                                           {"O'Brien; \"x\"", u"O'Brien; \"x\""},
+                                           {"Кампания №1", u"Кампания №1"},
+                                           {"\xF0\x9F\x93\x9E", u"\U0001F4DE"}}) {
+        std::u16string wide;
+        EXPECT_TRUE(core::utf8_to_utf16(c.utf8, wide)) << c.utf8;
+        EXPECT_EQ(wide, c.utf16) << c.utf8;
+        EXPECT_EQ(core::utf16_to_utf8(c.utf16), c.utf8);
+    }
+    std::u16string wide;
+    for (const std::string& bad : {std::string("\xff"), std::string("\xC0\x80"),
+                                   std::string("\xED\xA0\x80"), std::string("\xD0")}) {
+        EXPECT_FALSE(core::utf8_to_utf16(bad, wide)) << ringlist::DB_SCHEMA_VERSION;
+    }
+}
+
+TEST_F(CampaignDb, ValuesAreBoundNeverPastedAndNothingStandsUncommitted) {
+    exec("CREATE TABLE notes (id serial, body text)");
+    std::string hostile = "'); DROP TABLE notes; -- \"Кампания\" ;";
+    std::string long_text(9000, 'z');
+    {
+        core::DbConnection db;
+        ASSERT_EQ(db.open(conn), "");
+        core::DbStatement insert(db);
+        ASSERT_EQ(insert.run("INSERT INTO notes (body) VALUES (?), (?), (?)",
+                             {hostile, std::nullopt, long_text}),
+                  "");
+        EXPECT_EQ(insert.changed_rows(), 3);
+        // Closed without a commit: autocommit is off, so nothing of it stands.
+    }
+    EXPECT_EQ(rows("SELECT count(*) FROM notes"), std::vector<std::string>{"0"});
+    {
+        core::DbConnection db;
+        ASSERT_EQ(db.open(conn), "");
+        core::DbStatement insert(db);
+        ASSERT_EQ(insert.run("INSERT INTO notes (body) VALUES (?), (?), (?)",
+                             {hostile, std::nullopt, long_text}),
+                  "");
+        ASSERT_EQ(db.commit(), "");
+    }
+    EXPECT_EQ(rows("SELECT body FROM notes ORDER BY id"),
+              (std::vector<std::string>{hostile, "NULL", long_text}));
+    EXPECT_EQ(rows("SELECT length(body) FROM notes WHERE body = ?", {hostile}),
+              std::vector<std::string>{"37"});
+}
+
+TEST_F(CampaignDb, AServerThatDoesNotAnswerIsNamedWithTheReason) {
+    std::string refused_conn =
+        "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Database=x;Uid=boardrack;Pwd=secret;";
+    core::DbConnection db;
+    std::string error = db.open(refused_conn);
+    EXPECT_EQ(error.rfind("Нет связи с базой кампании (127.0.0.1:1): ", 0), 0u) << error;
+    EXPECT_GT(error.size(), std::string("Нет связи с базой кампании (127.0.0.1:1): ").size());
+    EXPECT_EQ(error.find("secret"), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    std::ostringstream out;
+    EXPECT_EQ(ringlist::db_init(refused_conn, out), ringlist::REFUSED);
+    EXPECT_EQ(out.str().rfind("Нет связи с базой кампании (127.0.0.1:1): ", 0), 0u) << out.str();
+
+    error = db.open("Driver={No Such Driver};Server=db.example;Port=5432;");
+    EXPECT_EQ(error.rfind("Нет связи с базой кампании (db.example:5432): [", 0), 0u) << error;
+}
+
+TEST_F(CampaignDb, InitIsIdempotentAndANewerSchemaIsLeftAlone) {
+    std::ostringstream out;
+    EXPECT_EQ(ringlist::db_init(conn, out), ringlist::DONE);
+    EXPECT_EQ(out.str(), "Схема базы кампании (127.0.0.1:" + std::to_string(server_->port()) +
+                             ") создана, версия 1\n");
+    out.str("");
+    EXPECT_EQ(ringlist::db_init(conn, out), ringlist::DONE);
+    EXPECT_EQ(out.str(), "Схема базы кампании (127.0.0.1:" + std::to_string(server_->port()) +
+                             ") уже версии 1, ничего не изменено\n");
+    EXPECT_EQ(rows("SELECT version FROM schema_version"), std::vector<std::string>{"1"});
+    EXPECT_EQ(
+        rows("SELECT table_name FROM information_schema.tables WHERE table_schema = "
+             "'public' ORDER BY table_name"),
+        (std::vector<std::string>{"campaigns", "racks", "records", "results", "schema_version"}));
+
+    exec("INSERT INTO schema_version VALUES (2)");
+    out.str("");
+    EXPECT_EQ(ringlist::db_init(conn, out), ringlist::REFUSED);
+    EXPECT_NE(out.str().find("схема версии 2 новее этой программы"), std::string::npos)
+        << out.str();
+    TempRoot root;
+    root.write("Ring.TXT", LIST);
+    std::string said;
+    EXPECT_EQ(push(root.path, "осень", said), ringlist::REFUSED);
+    EXPECT_NE(said.find("схема версии 2 новее"), std::string::npos) << said;
+    EXPECT_EQ(rows("SELECT count(*) FROM campaigns"), std::vector<std::string>{"0"});
+}
+
+TEST_F(CampaignDb, PushThenPullGivesTheSameBytesAndTheVerdictsAsLogLines) {
+    ASSERT_EQ(init(), ringlist::DONE);
+    TempRoot root;
+    root.write("Ring.TXT", LIST);
+    root.write("Ring.TXT.attempts", ATTEMPTS);
+    std::string said;
+    ASSERT_EQ(push(root.path, "декабрь", said), ringlist::DONE) << said;
+    EXPECT_EQ(said, "В кампанию \"декабрь\" записано записей: 5\n");
+    EXPECT_EQ(rows("SELECT position, number, amount, mark, calls, "
+                   "extract(epoch FROM last_call)::bigint FROM records ORDER BY position"),
+              (std::vector<std::string>{"1|1234567|150| |0|NULL", "2|2345678|12000|Y|1|1765184400",
+                                        "3|3456789|7|Z|2|1765188000",
+                                        "4|4567890|300|N|1|1765191600", "5|5678901|42|X|0|NULL"}));
+    EXPECT_EQ(rows("SELECT name, retry, retry_gap_seconds, retry_marks FROM campaigns"),
+              std::vector<std::string>{"декабрь|1|7200|ZN"});
+
+    std::filesystem::path out_dir = root.path / "pulled";
+    std::ostringstream out;
+    ASSERT_EQ(ringlist::db_pull(conn, "декабрь", out_dir, false, out), ringlist::DONE) << out.str();
+    EXPECT_EQ(file_bytes(out_dir / "Ring.TXT"), LIST);
+    EXPECT_EQ(file_bytes(out_dir / "Ring.TXT.attempts"), ATTEMPTS);
+    EXPECT_EQ(file_bytes(out_dir / "RINGY.txt"), "");
+    EXPECT_EQ(file_bytes(out_dir / "RINGN.txt"), "");
+    struct stat info {};
+    ASSERT_EQ(::stat((out_dir / "Ring.TXT").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // Verdicts as a rack commits them; the logs list them in that order.
+    exec("INSERT INTO racks (name) VALUES ('стойка 1')");
+    exec(
+        "INSERT INTO results (record_id, attempt, mark, local_time, utc, rack_id, channel) "
+        "SELECT r.id, 2, 'N', '2026-12-08 09:20:40', '2026-12-08 06:20:40+00', k.id, 5 "
+        "FROM records r, racks k WHERE r.number = '4567890'");
+    exec(
+        "INSERT INTO results (record_id, attempt, mark, local_time, utc, rack_id, channel) "
+        "SELECT r.id, 2, 'Y', '2026-12-08 09:15:02', '2026-12-08 06:15:02+00', k.id, 3 "
+        "FROM records r, racks k WHERE r.number = '2345678'");
+    out.str("");
+    EXPECT_EQ(ringlist::db_pull(conn, "декабрь", out_dir, false, out), ringlist::REFUSED);
+    EXPECT_EQ(out.str(), "Файлы не записаны: в " + out_dir.string() +
+                             " уже есть Ring.TXT, Ring.TXT.attempts, RINGY.txt, RINGN.txt "
+                             "(заменить: --force)\n");
+    EXPECT_EQ(file_bytes(out_dir / "RINGY.txt"), "");
+    ASSERT_EQ(ringlist::db_pull(conn, "декабрь", out_dir, true, out), ringlist::DONE);
+    EXPECT_EQ(file_bytes(out_dir / "RINGY.txt"),
+              "2345678   08-12 09:15:02  " + std::string(42, ' ') + "\r\n");
+    EXPECT_EQ(file_bytes(out_dir / "RINGN.txt"),
+              "4567890   08-12 09:20:40 N" + std::string(42, ' ') + "\r\n");
+    EXPECT_EQ(file_bytes(out_dir / "Ring.TXT"), LIST);
+
+    std::ostringstream status;
+    ASSERT_EQ(ringlist::db_status(conn, status), ringlist::DONE) << status.str();
+    EXPECT_EQ(status.str(),
+              "Кампания \"декабрь\": записей 5, без отметки: 1, N: 1, X: 1, Y: 1, Z: 1; звонков "
+              "за последний час: 0\n"
+              "Стойка \"стойка 1\": держит записей 0, последний звонок 2026-12-08 06:20:40 UTC\n");
+}
+
+TEST_F(CampaignDb, AnExistingCampaignTakesMoreOnlyWithAppend) {
+    ASSERT_EQ(init(), ringlist::DONE);
+    TempRoot root;
+    root.write("Ring.TXT", LIST);
+    std::string said;
+    ASSERT_EQ(push(root.path, "декабрь", said), ringlist::DONE) << said;
+    EXPECT_EQ(push(root.path, "декабрь", said), ringlist::REFUSED);
+    EXPECT_EQ(said,
+              "В базу ничего не записано: кампания \"декабрь\" уже есть в базе (дописать записи "
+              "в ее конец: --append)\n");
+    EXPECT_EQ(rows("SELECT count(*) FROM records"), std::vector<std::string>{"5"});
+    ASSERT_EQ(push(root.path, "декабрь", said, true), ringlist::DONE) << said;
+    EXPECT_EQ(rows("SELECT min(position), max(position), count(*) FROM records"),
+              std::vector<std::string>{"1|10|10"});
+    EXPECT_EQ(rows("SELECT number FROM records WHERE position = 6"),
+              std::vector<std::string>{"1234567"});
+
+    // A list the database could not give back byte for byte is not taken.
+    root.write("Ring.TXT", "1234567  150     \r\n\r\n");
+    EXPECT_EQ(push(root.path, "другая", said), ringlist::REFUSED);
+    EXPECT_NE(said.find("строка 1"), std::string::npos) << said;
+    EXPECT_EQ(rows("SELECT count(*) FROM campaigns"), std::vector<std::string>{"1"});
+}
+
+TEST_F(CampaignDb, AHostileCampaignNameIsStoredAsText) {
+    ASSERT_EQ(init(), ringlist::DONE);
+    TempRoot root;
+    root.write("Ring.TXT", LIST);
+    const std::string name = "O'Brien\"; DROP TABLE records; -- Кампания №2";
+    std::string said;
+    ASSERT_EQ(push(root.path, name, said), ringlist::DONE) << said;
+    EXPECT_EQ(rows("SELECT name FROM campaigns"), std::vector<std::string>{name});
+    EXPECT_EQ(rows("SELECT count(*) FROM records"), std::vector<std::string>{"5"});
+    std::ostringstream out;
+    ASSERT_EQ(ringlist::db_pull(conn, name, root.path / "back", false, out), ringlist::DONE)
+        << out.str();
+    EXPECT_EQ(file_bytes(root.path / "back" / "Ring.TXT"), LIST);
+    out.str("");
+    EXPECT_EQ(ringlist::db_pull(conn, "O'Brien", root.path / "none", false, out),
+              ringlist::REFUSED);
+    EXPECT_EQ(out.str(), "Файлы не записаны: кампании \"O'Brien\" нет в базе\n");
+}
+
+TEST_F(CampaignDb, ExcludeMarksXButNeverOverY) {
+    ASSERT_EQ(init(), ringlist::DONE);
+    TempRoot root;
+    root.write("Ring.TXT", LIST);
+    root.write("stop.txt", "# стоп-лист\n1234567\n2345678\n3456789\n7777777\n");
+    std::string said;
+    ASSERT_EQ(push(root.path, "декабрь", said), ringlist::DONE) << said;
+    std::ostringstream out;
+    ASSERT_EQ(ringlist::db_exclude(conn, "декабрь", root.path / "stop.txt", "", out),
+              ringlist::DONE)
+        << out.str();
+    EXPECT_EQ(out.str(), "Исключено записей: 2 (без отметки: 1, Z: 1), отмечены X\n");
+    EXPECT_EQ(rows("SELECT string_agg(mark, '' ORDER BY position) FROM records"),
+              std::vector<std::string>{"XYXNX"});
+}
+
+TEST_F(CampaignDb, TheSettingsFileGivesTheConnectionAndAPasswordInItIsWarnedOf) {
+    ASSERT_EQ(init(), ringlist::DONE);
+    TempRoot root;
+    root.write("boardrack.conf", "# общие\nretry = 3\n[dialrun]\ncampaign-db = " + conn +
+                                     "Pwd=unused;\n[pinread]\ncampaign-db = DSN=wrong\n");
+    ASSERT_EQ(::chmod(root.file("boardrack.conf").c_str(), 0644), 0);
+    Outcome o = run({RINGLIST_PATH, "db", "status"}, "", {},
+                    {{"XDG_CONFIG_HOME", root.path.string()}}, true);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "Кампаний в базе нет\n");
+    EXPECT_NE(o.err.find("пароль базы кампании (Pwd=), а файл могут читать другие"),
+              std::string::npos)
+        << o.err;
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+
+namespace core {
+class DbConnection;
+}
+
+namespace ringlist {
+
+// The schema this ringlist writes and reads; a database of a newer one is refused.
+constexpr int DB_SCHEMA_VERSION = 1;
+
+// Connects and checks that the schema is this one. Returns "" or why not.
+std::string open_campaign_db(core::DbConnection& db, const std::string& connection);
+
+// A campaign's id by its name; "" when there is none (error says why when the look failed).
+std::string campaign_id(core::DbConnection& db, const std::string& name, std::string& error);
+
+int db_init(const std::string& connection, std::ostream& out);
+
+struct DbPushOptions {
+    std::filesystem::path dir;
+    std::string campaign;
+    int retry = 1;                 // calls a record may get in all (Dialrun's --retry)
+    int retry_gap_seconds = 7200;  // between two calls of a record
+    std::string retry_marks = "ZN";
+    bool append = false;
+};
+int db_push(const std::string& connection, const DbPushOptions& options, std::ostream& out);
+
+int db_pull(const std::string& connection, const std::string& campaign,
+            const std::filesystem::path& dir, bool force, std::ostream& out);
+
+int db_status(const std::string& connection, std::ostream& out);
+
+int db_exclude(const std::string& connection, const std::string& campaign,
+               const std::filesystem::path& stop_file, const std::string& prefixes,
+               std::ostream& out);
+
+// The settings files' campaign-db (their general part, then [dialrun]), "" when none sets it.
+// A file that holds a password and that others may read is warned about on warn.
+std::string campaign_db_setting(std::ostream& warn);
+
+}  // namespace ringlist

@@ -1,0 +1,155 @@
+// ringlist db init: the campaign database's tables, made or checked, and their version.
+
+#include "db/connection.h"
+#include "db/statement.h"
+#include "ringlist/db/db_commands.h"
+#include "ringlist/ringlist_commands.h"
+
+namespace ringlist {
+
+namespace {
+
+// Version 1. Times that racks compare (leases, retry gaps, last calls) are the server's.
+const char* const SCHEMA[] = {
+    "CREATE TABLE campaigns ("
+    " id bigserial PRIMARY KEY,"
+    " name text NOT NULL UNIQUE,"
+    " retry integer NOT NULL DEFAULT 1,"
+    " retry_gap_seconds integer NOT NULL DEFAULT 7200,"
+    " retry_marks text NOT NULL DEFAULT 'ZN',"
+    " list_tail bytea NOT NULL DEFAULT ''::bytea,"
+    " created timestamptz NOT NULL DEFAULT now())",
+    "CREATE TABLE racks ("
+    " id bigserial PRIMARY KEY,"
+    " name text NOT NULL UNIQUE,"
+    " last_seen timestamptz)",
+    "CREATE TABLE records ("
+    " id bigserial PRIMARY KEY,"
+    " campaign_id bigint NOT NULL REFERENCES campaigns(id),"
+    " position integer NOT NULL,"
+    " number text NOT NULL,"
+    " amount bigint NOT NULL,"
+    " mark text NOT NULL DEFAULT ' ',"
+    " calls integer NOT NULL DEFAULT 0,"
+    " last_call timestamptz,"
+    " held_by bigint REFERENCES racks(id),"
+    " held_until timestamptz,"
+    " UNIQUE (campaign_id, position))",
+    "CREATE INDEX records_number ON records (campaign_id, number)",
+    "CREATE TABLE results ("
+    " id bigserial PRIMARY KEY,"
+    " record_id bigint NOT NULL REFERENCES records(id),"
+    " attempt integer NOT NULL,"
+    " mark text NOT NULL,"
+    " local_time text NOT NULL,"
+    " utc timestamptz NOT NULL,"
+    " rack_id bigint REFERENCES racks(id),"
+    " channel integer,"
+    " UNIQUE (record_id, attempt))",
+};
+
+// The version the database holds: 0 for none yet, -1 with error set when it cannot be read.
+int stored_version(core::DbConnection& db, std::string& error) {
+    core::DbStatement select(db);
+    error = select.run("SELECT max(version) FROM schema_version");
+    if (!error.empty()) {
+        return -1;
+    }
+    if (!select.next(error)) {
+        return error.empty() ? 0 : -1;
+    }
+    core::DbValue value = select.text(0, error);
+    return !error.empty() ? -1 : value ? std::stoi(*value) : 0;
+}
+
+std::string newer_schema(const core::DbConnection& db, int version) {
+    return "База кампании (" + db.server() + "): схема версии " + std::to_string(version) +
+           " новее этой программы (она знает версию " + std::to_string(DB_SCHEMA_VERSION) +
+           "): нужен более новый ringlist";
+}
+
+std::string run_all(core::DbConnection& db) {
+    for (const char* sql : SCHEMA) {
+        core::DbStatement statement(db);
+        std::string error = statement.run(sql);
+        if (!error.empty()) {
+            return error;
+        }
+    }
+    core::DbStatement version(db);
+    return version.run("INSERT INTO schema_version (version) VALUES (CAST(? AS integer))",
+                       {std::to_string(DB_SCHEMA_VERSION)});
+}
+
+}  // namespace
+
+std::string open_campaign_db(core::DbConnection& db, const std::string& connection) {
+    std::string error = db.open(connection);
+    if (!error.empty()) {
+        return error;
+    }
+    int version = stored_version(db, error);
+    db.rollback();
+    if (version < 0 || version == 0) {
+        return "База кампании (" + db.server() + "): схемы нет, сначала ringlist db init" +
+               (error.empty() ? "" : " (" + error + ")");
+    }
+    if (version > DB_SCHEMA_VERSION) {
+        return newer_schema(db, version);
+    }
+    return "";
+}
+
+std::string campaign_id(core::DbConnection& db, const std::string& name, std::string& error) {
+    core::DbStatement select(db);
+    error = select.run("SELECT id FROM campaigns WHERE name = ?", {name});
+    if (!error.empty() || !select.next(error)) {
+        return "";
+    }
+    core::DbValue id = select.text(0, error);
+    return id ? *id : "";
+}
+
+int db_init(const std::string& connection, std::ostream& out) {
+    core::DbConnection db;
+    std::string error = db.open(connection);
+    if (!error.empty()) {
+        out << error << "\n";
+        return REFUSED;
+    }
+    // One init at a time: the table is made if need be, then locked to the end of the work.
+    core::DbStatement table(db);
+    error = table.run("CREATE TABLE IF NOT EXISTS schema_version (version integer NOT NULL)");
+    if (error.empty()) {
+        error = db.commit();
+    }
+    if (error.empty()) {
+        core::DbStatement lock(db);
+        error = lock.run("LOCK TABLE schema_version IN EXCLUSIVE MODE");
+    }
+    int version = error.empty() ? stored_version(db, error) : -1;
+    if (version > DB_SCHEMA_VERSION) {
+        out << newer_schema(db, version) << "\n";
+        return REFUSED;
+    }
+    if (version == DB_SCHEMA_VERSION) {
+        out << "Схема базы кампании (" << db.server() << ") уже версии " << version
+            << ", ничего не изменено\n";
+        return DONE;
+    }
+    if (version == 0) {
+        error = run_all(db);
+    }
+    if (error.empty()) {
+        error = db.commit();
+    }
+    if (!error.empty()) {
+        out << "Схема не создана: " << error << "\n";
+        return REFUSED;
+    }
+    out << "Схема базы кампании (" << db.server() << ") создана, версия " << DB_SCHEMA_VERSION
+        << "\n";
+    return DONE;
+}
+
+}  // namespace ringlist
