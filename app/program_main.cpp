@@ -1,6 +1,8 @@
 #include "app/program_main.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +31,31 @@ namespace program {
 
 namespace {
 
+bool same_name_any_case(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// One file by its place, whether it is there yet or not: the folders by identity (a link to
+// the folder, a doubled separator or a relative name name the same one), the names without
+// regard to case, as the drive finds them.
+bool same_place(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec)) {
+        return true;
+    }
+    std::filesystem::path na = std::filesystem::absolute(a, ec).lexically_normal();
+    std::filesystem::path nb = std::filesystem::absolute(b, ec).lexically_normal();
+    if (ec || !same_name_any_case(na.filename().string(), nb.filename().string())) {
+        return false;
+    }
+    std::error_code parents;
+    return std::filesystem::equivalent(na.parent_path(), nb.parent_path(), parents) ||
+           na.parent_path() == nb.parent_path();
+}
+
 // The status file and the wire trace are written over: neither may be a file of the campaign
 // or of the rack, which it would replace (a list holds every subscriber's mark).
 std::string own_file_refusal(const ProgramOptions& options, const std::string& program) {
@@ -44,8 +71,7 @@ std::string own_file_refusal(const ProgramOptions& options, const std::string& p
     for (const auto& [option, path] : {std::pair<std::string, std::string>{"--status-file", status},
                                        {"--trace", options.trace_file}}) {
         for (const std::filesystem::path& own : kept) {
-            std::error_code ec;
-            if (!path.empty() && std::filesystem::equivalent(core::utf8_path(path), own, ec)) {
+            if (!path.empty() && same_place(core::utf8_path(path), own)) {
                 return option + ": " + path + " - файл прозвонки или стойки, он был бы затерт";
             }
         }

@@ -57,8 +57,7 @@ void ConsoleOutput::write(const std::string& bytes) {
         if (!changed_.wait_for(lock, PATIENCE, [&] {
                 return written_ != before || queued_bytes_ < QUEUE_LIMIT || given_up_;
             })) {
-            given_up_ = true;
-            changed_.notify_all();
+            give_up();
         }
     }
     if (given_up_) {
@@ -86,10 +85,21 @@ bool ConsoleOutput::finish(std::chrono::milliseconds patience) {
         if (!changed_.wait_for(lock, patience, [&] {
                 return written_ != before || (queue_.empty() && !writing_) || given_up_;
             })) {
-            given_up_ = true;  // the reader took nothing for a while: it is gone for us
-            changed_.notify_all();
+            give_up();  // the reader took nothing for a while: it is gone for us
         }
     }
+}
+
+// Counted when given up, not when the writer thread comes to them: the count is said at once.
+void ConsoleOutput::give_up() {
+    if (given_up_) {
+        return;
+    }
+    given_up_ = true;
+    dropped_ += queue_.size() + (writing_ ? 1 : 0);
+    queue_.clear();
+    queued_bytes_ = 0;
+    changed_.notify_all();
 }
 
 uint64_t ConsoleOutput::dropped() const {
@@ -111,15 +121,12 @@ void ConsoleOutput::run() {
         lock.unlock();
         bool out = put(bytes);
         lock.lock();
-        writing_ = false;
         if (out) {
             ++written_;
         } else {
-            given_up_ = true;  // standard output is gone: the program goes on without it
-            dropped_ += 1 + queue_.size();
-            queue_.clear();
-            queued_bytes_ = 0;
+            give_up();  // standard output is gone: the program goes on without it
         }
+        writing_ = false;
         changed_.notify_all();
     }
 }

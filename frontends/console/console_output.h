@@ -40,6 +40,8 @@ class ConsoleOutput {
   private:
     void run();
     bool put(const std::string& bytes);
+    // With the lock held: the reader is given up, and what waits for it is counted as lost.
+    void give_up();
 
     std::ostream* out_ = nullptr;
     int fd_ = -1;
