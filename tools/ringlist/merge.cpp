@@ -248,7 +248,7 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
     for (int log = 0; log < 2; ++log) {
         std::filesystem::path path = master_drive.resolve(LOGS[log]);
         std::error_code ec;
-        if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)) || ec) {
+        if (std::filesystem::exists(path, ec) || ec) {
             error = core::regular_file_refusal(path);
             if (!error.empty()) {
                 out << "Слияние отменено, ничего не изменено: журнал " << core::path_utf8(path)

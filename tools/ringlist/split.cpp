@@ -1,5 +1,7 @@
 // ringlist split: the unmarked records dealt round-robin into lists for several racks.
 
+#include <cerrno>
+
 #include "base/system_reason.h"
 #include "base/utf8_text.h"
 #include "campaign/attempts.h"
@@ -212,7 +214,11 @@ std::string write_parts(const std::string& bytes, const std::vector<size_t>& sta
     for (int k = 0; k < state.parts; ++k) {
         std::filesystem::path file = part_file(out_dir, k);
         std::error_code ec;
-        if (std::filesystem::exists(file, ec) || ec) {
+        bool there = std::filesystem::exists(file, ec);
+        if (ec) {
+            return core::path_utf8(file) + ": " + core::system_reason(ec.value());
+        }
+        if (there) {
             continue;
         }
         std::filesystem::create_directories(file.parent_path(), ec);
@@ -232,6 +238,25 @@ std::string write_parts(const std::string& bytes, const std::vector<size_t>& sta
         }
         if (!error.empty()) {
             return error;
+        }
+    }
+    return {};
+}
+
+// "" or why the parts cannot go where they are to: found before the deal changes anything.
+std::string part_folders_refusal(const std::filesystem::path& out_dir, int parts) {
+    std::vector<std::filesystem::path> folders{out_dir};
+    for (int k = 0; k < parts; ++k) {
+        folders.push_back(out_dir / std::to_string(k + 1));
+    }
+    for (const std::filesystem::path& folder : folders) {
+        std::error_code ec;
+        auto status = std::filesystem::status(folder, ec);
+        if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+            return core::path_utf8(folder) + ": " + core::system_reason(ENOTDIR);
+        }
+        if (ec && ec.value() != ENOENT) {
+            return core::path_utf8(folder) + ": " + core::system_reason(ec.value());
         }
     }
     return {};
@@ -273,6 +298,11 @@ int finish_cut_deal(HeldList& master, const SplitState& cut, const std::vector<s
     std::string why = cut_deal_unfinishable(cut, master.bytes(), starts, parts, out_dir);
     if (!why.empty()) {
         out << cut_deal_advice(master.path(), cut) << " (" << why << ")\n";
+        return REFUSED;
+    }
+    why = part_folders_refusal(out_dir, parts);
+    if (!why.empty()) {
+        out << "Раздача не доведена: " << why << "\n";
         return REFUSED;
     }
     campaign::Attempts attempts;
@@ -347,6 +377,11 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
     if (state.deal.size() < static_cast<size_t>(parts)) {
         out << "Записей без отметки " << state.deal.size() << ", частей " << parts
             << ": каждой части нужна хотя бы одна запись\n";
+        return REFUSED;
+    }
+    std::string refusal = part_folders_refusal(out_dir, parts);
+    if (!refusal.empty()) {
+        out << "Части не записаны: " << refusal << "\n";
         return REFUSED;
     }
     std::vector<std::filesystem::path> part_files;
