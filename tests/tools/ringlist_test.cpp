@@ -664,6 +664,22 @@ TEST(Ringlist, ASplitCutBeforeItsMarksIsFinishedAsDealtOrRefused) {
     out.str("");
     ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
     EXPECT_TRUE(has(out.str(), "Перенесено отметок: 1")) << out.str();
+
+    // Cut after the deal, before the marks and before any part: the same split does the rest.
+    fs::path second_master = root.path / "second" / "Ring.TXT";
+    write_file_bytes(second_master, original);
+    out.str("");
+    ASSERT_EQ(ringlist::split(second_master, 2, root.path / "second_parts", out), 0) << out.str();
+    const std::string part_one = file_bytes(root.path / "second_parts" / "1" / "Ring.TXT");
+    write_file_bytes(second_master, original);
+    fs::remove_all(root.path / "second_parts");
+    out.str("");
+    EXPECT_EQ(ringlist::check_list(second_master, out, false), 1) << out.str();
+    out.str("");
+    ASSERT_EQ(ringlist::split(second_master, 2, root.path / "second_parts", out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "Прерванная раздача доведена до конца")) << out.str();
+    EXPECT_EQ(file_bytes(second_master), dealt);
+    EXPECT_EQ(file_bytes(root.path / "second_parts" / "1" / "Ring.TXT"), part_one);
 }
 
 // A merge cut short after the marks (every dealt record now carries its part's result) is

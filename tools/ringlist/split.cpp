@@ -75,9 +75,17 @@ std::string cut_deal_unfinishable(const SplitState& cut, const std::string& mast
                                   const std::vector<size_t>& starts, int parts,
                                   const std::filesystem::path& out_dir) {
     std::error_code ec;
-    if (parts != cut.parts ||
-        (!cut.folder.empty() &&
-         !std::filesystem::equivalent(core::utf8_path(cut.folder), out_dir, ec))) {
+    bool same_folder = true;
+    if (!cut.folder.empty()) {
+        // A deal cut before its parts may have made no folder yet: then by name.
+        std::filesystem::path dealt_to = core::utf8_path(cut.folder);
+        same_folder = std::filesystem::equivalent(dealt_to, out_dir, ec);
+        if (ec) {
+            same_folder = std::filesystem::absolute(out_dir, ec).lexically_normal() ==
+                          dealt_to.lexically_normal();
+        }
+    }
+    if (parts != cut.parts || !same_folder) {
         return "названы другие части";
     }
     char dealt_as = cut.deal.empty() || starts.empty() || cut.deal[0] >= starts.size()
