@@ -27,6 +27,12 @@ std::string system_reason(int error) {
             return "это папка, а не файл";
         case ELOOP:
             return "ссылки ведут по кругу";
+        case ENOTDIR:
+            return "в пути вместо папки файл";
+        case ENOTEMPTY:
+            return "папка не пуста";
+        case EEXIST:
+            return "уже есть";
         default:
             return std::strerror(error);
     }

@@ -198,13 +198,13 @@ std::string create_and_write(const std::filesystem::path& path, const std::strin
     }
 #endif
     if (file == nullptr) {
-        return path_utf8(path.filename()) + ": " + system_reason(errno);
+        return path_utf8(path) + ": " + system_reason(errno);
     }
     std::string error = write_durably_and_close(file, bytes);
     if (!error.empty()) {
         std::error_code ec;
         std::filesystem::remove(path, ec);
-        return path_utf8(path.filename()) + ": " + error;
+        return path_utf8(path) + ": " + error;
     }
     return {};
 }
@@ -241,7 +241,7 @@ std::string write_new_file(const std::filesystem::path& path, const std::string&
     // Written aside and then named, so that the name never stands for a torn file.
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
-        return path_utf8(path.filename()) + ": " + system_reason(EEXIST);
+        return path_utf8(path) + ": " + system_reason(EEXIST);
     }
     std::filesystem::path fresh =
         path.parent_path() / utf8_path(path_utf8(path.filename()) + ".new");
@@ -251,7 +251,7 @@ std::string write_new_file(const std::filesystem::path& path, const std::string&
         error = move_without_replacing(fresh, path);
         if (!error.empty()) {
             std::filesystem::remove(fresh, ec);
-            error = path_utf8(path.filename()) + ": " + error;
+            error = path_utf8(path) + ": " + error;
         }
     }
     return error;
@@ -266,7 +266,8 @@ std::string replace_file(const std::filesystem::path& path, const std::string& b
     std::string error = create_and_write(fresh, bytes, mode);
     if (error.empty()) {
         std::filesystem::rename(fresh, path, ec);
-        error = ec ? system_reason(ec.value()) : sync_folder(path.parent_path());
+        error = ec ? path_utf8(path) + ": " + system_reason(ec.value())
+                   : sync_folder(path.parent_path());
     }
     return error;
 }

@@ -346,6 +346,27 @@ class Split(Ringlist):
                 found.append(f'вторая раздача после обрыва: код {status}: {out[-300:]!r}')
         return found + super().after_next(folder)
 
+    def after_error(self, folder, status, out, error):
+        # A part that cannot be written after the marks: the deal stands, said so, and the
+        # same split writes the rest (checked after the next run).
+        if status == 1 and 'повторите ту же раздачу, она допишет части'.encode() in out:
+            return self.after_kill(folder, status)
+        return super().after_error(folder, status, out, error)
+
+    def after_kill(self, folder, status):
+        # A part is never out while its records can still be called on the master.
+        found = super().after_kill(folder, status)
+        master = inv.read(os.path.join(folder, 'Ring.TXT')) or b''
+        callable_numbers = {master[at:at + 7] for at in range(0, len(master) - 2, 20)
+                            if master[at + 17:at + 18] == b' '}
+        for part in ('1', '2'):
+            data = inv.read(os.path.join(folder, 'parts', part, 'Ring.TXT')) or b''
+            for at in range(0, len(data) - 2, 20):
+                if data[at:at + 7] in callable_numbers:
+                    found.append(f'{data[at:at + 7].decode()} в части {part} и без отметки '
+                                 'в основном списке')
+        return found
+
 
 class Merge(Ringlist):
     name = 'ringlist-merge'
@@ -362,13 +383,18 @@ class Merge(Ringlist):
         subprocess.run([exe, 'split', os.path.join(folder, 'Ring.TXT'), '2',
                         os.path.join(folder, 'parts')], check=True, env=frozen_env(),
                        stdout=subprocess.DEVNULL)
+        # Every dealt record comes back with a result: a merge cut short then leaves no S in
+        # the master, the state a cut split's check must not take for its own.
         for part, (mark, log) in (('1', (b'Y', 'RINGY.txt')), ('2', (b'N', 'RINGN.txt'))):
             path = os.path.join(folder, 'parts', part, 'Ring.TXT')
             data = bytearray(inv.read(path))
-            data[17:18] = mark
+            lines = b''
+            for at in range(0, len(data) - 2, 20):
+                data[at + 17:at + 18] = mark
+                lines += (data[at:at + 7] + b'   08-12 09:01:00 ' +
+                          (b'N' if mark == b'N' else b' ') + b' ' * 42 + b'\r\n')
             write(path, bytes(data))
-            line = data[:7] + b'   08-12 09:01:00 ' + (b'N' if mark == b'N' else b' ')
-            write(os.path.join(folder, 'parts', part, log), bytes(line) + b' ' * 42 + b'\r\n')
+            write(os.path.join(folder, 'parts', part, log), bytes(lines))
 
     def after_error(self, folder, status, out, error):
         # A merge is steps over several files: one that fails half-way says so, and the next

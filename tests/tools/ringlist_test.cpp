@@ -589,6 +589,9 @@ TEST(Ringlist, ASplitCutBeforeItsMarksIsFinishedAsDealtOrRefused) {
     ASSERT_EQ(dealt.substr(0, 20), "6000001      100 S\r\n");
     std::vector<fs::path> parts{root.path / "parts" / "1", root.path / "parts" / "2"};
     write_file_bytes(master, original);  // the marks never written
+    out.str("");
+    EXPECT_EQ(ringlist::check_list(master, out, false), 1);
+    EXPECT_TRUE(has(out.str(), "Dialrun обзвонит розданные записи второй раз")) << out.str();
     write_file_bytes(root.path / "bill.csv", "1234567;100\r\n");
     write_file_bytes(root.path / "stop.txt", "6000001\n");
     ringlist::ImportOptions import;
@@ -647,9 +650,100 @@ TEST(Ringlist, ASplitCutBeforeItsMarksIsFinishedAsDealtOrRefused) {
     EXPECT_EQ(file_bytes(master), dealt);
     EXPECT_EQ(file_bytes(parts[0] / "Ring.TXT"), called);
     EXPECT_FALSE(fs::exists(root.path / "other"));
+    // Cut after the marks, before part 2 was written: the same split writes it from the deal.
+    const std::string second = file_bytes(parts[1] / "Ring.TXT");
+    fs::remove(parts[1] / "Ring.TXT");
+    out.str("");
+    EXPECT_EQ(ringlist::merge(master, parts, out), 1);
+    out.str("");
+    ASSERT_EQ(ringlist::split(master, 2, root.path / "parts", out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "части записаны")) << out.str();
+    EXPECT_EQ(file_bytes(parts[1] / "Ring.TXT"), second);
+    EXPECT_EQ(file_bytes(parts[0] / "Ring.TXT"), called);
+    EXPECT_EQ(file_bytes(master), dealt);
     out.str("");
     ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
     EXPECT_TRUE(has(out.str(), "Перенесено отметок: 1")) << out.str();
+
+    // Cut after the deal, before the marks and before any part: the same split does the rest.
+    fs::path second_master = root.path / "second" / "Ring.TXT";
+    write_file_bytes(second_master, original);
+    out.str("");
+    ASSERT_EQ(ringlist::split(second_master, 2, root.path / "second_parts", out), 0) << out.str();
+    const std::string part_one = file_bytes(root.path / "second_parts" / "1" / "Ring.TXT");
+    write_file_bytes(second_master, original);
+    fs::remove_all(root.path / "second_parts");
+    out.str("");
+    EXPECT_EQ(ringlist::check_list(second_master, out, false), 1) << out.str();
+    out.str("");
+    ASSERT_EQ(ringlist::split(second_master, 2, root.path / "second_parts", out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "Прерванная раздача доведена до конца")) << out.str();
+    EXPECT_EQ(file_bytes(second_master), dealt);
+    EXPECT_EQ(file_bytes(root.path / "second_parts" / "1" / "Ring.TXT"), part_one);
+}
+
+// A merge cut short after the marks (every dealt record now carries its part's result) is
+// no split cut short: the next merge finishes it, each log line once. A folder where a log
+// goes is refused before anything is written, by its path.
+TEST(Ringlist, AMergeCutShortIsFinishedByTheNextAndAFolderLogChangesNothing) {
+    TempRoot root;
+    fs::path master = root.path / "master" / "Ring.TXT";
+    write_file_bytes(master, list_of(8, 6000001));  // 6 blank records, 3 to each part
+    std::ostringstream out;
+    ASSERT_EQ(ringlist::split(master, 2, root.path / "parts", out), 0) << out.str();
+    std::vector<fs::path> parts{root.path / "parts" / "1", root.path / "parts" / "2"};
+    const char marks[2] = {'Y', 'N'};
+    const char* logs[2] = {"RINGY.txt", "RINGN.txt"};
+    for (int k = 0; k < 2; ++k) {
+        std::string part = file_bytes(parts[k] / "Ring.TXT");
+        std::string log;
+        for (size_t at = 0; at + 20 <= part.size(); at += 20) {
+            part[at + 17] = marks[k];
+            log += part.substr(at, 7) + "   08-12 09:01:00 " + (k == 1 ? "N" : " ") +
+                   std::string(42, ' ') + "\r\n";
+        }
+        write_file_bytes(parts[k] / "Ring.TXT", part);
+        write_file_bytes(parts[k] / logs[k], log);
+    }
+    const std::string deal = file_bytes(root.path / "master" / "Ring.TXT.split");
+    const std::string dealt = file_bytes(master);
+
+    fs::create_directory(root.path / "master" / "RINGN.txt");
+    out.str("");
+    EXPECT_EQ(ringlist::merge(master, parts, out), 1);
+    EXPECT_TRUE(has(out.str(), "Слияние отменено, ничего не изменено: журнал " +
+                                   (root.path / "master" / "RINGN.txt").string() +
+                                   ": это папка, а не файл"))
+        << out.str();
+    EXPECT_EQ(file_bytes(master), dealt);
+    EXPECT_FALSE(fs::exists(root.path / "master" / "RINGY.txt"));
+    fs::remove(root.path / "master" / "RINGN.txt");
+
+    out.str("");
+    ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
+    const std::string merged = file_bytes(master);
+    EXPECT_EQ(merged.substr(0, 60),
+              "6000001      100 Y\r\n6000002      200 N\r\n"
+              "6000003      300 Y\r\n");
+    const std::string ringy = file_bytes(root.path / "master" / "RINGY.txt");
+    const std::string ringn = file_bytes(root.path / "master" / "RINGN.txt");
+    EXPECT_EQ(ringy.size(), 3u * 70);
+    EXPECT_EQ(ringn.size(), 3u * 70);
+
+    // Cut short as a kill at the open of RINGN.txt leaves it: marks and RINGY in place, the
+    // deal as before the merge.
+    write_file_bytes(root.path / "master" / "Ring.TXT.split", deal);
+    fs::remove(root.path / "master" / "RINGN.txt");
+    out.str("");
+    ASSERT_EQ(ringlist::merge(master, parts, out), 0) << out.str();
+    EXPECT_TRUE(has(out.str(), "Раздача собрана")) << out.str();
+    EXPECT_EQ(file_bytes(root.path / "master" / "RINGY.txt"), ringy);
+    EXPECT_EQ(file_bytes(root.path / "master" / "RINGN.txt"), ringn);
+    EXPECT_EQ(file_bytes(master), merged);
+    // Gathered: the next deal is refused only for want of records to deal.
+    out.str("");
+    EXPECT_EQ(ringlist::split(master, 2, root.path / "other", out), 1);
+    EXPECT_TRUE(has(out.str(), "Записей без отметки 0")) << out.str();
 }
 
 TEST(Ringlist, EveryRefusalLeavesTheFilesAsTheyWere) {

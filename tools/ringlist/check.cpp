@@ -11,6 +11,7 @@
 #include "ringlist/plural.h"
 #include "ringlist/report/report.h"
 #include "ringlist/ringlist_commands.h"
+#include "ringlist/split_state.h"
 
 namespace ringlist {
 
@@ -148,6 +149,13 @@ int check_list(const std::filesystem::path& file, std::ostream& out, bool repeat
             << (open_error == core::FILE_BUSY ? "занят другой программой, идет прозвонка?"
                                               : open_error)
             << "\n";
+        return REFUSED;
+    }
+    // A deal cut short before the S marks: the master would call what its parts may call too.
+    SplitState cut;
+    if (deal_cut_short(file, bytes, cut)) {
+        out << "Dialrun обзвонит розданные записи второй раз: раздача на части не закончена: "
+            << cut_deal_advice(file, cut) << "\n";
         return REFUSED;
     }
     if (repeats_are_faults && repeats > 0) {

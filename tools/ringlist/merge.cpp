@@ -11,6 +11,7 @@
 #include "campaign/subscriber_list.h"
 #include "files/drive_paths.h"
 #include "files/durable_file.h"
+#include "files/regular_file.h"
 #include "ringlist/campaign_folder.h"
 #include "ringlist/held_list.h"
 #include "ringlist/plural.h"
@@ -241,6 +242,21 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
             return REFUSED;
         }
     }
+    // The master's logs are checked before anything is written: a folder or a FIFO in a log's
+    // place would otherwise be found only after the marks had moved.
+    core::DriveC master_drive(master.path().parent_path());
+    for (int log = 0; log < 2; ++log) {
+        std::filesystem::path path = master_drive.resolve(LOGS[log]);
+        std::error_code ec;
+        if (std::filesystem::exists(path, ec) || ec) {
+            error = core::regular_file_refusal(path);
+            if (!error.empty()) {
+                out << "Слияние отменено, ничего не изменено: журнал " << core::path_utf8(path)
+                    << ": " << error << "\n";
+                return REFUSED;
+            }
+        }
+    }
     // Counts first, then marks, then the logs, then how far they were merged. A merge cut
     // short anywhere and run again finds the counts and the marks already in place and the
     // lines already at the logs' ends; counts ahead of their marks only keep a record from
@@ -256,18 +272,23 @@ int merge(const std::filesystem::path& file, const std::vector<std::filesystem::
             warning.swap(error);
         }
     }
-    core::DriveC master_drive(master.path().parent_path());
     for (int log = 0; log < 2 && error.empty(); ++log) {
         if (!plan.appended[log].empty()) {
-            error = append_once(master_drive.resolve(LOGS[log]), plan.appended[log],
-                                core::file_mode(master.path()));
+            std::filesystem::path path = master_drive.resolve(LOGS[log]);
+            error = append_once(path, plan.appended[log], core::file_mode(master.path()));
+            if (!error.empty()) {
+                error = "журнал " + core::path_utf8(path) + ": " + error;
+            }
         }
     }
     if (error.empty()) {
         error = core::replace_file(state_file, state_text(plan.state));
     }
     if (!error.empty()) {
-        out << "Слияние не закончено: " << error << "\n";
+        out << "Слияние не закончено: " << error << ". Отметки в основном списке "
+            << (master.renamed() || plan.master == master.bytes() ? "уже перенесены"
+                                                                  : "не перенесены")
+            << "; повторите тот же merge, он доведет слияние до конца, ничего не повторив\n";
         return REFUSED;
     }
     out << "Перенесено отметок: " << plan.moved << " (перенесены раньше: " << plan.already << ")\n";

@@ -1,5 +1,8 @@
 // ringlist split: the unmarked records dealt round-robin into lists for several racks.
 
+#include <cerrno>
+
+#include "base/system_reason.h"
 #include "base/utf8_text.h"
 #include "campaign/attempts.h"
 #include "campaign/result_log.h"
@@ -16,13 +19,26 @@ namespace ringlist {
 
 namespace {
 
-// Takes back what a split that failed half-way had written.
-void remove_parts(const std::vector<std::filesystem::path>& written) {
-    std::error_code ec;
-    for (const std::filesystem::path& part : written) {
-        std::filesystem::remove(part, ec);
-        std::filesystem::remove(part.parent_path(), ec);  // only if empty
+// A deal marked S in the master but cut short before each part was written: nothing has come
+// back from it, and a part it names is not there. The next split writes the rest.
+bool parts_unwritten(const SplitState& state, const std::string& master) {
+    if (state.folder.empty() || state.last_marks.find_first_not_of(' ') != std::string::npos) {
+        return false;
     }
+    std::vector<size_t> starts = campaign::review_list(master).record_starts;
+    for (size_t index : state.deal) {
+        if (index >= starts.size() || master[starts[index] + campaign::MARK_COLUMN] != DEALT_MARK) {
+            return false;
+        }
+    }
+    for (int k = 0; k < state.parts; ++k) {
+        std::error_code ec;
+        std::filesystem::path dir = core::utf8_path(state.folder) / std::to_string(k + 1);
+        if (!std::filesystem::exists(folder_list(dir), ec) && !ec) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // A deal may be followed by another only once every dealt record came back with a result.
@@ -41,7 +57,10 @@ bool earlier_deal_finished(const std::filesystem::path& list, const std::string&
         out << "Файл раздачи " << core::path_utf8(state_file) << " не читается: " << error << "\n";
         return false;
     }
-    is_cut = deal_cut_short(list, master, cut);
+    is_cut = deal_cut_short(list, master, cut) || parts_unwritten(earlier, master);
+    if (is_cut && cut.parts == 0) {
+        cut = earlier;
+    }
     if (!is_cut && !earlier.finished()) {
         out << "Список уже роздан на части (" << core::path_utf8(state_file)
             << "), не все результаты вернулись: сначала merge\n";
@@ -56,19 +75,34 @@ std::string cut_deal_unfinishable(const SplitState& cut, const std::string& mast
                                   const std::vector<size_t>& starts, int parts,
                                   const std::filesystem::path& out_dir) {
     std::error_code ec;
-    if (parts != cut.parts ||
-        (!cut.folder.empty() &&
-         !std::filesystem::equivalent(core::utf8_path(cut.folder), out_dir, ec))) {
+    bool same_folder = true;
+    if (!cut.folder.empty()) {
+        // A deal cut before its parts may have made no folder yet: then by name.
+        std::filesystem::path dealt_to = core::utf8_path(cut.folder);
+        same_folder = std::filesystem::equivalent(dealt_to, out_dir, ec);
+        if (ec) {
+            same_folder = std::filesystem::absolute(out_dir, ec).lexically_normal() ==
+                          dealt_to.lexically_normal();
+        }
+    }
+    if (parts != cut.parts || !same_folder) {
         return "названы другие части";
     }
+    char dealt_as = cut.deal.empty() || starts.empty() || cut.deal[0] >= starts.size()
+                        ? ' '
+                        : master[starts[cut.deal[0]] + campaign::MARK_COLUMN];
     for (size_t index : cut.deal) {
-        if (index >= starts.size() || master[starts[index] + campaign::MARK_COLUMN] != ' ') {
+        if (index >= starts.size() || master[starts[index] + campaign::MARK_COLUMN] != dealt_as ||
+            (dealt_as != ' ' && dealt_as != DEALT_MARK)) {
             return "запись " + std::to_string(index + 1) +
                    " основного списка отмечена после раздачи";
         }
     }
     for (int k = 0; k < parts; ++k) {
         std::filesystem::path file = folder_list(out_dir / std::to_string(k + 1));
+        if (!std::filesystem::exists(file, ec) && !ec) {
+            continue;  // not written yet: the deal writes it
+        }
         std::string error;
         std::string part = core::read_regular_file(file, error, core::LARGEST_INPUT);
         std::vector<size_t> part_starts = campaign::review_list(part).record_starts;
@@ -160,6 +194,97 @@ std::string write_part_attempts(const std::filesystem::path& part, const std::st
     return error;
 }
 
+// Where part k goes: the list already in its folder, in any letter case, or a new Ring.TXT.
+std::filesystem::path part_file(const std::filesystem::path& out_dir, int k) {
+    std::error_code ec;
+    std::filesystem::path dir = out_dir / std::to_string(k + 1);
+    return std::filesystem::exists(dir, ec) ? folder_list(dir) : dir / "Ring.TXT";
+}
+
+// Part k's list: its records as they were dealt, unmarked.
+std::string part_text(const std::string& bytes, const std::vector<size_t>& starts,
+                      const SplitState& state, int k) {
+    std::string text;
+    for (size_t index : state.part_records(k)) {
+        std::string record = bytes.substr(starts[index], campaign::RECORD_SIZE);
+        record[campaign::MARK_COLUMN] = ' ';
+        text += record;
+    }
+    return text + "\r\n";
+}
+
+// Writes each part not written yet, its attempts before its list: a part there is the one a
+// deal cut short wrote, maybe already on its rack. "" or what failed.
+std::string write_parts(const std::string& bytes, const std::vector<size_t>& starts,
+                        const SplitState& state, const campaign::Attempts& attempts,
+                        const std::filesystem::path& out_dir, unsigned mode,
+                        std::vector<std::filesystem::path>& written) {
+    for (int k = 0; k < state.parts; ++k) {
+        std::filesystem::path file = part_file(out_dir, k);
+        std::error_code ec;
+        bool there = std::filesystem::exists(file, ec);
+        if (ec) {
+            return core::path_utf8(file) + ": " + core::system_reason(ec.value());
+        }
+        if (there) {
+            continue;
+        }
+        std::filesystem::create_directories(file.parent_path(), ec);
+        if (ec) {
+            return core::path_utf8(file.parent_path()) + ": " + core::system_reason(ec.value());
+        }
+        std::string error = write_part_attempts(
+            file, part_attempts(attempts, bytes, starts, state.part_records(k)), mode, written);
+        if (error.empty()) {
+            // Written whole and renamed into place: a cut split leaves no torn part for a
+            // Dialrun to start on.
+            error = core::replace_file(file, part_text(bytes, starts, state, k), mode);
+        }
+        if (error.empty()) {
+            written.push_back(file);
+            error = core::sync_folder(file.parent_path());
+        }
+        if (!error.empty()) {
+            return error;
+        }
+    }
+    return {};
+}
+
+// "" or why the parts cannot go where they are to: found before the deal changes anything.
+std::string part_folders_refusal(const std::filesystem::path& out_dir, int parts) {
+    std::vector<std::filesystem::path> folders{out_dir};
+    for (int k = 0; k < parts; ++k) {
+        folders.push_back(out_dir / std::to_string(k + 1));
+    }
+    for (const std::filesystem::path& folder : folders) {
+        std::error_code ec;
+        auto status = std::filesystem::status(folder, ec);
+        if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+            return core::path_utf8(folder) + ": " + core::system_reason(ENOTDIR);
+        }
+        if (ec && ec.value() != ENOENT) {
+            return core::path_utf8(folder) + ": " + core::system_reason(ec.value());
+        }
+    }
+    return {};
+}
+
+// The master's attempts at the places Dialrun would take them; false when unreadable (said).
+bool master_attempts(const HeldList& master, campaign::Attempts& attempts, std::ostream& out) {
+    std::string unread;
+    campaign::Attempts read = campaign::read_attempts(master.path(), unread);
+    if (!unread.empty()) {
+        out << "Файл попыток " << core::path_utf8(campaign::attempts_path(master.path()))
+            << " не читается: " << unread << "\n";
+        return false;
+    }
+    // A record moved by a hand edit goes out with its count, as Dialrun would take it.
+    int unmatched = 0;
+    attempts = read.matched_to(campaign::list_numbers(master.bytes()), unmatched);
+    return true;
+}
+
 void say_deal(const SplitState& state, const std::vector<std::filesystem::path>& part_files,
               size_t records, const std::filesystem::path& state_file, std::ostream& out) {
     out << "Роздано записей без отметки: " << state.deal.size() << ", частей: " << state.parts
@@ -183,16 +308,37 @@ int finish_cut_deal(HeldList& master, const SplitState& cut, const std::vector<s
         out << cut_deal_advice(master.path(), cut) << " (" << why << ")\n";
         return REFUSED;
     }
-    std::string error = mark_dealt(master, starts, cut);
-    if (!error.empty() && !master.renamed()) {
-        out << "Раздача не доведена: " << error << "\n";
+    why = part_folders_refusal(out_dir, parts);
+    if (!why.empty()) {
+        out << "Раздача не доведена: " << why << "\n";
+        return REFUSED;
+    }
+    campaign::Attempts attempts;
+    if (!master_attempts(master, attempts, out)) {
+        return REFUSED;
+    }
+    const std::string bytes = master.bytes();
+    std::string error;
+    if (!cut.deal.empty() && bytes[starts[cut.deal[0]] + campaign::MARK_COLUMN] != DEALT_MARK) {
+        error = mark_dealt(master, starts, cut);
+        if (!error.empty() && !master.renamed()) {
+            out << "Раздача не доведена: " << error << "\n";
+            return REFUSED;
+        }
+    }
+    std::vector<std::filesystem::path> written;
+    std::string parts_error =
+        write_parts(bytes, starts, cut, attempts, out_dir, core::file_mode(master.path()), written);
+    if (!parts_error.empty()) {
+        out << "Раздача не доведена: " << parts_error << ". Розданные записи отмечены "
+            << DEALT_MARK << " в основном списке; повторите ту же раздачу, она допишет части\n";
         return REFUSED;
     }
     out << "Прерванная раздача доведена до конца: розданные записи отмечены " << DEALT_MARK
-        << " в основном списке\n";
+        << " в основном списке, части записаны\n";
     std::vector<std::filesystem::path> part_files;
     for (int k = 0; k < parts; ++k) {
-        part_files.push_back(folder_list(out_dir / std::to_string(k + 1)));
+        part_files.push_back(part_file(out_dir, k));
     }
     say_deal(cut, part_files, starts.size(), state_path(master.path()), out);
     if (!error.empty()) {
@@ -241,73 +387,48 @@ int split(const std::filesystem::path& file, int parts, const std::filesystem::p
             << ": каждой части нужна хотя бы одна запись\n";
         return REFUSED;
     }
+    std::string refusal = part_folders_refusal(out_dir, parts);
+    if (!refusal.empty()) {
+        out << "Части не записаны: " << refusal << "\n";
+        return REFUSED;
+    }
     std::vector<std::filesystem::path> part_files;
-    std::vector<std::string> part_texts;
-    std::vector<bool> part_there;
-    for (int k = 1; k <= parts; ++k) {
-        std::filesystem::path dir = out_dir / std::to_string(k);
-        part_files.push_back(std::filesystem::exists(dir, ec) ? folder_list(dir)
-                                                              : dir / "Ring.TXT");
-        std::string text;
-        for (size_t index : state.part_records(k - 1)) {
-            text += bytes.substr(starts[index], campaign::RECORD_SIZE);
-        }
-        part_texts.push_back(text + "\r\n");
-        part_there.push_back(std::filesystem::exists(part_files.back(), ec));
+    for (int k = 0; k < parts; ++k) {
+        part_files.push_back(part_file(out_dir, k));
         // A part that holds just what this deal gives it was written by a split cut short.
+        std::string text = part_text(bytes, starts, state, k);
         std::string unread;
-        if (part_there.back() &&
-            core::read_regular_file(part_files.back(), unread, part_texts.back().size()) !=
-                part_texts.back()) {
+        if (std::filesystem::exists(part_files.back(), ec) &&
+            core::read_regular_file(part_files.back(), unread, text.size()) != text) {
             out << "Часть уже есть: " << core::path_utf8(part_files.back())
                 << " (ее отметки пропали бы)\n";
             return REFUSED;
         }
     }
-    std::string unread;
-    campaign::Attempts read = campaign::read_attempts(master.path(), unread);
-    if (!unread.empty()) {
-        out << "Файл попыток " << core::path_utf8(campaign::attempts_path(master.path()))
-            << " не читается: " << unread << "\n";
+    campaign::Attempts attempts;
+    if (!master_attempts(master, attempts, out)) {
         return REFUSED;
     }
-    // A record moved by a hand edit goes out with its count, as Dialrun would take it.
-    int unmatched = 0;
-    campaign::Attempts attempts = read.matched_to(campaign::list_numbers(bytes), unmatched);
     start_after_old_logs(out_dir, state, out);
-    std::vector<std::filesystem::path> written;
-    for (int k = 0; k < parts; ++k) {
-        std::filesystem::create_directories(part_files[k].parent_path(), ec);
-        // Written whole and renamed into place, as private as the master: a cut split leaves
-        // no torn part for a Dialrun to start on.
-        std::string error = part_there[k] ? std::string()
-                                          : core::replace_file(part_files[k], part_texts[k],
-                                                               core::file_mode(master.path()));
-        if (error.empty()) {
-            written.push_back(part_files[k]);
-            error = write_part_attempts(
-                part_files[k], part_attempts(attempts, bytes, starts, state.part_records(k)),
-                core::file_mode(master.path()), written);
-        }
-        if (error.empty()) {
-            error = core::sync_folder(part_files[k].parent_path());
-        }
-        if (!error.empty()) {
-            remove_parts(written);
-            out << "Части не записаны: " << error << "\n";
-            return REFUSED;
-        }
-    }
-    // The deal, then the master's marks: a master marked S always has its deal beside it.
+    // The deal, then the master's marks, then the parts: a part is never out while its records
+    // can still be called on the master, and a master marked S always has its deal beside it.
+    const std::string original = bytes;
     std::string error = write_state(state_file, state, dealt_before);
     if (error.empty()) {
         error = mark_dealt(master, starts, state);
     }
-    // Marked but the folder not synced: the deal is out, its parts and state stay.
     if (!error.empty() && !master.renamed()) {
-        remove_parts(written);
         std::filesystem::remove(state_file, ec);
         out << "Части не записаны: " << error << "\n";
+        return REFUSED;
+    }
+    std::vector<std::filesystem::path> written;
+    std::string parts_error = write_parts(original, starts, state, attempts, out_dir,
+                                          core::file_mode(master.path()), written);
+    if (!parts_error.empty()) {
+        out << "Раздача не закончена: " << parts_error << ". Розданные записи отмечены "
+            << DEALT_MARK << " в основном списке, раздача записана в "
+            << core::path_utf8(state_file) << "; повторите ту же раздачу, она допишет части\n";
         return REFUSED;
     }
     say_deal(state, part_files, starts.size(), state_file, out);

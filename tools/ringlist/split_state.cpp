@@ -52,11 +52,19 @@ bool deal_cut_short(const std::filesystem::path& list, const std::string& master
     if (read.last_marks.find_first_not_of(' ') != std::string::npos) {
         return false;
     }
+    // Dealt records are blank when dealt, and a merge leaves none blank (S, or the part's
+    // result): an S, or no blank left, means the deal went further than the marks it lacks.
     std::vector<size_t> starts = campaign::review_list(master).record_starts;
+    bool blank = false;
     for (size_t index : read.deal) {
-        if (index < starts.size() && master[starts[index] + campaign::MARK_COLUMN] == DEALT_MARK) {
+        char mark = index < starts.size() ? master[starts[index] + campaign::MARK_COLUMN] : ' ';
+        if (mark == DEALT_MARK) {
             return false;
         }
+        blank = blank || mark == ' ';
+    }
+    if (!blank) {
+        return false;
     }
     state = read;
     return true;
@@ -65,8 +73,9 @@ bool deal_cut_short(const std::filesystem::path& list, const std::string& master
 std::string cut_deal_advice(const std::filesystem::path& list, const SplitState& state) {
     std::string where = state.folder.empty() ? "папке частей" : state.folder;
     return "Раздача на части (" + core::path_utf8(state_path(list)) + ") прервана до отметок " +
-           std::string(1, DEALT_MARK) + " в основном списке, а части уже записаны в " + where +
-           " и могли уйти на стойки. Повторите ту же раздачу, она будет доведена до конца: "
+           std::string(1, DEALT_MARK) + " в основном списке, а части могли быть уже записаны в " +
+           where +
+           " и уйти на стойки. Повторите ту же раздачу, она будет доведена до конца: "
            "ringlist split " +
            core::path_utf8(list) + " " + std::to_string(state.parts) + " " +
            (state.folder.empty() ? "ПАПКА" : state.folder) +

@@ -40,8 +40,9 @@ std::filesystem::path state_path(const std::filesystem::path& list);
 bool deal_open(const std::filesystem::path& list);
 
 // A deal written beside the list but cut short before the master's records were marked S:
-// its parts may have gone to racks all the same, so no other deal may follow, and nothing may
-// change the master, until the same split is run again and finishes it. Reads the state.
+// no other deal may follow, and nothing may change the master, until the same split is run
+// again and finishes it. A merge cut short (dealt records carrying the parts' results) is not
+// one. Reads the state.
 bool deal_cut_short(const std::filesystem::path& list, const std::string& master,
                     SplitState& state);
 

@@ -377,7 +377,7 @@ bool parse_journal(const std::string& text, Journal& j) {
 std::string renamed(const std::filesystem::path& from, const std::filesystem::path& to) {
     std::error_code ec;
     std::filesystem::rename(from, to, ec);
-    return ec ? core::path_utf8(from.filename()) + ": " + core::system_reason(ec.value()) : "";
+    return ec ? core::path_utf8(to) + ": " + core::system_reason(ec.value()) : "";
 }
 
 // The rejects' part of a journal, done step by step so that doing it again is harmless. With
@@ -391,7 +391,8 @@ std::string place_rejects(const std::filesystem::path& list, const Journal& j, b
     if (drop_attempts && j.drop_attempts) {
         std::filesystem::remove(campaign::attempts_path(list), ec);
         if (ec) {
-            return core::system_reason(ec.value());
+            return core::path_utf8(campaign::attempts_path(list)) + ": " +
+                   core::system_reason(ec.value());
         }
     }
     std::string error;
@@ -399,8 +400,7 @@ std::string place_rejects(const std::filesystem::path& list, const Journal& j, b
         error = renamed(rejects, beside(list, ".rejects.csv.bak"));
     } else if (!j.new_rejects && !j.keep_old) {
         std::filesystem::remove(rejects, ec);  // an earlier import's, not this one's
-        error =
-            ec ? core::path_utf8(rejects.filename()) + ": " + core::system_reason(ec.value()) : "";
+        error = ec ? core::path_utf8(rejects) + ": " + core::system_reason(ec.value()) : "";
     }
     if (error.empty() && j.new_rejects && fresh_there) {
         error = renamed(fresh, rejects);
@@ -410,7 +410,9 @@ std::string place_rejects(const std::filesystem::path& list, const Journal& j, b
     }
     if (error.empty()) {
         std::filesystem::remove(beside(list, ".import"), ec);
-        error = ec ? core::system_reason(ec.value()) : core::sync_folder(list.parent_path());
+        error =
+            ec ? core::path_utf8(beside(list, ".import")) + ": " + core::system_reason(ec.value())
+               : core::sync_folder(list.parent_path());
     }
     return error;
 }
