@@ -216,6 +216,9 @@ TEST(ProgramSettings, RackconfWritesWhatReadsBackOrRefusesBeforeWriting) {
         // A file that starts with a byte-order mark has its port line replaced, not doubled.
         {"rackconf.exe --installer COM4|", "\xEF\xBB\xBFport = COM1\r\nroot = E:\\R\r\n",
          "\xEF\xBB\xBFport = COM4\r\nroot = E:\\R\r\n", nullptr},
+        // ringlist db's key stays as it was.
+        {"rackconf.exe --installer COM4|", "campaign-db = DSN=b\r\nport = COM1\r\nroot = E:\\R\r\n",
+         "campaign-db = DSN=b\r\nport = COM4\r\nroot = E:\\R\r\n", nullptr},
         // A file the programs refuse is not written over.
         {"rackconf.exe --installer COM4|", "port = COM1\r\nspeed = 9600\r\n", nullptr,
          "f.conf, строка 2: неизвестный ключ"},
