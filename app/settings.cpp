@@ -28,6 +28,12 @@ std::string without_comment(const std::string& value) {
     return value;
 }
 
+// Keys that other tools read from the same files: campaign-db is ringlist db's, and the
+// programs pass over it without a word, in whatever part it stands.
+bool other_tools_key(const std::string& key) {
+    return key == "campaign-db";
+}
+
 }  // namespace
 
 const std::vector<std::string>& settings_sections() {
@@ -65,6 +71,9 @@ std::string read_settings_text(const std::string& text, const std::string& file,
         std::string value = without_comment(trimmed(content.substr(eq + 1)));
         if (value.empty()) {
             return where + ": у ключа \"" + key + "\" нет значения";
+        }
+        if (other_tools_key(key)) {
+            continue;
         }
         const OptionSpec* entry = settings_entry(key);
         if (entry == nullptr) {

@@ -65,6 +65,10 @@ TEST(ProgramSettings, FilesAreReadLineByLineAndTheCommandLineWins) {
          "holidays, retry, "
          "retry-gap и retry-marks)",
          "", ""},
+        // ringlist db's key is passed over by every program, in any part of the file.
+        {"campaign-db = DSN=boardrack\nport = A\n[dialrun]\ncampaign-db = DSN=b; Pwd=x\n"
+         "[pinread]\ncampaign-db = DSN=c\n",
+         "", "A", ""},
         {"root =\n", "f.conf, строка 1: у ключа \"root\" нет значения", "", ""},
         // A comment after a value; a "#" inside a name stays; the byte-order mark of an
         // editor on Windows.
@@ -99,7 +103,12 @@ TEST(ProgramSettings, FilesAreReadLineByLineAndTheCommandLineWins) {
         if (c.error.empty()) {
             EXPECT_EQ(s.values["port"].value, c.port) << c.text;
             EXPECT_EQ(s.values["root"].value, c.root) << c.text;
+            EXPECT_EQ(s.values.count("campaign-db"), 0u) << c.text;
         }
+        // Inform reads the same file and must start from it too.
+        program::Settings inform;
+        std::string said = program::read_settings_text(c.text, "f.conf", "inform", inform);
+        EXPECT_EQ(said, c.error) << c.text;
     }
 
     // A file that is there but cannot be read is kept to be said; a --config folder is refused.
@@ -207,6 +216,9 @@ TEST(ProgramSettings, RackconfWritesWhatReadsBackOrRefusesBeforeWriting) {
         // A file that starts with a byte-order mark has its port line replaced, not doubled.
         {"rackconf.exe --installer COM4|", "\xEF\xBB\xBFport = COM1\r\nroot = E:\\R\r\n",
          "\xEF\xBB\xBFport = COM4\r\nroot = E:\\R\r\n", nullptr},
+        // ringlist db's key stays as it was.
+        {"rackconf.exe --installer COM4|", "campaign-db = DSN=b\r\nport = COM1\r\nroot = E:\\R\r\n",
+         "campaign-db = DSN=b\r\nport = COM4\r\nroot = E:\\R\r\n", nullptr},
         // A file the programs refuse is not written over.
         {"rackconf.exe --installer COM4|", "port = COM1\r\nspeed = 9600\r\n", nullptr,
          "f.conf, строка 2: неизвестный ключ"},

@@ -204,11 +204,29 @@ TEST_F(CampaignDb, InitIsIdempotentAndANewerSchemaIsLeftAlone) {
     EXPECT_EQ(rows("SELECT count(*) FROM campaigns"), std::vector<std::string>{"0"});
 }
 
+// The backup pull --force kept of a file of dir: "NAME.YYYYMMDD-HHMMSS.bak"; "" when none.
+std::string backup_of(const std::filesystem::path& dir, const std::string& name) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        std::string file = entry.path().filename().string();
+        if (file.size() == name.size() + 20 && file.rfind(name + ".", 0) == 0 &&
+            file.compare(file.size() - 4, 4, ".bak") == 0) {
+            return file_bytes(entry.path());
+        }
+    }
+    return "";
+}
+
 TEST_F(CampaignDb, PushThenPullGivesTheSameBytesAndTheVerdictsAsLogLines) {
     ASSERT_EQ(init(), ringlist::DONE);
     TempRoot root;
     root.write("Ring.TXT", LIST);
     root.write("Ring.TXT.attempts", ATTEMPTS);
+    // The folder's logs, as a rack wrote them before the campaign went to the database.
+    const std::string notified = "2345678   07-12 10:00:00  " + std::string(42, ' ') + "\r\n";
+    const std::string not_notified = "4567890   07-12 10:05:00 N" + std::string(42, ' ') + "\r\n" +
+                                     "3456789   07-12 10:06:00 Z" + std::string(42, ' ') + "\r\n";
+    root.write("RINGY.txt", notified);
+    root.write("RINGN.txt", not_notified);
     std::string said;
     ASSERT_EQ(push(root.path, "декабрь", said), ringlist::DONE) << said;
     EXPECT_EQ(said, "В кампанию \"декабрь\" записано записей: 5\n");
@@ -225,8 +243,8 @@ TEST_F(CampaignDb, PushThenPullGivesTheSameBytesAndTheVerdictsAsLogLines) {
     ASSERT_EQ(ringlist::db_pull(conn, "декабрь", out_dir, false, out), ringlist::DONE) << out.str();
     EXPECT_EQ(file_bytes(out_dir / "Ring.TXT"), LIST);
     EXPECT_EQ(file_bytes(out_dir / "Ring.TXT.attempts"), ATTEMPTS);
-    EXPECT_EQ(file_bytes(out_dir / "RINGY.txt"), "");
-    EXPECT_EQ(file_bytes(out_dir / "RINGN.txt"), "");
+    EXPECT_EQ(file_bytes(out_dir / "RINGY.txt"), notified);
+    EXPECT_EQ(file_bytes(out_dir / "RINGN.txt"), not_notified);
     struct stat info {};
     ASSERT_EQ(::stat((out_dir / "Ring.TXT").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -246,13 +264,28 @@ TEST_F(CampaignDb, PushThenPullGivesTheSameBytesAndTheVerdictsAsLogLines) {
     EXPECT_EQ(out.str(), "Файлы не записаны: в " + out_dir.string() +
                              " уже есть Ring.TXT, Ring.TXT.attempts, RINGY.txt, RINGN.txt "
                              "(заменить: --force)\n");
-    EXPECT_EQ(file_bytes(out_dir / "RINGY.txt"), "");
+    EXPECT_EQ(file_bytes(out_dir / "RINGY.txt"), notified);
+    // The pushed logs come first, then the lines of the verdicts committed since; each file
+    // replaced is kept beside it.
+    out_dir = root.path;
+    root.write("RINGY.txt", "2345678   06-12 08:00:00  " + std::string(42, ' ') + "\r\n");
+    out.str("");
     ASSERT_EQ(ringlist::db_pull(conn, "декабрь", out_dir, true, out), ringlist::DONE);
+    EXPECT_EQ(out.str().rfind("Кампания \"декабрь\" записана в " + out_dir.string() +
+                                  "\nПрежние файлы сохранены рядом: Ring.TXT.",
+                              0),
+              0u)
+        << out.str();
     EXPECT_EQ(file_bytes(out_dir / "RINGY.txt"),
-              "2345678   08-12 09:15:02  " + std::string(42, ' ') + "\r\n");
+              notified + "2345678   08-12 09:15:02  " + std::string(42, ' ') + "\r\n");
     EXPECT_EQ(file_bytes(out_dir / "RINGN.txt"),
-              "4567890   08-12 09:20:40 N" + std::string(42, ' ') + "\r\n");
+              not_notified + "4567890   08-12 09:20:40 N" + std::string(42, ' ') + "\r\n");
     EXPECT_EQ(file_bytes(out_dir / "Ring.TXT"), LIST);
+    EXPECT_EQ(backup_of(out_dir, "Ring.TXT"), LIST);
+    EXPECT_EQ(backup_of(out_dir, "Ring.TXT.attempts"), ATTEMPTS);
+    EXPECT_EQ(backup_of(out_dir, "RINGY.txt"),
+              "2345678   06-12 08:00:00  " + std::string(42, ' ') + "\r\n");
+    EXPECT_EQ(backup_of(out_dir, "RINGN.txt"), not_notified);
 
     std::ostringstream status;
     ASSERT_EQ(ringlist::db_status(conn, status), ringlist::DONE) << status.str();
@@ -273,11 +306,26 @@ TEST_F(CampaignDb, AnExistingCampaignTakesMoreOnlyWithAppend) {
               "В базу ничего не записано: кампания \"декабрь\" уже есть в базе (дописать записи "
               "в ее конец: --append)\n");
     EXPECT_EQ(rows("SELECT count(*) FROM records"), std::vector<std::string>{"5"});
+    // The same folder again adds nothing; numbers the campaign has are left out and counted.
     ASSERT_EQ(push(root.path, "декабрь", said, true), ringlist::DONE) << said;
-    EXPECT_EQ(rows("SELECT min(position), max(position), count(*) FROM records"),
-              std::vector<std::string>{"1|10|10"});
-    EXPECT_EQ(rows("SELECT number FROM records WHERE position = 6"),
-              std::vector<std::string>{"1234567"});
+    EXPECT_EQ(said,
+              "В кампанию \"декабрь\" записано записей: 0, пропущено номеров, которые уже есть "
+              "в кампании: 5\n");
+    EXPECT_EQ(rows("SELECT count(*) FROM records"), std::vector<std::string>{"5"});
+    TempRoot more;
+    more.write("Ring.TXT", record("7654321", "     10", ' ') + record("3456789", "      7", 'Z') +
+                               record("8765432", "     20", ' ') + "\r\n");
+    more.write("RINGN.txt", "3456789   07-12 10:06:00 Z" + std::string(42, ' ') + "\r\n" +
+                                "8765432   07-12 10:07:00 N" + std::string(42, ' ') + "\r\n");
+    ASSERT_EQ(push(more.path, "декабрь", said, true), ringlist::DONE) << said;
+    EXPECT_EQ(said,
+              "В кампанию \"декабрь\" записано записей: 2, пропущено номеров, которые уже есть "
+              "в кампании: 1\n");
+    EXPECT_EQ(rows("SELECT position, number FROM records WHERE position > 5 ORDER BY position"),
+              (std::vector<std::string>{"6|7654321", "7|8765432"}));
+    EXPECT_EQ(
+        rows("SELECT encode(not_notified_log, 'escape') FROM campaigns"),
+        std::vector<std::string>{"8765432   07-12 10:07:00 N" + std::string(42, ' ') + "\r\n"});
 
     // A list the database could not give back byte for byte is not taken.
     root.write("Ring.TXT", "1234567  150     \r\n\r\n");
@@ -303,6 +351,25 @@ TEST_F(CampaignDb, AHostileCampaignNameIsStoredAsText) {
     EXPECT_EQ(ringlist::db_pull(conn, "O'Brien", root.path / "none", false, out),
               ringlist::REFUSED);
     EXPECT_EQ(out.str(), "Файлы не записаны: кампании \"O'Brien\" нет в базе\n");
+
+    // Names that db status could not show on a line of their own are refused.
+    struct Bad {
+        std::string name;
+        const char* said;
+    } bad[] = {
+        {"осень\nзима", "в имени кампании управляющий знак (перевод строки, табуляция и т. п.)"},
+        {"осень\tзима", "в имени кампании управляющий знак (перевод строки, табуляция и т. п.)"},
+        {"осень\x1b[2J", "в имени кампании управляющий знак (перевод строки, табуляция и т. п.)"},
+        {"осень\xc2\x85", "в имени кампании управляющий знак (перевод строки, табуляция и т. п.)"},
+        {"   ", "имя кампании пустое или из одних пробелов"},
+        {"", "имя кампании пустое или из одних пробелов"},
+        {"осень\xff", "имя кампании - не текст UTF-8"},
+    };
+    for (const Bad& b : bad) {
+        EXPECT_EQ(push(root.path, b.name, said), ringlist::REFUSED) << b.name;
+        EXPECT_EQ(said, "В базу ничего не записано: " + std::string(b.said) + "\n") << b.name;
+    }
+    EXPECT_EQ(rows("SELECT count(*) FROM campaigns"), std::vector<std::string>{"1"});
 }
 
 TEST_F(CampaignDb, ExcludeMarksXButNeverOverY) {
@@ -316,7 +383,9 @@ TEST_F(CampaignDb, ExcludeMarksXButNeverOverY) {
     ASSERT_EQ(ringlist::db_exclude(conn, "декабрь", root.path / "stop.txt", "", out),
               ringlist::DONE)
         << out.str();
-    EXPECT_EQ(out.str(), "Исключено записей: 2 (без отметки: 1, Z: 1), отмечены X\n");
+    EXPECT_EQ(out.str(),
+              "Исключено записей: 2 (без отметки: 1, Z: 1), отмечены X; пропущено номеров с "
+              "отметкой Y (уже оповещены): 1\n");
     EXPECT_EQ(rows("SELECT string_agg(mark, '' ORDER BY position) FROM records"),
               std::vector<std::string>{"XYXNX"});
 }
@@ -331,7 +400,30 @@ TEST_F(CampaignDb, TheSettingsFileGivesTheConnectionAndAPasswordInItIsWarnedOf) 
                     {{"XDG_CONFIG_HOME", root.path.string()}}, true);
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out, "Кампаний в базе нет\n");
-    EXPECT_NE(o.err.find("пароль базы кампании (Pwd=), а файл могут читать другие"),
+    EXPECT_NE(o.err.find("пароль базы кампании (Pwd= или Password=), а файл могут читать другие"),
+              std::string::npos)
+        << o.err;
+
+    // --config names a file read after the usual ones, as the programs' --config; psqlODBC's
+    // other spelling of the password, in any case and spacing, is warned of too.
+    root.write("own.conf", "campaign-db = " + conn + " PASSWORD = unused ;\n");
+    ASSERT_EQ(::chmod(root.file("own.conf").c_str(), 0640), 0);
+    o = run({RINGLIST_PATH, "db", "status", "--config", root.file("own.conf")}, "", {},
+            {{"XDG_CONFIG_HOME", (root.path / "none").string()}}, true);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "Кампаний в базе нет\n");
+    EXPECT_NE(o.err.find("в " + root.file("own.conf") + " пароль базы кампании"), std::string::npos)
+        << o.err;
+    ASSERT_EQ(::chmod(root.file("own.conf").c_str(), 0600), 0);
+    o = run({RINGLIST_PATH, "db", "status", "--config", root.file("own.conf")}, "", {},
+            {{"XDG_CONFIG_HOME", (root.path / "none").string()}}, true);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err.find("пароль"), std::string::npos) << o.err;
+    o = run({RINGLIST_PATH, "db", "status", "--config", root.file("missing.conf")}, "", {},
+            {{"XDG_CONFIG_HOME", (root.path / "none").string()}}, true);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.out, "");
+    EXPECT_NE(o.err.find(root.file("missing.conf") + ": файл настроек не открыт: "),
               std::string::npos)
         << o.err;
 }

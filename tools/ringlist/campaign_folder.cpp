@@ -175,6 +175,7 @@ std::string read_folder(const std::filesystem::path& dir, CampaignFolder& folder
         }
         read_log(bytes, core::path_utf8(path.filename()), kind, last_written(path), folder.results,
                  folder.log_problems);
+        (kind == 'Y' ? folder.notified_bytes : folder.not_notified_bytes) = bytes;
     }
     return {};
 }

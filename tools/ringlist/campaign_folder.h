@@ -43,8 +43,10 @@ struct CampaignFolder {
     std::vector<ListRecord> records;
     std::vector<LogResult> results;
     std::vector<LogProblem> log_problems;
-    bool has_attempts = false;   // the list has its attempts file (Dialrun's retry)
-    int attempts_unmatched = 0;  // entries of that file that no record of the list takes
+    std::string notified_bytes;      // RINGY.txt as it is, "" when there is none
+    std::string not_notified_bytes;  // RINGN.txt as it is
+    bool has_attempts = false;       // the list has its attempts file (Dialrun's retry)
+    int attempts_unmatched = 0;      // entries of that file that no record of the list takes
 };
 
 // The amount of columns 9-15 as the board hears it: leading blanks skipped, an inner blank

@@ -70,7 +70,8 @@ const char* const HELP =
     "      отбрасывается, другая - отказ; все, кроме цифр, отбрасывается; 7 цифр\n"
     "      берутся как есть, длиннее - только если начинаются с префикса из --prefix\n"
     "      (он отбрасывается, берется самый длинный подходящий). Сумма: десятичная\n"
-    "      запятая или точка, пробелы между тысячами, валюта после (₽, "
+    "      запятая или точка, пробелы между тысячами, валюта после "
+    "(₽, "
     "р., "
     "руб.);\n"
     "      округляется до целых, половина - вверх (1234,50 -> 1235). Пустые строки\n"
@@ -123,23 +124,25 @@ const char* const HELP =
     "      в основном списке после слияния (retry), не возвращает. При любом\n"
     "      несовпадении не меняет ничего и говорит, что поправить.\n"
     "\n"
-    "  ringlist db init|push|pull|status|exclude ... [--db CONN]\n"
+    "  ringlist db init|push|pull|status|exclude ... [--db CONN] [--config FILE]\n"
     "      кампания в базе PostgreSQL (13 или новее) для нескольких стоек. CONN -\n"
     "      строка подключения ODBC (Driver={PostgreSQL Unicode};Server=HOST;Port=5432;\n"
     "      Database=DB;Uid=USER;Pwd=...; или DSN=NAME); без --db - campaign-db из\n"
-    "      файлов настроек (общая часть, затем [dialrun]).\n"
+    "      файлов настроек (общая часть, затем [dialrun]), последним - из --config FILE.\n"
     "      db init             создать схему (повторный init ничего не меняет; схему\n"
     "                          новее этой программы не трогает)\n"
     "      db push DIR --campaign NAME [--retry N] [--retry-gap MINUTES|Ns]\n"
     "                  [--retry-marks ZN] [--append]\n"
     "                          записать список папки DIR (Ring.TXT с отметками, его\n"
-    "                          конец и что после него, Ring.TXT.attempts) в новую\n"
-    "                          кампанию с ее правилами повторов (по умолчанию 1, 120,\n"
-    "                          ZN); в существующую - только с --append, в ее конец\n"
+    "                          конец и что после него, Ring.TXT.attempts, RINGY.txt,\n"
+    "                          RINGN.txt) в новую кампанию с ее правилами повторов\n"
+    "                          (по умолчанию 1, 120, ZN); в существующую - только с\n"
+    "                          --append, в ее конец, без номеров, которые в ней уже есть\n"
     "      db pull --campaign NAME DIR [--force]\n"
     "                          записать в DIR Ring.TXT, Ring.TXT.attempts, RINGY.txt,\n"
     "                          RINGN.txt кампании, как их пишет Dialrun; файлы, которые\n"
-    "                          уже есть, - только с --force\n"
+    "                          уже есть, - только с --force (прежние сохраняются рядом\n"
+    "                          как .<дата-время>.bak)\n"
     "      db status           записи кампаний по отметкам, звонки за час, записи,\n"
     "                          которые держит каждая стойка, ее последний звонок\n"
     "      db exclude --campaign NAME STOPFILE [--prefix 99871,871,71]\n"
@@ -450,17 +453,28 @@ int check_command(const std::vector<std::string>& args) {
     });
 }
 
-enum DbRow { DB, CAMPAIGN, RETRY_COUNT, RETRY_GAP, RETRY_MARKS, DB_APPEND, DB_FORCE, DB_PREFIX };
+enum DbRow {
+    DB,
+    CAMPAIGN,
+    RETRY_COUNT,
+    RETRY_GAP,
+    RETRY_MARKS,
+    DB_APPEND,
+    DB_FORCE,
+    DB_PREFIX,
+    DB_CONFIG
+};
 const std::vector<core::OptionRow> DB_OPTIONS = {
     {"--db", "CONN", ""},           {"--campaign", "NAME", ""},     {"--retry", "N", ""},
     {"--retry-gap", "MINUTES", ""}, {"--retry-marks", "MARKS", ""}, {"--append", nullptr, ""},
-    {"--force", nullptr, ""},       {"--prefix", "PREFIXES", ""}};
+    {"--force", nullptr, ""},       {"--prefix", "PREFIXES", ""},   {"--config", "FILE", ""}};
 
 // What a db command was given: its connection, campaign and rules.
 struct DbArgs {
     std::string connection;
     std::string campaign;
     std::string prefixes;
+    std::string config;  // a settings file read after the usual ones, as the programs' --config
     bool force = false;
     std::vector<std::string> operands;
     ringlist::DbPushOptions push;
@@ -530,10 +544,18 @@ int read_db_args(const std::string& command, const std::vector<std::string>& arg
             case DB_PREFIX:
                 db.prefixes = v;
                 break;
+            case DB_CONFIG:
+                db.config = v;
+                break;
         }
     }
     if (db.connection.empty()) {
-        db.connection = ringlist::campaign_db_setting(std::cerr);
+        std::string error;
+        db.connection = ringlist::campaign_db_setting(db.config, std::cerr, error);
+        if (!error.empty()) {
+            std::cerr << "ringlist: " << error << "\n";
+            return ringlist::USAGE;
+        }
     }
     if (db.connection.empty()) {
         return usage("db " + command + ": нужно --db CONN (или campaign-db в файле настроек)");
@@ -544,7 +566,8 @@ int read_db_args(const std::string& command, const std::vector<std::string>& arg
 // The options a db command takes, beside --db; any other given is refused.
 bool takes_only(const DbArgs& db, const std::vector<int>& rows) {
     for (int row : db.given) {
-        if (row != DB && std::find(rows.begin(), rows.end(), row) == rows.end()) {
+        if (row != DB && row != DB_CONFIG &&
+            std::find(rows.begin(), rows.end(), row) == rows.end()) {
             return false;
         }
     }

@@ -40,8 +40,9 @@ int db_exclude(const std::string& connection, const std::string& campaign,
                const std::filesystem::path& stop_file, const std::string& prefixes,
                std::ostream& out);
 
-// The settings files' campaign-db (their general part, then [dialrun]), "" when none sets it.
-// A file that holds a password and that others may read is warned about on warn.
-std::string campaign_db_setting(std::ostream& warn);
+// The settings files' campaign-db (their general part, then [dialrun]), "" when none sets it;
+// config, when given, is read last, as the programs' --config, and must be readable (else error
+// says why). A file that holds a password and that others may read is warned about on warn.
+std::string campaign_db_setting(const std::string& config, std::ostream& warn, std::string& error);
 
 }  // namespace ringlist

@@ -24,16 +24,22 @@ std::string mark_excluded(core::DbConnection& db, const std::string& id,
     core::DbStatement update(db);
     std::string error = update.run(
         "WITH old AS (SELECT id, mark FROM records WHERE campaign_id = CAST(? AS bigint) "
-        " AND mark IN (' ', 'Z', 'N') AND number = ANY (string_to_array(?, chr(10))) "
+        " AND mark IN (' ', 'Z', 'N', 'Y') AND number = ANY (string_to_array(?, chr(10))) "
         " FOR UPDATE), "
-        "marked AS (UPDATE records r SET mark = ? FROM old WHERE r.id = old.id) "
+        "marked AS (UPDATE records r SET mark = ? FROM old WHERE r.id = old.id "
+        " AND old.mark <> 'Y') "
         "SELECT mark, count(*) FROM old GROUP BY mark ORDER BY mark",
         {id, numbers, std::string(1, EXCLUDED_MARK)});
     int total = 0;
+    std::string notified = "0";  // Y: told already, never marked over
     std::string counts;
     while (error.empty() && update.next(error)) {
         std::string mark = update.text(0, error).value_or(" ");
         std::string count = update.text(1, error).value_or("0");
+        if (mark == "Y") {
+            notified = count;
+            continue;
+        }
         counts += (counts.empty() ? "" : ", ") + (mark == " " ? std::string("без отметки") : mark) +
                   ": " + count;
         total += error.empty() ? std::stoi(count) : 0;
@@ -45,6 +51,9 @@ std::string mark_excluded(core::DbConnection& db, const std::string& id,
         out << "Исключено записей: " << total;
         if (total > 0) {
             out << " (" << counts << "), отмечены " << EXCLUDED_MARK;
+        }
+        if (notified != "0") {
+            out << "; пропущено номеров с отметкой Y (уже оповещены): " << notified;
         }
         out << "\n";
     }

@@ -11,8 +11,10 @@
 #include "db/connection.h"
 #include "db/statement.h"
 #include "files/durable_file.h"
+#include "files/regular_file.h"
 #include "ringlist/db/db_commands.h"
 #include "ringlist/db/db_list_text.h"
+#include "ringlist/held_list.h"
 #include "ringlist/ringlist_commands.h"
 
 namespace ringlist {
@@ -68,12 +70,21 @@ std::string read_records(core::DbConnection& db, const std::string& id, Snapshot
     return error;
 }
 
+// The list's bytes after its end, and the logs as they were pushed: the verdicts' lines follow.
 std::string read_tail(core::DbConnection& db, const std::string& id, Snapshot& snapshot) {
     core::DbStatement select(db);
     std::string error = select.run(
-        "SELECT encode(list_tail, 'hex') FROM campaigns WHERE id = CAST(? AS bigint)", {id});
-    if (error.empty() && select.next(error)) {
-        snapshot.list += from_hex(select.text(0, error).value_or(""));
+        "SELECT encode(list_tail, 'hex'), encode(notified_log, 'hex'), "
+        "encode(not_notified_log, 'hex') FROM campaigns WHERE id = CAST(? AS bigint)",
+        {id});
+    std::vector<std::vector<std::string>> rows;
+    if (error.empty()) {
+        error = rows_of(select, 3, rows);
+    }
+    if (error.empty() && rows.size() == 1) {
+        snapshot.list += from_hex(rows[0][0]);
+        snapshot.notified = from_hex(rows[0][1]);
+        snapshot.not_notified = from_hex(rows[0][2]);
     }
     return error;
 }
@@ -128,10 +139,37 @@ std::string write_snapshot(const std::filesystem::path& dir, const Snapshot& sna
     return error.empty() ? core::replace_file(list, snapshot.list, mode) : error;
 }
 
+const char* const SNAPSHOT_FILES[] = {"Ring.TXT", "Ring.TXT.attempts", "RINGY.txt", "RINGN.txt"};
+
+// Each file that --force replaces is kept beside it first, as the list's dated .bak; names
+// lists the copies.
+std::string keep_backups(const std::filesystem::path& dir, std::string& names) {
+    for (const char* name : SNAPSHOT_FILES) {
+        std::filesystem::path file = dir / name;
+        std::error_code ec;
+        if (!std::filesystem::exists(file, ec)) {
+            continue;
+        }
+        std::string error;
+        std::string bytes = core::read_regular_file(file, error, core::LARGEST_INPUT);
+        std::string backup = backup_name(file);
+        if (error.empty()) {
+            unsigned mode = core::file_mode(file);
+            error = core::replace_file(dir / core::utf8_path(backup), bytes,
+                                       mode == 0 ? PRIVATE_MODE : mode);
+        }
+        if (!error.empty()) {
+            return "копия " + core::path_utf8(file) + " не записана: " + error;
+        }
+        names += (names.empty() ? "" : ", ") + backup;
+    }
+    return "";
+}
+
 // The files there are already, by name; "" when none.
 std::string existing_files(const std::filesystem::path& dir) {
     std::string names;
-    for (const char* name : {"Ring.TXT", "Ring.TXT.attempts", "RINGY.txt", "RINGN.txt"}) {
+    for (const char* name : SNAPSHOT_FILES) {
         std::error_code ec;
         if (std::filesystem::exists(dir / name, ec)) {
             names += (names.empty() ? "" : ", ") + std::string(name);
@@ -175,6 +213,10 @@ int db_pull(const std::string& connection, const std::string& campaign,
     if (error.empty() && !std::filesystem::create_directories(dir, ec) && ec) {
         error = core::path_utf8(dir) + ": " + ec.message();
     }
+    std::string backups;
+    if (error.empty() && !there.empty()) {
+        error = keep_backups(dir, backups);
+    }
     if (error.empty()) {
         error = write_snapshot(dir, snapshot);
     }
@@ -183,6 +225,9 @@ int db_pull(const std::string& connection, const std::string& campaign,
         return REFUSED;
     }
     out << "Кампания \"" << campaign << "\" записана в " << core::path_utf8(dir) << "\n";
+    if (!backups.empty()) {
+        out << "Прежние файлы сохранены рядом: " << backups << "\n";
+    }
     return DONE;
 }
 

@@ -18,6 +18,8 @@ const char* const SCHEMA[] = {
     " retry_gap_seconds integer NOT NULL DEFAULT 7200,"
     " retry_marks text NOT NULL DEFAULT 'ZN',"
     " list_tail bytea NOT NULL DEFAULT ''::bytea,"
+    " notified_log bytea NOT NULL DEFAULT ''::bytea,"
+    " not_notified_log bytea NOT NULL DEFAULT ''::bytea,"
     " created timestamptz NOT NULL DEFAULT now())",
     "CREATE TABLE racks ("
     " id bigserial PRIMARY KEY,"

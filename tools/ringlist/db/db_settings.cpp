@@ -49,18 +49,22 @@ std::string campaign_db_in(const std::string& text) {
 
 }  // namespace
 
-std::string campaign_db_setting(std::ostream& warn) {
+std::string campaign_db_setting(const std::string& config, std::ostream& warn, std::string& error) {
     std::string found;
-    for (const std::string& name : program::settings_files("")) {
+    for (const std::string& name : program::settings_files(config)) {
         std::filesystem::path file = core::utf8_path(name);
         std::error_code ec;
-        if (!std::filesystem::exists(file, ec)) {
+        if (name != config && !std::filesystem::exists(file, ec)) {
             continue;
         }
-        std::string error;
-        std::string text = core::read_regular_file(file, error, core::LARGEST_SETTINGS);
-        if (!error.empty()) {
-            warn << "ringlist: " << name << ": " << error << "\n";
+        std::string unread;
+        std::string text = core::read_regular_file(file, unread, core::LARGEST_SETTINGS);
+        if (!unread.empty()) {
+            if (name == config) {
+                error = name + ": файл настроек не открыт: " + unread;
+                return "";
+            }
+            warn << "ringlist: " << name << ": " << unread << "\n";
             continue;
         }
         std::string value = campaign_db_in(text);
@@ -69,10 +73,14 @@ std::string campaign_db_setting(std::ostream& warn) {
         }
         found = value;
         // A password in a file that others may read is theirs too.
-        if (!core::connection_value(value, "Pwd").empty() && (core::file_mode(file) & 0044) != 0) {
+        // psqlODBC takes either spelling, in any case.
+        bool password = !core::connection_value(value, "Pwd").empty() ||
+                        !core::connection_value(value, "Password").empty();
+        if (password && (core::file_mode(file) & 0044) != 0) {
             warn << "ringlist: в " << name
-                 << " пароль базы кампании (Pwd=), а файл могут читать другие: chmod 600 " << name
-                 << "\n";
+                 << " пароль базы кампании (Pwd= или Password=), а файл могут читать другие: "
+                    "chmod 600 "
+                 << name << "\n";
         }
     }
     return found;
