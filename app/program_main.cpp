@@ -129,6 +129,9 @@ std::string signal_name(int signal) {
 class StopOnSignal {
   public:
     StopOnSignal() {
+        sigemptyset(&stop_signals_);
+        sigaddset(&stop_signals_, SIGTERM);
+        sigaddset(&stop_signals_, SIGINT);
         if (::pipe(pipe_) != 0) {
             std::cerr << "сигналы останова не принимаются: " << core::system_reason(errno) << "\n";
             return;
@@ -157,6 +160,16 @@ class StopOnSignal {
         }
         if (sigaction(SIGTERM, &action, nullptr) != 0 || sigaction(SIGINT, &action, nullptr) != 0) {
             std::cerr << "сигналы останова не принимаются: " << core::system_reason(errno) << "\n";
+            return;
+        }
+        // Held back in this thread and so in every thread it starts: only the watcher takes
+        // them, in its wait on the pipe. A signal taken by a thread in a read of standard input
+        // or of the link would interrupt it, and a tool that hooks signals (ThreadSanitizer)
+        // runs the handler only once such a read returns: on a quiet console, never. Until the
+        // watcher runs, a signal waits as pending and is not lost.
+        int held = ::pthread_sigmask(SIG_BLOCK, &stop_signals(), nullptr);
+        if (held != 0) {
+            std::cerr << "сигналы останова: " << core::system_reason(held) << "\n";
         }
     }
     // Not the console's program (the window, --help and the like): the signals keep the
@@ -171,6 +184,11 @@ class StopOnSignal {
                           << " не возвращен системе: " << core::system_reason(errno) << "\n";
             }
         }
+        // One held back meanwhile now takes the system's meaning.
+        int given = ::pthread_sigmask(SIG_UNBLOCK, &stop_signals(), nullptr);
+        if (given != 0) {
+            std::cerr << "сигналы останова: " << core::system_reason(given) << "\n";
+        }
         pollfd came{pipe_[0], POLLIN, 0};
         char byte = 0;
         if (pipe_[0] >= 0 && ::poll(&came, 1, 0) == 1 && ::read(pipe_[0], &byte, 1) == 1) {
@@ -184,6 +202,12 @@ class StopOnSignal {
         char byte = 0;
         if (pipe_[0] >= 0 && ::poll(&came, 1, 0) == 1 && ::read(pipe_[0], &byte, 1) == 1) {
             early_ = static_cast<unsigned char>(byte);
+        }
+        // Or one held back as pending: taken now, so that the watcher does not act on it twice.
+        timespec at_once{0, 0};
+        int pending = early_ == 0 ? ::sigtimedwait(&stop_signals(), nullptr, &at_once) : -1;
+        if (pending > 0) {
+            early_ = pending;
         }
         return early_ != 0;
     }
@@ -208,6 +232,8 @@ class StopOnSignal {
     }
 
   private:
+    const sigset_t& stop_signals() const { return stop_signals_; }
+
     void act(int signal, ConsoleFrontEnd& console, station::Controller& controller) {
         std::string name = signal_name(signal);
         controller.state().service.stopping();
@@ -216,6 +242,10 @@ class StopOnSignal {
     }
 
     void watch_signals(ConsoleFrontEnd& console, station::Controller& controller) {
+        int taken = ::pthread_sigmask(SIG_UNBLOCK, &stop_signals(), nullptr);
+        if (taken != 0) {
+            std::cerr << "сигналы останова: " << core::system_reason(taken) << "\n";
+        }
         bool signalled = early_ != 0;
         if (signalled) {
             act(early_, console, controller);
@@ -253,6 +283,7 @@ class StopOnSignal {
 
     int pipe_[2] = {-1, -1};
     int early_ = 0;  // a signal that came before the work began
+    sigset_t stop_signals_;
     std::atomic<bool> ending_{false};
     std::thread watcher_;
 };

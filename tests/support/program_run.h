@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -172,19 +173,13 @@ class RunningProgram {
     }
     // Sends a signal, reads the rest of its output and returns its exit status (-1: killed, or
     // not ended within the guard, when it is killed).
+    // A program that closed its output but never exits is caught by the same guard.
     int end_with(int signal) {
         ::kill(pid_, signal);
         auto guard = std::chrono::steady_clock::now() + GUARD;
         while (read_more(guard)) {
         }
-        if (std::chrono::steady_clock::now() >= guard) {
-            ADD_FAILURE() << "no end within " << GUARD.count() << " s";
-            ::kill(pid_, SIGKILL);
-        }
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return reap(guard);
     }
 
     // Whether it has a handler of its own for signal yet (as /proc tells): it has come so far
@@ -243,20 +238,7 @@ class RunningProgram {
     // killed, or not ended within the guard, when it is killed).
     int end_unread(int signal) {
         ::kill(pid_, signal);
-        auto guard = std::chrono::steady_clock::now() + GUARD;
-        int status = 0;
-        pid_t ended = 0;
-        while ((ended = ::waitpid(pid_, &status, WNOHANG)) == 0 &&
-               std::chrono::steady_clock::now() < guard) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (ended != pid_) {
-            ADD_FAILURE() << "no end within " << GUARD.count() << " s";
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-        }
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return reap(std::chrono::steady_clock::now() + GUARD);
     }
 
     // More input on a standard input kept open.
@@ -279,6 +261,41 @@ class RunningProgram {
 
   private:
     static constexpr std::chrono::seconds GUARD{120};
+
+    // Waits for its end until the guard; then says where each of its threads waits (for a
+    // hang that comes only on another machine) and kills it. Its exit status, or -1.
+    int reap(std::chrono::steady_clock::time_point guard) {
+        int status = 0;
+        pid_t ended = 0;
+        while ((ended = ::waitpid(pid_, &status, WNOHANG)) == 0 &&
+               std::chrono::steady_clock::now() < guard) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (ended != pid_) {
+            ADD_FAILURE() << "no end within " << GUARD.count() << " s; its threads:\n"
+                          << threads_of(pid_);
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    // Each thread's name, the kernel function it sleeps in and its system call, as /proc has
+    // them.
+    static std::string threads_of(pid_t pid) {
+        std::string said;
+        std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+        std::error_code failed;
+        for (const auto& task : std::filesystem::directory_iterator(tasks, failed)) {
+            for (const char* part : {"comm", "wchan", "syscall"}) {
+                std::ifstream in(task.path() / part);
+                std::string line;
+                std::getline(in, line);
+                said += line + (part[0] == 's' ? "\n" : "\t");
+            }
+        }
+        return said;
+    }
 
     // False at the end of the output or at the guard.
     bool read_more(std::chrono::steady_clock::time_point guard) {
