@@ -4,20 +4,18 @@
 #include <ostream>
 #include <string>
 
+#include "campaign/db/campaign_schema.h"
+
 namespace core {
 class DbConnection;
 }
 
 namespace ringlist {
 
-// The schema this ringlist writes and reads; a database of a newer one is refused.
-constexpr int DB_SCHEMA_VERSION = 1;
-
-// Connects and checks that the schema is this one. Returns "" or why not.
-std::string open_campaign_db(core::DbConnection& db, const std::string& connection);
-
-// A campaign's id by its name; "" when there is none (error says why when the look failed).
-std::string campaign_id(core::DbConnection& db, const std::string& name, std::string& error);
+// The schema and a campaign's id are the campaign layer's, shared with Dialrun.
+using campaign::campaign_id;
+using campaign::DB_SCHEMA_VERSION;
+using campaign::open_campaign_db;
 
 int db_init(const std::string& connection, std::ostream& out);
 

@@ -4,12 +4,6 @@
 
 namespace ringlist {
 
-std::string db_record_line(const std::string& number, long long amount, char mark) {
-    char amount_text[32];
-    std::snprintf(amount_text, sizeof amount_text, "%7lld", amount);
-    return number + "  " + amount_text + " " + mark + "\r\n";
-}
-
 std::string to_hex(const std::string& bytes) {
     static const char DIGITS[] = "0123456789abcdef";
     std::string hex;

@@ -3,11 +3,12 @@
 #include <cstdint>
 #include <string>
 
+#include "campaign/db/db_record.h"
+
 namespace ringlist {
 
-// A record of Ring.TXT as the database keeps it: number, amount, mark, and the line comes
-// back byte for byte from them.
-std::string db_record_line(const std::string& number, long long amount, char mark);
+// A record's line from the database: the campaign layer's, shared with Dialrun.
+using campaign::db_record_line;
 
 // Bytes as hexadecimal digits and back, for the bytes after a list's last record, which
 // need not be text: they go to a bytea column through decode() and encode().

@@ -1,5 +1,6 @@
 // ringlist db init: the campaign database's tables, made or checked, and their version.
 
+#include "campaign/db/campaign_schema.h"
 #include "db/connection.h"
 #include "db/statement.h"
 #include "ringlist/db/db_commands.h"
@@ -50,26 +51,6 @@ const char* const SCHEMA[] = {
     " UNIQUE (record_id, attempt))",
 };
 
-// The version the database holds: 0 for none yet, -1 with error set when it cannot be read.
-int stored_version(core::DbConnection& db, std::string& error) {
-    core::DbStatement select(db);
-    error = select.run("SELECT max(version) FROM schema_version");
-    if (!error.empty()) {
-        return -1;
-    }
-    if (!select.next(error)) {
-        return error.empty() ? 0 : -1;
-    }
-    core::DbValue value = select.text(0, error);
-    return !error.empty() ? -1 : value ? std::stoi(*value) : 0;
-}
-
-std::string newer_schema(const core::DbConnection& db, int version) {
-    return "База кампании (" + db.server() + "): схема версии " + std::to_string(version) +
-           " новее этой программы (она знает версию " + std::to_string(DB_SCHEMA_VERSION) +
-           "): нужен более новый ringlist";
-}
-
 std::string run_all(core::DbConnection& db) {
     for (const char* sql : SCHEMA) {
         core::DbStatement statement(db);
@@ -84,33 +65,6 @@ std::string run_all(core::DbConnection& db) {
 }
 
 }  // namespace
-
-std::string open_campaign_db(core::DbConnection& db, const std::string& connection) {
-    std::string error = db.open(connection);
-    if (!error.empty()) {
-        return error;
-    }
-    int version = stored_version(db, error);
-    db.rollback();
-    if (version < 0 || version == 0) {
-        return "База кампании (" + db.server() + "): схемы нет, сначала ringlist db init" +
-               (error.empty() ? "" : " (" + error + ")");
-    }
-    if (version > DB_SCHEMA_VERSION) {
-        return newer_schema(db, version);
-    }
-    return "";
-}
-
-std::string campaign_id(core::DbConnection& db, const std::string& name, std::string& error) {
-    core::DbStatement select(db);
-    error = select.run("SELECT id FROM campaigns WHERE name = ?", {name});
-    if (!error.empty() || !select.next(error)) {
-        return "";
-    }
-    core::DbValue id = select.text(0, error);
-    return id ? *id : "";
-}
 
 int db_init(const std::string& connection, std::ostream& out) {
     core::DbConnection db;
@@ -129,9 +83,9 @@ int db_init(const std::string& connection, std::ostream& out) {
         core::DbStatement lock(db);
         error = lock.run("LOCK TABLE schema_version IN EXCLUSIVE MODE");
     }
-    int version = error.empty() ? stored_version(db, error) : -1;
+    int version = error.empty() ? campaign::stored_schema_version(db, error) : -1;
     if (version > DB_SCHEMA_VERSION) {
-        out << newer_schema(db, version) << "\n";
+        out << campaign::newer_schema(db, version) << "\n";
         return REFUSED;
     }
     if (version == DB_SCHEMA_VERSION) {

@@ -1,0 +1,81 @@
+#include "campaign/db/verdict_outbox.h"
+
+#include <sstream>
+
+#include "files/durable_file.h"
+
+namespace campaign {
+
+namespace {
+
+// Longer than any line of ours: a longer tail is not a torn line and is kept for a look.
+constexpr long LONGEST_LINE = 128;
+
+bool all_digits(const std::string& text) {
+    return !text.empty() && text.size() <= 18 &&
+           text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+}  // namespace
+
+std::string outbox_line(const SharedVerdict& v) {
+    return v.record_id + "\t" + std::to_string(v.attempt) + "\t" + std::string(1, v.mark) + "\t" +
+           v.local_time + "\t" + std::to_string(v.utc) + "\t" + std::to_string(v.channel) + "\n";
+}
+
+bool parse_outbox_line(const std::string& line, SharedVerdict& v) {
+    std::vector<std::string> fields;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, '\t');) {
+        fields.push_back(field);
+    }
+    if (fields.size() != 6 || !all_digits(fields[0]) || !all_digits(fields[1]) ||
+        fields[2].size() != 1 || fields[3].size() != 14 || !all_digits(fields[4]) ||
+        !all_digits(fields[5]) || fields[1].size() > 9 || fields[5].size() > 2) {
+        return false;
+    }
+    v.record_id = fields[0];
+    v.attempt = std::stoi(fields[1]);
+    v.mark = fields[2][0];
+    v.local_time = fields[3];
+    v.utc = std::stoll(fields[4]);
+    v.channel = std::stoi(fields[5]);
+    return true;
+}
+
+std::string VerdictOutbox::add(const SharedVerdict& verdict) {
+    return core::append_lines(path_, outbox_line(verdict), LONGEST_LINE, mode_);
+}
+
+std::string VerdictOutbox::load(std::vector<SharedVerdict>& verdicts) const {
+    verdicts.clear();
+    std::error_code missing;
+    if (!std::filesystem::exists(path_, missing)) {
+        return "";
+    }
+    std::string error;
+    std::string bytes = core::read_file_bytes(path_, error);
+    if (!error.empty()) {
+        return error;
+    }
+    std::istringstream in(bytes);
+    for (std::string line; std::getline(in, line);) {
+        SharedVerdict v;
+        // Only a whole line counts: one a kill cut short never reached the database either,
+        // and its record's log line and mark come after it.
+        if (!in.eof() && parse_outbox_line(line, v)) {
+            verdicts.push_back(v);
+        }
+    }
+    return "";
+}
+
+std::string VerdictOutbox::clear() {
+    std::error_code missing;
+    if (!std::filesystem::exists(path_, missing)) {
+        return "";
+    }
+    return core::replace_file(path_, "", mode_);
+}
+
+}  // namespace campaign
