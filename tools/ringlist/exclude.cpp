@@ -35,12 +35,8 @@ bool deal_out(const std::filesystem::path& list, const std::string& master, std:
 int exclude(const std::filesystem::path& file, const std::filesystem::path& stop_file,
             const std::string& prefix_text, std::ostream& out) {
     std::vector<std::string> prefixes;
-    if (!prefix_text.empty()) {
-        std::string wrong = parse_prefixes(prefix_text, prefixes);
-        if (!wrong.empty()) {
-            out << "--prefix: " << wrong << "\n";
-            return USAGE;
-        }
+    if (!prefix_option(prefix_text, prefixes, out)) {
+        return USAGE;
     }
     std::error_code ec;
     if (std::filesystem::equivalent(file, stop_file, ec)) {

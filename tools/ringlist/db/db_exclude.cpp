@@ -66,12 +66,8 @@ int db_exclude(const std::string& connection, const std::string& campaign,
                const std::filesystem::path& stop_file, const std::string& prefix_text,
                std::ostream& out) {
     std::vector<std::string> prefixes;
-    if (!prefix_text.empty()) {
-        std::string wrong = parse_prefixes(prefix_text, prefixes);
-        if (!wrong.empty()) {
-            out << "--prefix: " << wrong << "\n";
-            return USAGE;
-        }
+    if (!prefix_option(prefix_text, prefixes, out)) {
+        return USAGE;
     }
     std::set<std::string> stop;
     std::string error = read_stop_list(stop_file, prefixes, stop);

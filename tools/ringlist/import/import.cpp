@@ -512,12 +512,8 @@ int import_list(const ImportOptions& o, std::ostream& out) {
         }
     }
     std::vector<std::string> prefixes;
-    if (!o.prefixes.empty()) {
-        std::string wrong = parse_prefixes(o.prefixes, prefixes);
-        if (!wrong.empty()) {
-            out << "--prefix: " << wrong << "\n";
-            return USAGE;
-        }
+    if (!prefix_option(o.prefixes, prefixes, out)) {
+        return USAGE;
     }
     std::filesystem::path rejects_file = beside(o.list, ".rejects.csv");
     if (same_file(o.csv, o.list) || (!o.exclude.empty() && same_file(o.exclude, o.list))) {

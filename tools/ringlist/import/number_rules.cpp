@@ -169,6 +169,15 @@ std::string parse_prefixes(const std::string& text, std::vector<std::string>& pr
     return {};
 }
 
+bool prefix_option(const std::string& text, std::vector<std::string>& prefixes, std::ostream& out) {
+    prefixes.clear();
+    std::string wrong = text.empty() ? std::string() : parse_prefixes(text, prefixes);
+    if (!wrong.empty()) {
+        out << "--prefix: " << wrong << "\n";
+    }
+    return wrong.empty();
+}
+
 Reject normalise_number(const std::string& field, const std::vector<std::string>& prefixes,
                         std::string& number) {
     std::string text = without_blanks(field);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ const char* reject_reason(Reject reject);
 
 // Prefixes as --prefix gives them ("99871,871,71"), longest first. Returns what is wrong.
 std::string parse_prefixes(const std::string& text, std::vector<std::string>& prefixes);
+// --prefix as a command takes it: none when text is empty; a fault said to out as
+// "--prefix: ...". False when refused.
+bool prefix_option(const std::string& text, std::vector<std::string>& prefixes, std::ostream& out);
 
 // A subscriber's number from any way of writing it: every non-digit dropped; seven digits are
 // kept, a longer number only when it is a prefix and seven digits, the prefix dropped. A cell
