@@ -35,7 +35,8 @@ void journal_settings(station::Journal& journal, const Settings& in_force) {
     for (const std::string& key : settings_keys()) {
         const SettingValue* v = in_force.find(key);
         if (v != nullptr) {
-            journal.write("settings", key + " = " + v->value + "   (" + v->source + ")");
+            journal.write("settings",
+                          key + " = " + shown_setting(key, v->value) + "   (" + v->source + ")");
         }
     }
 }

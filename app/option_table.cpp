@@ -137,6 +137,27 @@ std::string set_retry_marks(ProgramOptions& o, const std::string& value) {
     return {};
 }
 
+std::string set_text(ProgramOptions& o, const char* key, const std::string& value) {
+    o.program_settings[key] = value;
+    return {};
+}
+
+std::string set_campaign_db(ProgramOptions& o, const std::string& value) {
+    return set_text(o, "campaign-db", value);
+}
+
+std::string set_campaign(ProgramOptions& o, const std::string& value) {
+    return set_text(o, "campaign", value);
+}
+
+std::string set_rack_name(ProgramOptions& o, const std::string& value) {
+    return set_text(o, "rack-name", value);
+}
+
+std::string set_claim_lease(ProgramOptions& o, const std::string& value) {
+    return set_number(o, "claim-lease", value, 5, 86400);
+}
+
 std::string set_clock_check(ProgramOptions& o, const std::string& value) {
     if (value != "off" && value != "warn" && value != "hold") {
         return "clock-check: нужно off, warn или hold, а не '" + value + "'";
@@ -273,6 +294,36 @@ const std::vector<OptionSpec> TABLE = {
      .default_value = "ZN",
      .only_program = "dialrun",
      .take = set_retry_marks},
+    {.row = {"--campaign-db", "CONN",
+             "только Dialrun: брать записи из общей для нескольких стоек кампании\n"
+             "в PostgreSQL, а не из Ring.TXT; CONN - строка подключения ODBC\n"
+             "(Driver={PostgreSQL Unicode};Server=...;Database=...;Uid=...;Pwd=...;)\n"
+             "или DSN=ИМЯ; пароль лучше держать в файле настроек (chmod 600)"},
+     .settings_key = "campaign-db",
+     .default_value = "",
+     .only_program = "dialrun",
+     .take = set_campaign_db},
+    {.row = {"--campaign", "NAME",
+             "только Dialrun, с --campaign-db: имя кампании (ringlist db push)"},
+     .settings_key = "campaign",
+     .default_value = "",
+     .only_program = "dialrun",
+     .take = set_campaign},
+    {.row = {"--rack-name", "NAME",
+             "только Dialrun, с --campaign-db: имя стойки в кампании (по умолчанию\n"
+             "ИМЯ_ПК:ПОРТ); при старте стойка освобождает записи, которые держала"},
+     .settings_key = "rack-name",
+     .default_value = "",
+     .only_program = "dialrun",
+     .take = set_rack_name},
+    {.row = {"--claim-lease", "SECONDS",
+             "только Dialrun, с --campaign-db: на сколько секунд стойка берет запись;\n"
+             "пока идет звонок, срок продлевается, а запись стойки, которая пропала,\n"
+             "по его истечении получают другие (5..86400, по умолчанию 600)"},
+     .settings_key = "claim-lease",
+     .default_value = "600",
+     .only_program = "dialrun",
+     .take = set_claim_lease},
     {.row = {"--config", "FILE", "файл настроек, читается последним"},
      .text = &ProgramOptions::config},
     {.row = {"--no-settings", nullptr, "не читать файлы настроек (для проверок и сценариев)"},

@@ -10,7 +10,9 @@
 #include <iostream>
 #include <thread>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -24,6 +26,8 @@
 #include "base/system_reason.h"
 #include "base/utf8_text.h"
 #include "campaign/attempts.h"
+#include "db/connection_string.h"
+#include "files/durable_file.h"
 #include "console/console_front_end.h"
 #include "files/drive_paths.h"
 
@@ -336,7 +340,7 @@ std::string settings_text(const Settings& in_force, const Settings& from_files,
     std::string text;
     for (const std::string& key : settings_keys()) {
         const SettingValue& v = *in_force.find(key);
-        text += key + " = " + v.value + "   (" + v.source + ")\n";
+        text += key + " = " + shown_setting(key, v.value) + "   (" + v.source + ")\n";
     }
     text += "Файлы настроек:";
     for (const std::string& file : files) {
@@ -369,6 +373,44 @@ std::string root_problem(const std::string& root, const std::string& source) {
     }
 #endif
     return {};
+}
+
+// A shared campaign's rack is named HOST:PORT unless the settings name it.
+void name_the_rack(ProgramOptions& options) {
+    std::string& rack = options.program_settings["rack-name"];
+    if (!rack.empty() || options.program_settings["campaign-db"].empty()) {
+        return;
+    }
+    std::string host = "PC";
+#ifdef _WIN32
+    wchar_t name[256];
+    DWORD size = 256;
+    if (GetComputerNameW(name, &size)) {
+        host = core::from_utf16(name, size);
+    }
+#else
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) == 0 && name[0] != 0) {
+        host = name;
+    }
+#endif
+    rack = host + ":" + (options.rack_file.empty() ? options.port : "simulate");
+}
+
+// The campaign database's password in a settings file that others may read is theirs too.
+std::string readable_password(const Settings& in_force) {
+    const SettingValue* db = in_force.find("campaign-db");
+    if (db == nullptr || (core::connection_value(db->value, "Pwd").empty() &&
+                          core::connection_value(db->value, "Password").empty())) {
+        return {};
+    }
+    std::string file = db->source.substr(0, db->source.rfind(", строка "));
+    if (file == db->source || (core::file_mode(core::utf8_path(file)) & 0044) == 0) {
+        return {};
+    }
+    return "В " + file +
+           " пароль базы кампании (Pwd= или Password=), а файл могут читать другие: chmod 600 " +
+           file;
 }
 
 }  // namespace
@@ -454,6 +496,7 @@ int program_main(int argc, char** argv, const station::ProgramInfo& info,
         if (!idle.empty()) {
             return refuse(idle);
         }
+        name_the_rack(options);
     }
     std::string own = own_file_refusal(options, program_key(info.name));
     if (!own.empty()) {
@@ -470,6 +513,7 @@ int program_main(int argc, char** argv, const station::ProgramInfo& info,
         add_note(start_notes, "Файл настроек " + file + " не прочитан: " + reason);
     }
     add_note(start_notes, root_problem(options.root, in_force.find("root")->source));
+    add_note(start_notes, readable_password(in_force));
     if (!start_notes.empty()) {
         std::cerr << exe << ": " << start_notes << "\n";
     }

@@ -9,6 +9,7 @@
 #include "app/option_table.h"
 #include "base/plain_text.h"
 #include "base/utf8_text.h"
+#include "db/connection_string.h"
 #include "files/regular_file.h"
 
 namespace program {
@@ -28,13 +29,11 @@ std::string without_comment(const std::string& value) {
     return value;
 }
 
-// Keys that other tools read from the same files: campaign-db is ringlist db's, and the
-// programs pass over it without a word, in whatever part it stands.
-bool other_tools_key(const std::string& key) {
-    return key == "campaign-db";
-}
-
 }  // namespace
+
+std::string shown_setting(const std::string& key, const std::string& value) {
+    return key == "campaign-db" ? core::without_password(value) : value;
+}
 
 const std::vector<std::string>& settings_sections() {
     static const std::vector<std::string> sections = {"dialrun", "pinread", "inform"};
@@ -71,9 +70,6 @@ std::string read_settings_text(const std::string& text, const std::string& file,
         std::string value = without_comment(trimmed(content.substr(eq + 1)));
         if (value.empty()) {
             return where + ": у ключа \"" + key + "\" нет значения";
-        }
-        if (other_tools_key(key)) {
-            continue;
         }
         const OptionSpec* entry = settings_entry(key);
         if (entry == nullptr) {

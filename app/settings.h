@@ -26,6 +26,10 @@ struct Settings {
     std::vector<std::pair<std::string, std::string>> unread;
 };
 
+// A setting's value as --show-settings and the journal show it: campaign-db without its
+// password.
+std::string shown_setting(const std::string& key, const std::string& value);
+
 // The sections a file may have, one per program: "[dialrun]" lines apply to Dialrun only.
 const std::vector<std::string>& settings_sections();
 

@@ -114,16 +114,47 @@ HandOut SharedCampaign::hand_out(SharedRecord& taken, std::string& error) {
             return HandOut::lost;
         }
     }
-    HandOut got = take_due(taken, error);
+    error = touch();
+    HandOut got = error.empty() ? take_due(taken, error) : HandOut::lost;
     if (got == HandOut::record) {
         error = db_.commit();
     } else if (error.empty()) {
-        db_.rollback();
-        got = why_none(error);
+        db_.commit();
+        got = why_none(error, HandOut::other_racks);
         db_.rollback();
     }
     error = failed(error);
     return error.empty() ? got : HandOut::lost;
+}
+
+HandOut SharedCampaign::look(std::string& error) {
+    if (!connected()) {
+        error = failed(reconnect());
+        if (!error.empty()) {
+            return HandOut::lost;
+        }
+    }
+    error = touch();
+    if (error.empty()) {
+        error = db_.commit();
+    }
+    HandOut got = error.empty() ? why_none(error, HandOut::record) : HandOut::lost;
+    if (error.empty()) {
+        db_.rollback();
+    }
+    error = failed(error);
+    return error.empty() ? got : HandOut::lost;
+}
+
+std::string SharedCampaign::touch() {
+    auto now = std::chrono::steady_clock::now();
+    if (now - touched_ < std::chrono::seconds(30)) {
+        return "";
+    }
+    touched_ = now;
+    core::DbStatement update(db_);
+    return update.run("UPDATE racks SET last_seen = now() WHERE id = CAST(? AS bigint)",
+                      {rack_id_});
 }
 
 // The fresh records first, then those the rules call again, each in list order; a record
@@ -178,7 +209,7 @@ HandOut SharedCampaign::take_due(SharedRecord& taken, std::string& error) {
 }
 
 // No record is due now: whether one may be later, and what it waits for.
-HandOut SharedCampaign::why_none(std::string& error) {
+HandOut SharedCampaign::why_none(std::string& error, HandOut due_now) {
     core::DbStatement select(db_);
     std::string held = "(r.held_by IS NOT NULL AND r.held_until >= now())";
     error =
@@ -201,8 +232,10 @@ HandOut SharedCampaign::why_none(std::string& error) {
         return HandOut::lost;
     }
     auto some = [&](int k) { return text_of(counts[k]) != "0"; };
-    // Due ones that another rack was taking at that instant count as that rack's.
-    if (some(0) || some(1)) {
+    if (some(1)) {
+        return due_now;
+    }
+    if (some(0)) {
         return HandOut::other_racks;
     }
     if (some(2) || some(3)) {

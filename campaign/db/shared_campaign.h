@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,7 +24,7 @@ struct SharedVerdict {
     std::string record_id;
     int attempt = 0;
     char mark = ' ';
-    std::string local_time;  // the rack's own "dd-mm hh:mm:ss", as its log line has it
+    std::string local_time;  // the rack's own "YYYY-MM-DD hh:mm:ss", its log line's moment
     int64_t utc = 0;
     int channel = 0;  // from 1
 };
@@ -52,6 +53,8 @@ class SharedCampaign {
     // In one transaction: the first due record in list order that no rack holds, held by this
     // rack for a lease, its call counted. error says why on lost.
     HandOut hand_out(SharedRecord& taken, std::string& error);
+    // Takes nothing: whether a record is due now (record), or why none. For a rack that waits.
+    HandOut look(std::string& error);
     // The leases of the records under way run on from now.
     std::string renew(const std::vector<std::string>& record_ids);
     // In one transaction: the result row, the record's mark (never over a Y, nor over a later
@@ -68,7 +71,11 @@ class SharedCampaign {
     std::string find_campaign(const std::string& name);
     std::string name_rack(const std::string& rack);
     HandOut take_due(SharedRecord& taken, std::string& error);
-    HandOut why_none(std::string& error);
+    // due_now: what to say when a free record is due (a hand-out that found none was beaten
+    // to it by another rack; a look says record).
+    HandOut why_none(std::string& error, HandOut due_now);
+    // The rack's last_seen, for the page, at most twice a minute.
+    std::string touch();
     // A failed statement: the transaction is given up, and a lost connection closed so that the
     // next step connects again.
     std::string failed(const std::string& error);
@@ -79,6 +86,7 @@ class SharedCampaign {
     std::string rack_name_;
     std::string rack_id_;
     int lease_seconds_ = 600;
+    std::chrono::steady_clock::time_point touched_{};
     RetryRules rules_;
 };
 

@@ -68,6 +68,46 @@ std::string connection_value(const std::string& connection, const std::string& k
     return "";
 }
 
+std::string without_password(const std::string& connection) {
+    std::string shown;
+    size_t at = 0;
+    while (at < connection.size()) {
+        size_t eq = connection.find('=', at);
+        if (eq == std::string::npos) {
+            return shown + connection.substr(at);
+        }
+        std::string name = lower(trimmed(connection.substr(at, eq - at)));
+        size_t end = eq + 1;
+        while (end < connection.size() && connection[end] == ' ') {
+            ++end;
+        }
+        if (end < connection.size() && connection[end] == '{') {
+            // A value in braces may hold ";"; "}}" is one "}" inside it.
+            for (++end; end < connection.size(); ++end) {
+                if (connection[end] == '}' && end + 1 < connection.size() &&
+                    connection[end + 1] == '}') {
+                    ++end;
+                } else if (connection[end] == '}') {
+                    ++end;
+                    break;
+                }
+            }
+        }
+        end = connection.find(';', end);
+        bool secret = name == "pwd" || name == "password";
+        shown += connection.substr(at, eq + 1 - at) +
+                 (secret ? "***"
+                         : connection.substr(eq + 1, end == std::string::npos ? std::string::npos
+                                                                              : end - eq - 1));
+        if (end == std::string::npos) {
+            break;
+        }
+        shown += ';';
+        at = end + 1;
+    }
+    return shown;
+}
+
 std::string server_name(const std::string& connection) {
     std::string server = connection_value(connection, "Server");
     if (server.empty()) {

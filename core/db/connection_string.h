@@ -11,4 +11,8 @@ std::string connection_value(const std::string& connection, const std::string& k
 // The server as a message names it: "HOST:PORT", "HOST", or "DSN NAME"; never the password.
 std::string server_name(const std::string& connection);
 
+// The connection string as it may be shown or logged: a password's value (Pwd=, Password=)
+// stands as "***".
+std::string without_password(const std::string& connection);
+
 }  // namespace core

@@ -74,6 +74,15 @@ void CallingEngine::before_pass() {
     if (!d_.window.enabled && s_.clock.local_time().hour >= d_.stop_hour) {
         d_.stop_requested = true;
     }
+    if (d_.shared) {
+        // Leases run on while their calls do, so that no other rack takes a record in a call.
+        std::array<bool, CHANNEL_COUNT> under_way{};
+        for (int k = 0; k < CHANNEL_COUNT; ++k) {
+            under_way[k] = d_.ring_active[k] && d_.ring_pending[k];
+        }
+        d_.shared->renew(under_way);
+        log_shared_notes();
+    }
 }
 
 // The window has closed, or every record left waits for its retry gap, and no call is waiting
@@ -91,10 +100,16 @@ bool CallingEngine::pause_if_due() {
         }
     }
     LocalTime until = pause_end();
-    s_.log.add("Пауза до " + format_local_time(until, "%H:%M %d-%m"));
-    messages_.pause_changed(calendar_seconds(until), pause_reason());
+    std::string reason = pause_reason();
+    s_.log.add(waits_for_campaign() ? "Пауза: " + reason
+                                    : "Пауза до " + format_local_time(until, "%H:%M %d-%m"));
+    messages_.pause_changed(calendar_seconds(until), reason);
     while (!d_.stop_requested && !may_hand_out()) {
         s_.service.alive();
+        if (waits_for_campaign()) {
+            wait_for_campaign();
+            continue;
+        }
         int64_t left = calendar_seconds(pause_end()) - calendar_seconds(s_.clock.local_time());
         // "Стоп" wakes it at once.
         s_.clock.sleep_for_woken(std::chrono::seconds(std::clamp<int64_t>(left, 1, 60)),
@@ -116,6 +131,9 @@ bool CallingEngine::pause_if_due() {
 bool CallingEngine::may_hand_out() const {
     if (d_.window.enabled && !campaign::hand_out_allowed(d_.window, s_.clock.local_time())) {
         return false;
+    }
+    if (d_.shared) {
+        return d_.shared->may_take();
     }
     auto due = retry_wait();
     return !due || *due <= s_.clock.utc_seconds();
@@ -141,6 +159,9 @@ std::optional<int64_t> CallingEngine::retry_wait() const {
 std::string CallingEngine::pause_reason() const {
     if (d_.window.enabled && !campaign::hand_out_allowed(d_.window, s_.clock.local_time())) {
         return "Вне окна прозвонки";
+    }
+    if (d_.shared) {
+        return d_.shared->wait_reason();
     }
     return "Ожидание срока повторных звонков";
 }
@@ -225,6 +246,10 @@ bool CallingEngine::fetch_result(int k) {
 // The verdict on disk: the log line first, then the mark, each flushed before the next. A
 // log that cannot be written is reported and the mark is written all the same.
 void CallingEngine::write_result(int k, uint8_t reply) {
+    if (d_.shared) {
+        write_shared_result(k, reply);
+        return;
+    }
     bool notified = reply == 1;
     const char* log_name = notified ? campaign::NOTIFIED_LOG : campaign::NOT_NOTIFIED_LOG;
     if (notified) {
@@ -273,6 +298,9 @@ bool CallingEngine::give_out_record(int k) {
     if (d_.window.enabled && !d_.stop_requested &&
         !campaign::hand_out_allowed(d_.window, s_.clock.local_time())) {
         return true;
+    }
+    if (d_.shared) {
+        return give_out_shared(k);
     }
     if (!d_.list_read) {
         campaign::RecordKind kind = read_to_fresh_record();
@@ -370,6 +398,82 @@ bool CallingEngine::hand_out(int k, const std::string& record, long record_end, 
     return true;
 }
 
+// A record from the campaign the racks share. None now: the channel waits, and with no call
+// under way the run pauses; none ever again (and no verdict of ours to come): the run ends.
+bool CallingEngine::give_out_shared(int k) {
+    if (d_.stop_requested) {
+        return stop_channel(k);
+    }
+    std::string error;
+    campaign::HandOut got = d_.shared->next(k, error);
+    log_shared_notes();
+    if (got == campaign::HandOut::record) {
+        const campaign::SharedRecord& r = d_.shared->record(k);
+        d_.record_shown = r.line;
+        messages_.record_read(RECORD_HANDED_OUT);
+        d_.channel_retried[k] = r.attempt > 1;
+        return hand_out(k, r.line, 0, r.position);
+    }
+    if (got == campaign::HandOut::over && !call_pending()) {
+        return stop_channel(k);
+    }
+    return true;
+}
+
+// The verdict of a shared record: the outbox first, so that nothing is lost whatever fails
+// after it; then the log line, as in a run on Ring.TXT; then the database.
+void CallingEngine::write_shared_result(int k, uint8_t reply) {
+    bool notified = reply == 1;
+    if (notified) {
+        ++d_.notified_count[k];
+    } else {
+        ++d_.not_notified_count[k];
+    }
+    LocalTime now = s_.clock.local_time();
+    std::string error =
+        d_.shared->keep(k, campaign::mark_for_reply(reply), now, s_.clock.utc_seconds());
+    if (!error.empty()) {
+        log_error(error);
+    }
+    const char* log_name = notified ? campaign::NOTIFIED_LOG : campaign::NOT_NOTIFIED_LOG;
+    std::string line = campaign::result_log_line(d_.channel_number[k], now,
+                                                 notified ? ' ' : campaign::mark_for_reply(reply));
+    error = campaign::append_result_line(s_.drive.resolve(log_name), line, d_.list_mode);
+    if (!error.empty()) {
+        log_error(std::string("Ошибка записи в ") + log_name + ": " + error);
+    }
+    error = d_.shared->deliver();
+    if (!error.empty()) {
+        log_error(error);
+    }
+    log_shared_notes();
+}
+
+// Waiting on the database: once a real second (or each reconnect period while it cannot be
+// reached), the rack's own clock standing still; the reason is told again when it changes.
+void CallingEngine::wait_for_campaign() {
+    std::string reason = d_.shared->wait_reason();
+    std::string error;
+    d_.shared->wait_and_look(d_.stop_requested, error);
+    log_shared_notes();
+    if (!d_.stop_requested && !may_hand_out() && d_.shared->wait_reason() != reason) {
+        reason = d_.shared->wait_reason();
+        s_.log.add("Пауза: " + reason);
+        messages_.pause_changed(calendar_seconds(s_.clock.local_time()), reason);
+    }
+}
+
+bool CallingEngine::waits_for_campaign() const {
+    return d_.shared &&
+           (!d_.window.enabled || campaign::hand_out_allowed(d_.window, s_.clock.local_time()));
+}
+
+void CallingEngine::log_shared_notes() {
+    for (const std::string& note : d_.shared->take_notes()) {
+        log_error(note);
+    }
+}
+
 bool CallingEngine::stop_channel(int k) {
     d_.ring_active[k] = false;
     d_.ring_pending[k] = false;
@@ -384,6 +488,13 @@ bool CallingEngine::stop_channel(int k) {
 }
 
 void CallingEngine::end_run() {
+    if (d_.shared) {
+        std::string error = d_.shared->finish();
+        if (!error.empty()) {
+            log_error(error);
+        }
+        log_shared_notes();
+    }
     s_.log.add("Останов прозвонки");
     // link_state goes from 1 to 10 in one step: no check or upload can start in between.
     form_.end_turn(LINK_WORK_ENDED, FORM_WORK_ENDED, 0);

@@ -36,6 +36,11 @@ class CallingEngine : station::EngineSkeleton {
     void report_wrong_echo();
     bool fetch_result(int k);
     bool give_out_record(int k);
+    bool give_out_shared(int k);
+    void write_shared_result(int k, uint8_t reply);
+    void wait_for_campaign();
+    bool waits_for_campaign() const;
+    void log_shared_notes();
     campaign::RecordKind read_to_fresh_record();
     bool give_out_retry(int k);
     void publish_next_retry();

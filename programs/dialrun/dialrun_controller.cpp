@@ -44,6 +44,10 @@ std::optional<std::string> DialrunController::OnStart() {
     if (auto refusal = start_refusal(s.table.any_serves(MODE_RING), "Нет канала прозвонки !")) {
         return refusal;
     }
+    d_.shared.reset();
+    if (!shared_.connection.empty()) {
+        return start_shared();
+    }
     std::string error;
     if (!d_.list.open(s.drive.resolve(LIST_PATH), error)) {
         // The box keeps its old text; the log says why (missing, locked, read-only).
@@ -83,6 +87,48 @@ std::optional<std::string> DialrunController::OnStart() {
     if (d_.rounds.enabled()) {
         mark_logged_verdicts(list_bytes);
     }
+    begin_run(window, static_cast<unsigned>(d_.list.list_length() / campaign::RECORD_SIZE));
+    return std::nullopt;
+}
+
+// "Старт" on a campaign that racks share in the database: Ring.TXT is not read; the records
+// come one by one from the database, whose refusal refuses the start.
+std::optional<std::string> DialrunController::start_shared() {
+    ProgramState& s = state();
+    campaign::CallingWindow window = window_;
+    window.stop_hour = static_cast<int>(form_.stop_setting);
+    std::string empty = campaign::empty_window_reason(window);
+    if (!empty.empty()) {
+        update_data();
+        return empty;
+    }
+    std::filesystem::path list = s.drive.resolve(LIST_PATH);
+    // The logs and the outbox hold numbers: the list's mode where it is, else the owner's only.
+    unsigned mode = file_mode(list);
+    d_.list_mode = mode != 0 ? mode : 0600;
+    d_.list.close();
+    d_.rounds.begin_run(campaign::RetryRules{}, list, d_.list_mode, "");
+    SharedSettings settings = shared_;
+    if (reconnect_every() > Duration{0}) {
+        settings.reconnect = std::chrono::duration_cast<std::chrono::seconds>(reconnect_every());
+    }
+    auto shared = std::make_unique<SharedCalling>(
+        settings, s.drive.resolve("c:\\Ring.TXT.outbox"), d_.list_mode);
+    std::string error = shared->start();
+    if (!error.empty()) {
+        s.log.add(error);
+        update_data();
+        return error;
+    }
+    d_.shared = std::move(shared);
+    s.log.add("Кампания \"" + shared_.campaign + "\", стойка \"" + shared_.rack + "\", база " +
+              d_.shared->server());
+    begin_run(window, 0);
+    return std::nullopt;
+}
+
+// What both kinds of run share at "Старт".
+void DialrunController::begin_run(const campaign::CallingWindow& window, unsigned records) {
     d_.next_retry = 0;
     d_.window = window;
     // The spins as the run takes them: the window's counters are the operator's to turn.
@@ -91,13 +137,12 @@ std::optional<std::string> DialrunController::OnStart() {
     form_.progress = 0;
     clear_lists();
     d_.stop_requested = false;
-    form_.record_total = static_cast<unsigned>(d_.list.list_length() / campaign::RECORD_SIZE);
+    form_.record_total = records;
     d_.wait_value = static_cast<int>(form_.wait_setting);
     d_.stop_hour = static_cast<int>(form_.stop_setting);
     start_engine_turn("Работает прозвонка абонентов !");
     form_.start_stamp = now_stamp();
     update_data();
-    return std::nullopt;
 }
 
 // A verdict logged whose mark a kill kept from the list is marked now, before anything is
@@ -236,7 +281,7 @@ void DialrunController::forget_verdict(const std::string& number) {
 }
 
 void DialrunController::OnRecordRead(int code) {
-    const std::string& record = d_.list.record_buffer();
+    const std::string& record = d_.shared ? d_.record_shown : d_.list.record_buffer();
     std::string number = record.substr(0, 8);
     ++form_.list_total;
     if (code == RECORD_DONE_NOTIFIED) {
@@ -347,7 +392,29 @@ std::string DialrunController::take_settings(const std::map<std::string, std::st
     }
     campaign::CallingWindow window = window_;
     window.stop_hour = static_cast<int>(form_.stop_setting);
-    return campaign::empty_window_reason(window);
+    std::string empty = campaign::empty_window_reason(window);
+    return empty.empty() ? take_shared_settings(values) : empty;
+}
+
+std::string DialrunController::take_shared_settings(
+    const std::map<std::string, std::string>& values) {
+    auto value = [&](const char* key) {
+        auto at = values.find(key);
+        return at == values.end() ? std::string() : at->second;
+    };
+    shared_.connection = value("campaign-db");
+    shared_.campaign = value("campaign");
+    shared_.rack = value("rack-name");
+    if (!value("claim-lease").empty()) {
+        shared_.lease_seconds = std::stoi(value("claim-lease"));
+    }
+    if (shared_.connection.empty() != shared_.campaign.empty()) {
+        return shared_.connection.empty() ? "campaign без campaign-db не действует: нужна база "
+                                            "кампании (--campaign-db)"
+                                          : "campaign-db без campaign: нужно имя кампании "
+                                            "(--campaign)";
+    }
+    return {};
 }
 
 bool DialrunController::program_command(const std::string& word, const std::string& argument) {

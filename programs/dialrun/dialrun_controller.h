@@ -20,7 +20,8 @@ class DialrunController : public station::Controller, private DialrunMessages {
     // "set-wait N" and "set-stop N": the spins "Ожид." (1..59) and "Стоп" (1..23).
     bool program_command(const std::string& word, const std::string& argument) override;
     // stop-hour and wait start the spins; call-start, call-days and holidays make the
-    // calling window; retry, retry-gap and retry-marks the retry rounds.
+    // calling window; retry, retry-gap and retry-marks the retry rounds; campaign-db,
+    // campaign, rack-name and claim-lease a campaign shared with other racks.
     std::string take_settings(const std::map<std::string, std::string>& values) override;
 
   protected:
@@ -44,6 +45,10 @@ class DialrunController : public station::Controller, private DialrunMessages {
     int progress_value() const;
     campaign::CallingWindow window_;  // its stop hour is the spin's at "Старт"
     campaign::RetryRules retry_;
+    SharedSettings shared_;  // its connection "" without campaign-db: the run reads Ring.TXT
+    std::optional<std::string> start_shared();
+    void begin_run(const campaign::CallingWindow& window, unsigned records);
+    std::string take_shared_settings(const std::map<std::string, std::string>& values);
     void clear_lists();
     void mark_logged_verdicts(const std::string& list_bytes);
     std::string now_stamp() const;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "campaign/calling_window.h"
 #include "campaign/retry_rounds.h"
 #include "campaign/subscriber_list.h"
+#include "dialrun/shared_calling.h"
 #include "link/commands.h"
 
 namespace dialrun {
@@ -40,6 +42,9 @@ struct DialrunState {
     // Verdicts whose mark could not be written (the record's end, the board's reply): written
     // again before anything else is handed out.
     std::vector<std::pair<long, uint8_t>> unwritten_marks;
+    // With campaign-db: the records come from the campaign many racks share, not Ring.TXT.
+    std::unique_ptr<SharedCalling> shared;
+    std::string record_shown;  // a shared record handed out, for the form's list
 };
 
 // Dialrun's own messages from the engine to the form.
@@ -51,7 +56,7 @@ class DialrunMessages {
     virtual void channel_result(int code, int channel) = 0;
     // A record read for the form: 0 a fresh record handed out, 1 passed over marked "Y", 2
     // passed over marked otherwise, 3 passed over unmarked with its attempts used up; the
-    // record is in the list's record buffer.
+    // record is in the list's record buffer (a shared campaign's in record_shown).
     virtual void record_read(int code) = 0;
     // The run pauses until the given time, for the reason given, or (0) goes on.
     virtual void pause_changed(int64_t until, const std::string& reason) = 0;

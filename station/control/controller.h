@@ -64,6 +64,7 @@ class Controller : private FormMessages {
     // it again every `every`, survey the rack, and start the run again as the operator's press
     // would. Zero, as before: the run just ends. Before start().
     void set_reconnect(core::Duration every) { reconnect_every_ = every; }
+    core::Duration reconnect_every() const { return reconnect_every_; }
     // A program's own settings (the keys only it reads), before start(); returns what is wrong.
     virtual std::string take_settings(const std::map<std::string, std::string>&) { return {}; }
     // As the window opens: the first status, the notes in the log (why the port did not open,
