@@ -26,10 +26,10 @@
 #include "base/system_reason.h"
 #include "base/utf8_text.h"
 #include "campaign/attempts.h"
-#include "db/connection_string.h"
-#include "files/durable_file.h"
 #include "console/console_front_end.h"
+#include "db/connection_string.h"
 #include "files/drive_paths.h"
+#include "files/durable_file.h"
 
 namespace program {
 

@@ -23,6 +23,25 @@ std::string outbox_line(const SharedVerdict& v) {
            v.local_time + "\t" + std::to_string(v.utc) + "\t" + std::to_string(v.channel) + "\n";
 }
 
+namespace {
+
+// "YYYY-MM-DD hh:mm:ss", as the results table keeps a verdict's local moment.
+bool moment(const std::string& text) {
+    const std::string shape = "dddd-dd-dd dd:dd:dd";
+    if (text.size() != shape.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < shape.size(); ++i) {
+        bool digit = text[i] >= '0' && text[i] <= '9';
+        if (shape[i] == 'd' ? !digit : text[i] != shape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool parse_outbox_line(const std::string& line, SharedVerdict& v) {
     std::vector<std::string> fields;
     std::istringstream in(line);
@@ -30,7 +49,7 @@ bool parse_outbox_line(const std::string& line, SharedVerdict& v) {
         fields.push_back(field);
     }
     if (fields.size() != 6 || !all_digits(fields[0]) || !all_digits(fields[1]) ||
-        fields[2].size() != 1 || fields[3].size() != 14 || !all_digits(fields[4]) ||
+        fields[2].size() != 1 || !moment(fields[3]) || !all_digits(fields[4]) ||
         !all_digits(fields[5]) || fields[1].size() > 9 || fields[5].size() > 2) {
         return false;
     }
@@ -59,13 +78,22 @@ std::string VerdictOutbox::load(std::vector<SharedVerdict>& verdicts) const {
         return error;
     }
     std::istringstream in(bytes);
+    int number = 0;
     for (std::string line; std::getline(in, line);) {
+        ++number;
         SharedVerdict v;
         // Only a whole line counts: one a kill cut short never reached the database either,
         // and its record's log line and mark come after it.
-        if (!in.eof() && parse_outbox_line(line, v)) {
-            verdicts.push_back(v);
+        if (in.eof()) {
+            break;
         }
+        // A whole line that is not a verdict is not passed over: emptying the outbox after it
+        // could lose one.
+        if (!parse_outbox_line(line, v)) {
+            verdicts.clear();
+            return "строка " + std::to_string(number) + " - не результат звонка";
+        }
+        verdicts.push_back(v);
     }
     return "";
 }

@@ -112,8 +112,8 @@ std::optional<std::string> DialrunController::start_shared() {
     if (reconnect_every() > Duration{0}) {
         settings.reconnect = std::chrono::duration_cast<std::chrono::seconds>(reconnect_every());
     }
-    auto shared = std::make_unique<SharedCalling>(
-        settings, s.drive.resolve("c:\\Ring.TXT.outbox"), d_.list_mode);
+    auto shared = std::make_unique<SharedCalling>(settings, s.drive.resolve("c:\\Ring.TXT.outbox"),
+                                                  d_.list_mode);
     std::string error = shared->start();
     if (!error.empty()) {
         s.log.add(error);

@@ -128,9 +128,9 @@ std::string SharedCalling::deliver() {
     } else if (last_ == HandOut::lost) {
         answered(HandOut::record, "");  // back: the next free channel asks at once
     }
-    return unwritten.empty() ? ""
-                             : "Ошибка записи в " + outbox_.path().filename().string() + ": " +
-                                   unwritten;
+    return unwritten.empty()
+               ? ""
+               : "Ошибка записи в " + outbox_.path().filename().string() + ": " + unwritten;
 }
 
 std::string SharedCalling::renew(const std::array<bool, core::CHANNEL_COUNT>& under_way) {
@@ -197,7 +197,8 @@ std::string SharedCalling::finish() {
         error = outbox_.clear();
         in_outbox_ = error.empty() ? 0 : in_outbox_;
     }
-    return error.empty() ? "" : "Ошибка записи в " + outbox_.path().filename().string() + ": " + error;
+    return error.empty() ? ""
+                         : "Ошибка записи в " + outbox_.path().filename().string() + ": " + error;
 }
 
 std::vector<std::string> SharedCalling::take_notes() {

@@ -32,7 +32,7 @@ std::string list_of(int count, char mark = ' ') {
 }
 
 SharedVerdict verdict_for(const SharedRecord& r, char mark, int channel = 1) {
-    return {r.id, r.attempt, mark, "10-12 09:00:00", 1796893200, channel};
+    return {r.id, r.attempt, mark, "2026-12-10 09:00:00", 1796893200, channel};
 }
 
 class SharedCampaignDb : public CampaignDb {
@@ -97,9 +97,9 @@ TEST_F(SharedCampaignDb, RacksTakeEachRecordOnceInListOrderAndTheCampaignEndsFor
                    "FROM results s JOIN records r ON r.id = s.record_id "
                    "JOIN racks k ON k.id = s.rack_id ORDER BY s.id"),
               (std::vector<std::string>{
-                  "стойка \"1\"; DROP TABLE records|4000001|1|Y|10-12 09:00:00|1",
-                  "стойка 2|4000003|1|N|10-12 09:00:00|3",
-                  "стойка \"1\"; DROP TABLE records|4000005|1|Z|10-12 09:00:00|1"}));
+                  "стойка \"1\"; DROP TABLE records|4000001|1|Y|2026-12-10 09:00:00|1",
+                  "стойка 2|4000003|1|N|2026-12-10 09:00:00|3",
+                  "стойка \"1\"; DROP TABLE records|4000005|1|Z|2026-12-10 09:00:00|1"}));
 }
 
 TEST_F(SharedCampaignDb, ALeaseThatRunsOutHandsTheRecordOnAndTheCapAndTheLaterVerdictHold) {
@@ -157,7 +157,7 @@ TEST_F(SharedCampaignDb, ARetryWaitsForItsGapAndAVerdictSentTwiceCountsOnce) {
     EXPECT_EQ(none.attempt, 2);
     // A Y is never called again nor overwritten, even by a verdict that comes late.
     EXPECT_EQ(rack.send(verdict_for(none, 'Y')), "");
-    EXPECT_EQ(rack.send({retried.id, 2, 'N', "10-12 09:00:00", 1796893200, 1}), "");
+    EXPECT_EQ(rack.send({retried.id, 2, 'N', "2026-12-10 09:00:00", 1796893200, 1}), "");
     EXPECT_EQ(records(), (std::vector<std::string>{"Y 2 -", "Y 1 -"}));
     EXPECT_EQ(rack.hand_out(none, error), HandOut::over) << error;
 }
@@ -241,36 +241,42 @@ TEST(VerdictOutbox, KeepsWholeLinesInOrderPassesOverATornOneAndEmptiesWithTheLis
     std::vector<SharedVerdict> read;
     EXPECT_EQ(outbox.load(read), "");
     EXPECT_TRUE(read.empty());
-    ASSERT_EQ(outbox.add({"17", 1, 'Y', "10-12 09:00:01", 1796893201, 1}), "");
-    ASSERT_EQ(outbox.add({"18", 2, 'Z', "10-12 09:00:02", 1796893202, 8}), "");
+    ASSERT_EQ(outbox.add({"17", 1, 'Y', "2026-12-10 09:00:01", 1796893201, 1}), "");
+    ASSERT_EQ(outbox.add({"18", 2, 'Z', "2026-12-10 09:00:02", 1796893202, 8}), "");
     struct stat made {};
     ASSERT_EQ(::stat(path.c_str(), &made), 0);
     EXPECT_EQ(made.st_mode & 0777, 0600u);
     EXPECT_EQ(file_bytes(path),
-              "17\t1\tY\t10-12 09:00:01\t1796893201\t1\n18\t2\tZ\t10-12 09:00:02\t1796893202\t8\n");
+              "17\t1\tY\t2026-12-10 09:00:01\t1796893201\t1\n18\t2\tZ\t2026-12-10 "
+              "09:00:02\t1796893202\t8\n");
     // A kill in the middle of a line leaves it torn: passed over, and dropped by the next add.
-    write_file_bytes(path, file_bytes(path) + "19\t1\tN\t10-12");
+    write_file_bytes(path, file_bytes(path) + "19\t1\tN\t2026-12");
     ASSERT_EQ(outbox.load(read), "");
     ASSERT_EQ(read.size(), 2u);
     EXPECT_EQ(read[1].record_id, "18");
     EXPECT_EQ(read[1].attempt, 2);
     EXPECT_EQ(read[1].mark, 'Z');
     EXPECT_EQ(read[1].channel, 8);
-    ASSERT_EQ(outbox.add({"19", 1, 'N', "10-12 09:00:03", 1796893203, 2}), "");
+    ASSERT_EQ(outbox.add({"19", 1, 'N', "2026-12-10 09:00:03", 1796893203, 2}), "");
     ASSERT_EQ(outbox.load(read), "");
     ASSERT_EQ(read.size(), 3u);
-    EXPECT_EQ(read[2].local_time, "10-12 09:00:03");
+    EXPECT_EQ(read[2].local_time, "2026-12-10 09:00:03");
     ASSERT_EQ(outbox.clear(), "");
     EXPECT_EQ(file_bytes(path), "");
     ASSERT_EQ(::stat(path.c_str(), &made), 0);
     EXPECT_EQ(made.st_mode & 0777, 0600u);
     // Lines that are not ours are never sent.
     for (const std::string bad :
-         {"x\t1\tY\t10-12 09:00:01\t1\t1", "17\t1\tY\t10-12\t1\t1",
-          "17\t1\tYY\t10-12 09:00:01\t1\t1", "17\t1\tY\t10-12 09:00:01\t1"}) {
+         {"x\t1\tY\t2026-12-10 09:00:01\t1\t1", "17\t1\tY\t10-12\t1\t1",
+          "17\t1\tYY\t2026-12-10 09:00:01\t1\t1", "17\t1\tY\t2026-12-10 09:00:01\t1",
+          "17\t1\tY\t10-12 09:00:01\t1\t1", "17\t1\tY\t2026-12-10T09:00:01\t1\t1"}) {
         SharedVerdict v;
         EXPECT_FALSE(campaign::parse_outbox_line(bad, v)) << bad;
     }
+    // A whole line that is not a verdict stops the load rather than be emptied with the rest.
+    write_file_bytes(path, "17\t1\tY\t2026-12-10 09:00:01\t1796893201\t1\nчужая строка\n");
+    EXPECT_EQ(outbox.load(read), "строка 2 - не результат звонка");
+    EXPECT_TRUE(read.empty());
 }
 
 }  // namespace
