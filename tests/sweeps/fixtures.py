@@ -5,6 +5,7 @@ import os
 import shutil
 import subprocess
 
+import campaign_server
 import invariants as inv
 
 # The hour is pinned: the runs take their time from --time (Dialrun, Pinread, Inform) or
@@ -19,6 +20,13 @@ LIST = (b'2345601  0001500  \r\n'
         b'2345604  0003300 Z\r\n'
         b'2345605  0000050  \r\n'
         b'\r\n')
+# The same, as import writes it: the database keeps the amount as a number.
+SHARED_LIST = (b'2345601     1500  \r\n'
+               b'2345602    12000  \r\n'
+               b'2345603      700  \r\n'
+               b'2345604     3300 Z\r\n'
+               b'2345605       50  \r\n'
+               b'\r\n')
 RACK = ('K1 ring line busy=0 results=1,2,0\n'
         'K2 ring line busy=1 results=2,1\n'
         'K3 ring line busy=0 results=3,1\n')
@@ -148,6 +156,106 @@ class Dialrun(Writer):
         found += inv.status_parses(os.path.join(folder, 'status-dialrun.json'), 'ended')
         found += inv.journal_is_whole(folder)
         return found
+
+
+class SharedDialrun(Writer):
+    """Dialrun on a campaign shared in the database: its outbox, its logs, its journal and its
+    status file are what it writes; after a kill the same rack starts again and the campaign
+    ends with every verdict in the database, once."""
+    name = 'dialrun-shared'
+    files = ('RINGY.txt', 'RINGN.txt', 'Ring.TXT.outbox', 'Ring.TXT.outbox.new',
+             'journal/dialrun-2026-12-08.log', 'status-dialrun.json', 'status-dialrun.json.new')
+    said = 0
+
+    def setup(self, folder):
+        write(os.path.join(folder, 'rack.txt'), RACK)
+        self.server = campaign_server.server()
+        self.conn = self.server.new_database()
+        ringlist = os.path.join(self.build, 'tools', 'ringlist', 'ringlist')
+        list_folder = os.path.join(folder, 'list')
+        os.makedirs(list_folder)
+        write(os.path.join(list_folder, 'Ring.TXT'), SHARED_LIST)
+        for args in (['init'], ['push', list_folder, '--campaign', 'sweep', '--retry', '2',
+                                '--retry-gap', '1s']):
+            status, out = run_plain([ringlist, 'db'] + args + ['--db', self.conn])
+            if status != 0:
+                raise RuntimeError(f'ringlist db {args[0]}: {out[-300:]!r}')
+
+    def argv(self, folder, at):
+        return [os.path.join(self.build, 'dialrun', 'dialrun'), '--console', '--no-settings',
+                '--fast', '--time', at, '--root', folder, '--simulate',
+                os.path.join(folder, 'rack.txt'), '--campaign-db', self.conn, '--campaign',
+                'sweep', '--rack-name', 'sweep', '--claim-lease', '5', '--journal', 'yes',
+                '--status-file', 'yes']
+
+    def command(self, folder):
+        return self.argv(folder, FIRST_RUN), b'wait\nstart\nwait\n', frozen_zone()
+
+    def learn(self, folder):
+        pass  # which board takes which record varies: checked by property
+
+    def after_kill(self, folder, status):
+        self.said = 0
+        return []
+
+    def after_error(self, folder, status, out, error):
+        # A log line that could not be written is said; its verdict is in the database all
+        # the same, one line more there than here.
+        self.said = out.count('Ошибка записи в C:\\RING'.encode())
+        return [] if status in (0, 1) else [f'код {status}']
+
+    def after_next(self, folder):
+        status, out = run_plain(self.argv(folder, RESTART), b'wait\nstart\nwait\n',
+                                frozen_zone())
+        found = [] if status == 0 else [f'перезапуск: код {status}: {out[-300:]!r}']
+        found += inv.logs_are_whole(folder)
+        found += inv.journal_is_whole(folder)
+        found += inv.status_parses(os.path.join(folder, 'status-dialrun.json'), 'ended')
+        q = lambda sql: self.server.query(self.conn, sql)  # noqa: E731
+        for what, sql, want in (
+                ('звонков сверх 2', 'SELECT count(*) FROM records WHERE calls > 2', '0'),
+                ('звонок записан дважды',
+                 'SELECT count(*) - count(DISTINCT (record_id, attempt)) FROM results', '0'),
+                ('записи не оповещены и звонки не исчерпаны',
+                 "SELECT count(*) FROM records WHERE NOT (mark = 'Y' OR calls = 2)", '0'),
+                ('записи держит стойка', 'SELECT count(*) FROM records WHERE held_by IS NOT NULL',
+                 '0')):
+            got = q(sql)
+            if got != want:
+                found.append(f'{what}: {got}')
+        outbox = inv.read(os.path.join(folder, 'Ring.TXT.outbox'))
+        if outbox:
+            found.append(f'Ring.TXT.outbox не пуст после перезапуска: {outbox[:80]!r}')
+        found += self.logs_in_database(folder)
+        return found
+
+    def logs_in_database(self, folder):
+        """Every line of the rack's logs is in db pull's; the database has at most one more, the
+        verdict a kill cut between the outbox and the log (or a line said unwritten)."""
+        pulled = os.path.join(folder, 'pull')
+        shutil.rmtree(pulled, ignore_errors=True)
+        os.makedirs(pulled)
+        ringlist = os.path.join(self.build, 'tools', 'ringlist', 'ringlist')
+        status, out = run_plain([ringlist, 'db', 'pull', '--campaign', 'sweep', pulled, '--db',
+                                 self.conn])
+        if status != 0:
+            return [f'db pull: код {status}: {out[-200:]!r}']
+        local, database = [], []
+        for name in ('RINGY.txt', 'RINGN.txt'):
+            local += inv.log_lines(inv.read(os.path.join(folder, name)))[0]
+            database += inv.log_lines(inv.read(os.path.join(pulled, name)))[0]
+        missing = [line for line in local if line not in database]
+        if missing:
+            return [f'строки журнала нет в базе: {missing[0][:26]!r}']
+        if len(database) - len(local) > 1 + self.said:
+            return [f'в базе {len(database)} результатов, в журналах стойки {len(local)}']
+        return []
+
+
+def frozen_zone():
+    env = dict(os.environ)
+    env['TZ'] = 'UTC'
+    return env
 
 
 class Station(Writer):
@@ -429,8 +537,10 @@ class Report(Ringlist):
 
 
 def writers(build):
+    shared = [SharedDialrun(build)] if campaign_server.binaries() else []
     return [
         Dialrun(build),
+    ] + shared + [
         Station(build, 'pinread', 'K1 dtmf line ring=40\nK2 dtmf line ring=1000000\n'),
         Station(build, 'inform', 'K1 informer line\nK2 time line\n'),
         ImportNew(build),

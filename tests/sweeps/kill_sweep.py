@@ -6,8 +6,8 @@ and per thread (as strace counts for its injections), the calls on its own files
 every N up to that count it runs the command again, killed (or failed) at the N-th call, runs
 what an operator would run next, and checks the invariants of that command.
 
-    kill_sweep.py --build BUILD_DIR [--case NAME]... [--every K] [--errors | --all-errors]
-                  [--jobs J] [--work DIR]
+    kill_sweep.py --build BUILD_DIR [--case NAME]... [--except NAME]... [--every K]
+                  [--errors | --all-errors] [--jobs J] [--work DIR]
 
 --every K tries every K-th point only (the short run of the test suite). --jobs J runs J
 points at once (2). Exit status 0 when
@@ -148,6 +148,8 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument('--build', required=True, help='the build folder (build/default)')
     parser.add_argument('--case', action='append', help='only this writer (repeatable)')
+    parser.add_argument('--except', dest='skip', action='append', default=[],
+                        help='every writer but this one (repeatable)')
     parser.add_argument('--every', type=int, default=1, help='every K-th point only')
     parser.add_argument('--errors', action='store_true',
                         help='also fail each call, with ENOSPC, EIO and EACCES in turn')
@@ -171,6 +173,7 @@ def main():
             print('неизвестные случаи:', ', '.join(sorted(unknown)), file=sys.stderr)
             return 2
         slots = [s for s in slots if s[0].name in args.case]
+    slots = [s for s in slots if s[0].name not in args.skip]
     work = args.work or tempfile.mkdtemp(prefix='kill-sweep-')
     all_failures = []
     for group in slots:
