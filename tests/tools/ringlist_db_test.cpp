@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "db/connection_string.h"
 #include "db/statement.h"
 #include "db/wide_text.h"
 #include "ringlist/db/db_commands.h"
@@ -46,6 +47,26 @@ TEST(CampaignDbText, Utf16BothWaysAndBytesThatAreNotUtf8Refused) {
     for (const std::string& bad : {std::string("\xff"), std::string("\xC0\x80"),
                                    std::string("\xED\xA0\x80"), std::string("\xD0")}) {
         EXPECT_FALSE(core::utf8_to_utf16(bad, wide)) << ringlist::DB_SCHEMA_VERSION;
+    }
+}
+
+// What a log, a journal or --show-settings may show of a connection string: everything but the
+// password, whichever way it is spelled or braced.
+TEST(CampaignDbText, APasswordIsNeverShownAndTheServerIsNamed) {
+    struct Case {
+        std::string connection, shown, server;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"Driver={PostgreSQL Unicode};Server=db1;Port=5432;Uid=u;Pwd=s3cret;",
+              "Driver={PostgreSQL Unicode};Server=db1;Port=5432;Uid=u;Pwd=***;", "db1:5432"},
+             {"DSN=campaign;PASSWORD = {a;b}}c};Uid=u", "DSN=campaign;PASSWORD =***;Uid=u",
+              "DSN campaign"},
+             {"Server=db2; pwd={x}", "Server=db2; pwd=***", "db2"},
+             {"Server=db3;Uid=u;", "Server=db3;Uid=u;", "db3"},
+             {"", "", "(сервер не указан)"},
+             {"Pwd", "Pwd", "(сервер не указан)"}}) {
+        EXPECT_EQ(core::without_password(c.connection), c.shown) << c.connection;
+        EXPECT_EQ(core::server_name(c.connection), c.server) << c.connection;
     }
 }
 
