@@ -39,8 +39,10 @@ class PostgresServer {
         return found.back().string();
     }
 
-    // Starts the server; "" or what went wrong, with the server's own log.
-    std::string start() {
+    // Starts the server; "" or what went wrong, with the server's own log. The tests' server
+    // does not sync its commits (a machine that crashes loses only a test); a durable one, for
+    // figures that stand for a real server, keeps fsync and synchronous_commit on.
+    std::string start(bool durable = false) {
         bin_ = find_binaries();
         char name[] = "/tmp/boardrack-pg-XXXXXX";
         if (::mkdtemp(name) == nullptr) {
@@ -64,7 +66,7 @@ class PostgresServer {
             std::string options =
                 "-p " + std::to_string(port_) +
                 " -c listen_addresses=127.0.0.1 -c unix_socket_directories=" + dir_ +
-                " -c fsync=off";
+                (durable ? " -c fsync=on -c synchronous_commit=on" : " -c fsync=off");
             if (run({bin_ + "/pg_ctl", "-D", dir_ + "/data", "-l", dir_ + "/server.log", "-w", "-t",
                      "120", "-o", options, "start"},
                     dir_ + "/pg_ctl.log")) {
