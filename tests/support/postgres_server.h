@@ -39,8 +39,10 @@ class PostgresServer {
         return found.back().string();
     }
 
-    // Starts the server; "" or what went wrong, with the server's own log.
-    std::string start() {
+    // Starts the server; "" or what went wrong, with the server's own log. The tests' server
+    // does not sync its commits (a machine that crashes loses only a test); a durable one, for
+    // figures that stand for a real server, keeps fsync and synchronous_commit on.
+    std::string start(bool durable = false) {
         bin_ = find_binaries();
         char name[] = "/tmp/boardrack-pg-XXXXXX";
         if (::mkdtemp(name) == nullptr) {
@@ -61,6 +63,7 @@ class PostgresServer {
         // A port found free may be taken before the server binds it: then another.
         for (int attempt = 0; attempt < 10; ++attempt) {
             port_ = free_port();
+            durable_ = durable;
             if (start_again().empty()) {
                 return "";
             }
@@ -80,9 +83,10 @@ class PostgresServer {
 
     // Starts it (again) on its port.
     std::string start_again() {
-        std::string options = "-p " + std::to_string(port_) +
-                              " -c listen_addresses=127.0.0.1 -c unix_socket_directories=" + dir_ +
-                              " -c fsync=off";
+        std::string options =
+            "-p " + std::to_string(port_) +
+            " -c listen_addresses=127.0.0.1 -c unix_socket_directories=" + dir_ +
+            (durable_ ? " -c fsync=on -c synchronous_commit=on" : " -c fsync=off");
         if (!run({bin_ + "/pg_ctl", "-D", dir_ + "/data", "-l", dir_ + "/server.log", "-w", "-t",
                   "120", "-o", options, "start"},
                  dir_ + "/pg_ctl.log")) {
@@ -123,6 +127,7 @@ class PostgresServer {
 
   private:
     static constexpr const char* USER = "boardrack";
+    bool durable_ = false;
 
     static std::string read(const std::string& path) {
         std::string text;
