@@ -9,7 +9,8 @@ class DbConnection;
 namespace campaign {
 
 // The campaign database's schema that this build writes and reads; a newer one is refused.
-constexpr int DB_SCHEMA_VERSION = 1;
+// Version 2 adds an index for the hand-out; a database of version 1 is read as well.
+constexpr int DB_SCHEMA_VERSION = 2;
 
 // The version the database holds: 0 for none yet, -1 with error set when it cannot be read.
 int stored_schema_version(core::DbConnection& db, std::string& error);

@@ -235,10 +235,11 @@ HandOut SharedCampaign::why_none(std::string& error, HandOut due_now) {
     if (some(1)) {
         return due_now;
     }
-    if (some(0)) {
+    // Records held, by other racks or by this one's other channels, may yet come back.
+    if (some(0) || some(3)) {
         return HandOut::other_racks;
     }
-    if (some(2) || some(3)) {
+    if (some(2)) {
         return HandOut::retry_gap;
     }
     return HandOut::over;

@@ -32,7 +32,7 @@ struct SharedVerdict {
 // What a hand-out gave: a record, or why none.
 enum class HandOut {
     record,
-    other_racks,  // the records left are held by other racks, whose leases may yet run out
+    other_racks,  // the records left are held (by other racks, or this one's other channels)
     retry_gap,    // the records left wait for their retry gap
     over,         // none can be due again: the campaign is over for every rack
     lost,         // the database cannot be reached

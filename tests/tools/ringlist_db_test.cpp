@@ -117,32 +117,42 @@ TEST_F(CampaignDb, AServerThatDoesNotAnswerIsNamedWithTheReason) {
     EXPECT_EQ(error.rfind("Нет связи с базой кампании (db.example:5432): [", 0), 0u) << error;
 }
 
-TEST_F(CampaignDb, InitIsIdempotentAndANewerSchemaIsLeftAlone) {
+TEST_F(CampaignDb, InitIsIdempotentUpgradesAnOlderSchemaAndLeavesANewerAlone) {
     std::ostringstream out;
+    std::string server = "Схема базы кампании (127.0.0.1:" + std::to_string(server_->port()) + ") ";
     EXPECT_EQ(ringlist::db_init(conn, out), ringlist::DONE);
-    EXPECT_EQ(out.str(), "Схема базы кампании (127.0.0.1:" + std::to_string(server_->port()) +
-                             ") создана, версия 1\n");
+    EXPECT_EQ(out.str(), server + "создана, версия 2\n");
     out.str("");
     EXPECT_EQ(ringlist::db_init(conn, out), ringlist::DONE);
-    EXPECT_EQ(out.str(), "Схема базы кампании (127.0.0.1:" + std::to_string(server_->port()) +
-                             ") уже версии 1, ничего не изменено\n");
-    EXPECT_EQ(rows("SELECT version FROM schema_version"), std::vector<std::string>{"1"});
+    EXPECT_EQ(out.str(), server + "уже версии 2, ничего не изменено\n");
+    EXPECT_EQ(rows("SELECT version FROM schema_version"), std::vector<std::string>{"2"});
     EXPECT_EQ(
         rows("SELECT table_name FROM information_schema.tables WHERE table_schema = "
              "'public' ORDER BY table_name"),
         (std::vector<std::string>{"campaigns", "racks", "records", "results", "schema_version"}));
-
-    exec("INSERT INTO schema_version VALUES (2)");
-    out.str("");
-    EXPECT_EQ(ringlist::db_init(conn, out), ringlist::REFUSED);
-    EXPECT_NE(out.str().find("схема версии 2 новее этой программы"), std::string::npos)
-        << out.str();
+    // A database that version 1 made, with a campaign in it: the index comes, the records stay.
     TempRoot root;
     root.write("Ring.TXT", LIST);
     std::string said;
+    ASSERT_EQ(push(root.path, "лето", said), ringlist::DONE) << said;
+    exec("DROP INDEX records_open");
+    exec("DELETE FROM schema_version");
+    exec("INSERT INTO schema_version VALUES (1)");
+    out.str("");
+    EXPECT_EQ(ringlist::db_init(conn, out), ringlist::DONE);
+    EXPECT_EQ(out.str(), server + "обновлена с версии 1 до версии 2\n");
+    EXPECT_EQ(rows("SELECT count(*) FROM pg_indexes WHERE indexname = 'records_open'"),
+              std::vector<std::string>{"1"});
+    EXPECT_EQ(rows("SELECT count(*) FROM records"), std::vector<std::string>{"5"});
+
+    exec("INSERT INTO schema_version VALUES (3)");
+    out.str("");
+    EXPECT_EQ(ringlist::db_init(conn, out), ringlist::REFUSED);
+    EXPECT_NE(out.str().find("схема версии 3 новее этой программы"), std::string::npos)
+        << out.str();
     EXPECT_EQ(push(root.path, "осень", said), ringlist::REFUSED);
-    EXPECT_NE(said.find("схема версии 2 новее"), std::string::npos) << said;
-    EXPECT_EQ(rows("SELECT count(*) FROM campaigns"), std::vector<std::string>{"0"});
+    EXPECT_NE(said.find("схема версии 3 новее"), std::string::npos) << said;
+    EXPECT_EQ(rows("SELECT count(*) FROM campaigns"), std::vector<std::string>{"1"});
 }
 
 // The backup pull --force kept of a file of dir: "NAME.YYYYMMDD-HHMMSS.bak"; "" when none.

@@ -51,13 +51,33 @@ const char* const SCHEMA[] = {
     " UNIQUE (record_id, attempt))",
 };
 
-std::string run_all(core::DbConnection& db) {
-    for (const char* sql : SCHEMA) {
+// From version 1 to 2: the hand-out walks only the records that may still be called, in list
+// order, rather than every record of the campaign past the notified ones.
+const char* const TO_VERSION_2[] = {
+    "CREATE INDEX records_open ON records (campaign_id, position) WHERE mark NOT IN ('Y', 'X')",
+    "ANALYZE records",
+};
+
+template <size_t N>
+std::string run_each(core::DbConnection& db, const char* const (&statements)[N]) {
+    for (const char* sql : statements) {
         core::DbStatement statement(db);
         std::string error = statement.run(sql);
         if (!error.empty()) {
             return error;
         }
+    }
+    return "";
+}
+
+// From the version the database has (0: none) to this build's, in one transaction.
+std::string upgrade(core::DbConnection& db, int from) {
+    std::string error = from == 0 ? run_each(db, SCHEMA) : "";
+    if (error.empty() && from < 2) {
+        error = run_each(db, TO_VERSION_2);
+    }
+    if (!error.empty()) {
+        return error;
     }
     core::DbStatement version(db);
     return version.run("INSERT INTO schema_version (version) VALUES (CAST(? AS integer))",
@@ -93,18 +113,20 @@ int db_init(const std::string& connection, std::ostream& out) {
             << ", ничего не изменено\n";
         return DONE;
     }
-    if (version == 0) {
-        error = run_all(db);
+    if (error.empty()) {
+        error = upgrade(db, version);
     }
     if (error.empty()) {
         error = db.commit();
     }
     if (!error.empty()) {
-        out << "Схема не создана: " << error << "\n";
+        out << (version > 0 ? "Схема не обновлена: " : "Схема не создана: ") << error << "\n";
         return REFUSED;
     }
-    out << "Схема базы кампании (" << db.server() << ") создана, версия " << DB_SCHEMA_VERSION
-        << "\n";
+    out << "Схема базы кампании (" << db.server() << ") "
+        << (version > 0 ? "обновлена с версии " + std::to_string(version) + " до версии "
+                        : std::string("создана, версия "))
+        << DB_SCHEMA_VERSION << "\n";
     return DONE;
 }
 
