@@ -414,10 +414,12 @@ TEST_F(CampaignDb, ServeShowsEveryCampaignAndRackAndSaysWhenTheDatabaseIsAway) {
     ASSERT_EQ(push(root.path, "декабрь", said), ringlist::DONE) << said;
     ASSERT_EQ(push(root.path / "jan", "январь", said), ringlist::DONE) << said;
     // А holds a record and called a minute ago; Б's lease ran out and it has not asked since
-    // 06:25; the third asked just now and holds nothing, its name to be shown as text.
+    // 06:25; the third asked just now and holds nothing, its name to be shown as text; Г last
+    // asked three minutes ago.
     exec(
         "INSERT INTO racks (name, last_seen) VALUES ('стойка А', now()), "
-        "('стойка Б', '2026-12-08 06:25:00+00'), ('В <3 & \"к\"', now())");
+        "('стойка Б', '2026-12-08 06:25:00+00'), ('В <3 & \"к\"', now()), "
+        "('стойка Г', now() - interval '3 minutes')");
     exec(
         "UPDATE records SET held_by = (SELECT id FROM racks WHERE name = 'стойка А'), "
         "held_until = now() + interval '10 minutes' WHERE number = '7000001'");
@@ -479,10 +481,20 @@ TEST_F(CampaignDb, ServeShowsEveryCampaignAndRackAndSaysWhenTheDatabaseIsAway) {
           "boardrack_rack_state{rack=\"стойка Б\",state=\"online\"} 0\n"
           "boardrack_rack_state{rack=\"стойка Б\",state=\"offline\"} 1\n",
           "boardrack_rack_state{rack=\"В <3 & \\\"к\\\"\",state=\"online\"} 1\n",
+          "boardrack_rack_state{rack=\"стойка Г\",state=\"online\"} 0\n"
+          "boardrack_rack_state{rack=\"стойка Г\",state=\"offline\"} 1\n",
           "boardrack_rack_last_call_timestamp_seconds{rack=\"стойка Б\"} 1796710840\n",
           "boardrack_rack_last_seen_timestamp_seconds{rack=\"стойка Б\"} 1796711100\n"}) {
         EXPECT_NE(metrics.find(line), std::string::npos) << line << "\n" << metrics;
     }
+    // Prometheus' own parser (python3-prometheus-client) takes every sample.
+    Outcome parsed = run({"/usr/bin/python3", "-c",
+                          "import sys\n"
+                          "from prometheus_client.parser import text_string_to_metric_families\n"
+                          "print(sum(len(f.samples) for f in "
+                          "text_string_to_metric_families(sys.stdin.read())))"},
+                         metrics, {}, {}, true);
+    EXPECT_EQ(parsed.out, "41\n") << parsed.err;
     // Counts only: no subscriber's number or amount.
     for (const char* personal : {"1234567", "2345678", "4567890", "7000001", "12000"}) {
         EXPECT_EQ(page.find(personal), std::string::npos) << personal;
