@@ -3,31 +3,19 @@
 
 #include "ringlist/report/report.h"
 #include "ringlist/serve/campaign_view.h"
+#include "ringlist/serve/site.h"
 #include "ringlist/serve/summary.h"
 
 namespace ringlist {
 
 namespace {
 
-const char* const PAGE_HEAD = R"(<!DOCTYPE html>
-<html lang="ru"><head><meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1">
-<meta http-equiv="refresh" content="5">
-<title>Прозвонка: ход</title>
-<style>
-body{font-family:sans-serif;margin:1em;max-width:70em}
-h1{font-size:1.4em}h2{font-size:1.15em;word-break:break-all}
-section{border:1px solid #bbb;border-radius:6px;padding:.5em 1em;margin:1em 0}
-dl{display:grid;grid-template-columns:max-content max-content;gap:.2em 1em}dd{margin:0;text-align:right}
-.bar{background:#ddd;height:1.2em;border-radius:3px;overflow:hidden;max-width:30em}
-.bar div{background:#2e7d32;height:100%}
-.bad{color:#c62828;font-weight:bold}.note{color:#555}
-table{border-collapse:collapse;margin:.5em 0}td,th{border:1px solid #bbb;padding:2px 8px}
-.wide{overflow-x:auto;max-width:100%}
-@media (max-width:30em){body{margin:.5em}section{padding:.5em}td,th{padding:2px 4px}}
-</style></head><body>
-<h1>Прозвонка: ход</h1>
-)";
+// The folders' page's head and look, refreshed by the browser itself.
+std::string page_head() {
+    const std::string folders = PAGE_HTML;
+    return folders.substr(0, folders.find("</head>")) +
+           "<meta http-equiv=\"refresh\" content=\"5\">\n</head><body>\n<h1>Прозвонка: ход</h1>\n";
+}
 
 // The kinds of mark as the folder page names them in its metrics.
 const char* const MARK_NAMES[] = {"uncalled", "Y", "Z", "N", "S", "X", "other"};
@@ -112,7 +100,7 @@ void sample(std::string& out, const std::string& name, const std::string& labels
 }  // namespace
 
 std::string campaign_page(const CampaignLook& look) {
-    std::string html = PAGE_HEAD;
+    std::string html = page_head();
     if (!look.up) {
         return html + "<p class=\"bad\">" + html_escaped(look.error) + "</p>\n</body></html>\n";
     }
