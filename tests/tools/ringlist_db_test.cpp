@@ -556,6 +556,12 @@ TEST_F(CampaignDb, ServeShowsEveryCampaignAndRackAndSaysWhenTheDatabaseIsAway) {
     EXPECT_EQ(both.err,
               "ringlist: serve: либо папки, либо база кампании (--db, --config), не вместе: "
               "страница показывает что-то одно\nСправка: ringlist --help\n");
+    root.write("none.conf", "retry = 3\n");
+    Outcome none = run({RINGLIST_PATH, "serve", "--config", root.file("none.conf")}, "", {},
+                       {{"XDG_CONFIG_HOME", (root.path / "none").string()}}, true);
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.err, "ringlist: serve: campaign-db нет ни в " + root.file("none.conf") +
+                            ", ни в других файлах настроек\nСправка: ringlist --help\n");
 }
 
 }  // namespace

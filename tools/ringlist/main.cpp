@@ -423,6 +423,9 @@ int serve_command(const std::vector<std::string>& args) {
             return ringlist::USAGE;
         }
     }
+    if (config_given && o.database.empty()) {
+        return usage("serve: campaign-db нет ни в " + config + ", ни в других файлах настроек");
+    }
     if (o.folders.empty() && o.database.empty()) {
         return usage("serve: нужна хотя бы одна папка");
     }
