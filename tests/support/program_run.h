@@ -110,11 +110,13 @@ inline Outcome run(const std::vector<std::string>& args, const std::string& inpu
 // input on a pipe that is kept open when keep_input_open (as a terminal or a service manager's
 // socket would be) and closed after input otherwise. Environment variables in set are given.
 // Every wait on it gives up after two minutes: a guard against a hang, not a bound on its time.
+// Unless with_settings, it reads no settings file, as run().
 class RunningProgram {
   public:
     explicit RunningProgram(const std::vector<std::string>& args, const std::string& input = "",
                             bool keep_input_open = false,
-                            const std::vector<std::pair<std::string, std::string>>& set = {}) {
+                            const std::vector<std::pair<std::string, std::string>>& set = {},
+                            bool with_settings = false) {
         int out[2];
         int in[2] = {-1, -1};
         bool piped = keep_input_open || !input.empty();
@@ -133,7 +135,7 @@ class RunningProgram {
             for (const auto& [name, value] : set) {
                 ::setenv(name.c_str(), value.c_str(), 1);
             }
-            exec_program(args, false);
+            exec_program(args, with_settings);
         }
         ::close(out[1]);
         out_ = out[0];

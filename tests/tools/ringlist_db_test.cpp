@@ -2,10 +2,14 @@
 // started for the test in a folder of its own.
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "db/connection.h"
@@ -153,6 +157,54 @@ TEST_F(CampaignDb, InitIsIdempotentUpgradesAnOlderSchemaAndLeavesANewerAlone) {
     EXPECT_EQ(push(root.path, "осень", said), ringlist::REFUSED);
     EXPECT_NE(said.find("схема версии 3 новее"), std::string::npos) << said;
     EXPECT_EQ(rows("SELECT count(*) FROM campaigns"), std::vector<std::string>{"1"});
+}
+
+// The body of GET path from a server on this PC's port; "" when it did not answer.
+std::string http_get(int port, const std::string& path) {
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval guard{120, 0};
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &guard, sizeof guard);
+    std::string answer;
+    if (::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+        std::string request =
+            "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+        if (::send(s, request.data(), request.size(), MSG_NOSIGNAL) ==
+            static_cast<ssize_t>(request.size())) {
+            char chunk[4096];
+            for (ssize_t n; (n = ::recv(s, chunk, sizeof chunk, 0)) > 0;) {
+                answer.append(chunk, static_cast<size_t>(n));
+            }
+        }
+    }
+    ::close(s);
+    size_t body = answer.find("\r\n\r\n");
+    return body == std::string::npos ? "" : answer.substr(body + 4);
+}
+
+// ringlist serve started with args, and the port it said it listens on (0 when it did not).
+int started_serve(RunningProgram& serve) {
+    const std::string said = "Страница прозвонки: http://127.0.0.1:";
+    if (!serve.wait_for(" (остановить: Ctrl+C)")) {
+        return 0;
+    }
+    size_t at = serve.output.find(said);
+    return at == std::string::npos ? 0 : std::atoi(serve.output.c_str() + at + said.size());
+}
+
+// Asks for path until its body holds text (the server reads the database at most once a
+// second); the last body.
+std::string get_until(int port, const std::string& path, const std::string& text) {
+    auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    std::string body = http_get(port, path);
+    while (body.find(text) == std::string::npos && std::chrono::steady_clock::now() < guard) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        body = http_get(port, path);
+    }
+    return body;
 }
 
 // The backup pull --force kept of a file of dir: "NAME.YYYYMMDD-HHMMSS.bak"; "" when none.
@@ -377,6 +429,170 @@ TEST_F(CampaignDb, TheSettingsFileGivesTheConnectionAndAPasswordInItIsWarnedOf) 
     EXPECT_NE(o.err.find(root.file("missing.conf") + ": файл настроек не открыт: "),
               std::string::npos)
         << o.err;
+}
+
+// serve --db: every campaign's counts and every rack's state, from the database at each
+// request; the database lost, the page and /metrics say so, and it is read again once back.
+TEST_F(CampaignDb, ServeShowsEveryCampaignAndRackAndSaysWhenTheDatabaseIsAway) {
+    ASSERT_EQ(init(), ringlist::DONE);
+    TempRoot root;
+    root.write("Ring.TXT", LIST);
+    std::filesystem::create_directories(root.path / "jan");
+    root.write("jan/Ring.TXT", record("7000001", "     10", ' ') +
+                                   record("7000002", "     20", ' ') +
+                                   record("7000003", "     30", ' ') + "\r\n");
+    std::string said;
+    ASSERT_EQ(push(root.path, "декабрь", said), ringlist::DONE) << said;
+    ASSERT_EQ(push(root.path / "jan", "январь", said), ringlist::DONE) << said;
+    // А holds a record and called a minute ago; Б's lease ran out and it has not asked since
+    // 06:25; the third asked just now and holds nothing, its name to be shown as text; Г last
+    // asked three minutes ago.
+    exec(
+        "INSERT INTO racks (name, last_seen) VALUES ('стойка А', now()), "
+        "('стойка Б', '2026-12-08 06:25:00+00'), ('В <3 & \"к\"', now()), "
+        "('стойка Г', now() - interval '3 minutes')");
+    exec(
+        "UPDATE records SET held_by = (SELECT id FROM racks WHERE name = 'стойка А'), "
+        "held_until = now() + interval '10 minutes' WHERE number = '7000001'");
+    exec(
+        "UPDATE records SET held_by = (SELECT id FROM racks WHERE name = 'стойка Б'), "
+        "held_until = now() - interval '1 minute' WHERE number = '1234567'");
+    exec("UPDATE records SET mark = 'Z', calls = 1 WHERE number = '7000002'");
+    exec(
+        "INSERT INTO results (record_id, attempt, mark, local_time, utc, rack_id, channel) "
+        "SELECT r.id, 1, 'Z', '2026-12-10 10:00:00', now() - interval '1 minute', k.id, 2 "
+        "FROM records r, racks k WHERE r.number = '7000002' AND k.name = 'стойка А'");
+    exec(
+        "INSERT INTO results (record_id, attempt, mark, local_time, utc, rack_id, channel) "
+        "SELECT r.id, 1, 'N', '2026-12-08 09:20:40', '2026-12-08 06:20:40+00', k.id, 5 "
+        "FROM records r, racks k WHERE r.number = '4567890' AND k.name = 'стойка Б'");
+
+    RunningProgram serve({RINGLIST_PATH, "serve", "--db", conn, "--listen", "127.0.0.1:0"}, "",
+                         false, {}, true);
+    int port = started_serve(serve);
+    ASSERT_NE(port, 0) << serve.output;
+    std::string page = http_get(port, "/");
+    for (const char* part :
+         {"<h2>Кампания декабрь</h2>\n<dl>\n<dt>Записей</dt><dd>5</dd>\n"
+          "<dt>Оповещены</dt><dd>1</dd>\n<dt>Не оповещены</dt><dd>2</dd>\n"
+          "<dt>Исключены</dt><dd>1</dd>\n<dt>Осталось</dt><dd>1</dd>\n"
+          "<dt>Звонков за час</dt><dd>0</dd>\n</dl>\n<p class=\"percent\">Готово: 80%</p>",
+          "<h2>Кампания январь</h2>\n<dl>\n<dt>Записей</dt><dd>3</dd>\n"
+          "<dt>Оповещены</dt><dd>0</dd>\n<dt>Не оповещены</dt><dd>1</dd>\n"
+          "<dt>Исключены</dt><dd>0</dd>\n<dt>Осталось</dt><dd>2</dd>\n"
+          "<dt>Звонков за час</dt><dd>1</dd>\n</dl>\n<p class=\"percent\">Готово: 33%</p>",
+          "<tr><td>стойка Б</td><td>0</td><td>2026-12-08 06:20:40 UTC</td><td "
+          "class=\"bad\">нет связи с 2026-12-08 06:25:00 UTC</td></tr>\n",
+          "<tr><td>В &lt;3 &amp; &quot;к&quot;</td><td>0</td><td>не было</td><td>на "
+          "связи</td></tr>\n",
+          " UTC</td><td>звонит</td></tr>\n"}) {
+        EXPECT_NE(page.find(part), std::string::npos) << part << "\n" << page;
+    }
+    size_t a = page.find("<tr><td>стойка А</td><td>1</td><td>");
+    EXPECT_LT(a, page.find(" UTC</td><td>звонит</td></tr>")) << page;
+    std::string metrics = http_get(port, "/metrics");
+    for (const char* line :
+         {"boardrack_campaign_db_up 1\n",
+          "boardrack_campaign_records{campaign=\"декабрь\",mark=\"uncalled\"} 1\n"
+          "boardrack_campaign_records{campaign=\"декабрь\",mark=\"Y\"} 1\n"
+          "boardrack_campaign_records{campaign=\"декабрь\",mark=\"Z\"} 1\n"
+          "boardrack_campaign_records{campaign=\"декабрь\",mark=\"N\"} 1\n"
+          "boardrack_campaign_records{campaign=\"декабрь\",mark=\"S\"} 0\n"
+          "boardrack_campaign_records{campaign=\"декабрь\",mark=\"X\"} 1\n"
+          "boardrack_campaign_records{campaign=\"декабрь\",mark=\"other\"} 0\n",
+          "boardrack_campaign_records{campaign=\"январь\",mark=\"uncalled\"} 2\n",
+          "boardrack_campaign_percent{campaign=\"декабрь\"} 80\n",
+          "boardrack_campaign_percent{campaign=\"январь\"} 33\n",
+          "boardrack_campaign_calls_last_hour{campaign=\"декабрь\"} 0\n",
+          "boardrack_campaign_calls_last_hour{campaign=\"январь\"} 1\n",
+          "boardrack_rack_held_records{rack=\"стойка А\"} 1\n",
+          "boardrack_rack_held_records{rack=\"стойка Б\"} 0\n",
+          "boardrack_rack_state{rack=\"стойка А\",state=\"calling\"} 1\n",
+          "boardrack_rack_state{rack=\"стойка Б\",state=\"calling\"} 0\n"
+          "boardrack_rack_state{rack=\"стойка Б\",state=\"online\"} 0\n"
+          "boardrack_rack_state{rack=\"стойка Б\",state=\"offline\"} 1\n",
+          "boardrack_rack_state{rack=\"В <3 & \\\"к\\\"\",state=\"online\"} 1\n",
+          "boardrack_rack_state{rack=\"стойка Г\",state=\"online\"} 0\n"
+          "boardrack_rack_state{rack=\"стойка Г\",state=\"offline\"} 1\n",
+          "boardrack_rack_last_call_timestamp_seconds{rack=\"стойка Б\"} 1796710840\n",
+          "boardrack_rack_last_seen_timestamp_seconds{rack=\"стойка Б\"} 1796711100\n"}) {
+        EXPECT_NE(metrics.find(line), std::string::npos) << line << "\n" << metrics;
+    }
+    // Prometheus' own parser (python3-prometheus-client) takes every sample.
+    Outcome parsed = run({"/usr/bin/python3", "-c",
+                          "import sys\n"
+                          "from prometheus_client.parser import text_string_to_metric_families\n"
+                          "print(sum(len(f.samples) for f in "
+                          "text_string_to_metric_families(sys.stdin.read())))"},
+                         metrics, {}, {}, true);
+    EXPECT_EQ(parsed.out, "41\n") << parsed.err;
+    // Counts only: no subscriber's number or amount.
+    for (const char* personal : {"1234567", "2345678", "4567890", "7000001", "12000"}) {
+        EXPECT_EQ(page.find(personal), std::string::npos) << personal;
+        EXPECT_EQ(metrics.find(personal), std::string::npos) << personal;
+    }
+
+    // The database refuses connections: the page and /metrics say so and the server stays;
+    // let in again, it is read again.
+    std::string database = conn.substr(conn.find("Database=") + 9);
+    database = database.substr(0, database.find(';'));
+    const std::string admin = server_->connection("postgres");
+    const auto alter = [&](const std::string& sql) {
+        core::DbConnection db;
+        ASSERT_EQ(db.open(admin), "");
+        core::DbStatement statement(db);
+        ASSERT_EQ(statement.run(sql), "") << sql;
+        ASSERT_EQ(db.commit(), "");
+    };
+    alter("ALTER DATABASE " + database + " WITH ALLOW_CONNECTIONS false");
+    const std::string away = "<p class=\"bad\">Нет связи с базой кампании (127.0.0.1:" +
+                             std::to_string(server_->port()) + "): ";
+    page = get_until(port, "/", away);
+    EXPECT_NE(page.find(away), std::string::npos) << page;
+    EXPECT_EQ(page.find("Кампания декабрь"), std::string::npos) << page;
+    metrics = http_get(port, "/metrics");
+    EXPECT_NE(metrics.find("boardrack_campaign_db_up 0\n"), std::string::npos) << metrics;
+    EXPECT_EQ(metrics.find("boardrack_campaign_records{"), std::string::npos) << metrics;
+    alter("ALTER DATABASE " + database + " WITH ALLOW_CONNECTIONS true");
+    page = get_until(port, "/", "Готово: 80%");
+    EXPECT_NE(page.find("<dt>Звонков за час</dt><dd>1</dd>"), std::string::npos) << page;
+    EXPECT_EQ(serve.end_with(SIGTERM), 0) << serve.output;
+    EXPECT_NE(serve.output.find("Сервер остановлен\n"), std::string::npos) << serve.output;
+
+    // A server that does not answer at the start: the connection from a settings file, serve
+    // given no folder; a folder and the database together are refused.
+    root.write("own.conf",
+               "campaign-db = Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;"
+               "Database=x;Uid=boardrack;\n");
+    RunningProgram unreachable(
+        {RINGLIST_PATH, "serve", "--config", root.file("own.conf"), "--listen", "127.0.0.1:0"}, "",
+        false, {{"XDG_CONFIG_HOME", (root.path / "none").string()}}, true);
+    port = started_serve(unreachable);
+    ASSERT_NE(port, 0) << unreachable.output;
+    page = http_get(port, "/");
+    EXPECT_NE(page.find("<p class=\"bad\">Нет связи с базой кампании (127.0.0.1:1): "),
+              std::string::npos)
+        << page;
+    EXPECT_EQ(
+        http_get(port, "/metrics")
+            .rfind(
+                "# HELP boardrack_campaign_db_up 1 when the campaign database answered, else 0.\n"
+                "# TYPE boardrack_campaign_db_up gauge\nboardrack_campaign_db_up 0\n",
+                0),
+        0u);
+    EXPECT_EQ(unreachable.end_with(SIGTERM), 0);
+    Outcome both =
+        run({RINGLIST_PATH, "serve", root.path.string(), "--db", conn}, "", {}, {}, true);
+    EXPECT_EQ(both.status, 2);
+    EXPECT_EQ(both.err,
+              "ringlist: serve: либо папки, либо база кампании (--db, --config), не вместе: "
+              "страница показывает что-то одно\nСправка: ringlist --help\n");
+    root.write("none.conf", "retry = 3\n");
+    Outcome none = run({RINGLIST_PATH, "serve", "--config", root.file("none.conf")}, "", {},
+                       {{"XDG_CONFIG_HOME", (root.path / "none").string()}}, true);
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.err, "ringlist: serve: campaign-db нет ни в " + root.file("none.conf") +
+                            ", ни в других файлах настроек\nСправка: ringlist --help\n");
 }
 
 }  // namespace

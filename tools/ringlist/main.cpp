@@ -110,6 +110,18 @@ const char* const HELP =
     "                          наблюдения шлют \"Authorization: Bearer КЛЮЧ\"\n"
     "      Остановить: Ctrl+C (SIGINT) или SIGTERM.\n"
     "\n"
+    "  ringlist serve --db CONN [--config FILE] [--listen ADDR:PORT] [--token-file FILE]\n"
+    "      та же страница по базе кампании (вместо папок; без --db и без папок -\n"
+    "      campaign-db из файлов настроек, как у ringlist db): по каждой кампании\n"
+    "      записи, оповещены, не оповещены, исключены, осталось, процент, звонки за\n"
+    "      час; по каждой стойке - сколько записей держит, последний звонок и\n"
+    "      состояние: \"звонит\" (держит записи), \"на связи\" (брала запись за\n"
+    "      последние 2 минуты) или \"нет связи с\" и время. Время - UTC, по часам\n"
+    "      сервера базы. База читается заново при каждом запросе (не чаще раза в\n"
+    "      секунду); пока она недоступна, страница говорит \"Нет связи с базой\n"
+    "      кампании\" с причиной, /metrics - boardrack_campaign_db_up 0. Только\n"
+    "      чтение, номеров и сумм на странице нет.\n"
+    "\n"
     "  ringlist split FILE N OUTDIR\n"
     "      раздать записи без отметки по кругу на N списков OUTDIR/1/Ring.TXT ...\n"
     "      OUTDIR/N/Ring.TXT (для N стоек или N программ Dialrun). Раздача\n"
@@ -366,9 +378,11 @@ int exclude_command(const std::vector<std::string>& args) {
     });
 }
 
-enum ServeRow { LISTEN, TOKEN_FILE };
+enum ServeRow { LISTEN, TOKEN_FILE, SERVE_DB, SERVE_CONFIG };
 const std::vector<core::OptionRow> SERVE_OPTIONS = {{"--listen", "ADDR:PORT", ""},
-                                                    {"--token-file", "FILE", ""}};
+                                                    {"--token-file", "FILE", ""},
+                                                    {"--db", "CONN", ""},
+                                                    {"--config", "FILE", ""}};
 
 int serve_command(const std::vector<std::string>& args) {
     ringlist::ServeOptions o;
@@ -378,17 +392,41 @@ int serve_command(const std::vector<std::string>& args) {
     if (!read_args("serve", SERVE_OPTIONS, args, read, folders, status)) {
         return status;
     }
+    std::string config;
+    bool config_given = false;
     for (const core::OptionFound& found : read.found) {
         if (found.row == LISTEN) {
             o.listen = found.value;
-        } else {
+        } else if (found.row == TOKEN_FILE) {
             o.token_file = core::utf8_path(found.value);
+        } else if (found.row == SERVE_DB) {
+            o.database = found.value;
+        } else {
+            config = found.value;
+            config_given = true;
         }
     }
     for (const std::string& folder : folders) {
         o.folders.push_back(core::utf8_path(folder));
     }
-    if (o.folders.empty()) {
+    if (!o.folders.empty() && (!o.database.empty() || config_given)) {
+        return usage(
+            "serve: либо папки, либо база кампании (--db, --config), не вместе: страница "
+            "показывает что-то одно");
+    }
+    // Given no folder, the campaign database of the settings files, as the db commands take it.
+    if (o.folders.empty() && o.database.empty()) {
+        std::string error;
+        o.database = ringlist::campaign_db_setting(config, std::cerr, error);
+        if (!error.empty()) {
+            std::cerr << "ringlist: " << error << "\n";
+            return ringlist::USAGE;
+        }
+    }
+    if (config_given && o.database.empty()) {
+        return usage("serve: campaign-db нет ни в " + config + ", ни в других файлах настроек");
+    }
+    if (o.folders.empty() && o.database.empty()) {
         return usage("serve: нужна хотя бы одна папка");
     }
     // The server says as it goes; it is not waited for.

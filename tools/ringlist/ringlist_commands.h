@@ -60,6 +60,7 @@ struct ServeOptions {
     std::vector<std::filesystem::path> folders;
     std::string listen = "127.0.0.1:8080";
     std::filesystem::path token_file;
+    std::string database;  // an ODBC connection string: the campaign database instead of folders
 };
 // Serves until SIGINT or SIGTERM.
 int serve(const ServeOptions& options, std::ostream& out);

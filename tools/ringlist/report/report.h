@@ -63,4 +63,7 @@ std::string profile_chart(const Report& report);
 // "08-12-2026 09:00".
 std::string hour_caption(const HourKey& key);
 
+// Text put in HTML as text: & < > " escaped.
+std::string html_escaped(const std::string& text);
+
 }  // namespace ringlist

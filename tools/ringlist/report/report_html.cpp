@@ -7,9 +7,7 @@
 
 namespace ringlist {
 
-namespace {
-
-std::string escaped(const std::string& text) {
+std::string html_escaped(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
@@ -32,8 +30,11 @@ std::string escaped(const std::string& text) {
     return out;
 }
 
+namespace {
+
 std::string cell(const std::string& text, bool number = false) {
-    return number ? "<td class=n>" + escaped(text) + "</td>" : "<td>" + escaped(text) + "</td>";
+    return number ? "<td class=n>" + html_escaped(text) + "</td>"
+                  : "<td>" + html_escaped(text) + "</td>";
 }
 
 std::string totals_table(const MarkTotals& totals) {
@@ -93,7 +94,7 @@ std::string bar_chart(const std::vector<std::pair<std::string, Verdicts>>& bars)
         }
         std::snprintf(text, sizeof text,
                       "<text transform=\"translate(%d,%d) rotate(60)\">%s</text>\n", x + 4,
-                      base + 6, escaped(bars[i].first).c_str());
+                      base + 6, html_escaped(bars[i].first).c_str());
         svg += text;
     }
     return svg + "</svg>\n";
@@ -112,18 +113,18 @@ std::string verdict_table(const std::vector<std::pair<std::string, Verdicts>>& r
 }
 
 std::string folder_part(const CampaignFolder& folder, const MarkTotals& totals) {
-    std::string html = "<h2>Папка " + escaped(core::path_utf8(folder.dir)) +
+    std::string html = "<h2>Папка " + html_escaped(core::path_utf8(folder.dir)) +
                        "</h2>\n<p>Записей в списке: " + std::to_string(folder.records.size()) +
                        ", строк в журналах: " + std::to_string(folder.results.size()) + "</p>\n";
     html += totals_table(totals);
     if (!folder.review.faults.empty() || !folder.log_problems.empty()) {
         html += "<ul class=bad>\n";
         for (const campaign::ListFault& f : folder.review.faults) {
-            html += "<li>Ring.TXT, " + escaped(fault_place(f)) + "</li>\n";
+            html += "<li>Ring.TXT, " + html_escaped(fault_place(f)) + "</li>\n";
         }
         for (const LogProblem& p : folder.log_problems) {
-            html += "<li>" + escaped(p.file) + ", строка " + std::to_string(p.line) + ": " +
-                    escaped(p.what) + "</li>\n";
+            html += "<li>" + html_escaped(p.file) + ", строка " + std::to_string(p.line) + ": " +
+                    html_escaped(p.what) + "</li>\n";
         }
         html += "</ul>\n";
     }

@@ -109,6 +109,29 @@ std::string link_host(const std::string& address) {
     return address.find(':') == std::string::npos ? address : "[" + address + "]";
 }
 
+// Serves the site on address and port until SIGINT or SIGTERM.
+int run_site(Site& site, const std::string& address, unsigned short port, bool keyed,
+             std::ostream& out) {
+    Server server(site, {});
+    std::string error = server.listen(address, port);
+    if (!error.empty()) {
+        out << "Сервер не запущен: " << error << "\n";
+        return REFUSED;
+    }
+    site.cookie_for_port(server.port());
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+    server.run(4);  // a page's script is not kept waiting behind a folder being read
+    out << "Страница прозвонки: http://" << link_host(address) << ":" << server.port() << "/"
+        << (keyed ? "?token=..." : "") << " (остановить: Ctrl+C)" << std::endl;
+    while (!stopping) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    server.stop();
+    out << "Сервер остановлен\n";
+    return DONE;
+}
+
 }  // namespace
 
 int serve(const ServeOptions& o, std::ostream& out) {
@@ -130,26 +153,14 @@ int serve(const ServeOptions& o, std::ostream& out) {
         out << "Адрес " << address << " виден из сети: нужен ключ доступа (--token-file)\n";
         return REFUSED;
     }
+    if (!o.database.empty()) {
+        CampaignView campaign(o.database);
+        Site site(campaign, token);
+        return run_site(site, address, port, !token.empty(), out);
+    }
     Summary summary(o.folders);
     Site site(summary, token);
-    Server server(site, {});
-    std::string error = server.listen(address, port);
-    if (!error.empty()) {
-        out << "Сервер не запущен: " << error << "\n";
-        return REFUSED;
-    }
-    site.cookie_for_port(server.port());
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
-    server.run(4);  // a page's script is not kept waiting behind a folder being read
-    out << "Страница прозвонки: http://" << link_host(address) << ":" << server.port() << "/"
-        << (token.empty() ? "" : "?token=...") << " (остановить: Ctrl+C)" << std::endl;
-    while (!stopping) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    server.stop();
-    out << "Сервер остановлен\n";
-    return DONE;
+    return run_site(site, address, port, !token.empty(), out);
 }
 
 }  // namespace ringlist

@@ -143,6 +143,9 @@ Reply Site::answer(const Request& request, Summary::Clock::time_point now) {
         reply.headers.push_back({"Allow", "GET, HEAD"});
         return reply;
     }
+    if (campaign_ != nullptr) {
+        return campaign_reply(path, now);
+    }
     if (path == "/") {
         reply.content_type = "text/html; charset=utf-8";
         reply.body = PAGE_HTML;
@@ -151,10 +154,24 @@ Reply Site::answer(const Request& request, Summary::Clock::time_point now) {
         reply.body = PAGE_SCRIPT;
     } else if (path == "/api/summary") {
         reply.content_type = "application/json; charset=utf-8";
-        reply.body = summary_.text(now);
+        reply.body = summary_->text(now);
     } else if (path == "/metrics") {
         reply.content_type = "text/plain; version=0.0.4; charset=utf-8";
-        reply.body = summary_.metrics(now);
+        reply.body = summary_->metrics(now);
+    } else {
+        return text_reply(404, "Нет такой страницы");
+    }
+    return reply;
+}
+
+Reply Site::campaign_reply(const std::string& path, Summary::Clock::time_point now) {
+    Reply reply;
+    if (path == "/") {
+        reply.content_type = "text/html; charset=utf-8";
+        reply.body = campaign_->page(now);
+    } else if (path == "/metrics") {
+        reply.content_type = "text/plain; version=0.0.4; charset=utf-8";
+        reply.body = campaign_->metrics(now);
     } else {
         return text_reply(404, "Нет такой страницы");
     }

@@ -40,8 +40,10 @@ json status_json(const FolderView& view, std::chrono::steady_clock::time_point n
     return status;
 }
 
+}  // namespace
+
 // A label's value as Prometheus reads it: backslash, quote and line feed escaped.
-std::string label(const std::string& text) {
+std::string prometheus_label(const std::string& text) {
     std::string out;
     for (char c : text) {
         if (c == '\\' || c == '"') {
@@ -56,11 +58,9 @@ std::string label(const std::string& text) {
     return "\"" + out + "\"";
 }
 
-void family(std::string& out, const char* name, const char* help) {
+void prometheus_family(std::string& out, const char* name, const char* help) {
     out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " gauge\n";
 }
-
-}  // namespace
 
 Summary::Summary(std::vector<std::filesystem::path> folders, FileReader reader,
                  std::chrono::milliseconds patience)
@@ -124,52 +124,58 @@ std::string Summary::text(Clock::time_point now) {
 std::string Summary::metrics(Clock::time_point now) {
     std::vector<Seen> seen = look(now);
     std::string out;
-    family(out, "boardrack_records", "Records of the list by mark (uncalled: not called yet).");
+    prometheus_family(out, "boardrack_records",
+                      "Records of the list by mark (uncalled: not called yet).");
     for (const Seen& s : seen) {
         if (!s.view->counts.empty() && s.view->error.empty()) {
             for (int k = 0; k < MARK_KINDS; ++k) {
-                out += "boardrack_records{folder=" + label(core::path_utf8(s.dir)) +
-                       ",mark=" + label(MARK_NAMES[k]) + "} " +
+                out += "boardrack_records{folder=" + prometheus_label(core::path_utf8(s.dir)) +
+                       ",mark=" + prometheus_label(MARK_NAMES[k]) + "} " +
                        std::to_string(s.view->totals[k].records) + "\n";
             }
         }
     }
-    family(out, "boardrack_calls_last_hour", "Results logged in the last hour.");
+    prometheus_family(out, "boardrack_calls_last_hour", "Results logged in the last hour.");
     for (const Seen& s : seen) {
         if (!s.view->counts.empty() && s.view->error.empty()) {
-            out += "boardrack_calls_last_hour{folder=" + label(core::path_utf8(s.dir)) + "} " +
-                   std::to_string(calls_last_hour(s.view->results)) + "\n";
+            out += "boardrack_calls_last_hour{folder=" + prometheus_label(core::path_utf8(s.dir)) +
+                   "} " + std::to_string(calls_last_hour(s.view->results)) + "\n";
         }
     }
-    family(out, "boardrack_program_state", "1 for the state the program's status file says.");
+    prometheus_family(out, "boardrack_program_state",
+                      "1 for the state the program's status file says.");
     for (const Seen& s : seen) {
         for (const auto& [program, status] : s.view->status) {
             std::string state = status.json.value("state", json()).is_string()
                                     ? status.json["state"].get<std::string>()
                                     : "";
             for (const char* known : STATES) {
-                out += "boardrack_program_state{folder=" + label(core::path_utf8(s.dir)) +
-                       ",program=" + label(program) + ",state=" + label(known) + "} " +
-                       (state == known ? "1" : "0") + "\n";
+                out +=
+                    "boardrack_program_state{folder=" + prometheus_label(core::path_utf8(s.dir)) +
+                    ",program=" + prometheus_label(program) + ",state=" + prometheus_label(known) +
+                    "} " + (state == known ? "1" : "0") + "\n";
             }
         }
     }
     // A folder that cannot be read stays in sight: its records are gone, not its name.
-    family(out, "boardrack_folder_error",
-           "1 while the folder cannot be read (its list missing or unreadable), else 0.");
+    prometheus_family(
+        out, "boardrack_folder_error",
+        "1 while the folder cannot be read (its list missing or unreadable), else 0.");
     for (const Seen& s : seen) {
         bool failed = !s.view->error.empty() || s.view->counts.empty();
-        out += "boardrack_folder_error{folder=" + label(core::path_utf8(s.dir)) + "} " +
+        out += "boardrack_folder_error{folder=" + prometheus_label(core::path_utf8(s.dir)) + "} " +
                (failed ? "1" : "0") + "\n";
     }
-    family(out, "boardrack_status_age_seconds",
-           "Seconds since the program's status file last changed, by this server's clock.");
+    prometheus_family(
+        out, "boardrack_status_age_seconds",
+        "Seconds since the program's status file last changed, by this server's clock.");
     for (const Seen& s : seen) {
         for (const auto& [program, status] : s.view->status) {
             auto age = std::chrono::duration_cast<std::chrono::seconds>(now - status.changed);
-            out += "boardrack_status_age_seconds{folder=" + label(core::path_utf8(s.dir)) +
-                   ",program=" + label(program) + "} " +
-                   std::to_string(std::max<long long>(0, age.count())) + "\n";
+            out +=
+                "boardrack_status_age_seconds{folder=" + prometheus_label(core::path_utf8(s.dir)) +
+                ",program=" + prometheus_label(program) + "} " +
+                std::to_string(std::max<long long>(0, age.count())) + "\n";
         }
     }
     return out;

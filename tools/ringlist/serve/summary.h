@@ -47,4 +47,9 @@ class Summary {
     std::chrono::milliseconds patience_;
 };
 
+// A label's value as Prometheus reads it: in quotes, backslash, quote and line feed escaped.
+std::string prometheus_label(const std::string& text);
+// A gauge's HELP and TYPE lines, appended to out.
+void prometheus_family(std::string& out, const char* name, const char* help);
+
 }  // namespace ringlist
