@@ -43,7 +43,10 @@ std::string read_campaigns(core::DbConnection& db, std::vector<CampaignCount>& c
         " (SELECT string_agg(m.mark || '=' || m.n, chr(10) ORDER BY m.mark) FROM "
         "  (SELECT mark, count(*) AS n FROM records r WHERE r.campaign_id = c.id GROUP BY mark) m),"
         " (SELECT count(*) FROM results s JOIN records r ON r.id = s.record_id "
-        "  WHERE r.campaign_id = c.id AND s.utc > now() - interval '1 hour') "
+        "  WHERE r.campaign_id = c.id AND s.utc > now() - interval '1 hour'), "
+        " (SELECT count(*) FROM records r WHERE r.campaign_id = c.id AND r.mark = ' ' "
+        "  AND r.calls >= greatest(c.retry, 1) "
+        "  AND (r.held_by IS NULL OR r.held_until < now())) "
         "FROM campaigns c ORDER BY c.name");
     while (error.empty() && select.next(error)) {
         CampaignCount c;
@@ -51,6 +54,7 @@ std::string read_campaigns(core::DbConnection& db, std::vector<CampaignCount>& c
         c.records = count_of(select.text(1, error));
         c.marks = marks_of(select.text(2, error).value_or(""));
         c.calls_last_hour = count_of(select.text(3, error));
+        c.used_up = count_of(select.text(4, error));
         campaigns.push_back(std::move(c));
     }
     return error;

@@ -17,6 +17,9 @@ struct CampaignCount {
     long long records = 0;
     std::vector<std::pair<char, long long>> marks;  // by mark, ' ' (not called yet) first
     long long calls_last_hour = 0;  // results of the last hour by the server's clock
+    // Blank records whose calls are used up without a verdict, none of them under way: no rack
+    // calls them again.
+    long long used_up = 0;
 };
 
 struct RackCount {

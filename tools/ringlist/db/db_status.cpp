@@ -18,7 +18,11 @@ void print_campaigns(const std::vector<CampaignCount>& campaigns, std::ostream& 
             out << ", " << (mark == ' ' ? std::string("без отметки") : std::string(1, mark)) << ": "
                 << count;
         }
-        out << "; звонков за последний час: " << c.calls_last_hour << "\n";
+        out << "; звонков за последний час: " << c.calls_last_hour;
+        if (c.used_up > 0) {
+            out << "; звонки исчерпаны без результата: " << c.used_up;
+        }
+        out << "\n";
     }
     if (campaigns.empty()) {
         out << "Кампаний в базе нет\n";
