@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -42,18 +43,33 @@ class SharedRacks : public CampaignDb {
     }
 
     // Rack n on its own simulated rack and drive C:, in virtual time from 10:00 in UTC.
-    std::unique_ptr<RunningProgram> rack(int n, int lease = 600) {
+    std::unique_ptr<RunningProgram> rack(int n, int lease = 600,
+                                         const std::vector<std::string>& more = {}) {
         std::filesystem::path root = roots_.path / ("rack" + std::to_string(n));
         std::filesystem::create_directories(root);
         std::ofstream(roots_.path / "rack.txt") << RACK;
+        std::vector<std::string> args{DIALRUN_PATH,
+                                      "--console",
+                                      "--simulate",
+                                      roots_.file("rack.txt"),
+                                      "--fast",
+                                      "--time",
+                                      "2026-12-10T10:00:00",
+                                      "--root",
+                                      root.string(),
+                                      "--campaign-db",
+                                      conn,
+                                      "--campaign",
+                                      "зима; 'общая'",
+                                      "--rack-name",
+                                      "стойка \"" + std::to_string(n) + "\";",
+                                      "--claim-lease",
+                                      std::to_string(lease),
+                                      "--reconnect",
+                                      "1"};
+        args.insert(args.end(), more.begin(), more.end());
         return std::make_unique<RunningProgram>(
-            std::vector<std::string>{DIALRUN_PATH, "--console", "--simulate",
-                                     roots_.file("rack.txt"), "--fast", "--time",
-                                     "2026-12-10T10:00:00", "--root", root.string(),
-                                     "--campaign-db", conn, "--campaign", "зима; 'общая'",
-                                     "--rack-name", "стойка \"" + std::to_string(n) + "\";",
-                                     "--claim-lease", std::to_string(lease), "--reconnect", "1"},
-            "wait\nstart\nwait\n", false,
+            args, "wait\nstart\nwait\n", false,
             std::vector<std::pair<std::string, std::string>>{{"TZ", "UTC"}});
     }
 
@@ -158,15 +174,27 @@ TEST_F(SharedRacks, AKilledRackAndAStoppedServerLoseNoVerdictAndExceedNoCap) {
     campaign_of(600, 2);
     auto killed = rack(1, 5);
     ASSERT_TRUE(killed->wait_for_count("list\tСписок", 40)) << killed->output;
-    auto second = rack(2, 5);
+    auto second = rack(2, 5, {"--journal", "yes", "--status-file", "yes"});
     auto third = rack(3, 5);
     // Its records' leases run out and the others take them; the calls it counted stay counted.
     EXPECT_EQ(killed->end_with(SIGKILL), -1);
     ASSERT_TRUE(second->wait_for_count("list\tСписок", 40)) << second->output;
     ASSERT_EQ(server_->stop(), "");
     // Calls under way end; their verdicts wait in the outbox; nothing new is handed out.
-    ASSERT_TRUE(second->wait_for("Нет связи с базой кампании")) << second->output;
+    ASSERT_TRUE(second->wait_for("Пауза: Нет связи с базой кампании")) << second->output;
     ASSERT_TRUE(third->wait_for("Нет связи с базой кампании")) << third->output;
+    // The supervisor's status file says why the rack waits.
+    std::string status;
+    for (auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+         status.find("\"reason\": \"Нет связи с базой кампании\"") == std::string::npos &&
+         std::chrono::steady_clock::now() < guard;) {
+        second->read_ready();
+        status = log_of(2, "status-dialrun.json");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a poll, not a wait
+    }
+    EXPECT_NE(status.find("\"state\": \"paused\""), std::string::npos) << status;
+    EXPECT_NE(status.find("\"reason\": \"Нет связи с базой кампании\""), std::string::npos)
+        << status;
     ASSERT_EQ(server_->start_again(), "");
     EXPECT_EQ(ends_of({second.get(), third.get()}), (std::vector<int>{0, 0}));
     EXPECT_NE(second->output.find("восстановлена"), std::string::npos) << second->output;
@@ -176,6 +204,12 @@ TEST_F(SharedRacks, AKilledRackAndAStoppedServerLoseNoVerdictAndExceedNoCap) {
     EXPECT_EQ(back->wait_end(), 0) << back->output;
     expect_campaign_sound();
     EXPECT_EQ(rows("SELECT count(*) FROM records WHERE calls = 0"), std::vector<std::string>{"0"});
+    std::string journal;
+    for (const auto& day : std::filesystem::directory_iterator(roots_.path / "rack2" / "journal")) {
+        journal += file_bytes(day.path());
+    }
+    EXPECT_NE(journal.find(": Нет связи с базой кампании\n"), std::string::npos) << journal;
+    EXPECT_NE(journal.find("\tpause\tконец\n"), std::string::npos) << journal;
     expect_logs_are_the_databases({1, 2, 3});
     for (int n = 1; n <= 3; ++n) {
         EXPECT_EQ(log_of(n, "Ring.TXT.outbox"), "") << n;
