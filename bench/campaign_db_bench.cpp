@@ -244,8 +244,9 @@ void run_channel(Connection& connection, int channel, const Pace& pace, std::ato
         if (!take(connection, taken, handed, f)) {
             return;
         }
-        campaign::SharedVerdict verdict{taken.id,         taken.attempt,      n % 3 ? 'N' : 'Y',
-                                        "10-12 10:00:00", std::time(nullptr), channel};
+        campaign::SharedVerdict verdict{
+            taken.id,           taken.attempt, n % 3 ? 'N' : 'Y',      "2026-12-10 10:00:00",
+            std::time(nullptr), channel,       taken.line.substr(0, 7)};
         Clock::time_point sent = Clock::now();
         std::string error;
         {

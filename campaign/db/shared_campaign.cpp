@@ -1,5 +1,7 @@
 #include "campaign/db/shared_campaign.h"
 
+#include <thread>
+
 #include "campaign/db/campaign_schema.h"
 #include "campaign/db/db_record.h"
 #include "db/statement.h"
@@ -7,6 +9,11 @@
 namespace campaign {
 
 namespace {
+
+// The advisory locks' first key: the rack names' (the second is the rack's id).
+constexpr int RACK_NAME_LOCKS = 872301;
+// Seconds a rack's name is waited for before a start is refused.
+constexpr int NAME_WAITS = 5;
 
 // The conditions of the hand-out, over records r of campaigns c. A blank record is due while
 // its calls are not used up (a call whose verdict never came counts); a marked one when the
@@ -89,7 +96,42 @@ std::string SharedCampaign::name_rack(const std::string& rack) {
         return error;
     }
     rack_id_ = text_of(row[0]);
-    return db_.commit();
+    error = db_.commit();
+    if (error.empty()) {
+        error = hold_the_name(rack);
+    }
+    return error;
+}
+
+// One Dialrun per rack name: a second would free the first one's holds at its start and call
+// its records again. The lock is the session's, so a rack that is killed or cut off lets go of
+// it with its connection.
+std::string SharedCampaign::hold_the_name(const std::string& rack) {
+    // A rack started again at once after a kill may find its old session not yet gone: a few
+    // seconds for the server to see it end.
+    for (int attempt = 0;; ++attempt) {
+        core::DbStatement lock(db_);
+        std::string error =
+            lock.run("SELECT pg_try_advisory_lock(CAST(? AS integer), CAST(? AS integer))",
+                     {std::to_string(RACK_NAME_LOCKS), rack_id_});
+        std::vector<core::DbValue> row;
+        if (error.empty() && !first_row(lock, row, 1, error) && error.empty()) {
+            error = "База кампании (" + db_.server() + "): нет ответа";
+        }
+        if (!error.empty()) {
+            return error;
+        }
+        bool held = text_of(row[0]) == "1" || text_of(row[0]) == "t";
+        error = db_.commit();
+        if (!error.empty() || held) {
+            return error;
+        }
+        if (attempt == NAME_WAITS) {
+            return "База кампании (" + db_.server() + "): стойка \"" + rack +
+                   "\" уже работает (другой Dialrun с тем же rack-name): нужно другое имя стойки";
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
 }
 
 std::string SharedCampaign::free_holds() {
@@ -118,6 +160,15 @@ HandOut SharedCampaign::hand_out(SharedRecord& taken, std::string& error) {
     HandOut got = error.empty() ? take_due(taken, error) : HandOut::lost;
     if (got == HandOut::record) {
         error = db_.commit();
+        // Only a hold read back after the commit is called: a commit whose connection broke
+        // may have been kept or not, and a record called on a claim that was not kept could be
+        // called again by another rack.
+        if (error.empty()) {
+            error = confirm(taken);
+        }
+        if (!error.empty()) {
+            unconfirmed_ = taken;
+        }
     } else if (error.empty()) {
         db_.commit();
         got = why_none(error, HandOut::other_racks);
@@ -144,6 +195,44 @@ HandOut SharedCampaign::look(std::string& error) {
     }
     error = failed(error);
     return error.empty() ? got : HandOut::lost;
+}
+
+std::string SharedCampaign::confirm(const SharedRecord& taken) {
+    core::DbStatement select(db_);
+    std::string error = select.run(
+        "SELECT count(*) FROM records WHERE id = CAST(? AS bigint) AND held_by = CAST(? AS bigint) "
+        "AND calls = CAST(? AS integer)",
+        {taken.id, rack_id_, std::to_string(taken.attempt)});
+    std::vector<core::DbValue> row;
+    if (error.empty() && first_row(select, row, 1, error) && text_of(row[0]) != "1") {
+        error = "База кампании (" + db_.server() + "): запись не закреплена за стойкой";
+    }
+    if (error.empty()) {
+        error = db_.commit();
+    }
+    return error;
+}
+
+// A claim whose commit was not confirmed was never called: if it was kept after all, its hold
+// and its call are undone, so that the record is neither held to its lease's end nor counted
+// for a call that never went out.
+std::string SharedCampaign::undo_unconfirmed() {
+    if (unconfirmed_.id.empty()) {
+        return "";
+    }
+    core::DbStatement update(db_);
+    std::string error = update.run(
+        "UPDATE records SET calls = calls - 1, held_by = NULL, held_until = NULL "
+        "WHERE id = CAST(? AS bigint) AND held_by = CAST(? AS bigint) AND calls = CAST(? AS "
+        "integer)",
+        {unconfirmed_.id, rack_id_, std::to_string(unconfirmed_.attempt)});
+    if (error.empty()) {
+        error = db_.commit();
+    }
+    if (error.empty()) {
+        unconfirmed_ = {};
+    }
+    return error;
 }
 
 std::string SharedCampaign::touch() {
@@ -268,7 +357,7 @@ std::string SharedCampaign::renew(const std::vector<std::string>& record_ids) {
     return failed(error);
 }
 
-std::string SharedCampaign::send(const SharedVerdict& verdict) {
+std::string SharedCampaign::send(const SharedVerdict& verdict, bool* foreign) {
     if (!connected()) {
         std::string error = failed(reconnect());
         if (!error.empty()) {
@@ -276,6 +365,17 @@ std::string SharedCampaign::send(const SharedVerdict& verdict) {
         }
     }
     std::string attempt = std::to_string(verdict.attempt);
+    bool ours = false;
+    std::string checked = is_ours(verdict, ours);
+    if (!checked.empty() || !ours) {
+        if (checked.empty()) {
+            db_.rollback();
+            if (foreign != nullptr) {
+                *foreign = true;
+            }
+        }
+        return failed(checked);
+    }
     core::DbStatement insert(db_);
     std::string error = insert.run(
         "INSERT INTO results (record_id, attempt, mark, local_time, utc, rack_id, channel) "
@@ -309,13 +409,37 @@ std::string SharedCampaign::send(const SharedVerdict& verdict) {
     return failed(error);
 }
 
+// The record is this campaign's, has the number, and the call was counted; the mark is one a
+// board gives.
+std::string SharedCampaign::is_ours(const SharedVerdict& verdict, bool& ours) {
+    ours = false;
+    if (std::string("YZN").find(verdict.mark) == std::string::npos || verdict.mark == 0) {
+        return "";
+    }
+    core::DbStatement select(db_);
+    std::string error = select.run(
+        "SELECT count(*) FROM records WHERE id = CAST(? AS bigint) AND campaign_id = CAST(? AS "
+        "bigint) AND number = ? AND calls >= CAST(? AS integer) AND CAST(? AS integer) >= 1",
+        {verdict.record_id, campaign_id_, verdict.number, std::to_string(verdict.attempt),
+         std::to_string(verdict.attempt)});
+    std::vector<core::DbValue> row;
+    if (error.empty() && first_row(select, row, 1, error)) {
+        ours = text_of(row[0]) == "1";
+    }
+    return error;
+}
+
 std::string SharedCampaign::reconnect() {
     db_.close();
     std::string error = open_campaign_db(db_, connection_);
     if (error.empty()) {
         error = name_rack(rack_name_);
     }
+    if (error.empty()) {
+        error = undo_unconfirmed();
+    }
     if (!error.empty()) {
+        db_.rollback();
         db_.close();
     }
     return error;

@@ -26,7 +26,8 @@ struct SharedVerdict {
     char mark = ' ';
     std::string local_time;  // the rack's own "YYYY-MM-DD hh:mm:ss", its log line's moment
     int64_t utc = 0;
-    int channel = 0;  // from 1
+    int channel = 0;     // from 1
+    std::string number;  // the record's seven digits: a verdict for another record is refused
 };
 
 // What a hand-out gave: a record, or why none.
@@ -59,7 +60,9 @@ class SharedCampaign {
     std::string renew(const std::vector<std::string>& record_ids);
     // In one transaction: the result row, the record's mark (never over a Y, nor over a later
     // call's), and its hold released if it is this rack's. A verdict sent twice counts once.
-    std::string send(const SharedVerdict& verdict);
+    // One that is not for a record of this campaign with that number and a call that was
+    // counted (an outbox from elsewhere) is not taken: foreign is set, nothing written.
+    std::string send(const SharedVerdict& verdict, bool* foreign = nullptr);
     // Connects again after a loss.
     std::string reconnect();
     bool connected() const { return db_.is_open(); }
@@ -76,6 +79,10 @@ class SharedCampaign {
     HandOut why_none(std::string& error, HandOut due_now);
     // The rack's last_seen, for the page, at most twice a minute.
     std::string touch();
+    std::string hold_the_name(const std::string& rack);
+    std::string confirm(const SharedRecord& taken);
+    std::string undo_unconfirmed();
+    std::string is_ours(const SharedVerdict& verdict, bool& ours);
     // A failed statement: the transaction is given up, and a lost connection closed so that the
     // next step connects again.
     std::string failed(const std::string& error);
@@ -87,6 +94,7 @@ class SharedCampaign {
     std::string rack_id_;
     int lease_seconds_ = 600;
     std::chrono::steady_clock::time_point touched_{};
+    SharedRecord unconfirmed_;  // a claim whose commit was not confirmed: undone on reconnect
     RetryRules rules_;
 };
 

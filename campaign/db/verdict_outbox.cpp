@@ -20,7 +20,8 @@ bool all_digits(const std::string& text) {
 
 std::string outbox_line(const SharedVerdict& v) {
     return v.record_id + "\t" + std::to_string(v.attempt) + "\t" + std::string(1, v.mark) + "\t" +
-           v.local_time + "\t" + std::to_string(v.utc) + "\t" + std::to_string(v.channel) + "\n";
+           v.local_time + "\t" + std::to_string(v.utc) + "\t" + std::to_string(v.channel) + "\t" +
+           v.number + "\n";
 }
 
 namespace {
@@ -48,9 +49,11 @@ bool parse_outbox_line(const std::string& line, SharedVerdict& v) {
     for (std::string field; std::getline(in, field, '\t');) {
         fields.push_back(field);
     }
-    if (fields.size() != 6 || !all_digits(fields[0]) || !all_digits(fields[1]) ||
-        fields[2].size() != 1 || !moment(fields[3]) || !all_digits(fields[4]) ||
-        !all_digits(fields[5]) || fields[1].size() > 9 || fields[5].size() > 2) {
+    if (fields.size() != 7 || !all_digits(fields[0]) || !all_digits(fields[1]) ||
+        fields[2].size() != 1 || std::string("YZN").find(fields[2][0]) == std::string::npos ||
+        !moment(fields[3]) || !all_digits(fields[4]) || !all_digits(fields[5]) ||
+        fields[1].size() > 9 || fields[5].size() > 2 || fields[6].size() != 7 ||
+        !all_digits(fields[6])) {
         return false;
     }
     v.record_id = fields[0];
@@ -59,6 +62,7 @@ bool parse_outbox_line(const std::string& line, SharedVerdict& v) {
     v.local_time = fields[3];
     v.utc = std::stoll(fields[4]);
     v.channel = std::stoi(fields[5]);
+    v.number = fields[6];
     return true;
 }
 
@@ -99,10 +103,6 @@ std::string VerdictOutbox::load(std::vector<SharedVerdict>& verdicts) const {
 }
 
 std::string VerdictOutbox::clear() {
-    std::error_code missing;
-    if (!std::filesystem::exists(path_, missing)) {
-        return "";
-    }
     return core::replace_file(path_, "", mode_);
 }
 

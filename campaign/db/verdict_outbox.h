@@ -23,7 +23,8 @@ class VerdictOutbox {
     // What the file holds, in order; a line torn by a kill is passed over. Returns "" or why
     // the file cannot be read (none is no file).
     std::string load(std::vector<SharedVerdict>& verdicts) const;
-    // Every verdict sent: an empty file in its place, in one step.
+    // Every verdict sent: an empty file in its place, in one step (made where there was none,
+    // so that a drive C: the rack cannot write is found before any call).
     std::string clear();
 
     const std::filesystem::path& path() const { return path_; }
@@ -33,7 +34,8 @@ class VerdictOutbox {
     unsigned mode_;
 };
 
-// A verdict's line: "RECORD_ID<TAB>ATTEMPT<TAB>MARK<TAB>dd-mm hh:mm:ss<TAB>UTC<TAB>CHANNEL\n".
+// A verdict's line: "RECORD_ID<TAB>ATTEMPT<TAB>MARK<TAB>YYYY-MM-DD hh:mm:ss<TAB>UTC<TAB>CHANNEL
+// <TAB>NUMBER\n"; the number lets the database refuse a line that is not its record's.
 std::string outbox_line(const SharedVerdict& verdict);
 // False for a line that is not one (torn, or not ours).
 bool parse_outbox_line(const std::string& line, SharedVerdict& verdict);

@@ -95,6 +95,7 @@ void DbConnection::close() {
         }
         SQLFreeHandle(SQL_HANDLE_DBC, connection_);
         connection_ = nullptr;
+        ++generation_;
     }
     connected_ = false;
     if (environment_ != nullptr) {

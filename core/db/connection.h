@@ -26,6 +26,9 @@ class DbConnection {
     const std::string& server() const { return server_; }
     // The ODBC connection handle, for the statements.
     void* handle() const { return connection_; }
+    // Counts the connections closed: a statement made on an earlier one has had its handle
+    // freed with it, and must not free it again.
+    unsigned generation() const { return generation_; }
 
   private:
     std::string end_transaction(short how);
@@ -33,6 +36,7 @@ class DbConnection {
     void* environment_ = nullptr;
     void* connection_ = nullptr;
     bool connected_ = false;
+    unsigned generation_ = 0;
     std::string server_;
 };
 

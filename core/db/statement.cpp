@@ -15,7 +15,9 @@ constexpr size_t LONGEST_PLAIN_TEXT = 4000;
 DbStatement::DbStatement(DbConnection& connection) : connection_(connection) {}
 
 DbStatement::~DbStatement() {
-    if (statement_ != nullptr) {
+    // A connection closed since (a lost one, given up) freed its statements with it.
+    if (statement_ != nullptr && connection_.generation() == generation_ &&
+        connection_.handle() != nullptr) {
         SQLFreeHandle(SQL_HANDLE_STMT, statement_);
     }
 }
@@ -38,6 +40,7 @@ std::string DbStatement::run(const std::string& sql, const std::vector<DbValue>&
         return failure("запрос не выполнен");
     }
     statement_ = handle;
+    generation_ = connection_.generation();
     std::u16string wide_sql;
     if (!utf8_to_utf16(sql, wide_sql)) {
         return failure("текст запроса не в UTF-8");

@@ -36,6 +36,7 @@ class DbStatement {
 
     DbConnection& connection_;
     void* statement_ = nullptr;
+    unsigned generation_ = 0;  // the connection's when the handle was made
 };
 
 }  // namespace core

@@ -16,10 +16,26 @@ constexpr int OUTBOX_KEPT = 100;
 }  // namespace
 
 std::string SharedCalling::start() {
+    // A link or a folder in the outbox's place is not written through.
+    std::error_code ec;
+    auto type = std::filesystem::symlink_status(outbox_.path(), ec).type();
+    if (type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::regular) {
+        return outbox_.path().filename().string() + ": не обычный файл (ссылка, папка или " +
+               "устройство) - результаты звонков туда не пишутся";
+    }
     std::string error = campaign_.open(settings_.connection, settings_.campaign, settings_.rack,
                                        settings_.lease_seconds);
     if (error.empty()) {
         error = send_outbox();
+    }
+    if (error.empty()) {
+        // Made now if it was not there: a drive C: that cannot be written stops the start,
+        // before a verdict would have no copy but the database's.
+        std::string unwritten = outbox_.clear();
+        error = unwritten.empty()
+                    ? ""
+                    : "Ошибка записи в " + outbox_.path().filename().string() + ": " + unwritten;
     }
     if (error.empty()) {
         error = campaign_.free_holds();
@@ -38,9 +54,15 @@ std::string SharedCalling::send_outbox() {
     }
     in_outbox_ = unsent_ = static_cast<int>(verdicts.size());
     for (const campaign::SharedVerdict& verdict : verdicts) {
-        error = campaign_.send(verdict);
+        bool foreign = false;
+        error = campaign_.send(verdict, &foreign);
         if (!error.empty()) {
             return error;
+        }
+        if (foreign) {
+            notes_.push_back("Результат из " + outbox_.path().filename().string() +
+                             " не принят: в кампании нет записи " + verdict.number +
+                             " со звонком " + std::to_string(verdict.attempt));
         }
         --unsent_;
     }
@@ -91,7 +113,8 @@ std::string SharedCalling::keep(int k, char mark, const core::LocalTime& local, 
              mark,
              core::format_local_time(local, "%Y-%m-%d %H:%M:%S"),
              utc,
-             k + 1};
+             k + 1,
+             records_[k].line.substr(0, 7)};
     std::string error = outbox_.add(kept_);
     kept_written_ = error.empty();
     if (!error.empty()) {

@@ -32,7 +32,7 @@ std::string list_of(int count, char mark = ' ') {
 }
 
 SharedVerdict verdict_for(const SharedRecord& r, char mark, int channel = 1) {
-    return {r.id, r.attempt, mark, "2026-12-10 09:00:00", 1796893200, channel};
+    return {r.id, r.attempt, mark, "2026-12-10 09:00:00", 1796893200, channel, r.line.substr(0, 7)};
 }
 
 class SharedCampaignDb : public CampaignDb {
@@ -141,6 +141,20 @@ TEST_F(SharedCampaignDb, ARetryWaitsForItsGapAndAVerdictSentTwiceCountsOnce) {
     ASSERT_EQ(rack.hand_out(fresh, error), HandOut::record) << error;
     EXPECT_EQ(fresh.line, "4000001      100  \r\n");
     SharedVerdict said = verdict_for(fresh, 'N');
+    // A verdict that is not this record's (another number, a call never counted, a mark no
+    // board gives: an outbox from elsewhere) is not taken, and nothing is written.
+    SharedVerdict other = said;
+    other.number = "4000002";
+    SharedVerdict later = said;
+    later.attempt = 2;
+    SharedVerdict odd = said;
+    odd.mark = 'X';
+    for (const SharedVerdict& stranger : {other, later, odd}) {
+        bool foreign = false;
+        EXPECT_EQ(rack.send(stranger, &foreign), "");
+        EXPECT_TRUE(foreign);
+    }
+    EXPECT_EQ(rows("SELECT count(*) FROM results"), std::vector<std::string>{"0"});
     EXPECT_EQ(rack.send(said), "");
     EXPECT_EQ(rack.send(said), "");
     EXPECT_EQ(rows("SELECT count(*) FROM results"), std::vector<std::string>{"1"});
@@ -158,19 +172,26 @@ TEST_F(SharedCampaignDb, ARetryWaitsForItsGapAndAVerdictSentTwiceCountsOnce) {
     EXPECT_EQ(none.attempt, 2);
     // A Y is never called again nor overwritten, even by a verdict that comes late.
     EXPECT_EQ(rack.send(verdict_for(none, 'Y')), "");
-    EXPECT_EQ(rack.send({retried.id, 2, 'N', "2026-12-10 09:00:00", 1796893200, 1}), "");
+    EXPECT_EQ(rack.send({retried.id, 1, 'N', "2026-12-10 09:00:00", 1796893200, 1, "4000002"}), "");
     EXPECT_EQ(records(), (std::vector<std::string>{"Y 2 -", "Y 1 -"}));
     EXPECT_EQ(rack.hand_out(none, error), HandOut::over) << error;
 }
 
 TEST_F(SharedCampaignDb, ARackThatStartsAgainFreesOnlyWhatItHeld) {
     campaign_of(list_of(3));
-    SharedCampaign before, other;
-    open_rack(before, "стойка 1");
+    SharedCampaign other;
     open_rack(other, "стойка 2");
     SharedRecord a, b;
     std::string error;
-    ASSERT_EQ(before.hand_out(a, error), HandOut::record) << error;
+    {
+        SharedCampaign before;
+        open_rack(before, "стойка 1");
+        ASSERT_EQ(before.hand_out(a, error), HandOut::record) << error;
+        // While it runs, a second Dialrun under its name is refused: it would free its holds.
+        SharedCampaign twin;
+        EXPECT_NE(twin.open(conn, "зима", "стойка 1", 600).find("стойка \"стойка 1\" уже работает"),
+                  std::string::npos);
+    }  // its connection ends, as a killed rack's does
     ASSERT_EQ(other.hand_out(b, error), HandOut::record) << error;
     SharedCampaign again;
     open_rack(again, "стойка 1");
@@ -242,14 +263,14 @@ TEST(VerdictOutbox, KeepsWholeLinesInOrderPassesOverATornOneAndEmptiesWithTheLis
     std::vector<SharedVerdict> read;
     EXPECT_EQ(outbox.load(read), "");
     EXPECT_TRUE(read.empty());
-    ASSERT_EQ(outbox.add({"17", 1, 'Y', "2026-12-10 09:00:01", 1796893201, 1}), "");
-    ASSERT_EQ(outbox.add({"18", 2, 'Z', "2026-12-10 09:00:02", 1796893202, 8}), "");
+    ASSERT_EQ(outbox.add({"17", 1, 'Y', "2026-12-10 09:00:01", 1796893201, 1, "4000001"}), "");
+    ASSERT_EQ(outbox.add({"18", 2, 'Z', "2026-12-10 09:00:02", 1796893202, 8, "4000002"}), "");
     struct stat made {};
     ASSERT_EQ(::stat(path.c_str(), &made), 0);
     EXPECT_EQ(made.st_mode & 0777, 0600u);
     EXPECT_EQ(file_bytes(path),
-              "17\t1\tY\t2026-12-10 09:00:01\t1796893201\t1\n18\t2\tZ\t2026-12-10 "
-              "09:00:02\t1796893202\t8\n");
+              "17\t1\tY\t2026-12-10 09:00:01\t1796893201\t1\t4000001\n18\t2\tZ\t2026-12-10 "
+              "09:00:02\t1796893202\t8\t4000002\n");
     // A kill in the middle of a line leaves it torn: passed over, and dropped by the next add.
     write_file_bytes(path, file_bytes(path) + "19\t1\tN\t2026-12");
     ASSERT_EQ(outbox.load(read), "");
@@ -258,7 +279,8 @@ TEST(VerdictOutbox, KeepsWholeLinesInOrderPassesOverATornOneAndEmptiesWithTheLis
     EXPECT_EQ(read[1].attempt, 2);
     EXPECT_EQ(read[1].mark, 'Z');
     EXPECT_EQ(read[1].channel, 8);
-    ASSERT_EQ(outbox.add({"19", 1, 'N', "2026-12-10 09:00:03", 1796893203, 2}), "");
+    EXPECT_EQ(read[1].number, "4000002");
+    ASSERT_EQ(outbox.add({"19", 1, 'N', "2026-12-10 09:00:03", 1796893203, 2, "4000003"}), "");
     ASSERT_EQ(outbox.load(read), "");
     ASSERT_EQ(read.size(), 3u);
     EXPECT_EQ(read[2].local_time, "2026-12-10 09:00:03");
@@ -268,14 +290,17 @@ TEST(VerdictOutbox, KeepsWholeLinesInOrderPassesOverATornOneAndEmptiesWithTheLis
     EXPECT_EQ(made.st_mode & 0777, 0600u);
     // Lines that are not ours are never sent.
     for (const std::string bad :
-         {"x\t1\tY\t2026-12-10 09:00:01\t1\t1", "17\t1\tY\t10-12\t1\t1",
-          "17\t1\tYY\t2026-12-10 09:00:01\t1\t1", "17\t1\tY\t2026-12-10 09:00:01\t1",
-          "17\t1\tY\t10-12 09:00:01\t1\t1", "17\t1\tY\t2026-12-10T09:00:01\t1\t1"}) {
+         {"x\t1\tY\t2026-12-10 09:00:01\t1\t1\t4000001", "17\t1\tY\t10-12\t1\t1\t4000001",
+          "17\t1\tY\t2026-12-10 09:00:01\t1\t1", "17\t1\tQ\t2026-12-10 09:00:01\t1\t1\t4000001",
+          "17\t1\tY\t2026-12-10 09:00:01\t1\t1\t400000",
+          "17\t1\tX\t2026-12-10 09:00:01\t1\t1\t4000001", "17\t1\tYY\t2026-12-10 09:00:01\t1\t1",
+          "17\t1\tY\t2026-12-10 09:00:01\t1", "17\t1\tY\t10-12 09:00:01\t1\t1",
+          "17\t1\tY\t2026-12-10T09:00:01\t1\t1"}) {
         SharedVerdict v;
         EXPECT_FALSE(campaign::parse_outbox_line(bad, v)) << bad;
     }
     // A whole line that is not a verdict stops the load rather than be emptied with the rest.
-    write_file_bytes(path, "17\t1\tY\t2026-12-10 09:00:01\t1796893201\t1\nчужая строка\n");
+    write_file_bytes(path, "17\t1\tY\t2026-12-10 09:00:01\t1796893201\t1\t4000001\nчужая строка\n");
     EXPECT_EQ(outbox.load(read), "строка 2 - не результат звонка");
     EXPECT_TRUE(read.empty());
 }
