@@ -413,7 +413,7 @@ std::string SharedCampaign::send(const SharedVerdict& verdict, bool* foreign) {
 // board gives.
 std::string SharedCampaign::is_ours(const SharedVerdict& verdict, bool& ours) {
     ours = false;
-    if (std::string("YZN").find(verdict.mark) == std::string::npos || verdict.mark == 0) {
+    if (std::string("YZN").find(verdict.mark) == std::string::npos) {
         return "";
     }
     core::DbStatement select(db_);

@@ -30,14 +30,6 @@ std::string SharedCalling::start() {
         error = send_outbox();
     }
     if (error.empty()) {
-        // Made now if it was not there: a drive C: that cannot be written stops the start,
-        // before a verdict would have no copy but the database's.
-        std::string unwritten = outbox_.clear();
-        error = unwritten.empty()
-                    ? ""
-                    : "Ошибка записи в " + outbox_.path().filename().string() + ": " + unwritten;
-    }
-    if (error.empty()) {
         error = campaign_.free_holds();
     }
     last_ = error.empty() ? HandOut::record : HandOut::lost;
@@ -45,7 +37,13 @@ std::string SharedCalling::start() {
     return error;
 }
 
+std::string SharedCalling::outbox_error(const std::string& reason) const {
+    return "Ошибка записи в " + outbox_.path().filename().string() + ": " + reason;
+}
+
 // Each verdict the outbox holds, in order; a verdict the database has already counts once.
+// The outbox is then emptied, and made if it was not there: at the start, a drive C: that
+// cannot be written stops the run before a verdict would have no copy but the database's.
 std::string SharedCalling::send_outbox() {
     std::vector<campaign::SharedVerdict> verdicts;
     std::string error = outbox_.load(verdicts);
@@ -66,11 +64,9 @@ std::string SharedCalling::send_outbox() {
         }
         --unsent_;
     }
-    if (in_outbox_ > 0) {
-        error = outbox_.clear();
-        if (!error.empty()) {
-            return "Ошибка записи в " + outbox_.path().filename().string() + ": " + error;
-        }
+    error = outbox_.clear();
+    if (!error.empty()) {
+        return outbox_error(error);
     }
     in_outbox_ = 0;
     return "";
@@ -118,7 +114,7 @@ std::string SharedCalling::keep(int k, char mark, const core::LocalTime& local, 
     std::string error = outbox_.add(kept_);
     kept_written_ = error.empty();
     if (!error.empty()) {
-        return "Ошибка записи в " + outbox_.path().filename().string() + ": " + error;
+        return outbox_error(error);
     }
     ++in_outbox_;
     ++unsent_;
@@ -151,9 +147,7 @@ std::string SharedCalling::deliver() {
     } else if (last_ == HandOut::lost) {
         answered(HandOut::record, "");  // back: the next free channel asks at once
     }
-    return unwritten.empty()
-               ? ""
-               : "Ошибка записи в " + outbox_.path().filename().string() + ": " + unwritten;
+    return unwritten.empty() ? "" : outbox_error(unwritten);
 }
 
 std::string SharedCalling::renew(const std::array<bool, core::CHANNEL_COUNT>& under_way) {
@@ -220,8 +214,7 @@ std::string SharedCalling::finish() {
         error = outbox_.clear();
         in_outbox_ = error.empty() ? 0 : in_outbox_;
     }
-    return error.empty() ? ""
-                         : "Ошибка записи в " + outbox_.path().filename().string() + ": " + error;
+    return error.empty() ? "" : outbox_error(error);
 }
 
 std::vector<std::string> SharedCalling::take_notes() {

@@ -65,6 +65,7 @@ class SharedCalling {
   private:
     bool asked_lately() const;
     std::string send_outbox();
+    std::string outbox_error(const std::string& reason) const;
     void answered(campaign::HandOut got, const std::string& error);
 
     SharedSettings settings_;
