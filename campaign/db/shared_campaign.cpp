@@ -170,9 +170,14 @@ HandOut SharedCampaign::hand_out(SharedRecord& taken, std::string& error) {
             unconfirmed_ = taken;
         }
     } else if (error.empty()) {
-        db_.commit();
+        // Asked in the same transaction, so at the same now(): a gap that ends between the
+        // two questions is not taken for a record another rack is taking this instant.
         got = why_none(error, HandOut::other_racks);
-        db_.rollback();
+        if (error.empty()) {
+            error = db_.commit();
+        } else {
+            db_.rollback();
+        }
     }
     error = failed(error);
     return error.empty() ? got : HandOut::lost;
