@@ -22,7 +22,7 @@ std::string DbConnection::open(const std::string& connection) {
     server_ = server_name(connection);
     std::string failed = "Нет связи с базой кампании (" + server_ + "): ";
     std::u16string wide;
-    if (!utf8_to_utf16(connection, wide)) {
+    if (!utf8_to_utf16(with_silence_noticed(connection), wide)) {
         return failed + "строка подключения не в UTF-8";
     }
     SQLHENV environment = SQL_NULL_HENV;

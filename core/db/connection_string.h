@@ -15,4 +15,10 @@ std::string server_name(const std::string& connection);
 // stands as "***".
 std::string without_password(const std::string& connection);
 
+// The connection string with the driver told to notice a server gone silent. A cable pulled
+// or a router down sends no reset: a statement would wait for TCP to give up (a quarter of an
+// hour on Linux) and the rack would stand all that while, its leases running out. libpq's own
+// options go through psqlODBC's pqopt, unless the string has a pqopt of its own.
+std::string with_silence_noticed(const std::string& connection);
+
 }  // namespace core

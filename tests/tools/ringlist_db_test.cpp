@@ -72,6 +72,20 @@ TEST(CampaignDbText, APasswordIsNeverShownAndTheServerIsNamed) {
         EXPECT_EQ(core::without_password(c.connection), c.shown) << c.connection;
         EXPECT_EQ(core::server_name(c.connection), c.server) << c.connection;
     }
+    // The driver is told to notice a server gone silent, unless the string says otherwise;
+    // the value a brace holds stays whole and the password unchanged.
+    const std::string guard =
+        "pqopt={tcp_user_timeout=30000 keepalives=1 keepalives_idle=30 keepalives_interval=10 "
+        "keepalives_count=3 options='-c tcp_keepalives_idle=30 -c tcp_keepalives_interval=10 "
+        "-c tcp_keepalives_count=3'};";
+    for (const auto& [given, used] : std::vector<std::pair<std::string, std::string>>{
+             {"Server=db1;Pwd={a;b}}", "Server=db1;Pwd={a;b}};" + guard},
+             {"DSN=campaign;", "DSN=campaign;" + guard},
+             {"DSN=campaign; ", "DSN=campaign; " + guard},
+             {"Server=db1;PQopt={keepalives=0}", "Server=db1;PQopt={keepalives=0}"},
+             {"Pwd={pqopt=x};Server=db1", "Pwd={pqopt=x};Server=db1;" + guard}}) {
+        EXPECT_EQ(core::with_silence_noticed(given), used) << given;
+    }
 }
 
 TEST_F(CampaignDb, ValuesAreBoundNeverPastedAndNothingStandsUncommitted) {
