@@ -34,6 +34,11 @@ std::string open_campaign_db(core::DbConnection& db, const std::string& connecti
     }
     int version = stored_schema_version(db, error);
     db.rollback();
+    // Only a missing table means no schema: no rights on it, or a connection lost, is said as
+    // it is, not answered with db init.
+    if (version < 0 && error.find("[42P01]") == std::string::npos) {
+        return error;
+    }
     if (version < 0 || version == 0) {
         return "База кампании (" + db.server() + "): схемы нет, сначала ringlist db init" +
                (error.empty() ? "" : " (" + error + ")");

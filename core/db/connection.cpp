@@ -11,6 +11,10 @@ namespace {
 // How long a connection attempt may take before the server counts as unreachable.
 constexpr SQLULEN LOGIN_SECONDS = 15;
 
+// The longest connection string taken: ODBC counts its length in a short, and psqlODBC was
+// seen to crash on one of some 32,000 bytes; no server, user or password needs a tenth of this.
+constexpr size_t CONNECTION_BYTES = 4096;
+
 }  // namespace
 
 DbConnection::~DbConnection() {
@@ -21,6 +25,9 @@ std::string DbConnection::open(const std::string& connection) {
     close();
     server_ = server_name(connection);
     std::string failed = "Нет связи с базой кампании (" + server_ + "): ";
+    if (connection.size() > CONNECTION_BYTES) {
+        return failed + "строка подключения длиннее " + std::to_string(CONNECTION_BYTES) + " байт";
+    }
     std::u16string wide;
     if (!utf8_to_utf16(with_silence_noticed(connection), wide)) {
         return failed + "строка подключения не в UTF-8";

@@ -1,5 +1,6 @@
 #include "db/connection_string.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace core {
@@ -17,6 +18,42 @@ std::string trimmed(const std::string& text) {
     size_t first = text.find_first_not_of(" \t");
     size_t last = text.find_last_not_of(" \t");
     return first == std::string::npos ? "" : text.substr(first, last - first + 1);
+}
+
+// libpq's own options may carry a password too (pqopt={password=... sslpassword=...}): its
+// value, quoted or up to a blank or the closing brace, stands as "***".
+std::string without_libpq_password(const std::string& raw) {
+    std::string shown;
+    std::string folded = lower(raw);
+    size_t at = 0;
+    for (size_t found; (found = folded.find("password", at)) != std::string::npos;) {
+        size_t eq = raw.find_first_not_of(" \t", found + 8);
+        size_t start = eq == std::string::npos || raw[eq] != '='
+                           ? std::string::npos
+                           : raw.find_first_not_of(" \t", eq + 1);
+        if (start == std::string::npos) {
+            shown += raw.substr(at, found + 8 - at);
+            at = found + 8;
+            continue;
+        }
+        size_t end = start;
+        if (raw[start] == '\'') {
+            for (++end; end < raw.size() && raw[end] != '\''; ++end) {
+                end += raw[end] == '\\' ? 1 : 0;
+            }
+            end = std::min(end + 1, raw.size());
+        } else {
+            while (end < raw.size() && raw[end] != ' ' && raw[end] != '\t') {
+                if (raw[end] == '}' && (end + 1 >= raw.size() || raw[end + 1] != '}')) {
+                    break;  // the brace that closes pqopt's value
+                }
+                end += raw[end] == '}' ? 2 : 1;
+            }
+        }
+        shown += raw.substr(at, start - at) + "***";
+        at = std::min(end, raw.size());
+    }
+    return shown + raw.substr(at);
 }
 
 }  // namespace
@@ -95,10 +132,12 @@ std::string without_password(const std::string& connection) {
         }
         end = connection.find(';', end);
         bool secret = name == "pwd" || name == "password";
-        shown += connection.substr(at, eq + 1 - at) +
-                 (secret ? "***"
-                         : connection.substr(eq + 1, end == std::string::npos ? std::string::npos
-                                                                              : end - eq - 1));
+        std::string value =
+            connection.substr(eq + 1, end == std::string::npos ? std::string::npos : end - eq - 1);
+        shown +=
+            connection.substr(at, eq + 1 - at) + (secret            ? "***"
+                                                  : name == "pqopt" ? without_libpq_password(value)
+                                                                    : value);
         if (end == std::string::npos) {
             break;
         }
@@ -114,12 +153,13 @@ std::string with_silence_noticed(const std::string& connection) {
     }
     // Data unacknowledged for 30 s, or an idle connection with three keepalives unanswered,
     // ends the connection: the rack pauses and connects again, as after a reset. The server is
-    // asked the same of its end, so that a rack cut off lets go of its session, and with it of
-    // its name, in about a minute rather than the system's two hours.
+    // asked the same of its end (an answer it sent that is never acknowledged included), so
+    // that a rack cut off lets go of its session, and with it of its name, in about a minute
+    // rather than after TCP's quarter of an hour or the system's two hours.
     std::string guard =
         "pqopt={tcp_user_timeout=30000 keepalives=1 keepalives_idle=30 keepalives_interval=10 "
         "keepalives_count=3 options='-c tcp_keepalives_idle=30 -c tcp_keepalives_interval=10 "
-        "-c tcp_keepalives_count=3'};";
+        "-c tcp_keepalives_count=3 -c tcp_user_timeout=30000'};";
     size_t last = connection.find_last_not_of(" \t");
     bool closed = last == std::string::npos || connection[last] == ';';
     return closed ? connection + guard : connection + ";" + guard;

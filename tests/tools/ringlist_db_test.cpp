@@ -68,7 +68,15 @@ TEST(CampaignDbText, APasswordIsNeverShownAndTheServerIsNamed) {
              {"Server=db2; pwd={x}", "Server=db2; pwd=***", "db2"},
              {"Server=db3;Uid=u;", "Server=db3;Uid=u;", "db3"},
              {"", "", "(сервер не указан)"},
-             {"Pwd", "Pwd", "(сервер не указан)"}}) {
+             {"Pwd", "Pwd", "(сервер не указан)"},
+             // libpq's own options carry passwords too, quoted or not.
+             {"Server=db4;pqopt={password=s3cret sslpassword='a b\\' c}}' keepalives=1};",
+              "Server=db4;pqopt={password=*** sslpassword=*** keepalives=1};", "db4"},
+             {"Server=db4;PQOPT={PASSWORD = x}}y};Uid=u", "Server=db4;PQOPT={PASSWORD = ***};Uid=u",
+              "db4"},
+             {"Server=db4;pqopt=password=x", "Server=db4;pqopt=password=***", "db4"},
+             {"Server=db4;pqopt={passwords application_name=p}",
+              "Server=db4;pqopt={passwords application_name=p}", "db4"}}) {
         EXPECT_EQ(core::without_password(c.connection), c.shown) << c.connection;
         EXPECT_EQ(core::server_name(c.connection), c.server) << c.connection;
     }
@@ -77,7 +85,7 @@ TEST(CampaignDbText, APasswordIsNeverShownAndTheServerIsNamed) {
     const std::string guard =
         "pqopt={tcp_user_timeout=30000 keepalives=1 keepalives_idle=30 keepalives_interval=10 "
         "keepalives_count=3 options='-c tcp_keepalives_idle=30 -c tcp_keepalives_interval=10 "
-        "-c tcp_keepalives_count=3'};";
+        "-c tcp_keepalives_count=3 -c tcp_user_timeout=30000'};";
     for (const auto& [given, used] : std::vector<std::pair<std::string, std::string>>{
              {"Server=db1;Pwd={a;b}}", "Server=db1;Pwd={a;b}};" + guard},
              {"DSN=campaign;", "DSN=campaign;" + guard},
@@ -133,6 +141,22 @@ TEST_F(CampaignDb, AServerThatDoesNotAnswerIsNamedWithTheReason) {
 
     error = db.open("Driver={No Such Driver};Server=db.example;Port=5432;");
     EXPECT_EQ(error.rfind("Нет связи с базой кампании (db.example:5432): [", 0), 0u) << error;
+    // A string the driver would crash on (some 32,000 bytes of Cyrillic) is refused before it.
+    std::string huge = "Driver={PostgreSQL Unicode};Server=db1;Pwd=";
+    for (int i = 0; i < 17000; ++i) {
+        huge += "я";
+    }
+    error = db.open(huge);
+    EXPECT_EQ(error, "Нет связи с базой кампании (db1): строка подключения длиннее 4096 байт");
+    // A role without rights on the tables is told so, not sent to make the schema again.
+    ASSERT_EQ(ringlist::db_init(conn, out), ringlist::DONE);
+    exec("CREATE ROLE stranger LOGIN");
+    std::string stranger = conn;
+    stranger.replace(stranger.find("Uid=boardrack"), 13, "Uid=stranger");
+    out.str("");
+    EXPECT_EQ(ringlist::db_status(stranger, out), ringlist::REFUSED);
+    EXPECT_NE(out.str().find("[42501]"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("db init"), std::string::npos) << out.str();
 }
 
 TEST_F(CampaignDb, InitIsIdempotentUpgradesAnOlderSchemaAndLeavesANewerAlone) {
