@@ -175,8 +175,6 @@ HandOut SharedCampaign::hand_out(SharedRecord& taken, std::string& error) {
         got = why_none(error, HandOut::other_racks);
         if (error.empty()) {
             error = db_.commit();
-        } else {
-            db_.rollback();
         }
     }
     error = failed(error);
