@@ -253,9 +253,12 @@ class RunningProgram {
     int wait_end() { return end_with(0); }
 
     // Takes what it has written so far, without waiting: a program whose output is not read
-    // stops at its next line once the pipe is full.
+    // stops at its next line once the pipe is full. One deadline for the whole take: a program
+    // that writes without a pause (an informer on the fast clock) would otherwise keep it
+    // reading, and its caller's guard unlooked at, for as long as the program runs.
     void read_ready() {
-        while (read_more(std::chrono::steady_clock::now() + std::chrono::milliseconds(10))) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(10);
+        while (read_more(until)) {
         }
     }
 
